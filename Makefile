@@ -1,0 +1,38 @@
+# The two commands of the README: `make run` and `make test`.
+.PHONY: run test build-release build-test bench fuzz format deps
+
+JOBS ?= 2
+CMAKE_FLAGS = -G Ninja -Wno-dev
+
+deps:
+	@scripts/install-deps
+
+build-release: deps
+	@cmake -S . -B build/release $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DTAPEVAULT_TESTS=OFF >/dev/null
+	@cmake --build build/release --target tapevault -j $(JOBS)
+
+run: build-release
+	@mkdir -p var
+	./build/release/src/app/tapevault -rootfolder ./var
+
+build-test: deps
+	@cmake -S . -B build/test $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAPEVAULT_SANITIZE=ON >/dev/null
+	@cmake --build build/test -j $(JOBS)
+
+test: build-test
+	cd build/test && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS) --timeout 600
+
+bench: deps
+	@cmake -S . -B build/release $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DTAPEVAULT_TESTS=OFF >/dev/null
+	@cmake --build build/release -j $(JOBS)
+	@for b in build/release/bench/*_bench; do echo "== $$b"; $$b; done
+
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTAPEVAULT_FUZZ=ON -DTAPEVAULT_BENCH=OFF -DTAPEVAULT_SANITIZE=ON >/dev/null
+	@cmake --build build/fuzz -j $(JOBS)
+	@echo "fuzz targets: build/fuzz/tests/fuzz/*_fuzz (run e.g. build/fuzz/tests/fuzz/iso8601_fuzz -max_total_time=60 tests/fuzz/corpus/iso8601_fuzz)"
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

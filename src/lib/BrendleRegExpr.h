@@ -1,0 +1,30 @@
+#pragma once
+// Regular expressions over PCRE2: searching (not anchored unless the pattern says so), case-sensitive,
+// "." matches line breaks, numbered groups. One object per thread.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class TBrendleRegExpr
+{
+public:
+  TBrendleRegExpr();
+  ~TBrendleRegExpr();
+  TBrendleRegExpr(const TBrendleRegExpr&) = delete;
+  TBrendleRegExpr& operator=(const TBrendleRegExpr&) = delete;
+
+  // Searches the current input text (set by the two-argument form or by SetInput) with iPattern.
+  bool Matches(const std::string& iPattern);
+  // Sets the expression to iPattern and searches iString.
+  bool Matches(const std::string& iPattern, const std::string& iString);
+  void SetInput(const std::string& iString);
+
+  // Group n of the last match (0 = the whole match); empty when the group did not take part or no match.
+  std::string Group(int iIndex) const;
+  int GroupCount() const;
+
+private:
+  struct TImpl;
+  std::unique_ptr<TImpl> fImpl;
+};
