@@ -35,15 +35,19 @@ bool TSingleInstance::Claim()
   fServer->setSocketOptions(QLocalServer::UserAccessOption);
   if (!fServer->listen(fServerName))
     return true; // cannot guard, but never refuse to record because of it
-  connect(fServer.get(), &QLocalServer::newConnection, this, [this] {
-    while (QLocalSocket* client = fServer->nextPendingConnection())
-    {
-      connect(client, &QLocalSocket::readyRead, this, [this, client] {
-        if (client->readAll().contains(RestoreCommand.trimmed()))
-          emit RestoreRequested();
-      });
-      connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-    }
-  });
+  connect(fServer.get(), &QLocalServer::newConnection, this,
+          [this]
+          {
+            while (QLocalSocket* client = fServer->nextPendingConnection())
+            {
+              connect(client, &QLocalSocket::readyRead, this,
+                      [this, client]
+                      {
+                        if (client->readAll().contains(RestoreCommand.trimmed()))
+                          emit RestoreRequested();
+                      });
+              connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+            }
+          });
   return true;
 }

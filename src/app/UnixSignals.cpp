@@ -22,11 +22,13 @@ TUnixSignals::TUnixSignals(QObject* iParent) : QObject(iParent)
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, SignalPipe) != 0)
     return;
   fNotifier = new QSocketNotifier(SignalPipe[1], QSocketNotifier::Read, this);
-  connect(fNotifier, &QSocketNotifier::activated, this, [this] {
-    unsigned char number = 0;
-    if (::read(SignalPipe[1], &number, 1) == 1)
-      emit CloseRequested(number);
-  });
+  connect(fNotifier, &QSocketNotifier::activated, this,
+          [this]
+          {
+            unsigned char number = 0;
+            if (::read(SignalPipe[1], &number, 1) == 1)
+              emit CloseRequested(number);
+          });
   struct sigaction action = {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);

@@ -40,10 +40,12 @@ TEST(LogQueue, WorkersNeverWaitAndNoLineIsLost)
   // The controller's thread is busy (here: joining the workers) while they log: nobody may block.
   std::vector<std::thread> workers;
   for (int w = 0; w < 4; ++w)
-    workers.emplace_back([&log, w] {
-      for (int i = 0; i < 200; ++i)
-        log.AddLogMessage("worker " + std::to_string(w) + " line " + std::to_string(i));
-    });
+    workers.emplace_back(
+        [&log, w]
+        {
+          for (int i = 0; i < 200; ++i)
+            log.AddLogMessage("worker " + std::to_string(w) + " line " + std::to_string(i));
+        });
   for (std::thread& worker : workers)
     worker.join();
   QCoreApplication::processEvents();
