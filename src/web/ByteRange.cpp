@@ -7,47 +7,47 @@
 
 namespace
 {
-  std::string Trim(const std::string& iText)
-  {
-    const size_t first = iText.find_first_not_of(" \t");
-    if (first == std::string::npos)
-      return std::string();
-    return iText.substr(first, iText.find_last_not_of(" \t") - first + 1);
-  }
+std::string Trim(const std::string& iText)
+{
+  const size_t first = iText.find_first_not_of(" \t");
+  if (first == std::string::npos)
+    return std::string();
+  return iText.substr(first, iText.find_last_not_of(" \t") - first + 1);
+}
 
-  // A run of digits, saturated at the largest 64-bit value; nothing when empty or not all digits.
-  std::optional<uint64_t> ReadNumber(const std::string& iText)
+// A run of digits, saturated at the largest 64-bit value; nothing when empty or not all digits.
+std::optional<uint64_t> ReadNumber(const std::string& iText)
+{
+  if (iText.empty())
+    return std::nullopt;
+  uint64_t value = 0;
+  constexpr uint64_t maximum = std::numeric_limits<uint64_t>::max();
+  for (const char c : iText)
   {
-    if (iText.empty())
+    if (c < '0' || c > '9')
       return std::nullopt;
-    uint64_t value = 0;
-    constexpr uint64_t maximum = std::numeric_limits<uint64_t>::max();
-    for (const char c : iText)
-    {
-      if (c < '0' || c > '9')
-        return std::nullopt;
-      const auto digit = static_cast<uint64_t>(c - '0');
-      value = value > (maximum - digit) / 10 ? maximum : value * 10 + digit;
-    }
-    return value;
+    const auto digit = static_cast<uint64_t>(c - '0');
+    value = value > (maximum - digit) / 10 ? maximum : value * 10 + digit;
   }
+  return value;
+}
 
-  std::optional<TByteRangeSpec> ParseSpec(const std::string& iSpec)
-  {
-    const size_t dash = iSpec.find('-');
-    if (dash == std::string::npos)
-      return std::nullopt;
-    const std::string first = Trim(iSpec.substr(0, dash));
-    const std::string last = Trim(iSpec.substr(dash + 1));
-    TByteRangeSpec spec;
-    if (!first.empty() && !(spec.First = ReadNumber(first)))
-      return std::nullopt;
-    if (!last.empty() && !(spec.Last = ReadNumber(last)))
-      return std::nullopt;
-    if (!spec.First && !spec.Last)
-      return std::nullopt;
-    return spec;
-  }
+std::optional<TByteRangeSpec> ParseSpec(const std::string& iSpec)
+{
+  const size_t dash = iSpec.find('-');
+  if (dash == std::string::npos)
+    return std::nullopt;
+  const std::string first = Trim(iSpec.substr(0, dash));
+  const std::string last = Trim(iSpec.substr(dash + 1));
+  TByteRangeSpec spec;
+  if (!first.empty() && !(spec.First = ReadNumber(first)))
+    return std::nullopt;
+  if (!last.empty() && !(spec.Last = ReadNumber(last)))
+    return std::nullopt;
+  if (!spec.First && !spec.Last)
+    return std::nullopt;
+  return spec;
+}
 } // namespace
 
 std::optional<std::vector<TByteRangeSpec>> ParseRangeHeader(const std::string& iHeader)

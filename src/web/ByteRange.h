@@ -19,8 +19,8 @@ std::optional<std::vector<TByteRangeSpec>> ParseRangeHeader(const std::string& i
 
 enum TRangeStatus
 {
-  rgWholeFile,    // 200
-  rgPart,         // 206 with First..Last
+  rgWholeFile,     // 200
+  rgPart,          // 206 with First..Last
   rgNotSatisfiable // 416
 };
 

@@ -2,18 +2,17 @@
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
-
 #include <stdexcept>
 
 namespace
 {
-  const char cPasswordSalt[] = "KestrelVoxMarbleFen";
+const char cPasswordSalt[] = "KestrelVoxMarbleFen";
 
-  // The stored hash is compared as text; the time taken must not tell how much of it matched.
-  bool SameHash(const std::string& iLeft, const std::string& iRight)
-  {
-    return iLeft.size() == iRight.size() && CRYPTO_memcmp(iLeft.data(), iRight.data(), iLeft.size()) == 0;
-  }
+// The stored hash is compared as text; the time taken must not tell how much of it matched.
+bool SameHash(const std::string& iLeft, const std::string& iRight)
+{
+  return iLeft.size() == iRight.size() && CRYPTO_memcmp(iLeft.data(), iRight.data(), iLeft.size()) == 0;
+}
 } // namespace
 
 std::string PasswordHash(const std::string& iPassword)

@@ -18,9 +18,8 @@ const TWebResources& TWebResources::Instance()
   return resources;
 }
 
-TWebResources::TWebResources(std::string_view iFileList,
-                             std::unordered_map<std::string, std::string_view> iResources)
-  : fResources(std::move(iResources))
+TWebResources::TWebResources(std::string_view iFileList, std::unordered_map<std::string, std::string_view> iResources)
+    : fResources(std::move(iResources))
 {
   while (!iFileList.empty())
   {

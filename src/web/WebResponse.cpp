@@ -4,7 +4,7 @@
 
 namespace
 {
-  const char cHTMLLatin1[] = "text/html; charset=ISO-8859-1";
+const char cHTMLLatin1[] = "text/html; charset=ISO-8859-1";
 } // namespace
 
 void TWebResponse::SetHeader(const std::string& iName, const std::string& iValue)
