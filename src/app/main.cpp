@@ -91,7 +91,7 @@ int main(int argc, char** argv)
     return 0;
   }
 
-  EnumerateDevices();
+  const std::vector<std::string> deviceErrors = EnumerateDevices();
   int result = 0;
   {
     TLoggerMain controller;
@@ -106,6 +106,8 @@ int main(int argc, char** argv)
 
     controller.AddLogMessage(Format("Tapevault %s started with the root folder %s", ProgramVersionText().c_str(),
                                     RootFolder().c_str()));
+    for (const std::string& error : deviceErrors)
+      controller.AddLogMessage(error);
     controller.Start();
     if (controller.Settings().WebServerEnabled)
     {
