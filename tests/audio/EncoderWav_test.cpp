@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -221,6 +222,43 @@ TEST_F(EncoderWavTest, KilledWriterLeavesPlayableFile)
   EXPECT_EQ(RunCommand("soxi -s '" + path.string() + "'"), std::to_string(4 * kRate) + "\n");
   EXPECT_NE(RunCommand("sox '" + path.string() + "' -n stat 2>&1").find("Maximum amplitude:     0.500000"),
             std::string::npos);
+}
+
+// A full disk (here: a file size limit in a child process) ends the encoder with a notification; the file
+// keeps what was written, with a header that says so.
+TEST_F(EncoderWavTest, FullDiskNotifiesAndKeepsPlayableFile)
+{
+  const fs::path path = fFolder / "full.wav";
+  constexpr rlim_t kLimit = 100000;
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0)
+  {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{kLimit, kLimit};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    int notifications = 0;
+    std::unique_ptr<TEncoder> encoder = TEncoder::Start(path.string(), {.SampleRate = kRate,
+                                                                        .Channels = kChannels,
+                                                                        .Flags = efWavFile | ef16Bit | efQueue,
+                                                                        .OnNotify = [&](int) { ++notifications; }});
+    const std::vector<float> buffer(441 * kChannels, 0.5f);
+    for (int i = 0; i < 100 && encoder->IsActive(); ++i)
+    {
+      encoder->Write(buffer.data(), 441);
+      ::usleep(1000);
+    }
+    const bool ended = !encoder->IsActive();
+    encoder->Stop();
+    ::_exit(ended && notifications == 1 ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "no single notification or still active";
+  const TWavFile file = ReadWav(path);
+  EXPECT_EQ(file.DataSize, (kLimit - 44) / 4 * 4);
+  EXPECT_EQ(RunCommand("soxi -s '" + path.string() + "'"), std::to_string((kLimit - 44) / 4) + "\n");
 }
 
 TEST_F(EncoderWavTest, CreationFailuresHaveEngineCodes)
