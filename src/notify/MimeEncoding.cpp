@@ -101,7 +101,8 @@ std::string EncodeHeaderText(const std::string& iText, size_t iNameLength)
 
 std::string EncodeDisplayName(const std::string& iName)
 {
-  if (!IsPrintableASCII(iName))
+  // Encoded words can be folded onto several lines; a long plain name could not.
+  if (!IsPrintableASCII(iName) || iName.size() > MaxEncodedPayload)
     return EncodeWords(iName);
   bool Words = iName.find("=?") == std::string::npos;
   for (const char Char : iName)

@@ -9,7 +9,7 @@
 // printable ASCII and fits one line, else encoded words folded onto continuation lines.
 std::string EncodeHeaderText(const std::string& iText, size_t iNameLength);
 // A display name for an address header: as it is when it consists of plain words, a quoted string when it is
-// other printable ASCII, else encoded words.
+// other printable ASCII, encoded words when it is neither or too long for one line.
 std::string EncodeDisplayName(const std::string& iName);
 // Quoted-printable body; CR LF pairs of the text stay hard line breaks, lines longer than 76 get soft breaks.
 std::string EncodeQuotedPrintable(const std::string& iText);
