@@ -1,6 +1,8 @@
 #include "notify/MimeEncoding.h"
 
+#include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace
 {

@@ -4,6 +4,7 @@
 #include "notify/CurlEasy.h"
 #include "notify/MailMessage.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -119,7 +120,7 @@ void TSSLEmail::SendEmail() const
   Curl.SetOption(CURLOPT_SERVER_RESPONSE_TIMEOUT, ReplyTimeoutSeconds);
   if (edSSLConnection)
   {
-    // STARTTLS must succeed: a server that does not offer it fails the e-mail instead of getting it in clear.
+    // TLS must succeed: a server without STARTTLS fails the e-mail instead of getting it in clear.
     Curl.SetOption(CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     Curl.SetOption(CURLOPT_SSLVERSION,
                    static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
