@@ -13,7 +13,7 @@ struct TAlsaPulsePCM
   std::string Description; // shown by the PCM's hint
 };
 
-// Writes "<iFolder>/asoundrc" with the PCMs, all talking to iServerAddress, and points ALSA_CONFIG_PATH of this
-// process at it. Returns the file's path.
+// Writes "<iFolder>/asoundrc" with the PCMs, all talking to iServerAddress, followed by iMoreConfig (further
+// ALSA configuration text), and points ALSA_CONFIG_PATH of this process at it. Returns the file's path.
 std::string UseAlsaPulseConfig(const std::string& iFolder, const std::string& iServerAddress,
-                               const std::vector<TAlsaPulsePCM>& iPCMs);
+                               const std::vector<TAlsaPulsePCM>& iPCMs, const std::string& iMoreConfig = "");
