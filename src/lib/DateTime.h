@@ -18,7 +18,8 @@ struct TDateTimeParts
   int Year = 1899, Month = 12, Day = 30, Hour = 0, Minute = 0, Second = 0, Millisecond = 0;
 };
 
-// Throws EConvertError when the parts do not form a valid date or time.
+// Throws EConvertError ("Invalid argument to date encode" / "... time encode") when the parts do not form a valid
+// date (years 1 to 9999) or time.
 TDateTime EncodeDate(int iYear, int iMonth, int iDay);
 TDateTime EncodeTime(int iHour, int iMinute, int iSecond, int iMillisecond);
 TDateTime EncodeDateTime(int iYear, int iMonth, int iDay, int iHour, int iMinute, int iSecond, int iMillisecond);
@@ -46,7 +47,7 @@ int LocalUTCOffsetMinutes(TDateTime iLocal);
 TDateTime UnixToLocal(int64_t iUnixSeconds);
 int64_t LocalToUnix(TDateTime iLocal);
 TDateTime UnixToDateTime(double iUnixSeconds); // no zone conversion
-double DateTimeToUnix(TDateTime iValue);        // no zone conversion
+double DateTimeToUnix(TDateTime iValue);       // no zone conversion
 
 // "%.4d-%.2d-%.2d %.2d:%.2d:%.2d.%.3d", or "%.4d-%.2d-%.2d" when the time is exactly midnight.
 std::string FormatTimestamp(TDateTime iValue);
@@ -58,9 +59,12 @@ std::string FormatDate(TDateTime iValue);
 std::string FormatTime(TDateTime iValue);
 // The log's "ddddd tt": the locale's short date and long time.
 std::string FormatLogTime(TDateTime iValue);
-// Parses the stored text forms: YYYY-MM-DD, then any run of ' ', 'T', 't', then HH:MM[:SS[.fff]];
-// a date alone is midnight. False when the text is not of that form.
+// Parses the stored text forms: YYYY-MM-DD, then any run of ' ', 'T', 't', then HH:MM[:SS[.fff]] (one to three
+// fraction digits); a date alone is midnight, a time alone (the stored form of a time value) lies on day 0.
+// False when the text is not of that form or names an impossible date or time.
 bool TryParseTimestamp(const std::string& iText, TDateTime& oValue);
 // Web forms: "MM/DD/YYYY HH:MM:SS" and "YYYY-MM-DDTHH:MM:SS" (fixed separators, 24-hour clock, no zone).
 std::string FormatUSDateTime(TDateTime iValue);
 std::string FormatISODateTime(TDateTime iValue);
+// "YYYY-MM-DDTHH:MM:SS.mmmZ" for a value that is already UTC.
+std::string FormatISODateTimeZ(TDateTime iUTC);

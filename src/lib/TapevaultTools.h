@@ -13,11 +13,12 @@ std::string BassErrorText(int iCode);
 void SetArguments(int argc, const char* const* argv);
 // Number of arguments after the program name.
 int ArgumentCount();
-// Argument iIndex (0 = program file's full path); empty when there are fewer.
+// Argument iIndex (0 = the program file's full path, whatever argv[0] says); empty when there are fewer.
 std::string ArgumentText(int iIndex);
 
-// Splits a command text into arguments with the system's quoting rules (double quotes group, backslashes
-// before a double quote escape it). Used to start encoder programs without a shell.
+// Splits a command text into arguments: characters of code 32 or less separate them, double quotes group
+// (and are dropped), n backslashes before a double quote give n/2 backslashes and, for odd n, a literal quote;
+// other backslashes stay. "" is an empty argument. Used to start encoder programs without a shell.
 std::vector<std::string> SplitCommandLine(const std::string& iCommandLine);
 
 // Special folders by their CSIDL number: 35 = configuration home ($XDG_CONFIG_HOME or ~/.config),
@@ -30,9 +31,11 @@ std::string SpecialFolderPath(int iCSIDL);
 // Monotonic milliseconds (CLOCK_BOOTTIME, keeps counting during suspend); only differences are used.
 uint64_t MillisecondClock();
 
-// Parses an ISO 8601 date-time into a date-time value (days since 1899-12-30). With iUTC the result is UTC,
-// otherwise local time. Throws EConvertError ("Invalid date", "Invalid time", "Invalid offset", or the
-// conversion error of an impossible date).
+// Parses an ISO 8601 date-time (date, optionally "T" and a time, optionally a "+hh[:mm]"/"-hh[:mm]" offset;
+// other trailing text such as "Z" is ignored, a text without offset is UTC) into a date-time value (days since
+// 1899-12-30). With iUTC the result is UTC, otherwise local time of the process's zone at that instant.
+// Throws EConvertError whose message is exactly "Invalid date", "Invalid time" or "Invalid offset" for the part
+// that failed, or the encoding error of DateTime.h for an impossible date or time.
 double ParseISO8601(const std::string& iText, bool iUTC);
 
 struct TProgramVersion
@@ -43,5 +46,7 @@ struct TProgramVersion
 bool ProgramVersion(TProgramVersion& oVersion);
 // "major.minor.release.build"
 std::string ProgramVersionText();
-// Folder of the program file (/proc/self/exe) with a trailing delimiter.
+// Full path of the program file (/proc/self/exe).
+std::string ProgramFilePath();
+// Folder of the program file with a trailing delimiter.
 std::string ProgramFolder();

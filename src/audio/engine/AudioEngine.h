@@ -1,0 +1,92 @@
+#pragma once
+// The audio engine: channels addressed by 32-bit handles (0 = failure, the reason then in ErrorGetCode, numbered
+// like BassErrorText), push streams filled by capture threads, decode mixers pulled by reading, effects, DSP
+// callbacks and encoders in one chain per channel, and mixers played on an output device.
+//
+// Threads: the structural calls (create, free, add, remove, set, start, stop) may come from any thread and are
+// serialised inside. StreamPutData is made for capture threads: it never blocks and never allocates.
+// ChannelGetData runs the whole chain on the caller's thread; callbacks therefore run on the pulling thread.
+
+#include "audio/engine/EngineTypes.h"
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+class TAudioEngine
+{
+public:
+  // Last error of the calling thread (ecOK after a successful call).
+  static int ErrorGetCode();
+
+  // Process-wide settings (cfFloatDSP, cfNetPlaylist, cfEncodePriority, cfEncodeQueue). Unknown option: false
+  // with ecIllegalType.
+  static bool SetConfig(uint32_t iOption, int32_t iValue);
+  static int32_t GetConfig(uint32_t iOption);
+  // Held around "set the encoder config, start an encoder" so that another thread's same step cannot
+  // interleave and put an encoder at the other's place in the chain.
+  static std::unique_lock<std::mutex> LockEncoderSetup();
+
+  // Push stream: decode-only (iFlags must hold FlagDecode), iChannels interleaved 16-bit integer or, with
+  // FlagFloat, 32-bit float samples at iRate.
+  static uint32_t StreamCreatePush(uint32_t iRate, uint32_t iChannels, uint32_t iFlags);
+  // Queues a copy of iLength bytes (whole frames). Returns the queued byte count, -1 on failure. When the
+  // queue is full the oldest audio is dropped and counted (ChannelGetInfo).
+  static int64_t StreamPutData(uint32_t iHandle, const void* iBuffer, uint32_t iLength);
+  // Frees any channel (push stream or mixer) with its effects, callbacks and encoders. A source is removed
+  // from its mixer first; a mixer's sources stay alive, detached.
+  static bool StreamFree(uint32_t iHandle);
+
+  // Mixer of 2 float channels at iRate (iFlags must hold FlagFloat). With FlagDecode it is pulled by
+  // ChannelGetData; without it, it is played on output device iDevice (1 = the default sink, n = the n-th sink)
+  // once ChannelPlay is called. Mixers never stop: what the sources cannot supply is silence.
+  static uint32_t MixerCreate(uint32_t iRate, uint32_t iChannels, uint32_t iFlags, uint32_t iDevice = 1);
+  // Adds a decode channel as a source; it is converted to the mixer's format and rate. A push stream is kept
+  // near a small backlog by slight rate adjustments, so its producer's clock may differ from the mixer's.
+  static bool MixerAddChannel(uint32_t iMixer, uint32_t iChannel, uint32_t iFlags);
+  static bool MixerRemoveChannel(uint32_t iChannel);
+  // State of a channel as a mixer source: rate ratio in use, backlog, silence inserted, frames consumed.
+  static bool MixerGetSourceInfo(uint32_t iChannel, TMixerSourceInfo& oInfo);
+
+  static bool ChannelGetInfo(uint32_t iHandle, TChannelInfo& oInfo);
+  // Reads up to iLength bytes (whole frames) of a decode channel, running its chain. Returns the byte count
+  // (a push stream returns what is queued), -1 on failure.
+  static int64_t ChannelGetData(uint32_t iHandle, void* oBuffer, uint32_t iLength);
+  // Bytes delivered by the channel so far.
+  static int64_t ChannelGetPosition(uint32_t iHandle);
+  // Conversions in the channel's format; -1 on failure. Seconds2Bytes rounds down to whole frames.
+  static int64_t ChannelSeconds2Bytes(uint32_t iHandle, double iSeconds);
+  static double ChannelBytes2Seconds(uint32_t iHandle, int64_t iBytes);
+  // Starts a playing mixer on its output device; a playing one stays playing.
+  static bool ChannelPlay(uint32_t iHandle);
+  // atVolume (0..1) of a playing mixer.
+  static bool ChannelSetAttribute(uint32_t iHandle, uint32_t iAttribute, float iValue);
+
+  // Callback on the channel's float samples, in place, in descending priority among the chain's elements
+  // (equal priorities in the order they were set). Returns the element's handle.
+  static uint32_t ChannelSetDSP(uint32_t iHandle, TDspCallback iCallback, int32_t iPriority);
+  static bool ChannelRemoveDSP(uint32_t iHandle, uint32_t iDSP);
+  // Effect of type fxChannelMap or fxDelay in the chain; the parameters take effect from the next buffer.
+  static uint32_t ChannelSetFX(uint32_t iHandle, uint32_t iType, int32_t iPriority);
+  static bool ChannelRemoveFX(uint32_t iHandle, uint32_t iFX);
+  static bool FXSetParameters(uint32_t iFX, const TChannelMapParameters& iParameters);
+  static bool FXSetParameters(uint32_t iFX, const TDelayParameters& iParameters);
+  static bool FXGetParameters(uint32_t iFX, TChannelMapParameters& oParameters);
+  static bool FXGetParameters(uint32_t iFX, TDelayParameters& oParameters);
+
+  // Starts an encoder on a float channel at the configured encoder priority and queue length. iCommand is a
+  // program's command line, or with EncodeWAVFile the file to write. With iReplaces (an encoder of the same
+  // channel) the new encoder takes the old one's place between two buffers: the old one's last sample and
+  // the new one's first are adjacent. The replaced encoder gets no more audio and is ended by EncodeStop.
+  static uint32_t EncodeStart(uint32_t iChannel, const std::string& iCommand, uint32_t iFlags,
+                              TEncodeNotify iNotify = nullptr, uint32_t iReplaces = 0);
+  // Detaches the encoder from its channel, closes its input and waits a bounded time for its program.
+  static bool EncodeStop(uint32_t iEncoder);
+  // esRunning while it takes audio and its program runs, else esStopped.
+  static int EncodeIsActive(uint32_t iEncoder);
+  static bool EncodeSetNotify(uint32_t iEncoder, TEncodeNotify iNotify);
+  // Reads what the program wrote to its standard output (encoders started with the target "-"); -1 on failure.
+  static int64_t EncodeReadOutput(uint32_t iEncoder, void* oBuffer, uint32_t iLength);
+  // Channel positions (frames) of the encoder's first sample and one past its last, and frames it dropped.
+  static bool EncodeGetSpan(uint32_t iEncoder, TEncodeSpan& oSpan);
+};

@@ -1,0 +1,19 @@
+#pragma once
+// One element of a channel's processing chain: an effect, a DSP callback or an encoder's intake. Elements run
+// on the pulling thread, on the channel's float samples, in descending priority.
+
+#include "audio/engine/HandleTable.h"
+
+#include <cstdint>
+
+class TChainElement : public TEngineObject
+{
+public:
+  explicit TChainElement(int32_t iPriority) : fPriority(iPriority) {}
+  int32_t Priority() const { return fPriority; }
+  // iFirstFrame: the channel position of the buffer's first frame. Must not block or allocate.
+  virtual void Process(float* ioBuffer, uint32_t iFrames, uint32_t iChannels, uint64_t iFirstFrame) = 0;
+
+private:
+  const int32_t fPriority;
+};

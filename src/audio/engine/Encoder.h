@@ -1,0 +1,116 @@
+#pragma once
+// Encoders on a mixer's output: an external program fed through its standard input, or a WAV file written by
+// the engine itself, optionally fed through a queue with its own thread so that the pulling thread never waits.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+// Encoder flags (the values the slots pass; others are accepted and ignored).
+enum TEncoderFlag : uint32_t
+{
+  efNoHeader = 0x1,      // the program receives raw samples, no WAV header first
+  ef16Bit = 0x4,         // convert the float samples to 16-bit signed little-endian integers
+  efWavFile = 0x40,      // the engine writes a WAV file itself; the command is the file's path
+  efQueue = 0x200,       // fed through a queue with its own thread
+  efNoLimit = 0x1000,    // casting without rate limit (meaning for the cast, not for the encoder)
+  efAutoFree = 0x40000,  // freed with its channel (meaning for the engine's chain)
+  efUnicode = 0x80000000 // command text is Unicode (always UTF-8 here)
+};
+
+// Values passed to TEncoderSettings::OnNotify.
+enum TEncoderNotification
+{
+  enEncoderEnded = 1 // the program ended, its pipe broke or the file could not be written
+};
+
+// Engine error codes an encoder start fails with (numbering of BassErrorText).
+enum TEncoderErrorCode
+{
+  ecMemory = 1,            // the queue or buffers could not be allocated
+  ecFileOpen = 2,          // the program could not be started (not found, empty command)
+  ecIllegalParameter = 20, // sample rate or channel count of 0
+  ecCreate = 33            // the WAV file could not be created
+};
+
+// An encoder start failed; Code() is the engine error code, what() says what failed and why.
+class TEncoderError : public std::runtime_error
+{
+public:
+  TEncoderError(int iCode, const std::string& iText) : std::runtime_error(iText), fCode(iCode) {}
+  int Code() const { return fCode; }
+
+private:
+  int fCode;
+};
+
+// Default length of the feeding queue when QueueMilliseconds is 0.
+constexpr uint32_t kDefaultEncoderQueueMilliseconds = 6000;
+
+struct TEncoderSettings
+{
+  uint32_t SampleRate = 44100;
+  uint32_t Channels = 2;
+  uint32_t Flags = 0;                      // TEncoderFlag values
+  uint32_t QueueMilliseconds = 0;          // length of the feeding queue (efQueue); 0 = default
+  uint32_t StopTimeoutMilliseconds = 5000; // how long Stop waits for the program to finish its file
+  // Called once, on an engine thread (queue, watcher or writing thread), when the encoder dies by itself
+  // (never after Stop). IsActive is already false then. Must not stop or destroy the encoder.
+  std::function<void(int iStatus)> OnNotify;
+};
+
+class IEncoderTarget;
+class TEncoderQueue;
+
+class TEncoder final
+{
+public:
+  // Starts the encoder. For a program, iCommandLine is split into arguments (no shell) and the program is
+  // searched on PATH; with efWavFile it is the file's path. Throws TEncoderError.
+  static std::unique_ptr<TEncoder> Start(const std::string& iCommandLine, const TEncoderSettings& iSettings);
+  ~TEncoder(); // stops
+
+  TEncoder(const TEncoder&) = delete;
+  TEncoder& operator=(const TEncoder&) = delete;
+
+  // Takes interleaved float frames (Channels per frame), on the pulling thread. With efQueue it never blocks,
+  // allocates or does I/O: a full queue drops what does not fit and counts it. Without efQueue it converts and
+  // writes at once (blocking I/O). Ignored once the encoder is no longer active. Must not run concurrently
+  // with the destructor; concurrent Stop is fine.
+  void Write(const float* iFrames, uint32_t iFrameCount);
+  // Running: neither stopped nor dead.
+  bool IsActive() const;
+  // Closes the program's input (after the queue has been written out), waits up to StopTimeoutMilliseconds
+  // for it to finish, then ends it (SIGTERM, a second later SIGKILL) and reaps it. A WAV file gets its final
+  // header. Never notifies. Idempotent; callable from any thread but the notification callback.
+  void Stop();
+  // Frames dropped because the queue was full.
+  uint64_t DroppedFrames() const;
+  // The program's standard output (its encoded stream when its target is "-"). Waits up to
+  // iTimeoutMilliseconds for data; returns the byte count, 0 when nothing came in time, -1 when the program
+  // has ended and everything was read (or the encoder has no output, like a WAV file). Output nobody reads is
+  // buffered up to a limit, then discarded, so the program never blocks on it.
+  int64_t ReadOutput(void* oBuffer, size_t iSize, int iTimeoutMilliseconds = 1000);
+
+private:
+  explicit TEncoder(const TEncoderSettings& iSettings);
+  // Converts and writes frames to the target; false when the target failed.
+  bool WriteToTarget(const float* iFrames, size_t iFrameCount);
+  // The encoder died by itself: turns inactive and notifies, once.
+  void Died();
+
+  TEncoderSettings fSettings;
+  size_t fBytesPerSample;
+  std::unique_ptr<uint8_t[]> fConverted; // conversion buffer of the thread that writes to the target
+  std::unique_ptr<IEncoderTarget> fTarget;
+  std::unique_ptr<TEncoderQueue> fQueue;
+  std::atomic<bool> fActive{true};
+  std::timed_mutex fDirectLock; // serializes direct writes with Stop (without efQueue)
+  std::mutex fStopLock;
+  bool fStopped = false;
+};

@@ -1,0 +1,7 @@
+#include "audio/engine/EngineState.h"
+
+TEngineState& TEngineState::Instance()
+{
+  static TEngineState State;
+  return State;
+}

@@ -1,0 +1,133 @@
+#pragma once
+// Values and parameter blocks of the audio engine's interface (AudioEngine.h).
+
+#include <cstdint>
+#include <functional>
+
+// Error codes of TAudioEngine::ErrorGetCode, in the numbering of BassErrorText.
+enum TEngineError : int
+{
+  ecOK = 0,
+  ecMemory = 1,
+  ecFileOpen = 2,
+  ecDriver = 3,
+  ecHandle = 5,
+  ecFormat = 6,
+  ecInit = 8,
+  ecStart = 9,
+  ecAlready = 14,
+  ecNoChannel = 18,
+  ecIllegalType = 19,
+  ecIllegalParam = 20,
+  ecDevice = 23,
+  ecNotPlaying = 24,
+  ecFrequency = 25,
+  ecCreate = 33,
+  ecNotAvailable = 37,
+  ecDecode = 38,
+  ecEnded = 45,
+  ecUnknown = -1,
+  ecNotDecodeChannel = 4000,
+};
+
+// Channel flags.
+enum TChannelFlag : uint32_t
+{
+  chFloat = 0x100,          // 32-bit float samples, else 16-bit signed integers
+  chNonStop = 0x20000,      // mixer: silence while the sources starve (mixers here always behave so)
+  chRestrictRate = 0x80000, // accepted for compatibility; sources are always converted to the mixer's rate
+  chDecode = 0x200000,      // pulled by reading instead of played
+  chUnicode = 0x80000000,   // texts are Unicode (always, here: UTF-8)
+};
+
+// Encoder flags.
+enum TEncodeFlag : uint32_t
+{
+  efNoHeader = 1,         // the program receives raw samples, no WAV header
+  ef16Bit = 4,            // convert the float samples to 16-bit little-endian integers
+  efWAVFile = 0x40,       // the engine writes a WAV file itself; the command is the file's path
+  efQueue = 0x200,        // fed through a queue by a thread of its own
+  efUnicode = 0x80000000, // the command is Unicode (always, here: UTF-8)
+};
+
+// Process-wide settings of TAudioEngine::SetConfig.
+enum TEngineConfig : uint32_t
+{
+  cfFloatDSP = 9,             // callbacks get float samples (always so here; kept for callers that set it)
+  cfNetPlaylist = 21,         // URL streams may name playlists
+  cfEncodePriority = 0x10300, // chain priority of encoders started from now on
+  cfEncodeQueue = 0x10301,    // queue length of encoders started from now on, milliseconds
+};
+
+// Effect types of TAudioEngine::ChannelSetFX.
+enum TFXType : uint32_t
+{
+  fxChannelMap = 0x10007,
+  fxDelay = 0x1000C,
+};
+
+// Channel attributes.
+enum TChannelAttribute : uint32_t
+{
+  atVolume = 2,
+};
+
+// TAudioEngine::EncodeIsActive.
+enum TEncodeState : int
+{
+  esStopped = 0,
+  esRunning = 1,
+};
+
+// Status passed to an encoder's notification.
+enum TEncodeNotifyStatus : uint32_t
+{
+  enEncoderEnded = 1,    // the program ended or its input broke; the encoder is stopped
+  enQueueFull = 0x10001, // audio was dropped because the queue was full
+};
+
+struct TChannelInfo
+{
+  uint32_t Rate = 0;
+  uint32_t Channels = 0;
+  uint32_t Flags = 0;        // chFloat, chDecode
+  uint64_t DroppedBytes = 0; // push stream: audio dropped because the queue was full
+};
+
+struct TMixerSourceInfo
+{
+  double Ratio = 1.0;          // input consumed per input produced: above 1 when the producer's clock is fast
+  uint64_t BacklogFrames = 0;  // queued input not yet consumed
+  uint64_t SilenceFrames = 0;  // output frames the source could not supply (silence in its place)
+  uint64_t ConsumedFrames = 0; // input frames taken from the source
+};
+
+// fxChannelMap: output channel n takes input channel Channels[n] (1 = first, 2 = second).
+struct TChannelMapParameters
+{
+  int32_t Channels[2] = {1, 2};
+};
+
+// fxDelay: out = DryMix * in + WetMix * (in delayed by Delay seconds) on the channels selected by Channels
+// (-1 = all, else bits: 1 = first channel, 2 = second, ...); other channels pass unchanged.
+struct TDelayParameters
+{
+  float DryMix = 0.0f;
+  float WetMix = 1.0f;
+  float Delay = 0.0f;
+  int32_t Channels = -1;
+};
+
+// Positions are frames of the encoder's channel: FirstFrame is its first sample, EndFrame one past its last
+// (the channel's current position while it still takes audio).
+struct TEncodeSpan
+{
+  uint64_t FirstFrame = 0;
+  uint64_t EndFrame = 0;
+  uint64_t DroppedFrames = 0;
+};
+
+// DSP callback: float samples of the channel, interleaved, iLength bytes, changed in place.
+using TDspCallback = std::function<void(float* ioBuffer, uint32_t iLength)>;
+// Encoder notification (iStatus a TEncodeNotifyStatus), called on an engine thread.
+using TEncodeNotify = std::function<void(uint32_t iEncoder, uint32_t iStatus)>;

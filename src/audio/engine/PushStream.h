@@ -1,0 +1,25 @@
+#pragma once
+// A decode channel filled by a producer thread (a capture input) through a sample ring, read by its mixer.
+
+#include "audio/engine/Channel.h"
+#include "audio/engine/SampleRing.h"
+
+class TPushStream : public TChannel
+{
+public:
+  // The queue holds this much audio; beyond it the oldest is dropped.
+  static constexpr double kQueueSeconds = 4.0;
+
+  explicit TPushStream(const TChannelFormat& iFormat);
+
+  // Producer side: never blocks, never allocates. Returns the bytes queued.
+  size_t PutData(const void* iBuffer, size_t iLength) { return fRing.Write(iBuffer, iLength); }
+  uint64_t QueuedFrames() const { return fRing.AvailableBytes() / Format().FrameBytes(); }
+  uint64_t DroppedBytes() const { return fRing.DroppedBytes(); }
+
+protected:
+  uint32_t Produce(void* oBuffer, uint32_t iFrames) override;
+
+private:
+  TSampleRing fRing;
+};
