@@ -309,9 +309,10 @@ void TIniFile::Save()
       content += line.Text + fLineBreak;
   // A link to the configuration stays a link: the file it points to is replaced.
   std::error_code error;
-  const auto target = std::filesystem::is_symlink(fFileName, error)
-                          ? std::filesystem::weakly_canonical(fFileName, error).string()
-                          : fFileName;
+  std::string target = fFileName;
+  struct stat link;
+  if (lstat(fFileName.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+    target = std::filesystem::weakly_canonical(fFileName, error).string();
   if (error || !ReplaceFile(target, content))
     throw EIniFileError(Format("Unable to write to %s", fFileName.c_str()));
   fDirty = false;
