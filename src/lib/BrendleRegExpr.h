@@ -1,6 +1,8 @@
 #pragma once
-// Regular expressions over PCRE2: searching (not anchored unless the pattern says so), case-sensitive,
-// "." matches line breaks, numbered groups. One object per thread.
+// Regular expressions over PCRE2 (UTF-8; input that is not valid UTF-8 is searched byte by byte): searching
+// (not anchored unless the pattern says so), case-sensitive, "." matches line breaks, numbered groups. A pattern that
+// does not compile throws std::runtime_error with PCRE2's message. Compiled patterns are kept for the object's
+// lifetime. One object per thread.
 
 #include <memory>
 #include <string>
@@ -22,6 +24,7 @@ public:
 
   // Group n of the last match (0 = the whole match); empty when the group did not take part or no match.
   std::string Group(int iIndex) const;
+  // Number of capturing groups of the last successful match's pattern; 0 after a failed match.
   int GroupCount() const;
 
 private:

@@ -23,11 +23,13 @@ public:
 
   // Starts a thread created suspended; does nothing when it runs already.
   void Start();
-  // Sleeps until SignalEvent or until iTimeout ms pass; returns at once once termination was requested.
+  // Sleeps until SignalEvent or until iTimeout ms pass; returns at once when termination was requested before
+  // or during the wait.
   // The event is reset before the wait, so a signal given before the call does not shorten it.
   void WaitForEvent(unsigned iTimeout);
   void SignalEvent();
-  // Sets Terminated without waiting (the destructor does this too).
+  // Sets Terminated and ends a running WaitForEvent, without waiting for the thread (the destructor does this
+  // too).
   void Terminate();
   bool Terminated() const { return fTerminated.load(std::memory_order_acquire); }
 
