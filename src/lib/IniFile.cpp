@@ -56,7 +56,6 @@ void CheckNames(const std::string& iSection, const std::string& iKey)
 // Writes iContent to a new file beside iTarget, syncs it and renames it over iTarget; false on any failure.
 bool ReplaceFile(const std::string& iTarget, const std::string& iContent)
 {
-  namespace fs = std::filesystem;
   std::string pattern = iTarget + ".XXXXXX";
   const int fd = mkstemp(pattern.data());
   if (fd < 0)
@@ -79,19 +78,20 @@ bool ReplaceFile(const std::string& iTarget, const std::string& iContent)
   ok = close(fd) == 0 && ok;
   ok = ok && rename(pattern.c_str(), iTarget.c_str()) == 0;
   if (!ok)
-  {
     unlink(pattern.c_str());
-    return false;
-  }
-  // The rename itself is made durable through the folder.
-  const std::string folder = fs::path(iTarget).parent_path().empty() ? "." : fs::path(iTarget).parent_path().string();
-  const int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (dirFd >= 0)
+  return ok;
+}
+
+// Makes the last rename in the folder of iFile durable.
+void SyncFolderOf(const std::string& iFile)
+{
+  const auto parent = std::filesystem::path(iFile).parent_path();
+  const int fd = open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd >= 0)
   {
-    fsync(dirFd);
-    close(dirFd);
+    fsync(fd);
+    close(fd);
   }
-  return true;
 }
 } // namespace
 
@@ -299,6 +299,9 @@ void TIniFile::UpdateFile()
   std::lock_guard lock(fMutex);
   if (fDirty)
     Save();
+  if (fRenamed)
+    SyncFolderOf(fTarget);
+  fRenamed = false;
 }
 
 void TIniFile::Save()
@@ -309,12 +312,13 @@ void TIniFile::Save()
       content += line.Text + fLineBreak;
   // A link to the configuration stays a link: the file it points to is replaced.
   std::error_code error;
-  std::string target = fFileName;
+  fTarget = fFileName;
   struct stat link;
   if (lstat(fFileName.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
-    target = std::filesystem::weakly_canonical(fFileName, error).string();
-  if (error || !ReplaceFile(target, content))
+    fTarget = std::filesystem::weakly_canonical(fFileName, error).string();
+  if (error || !ReplaceFile(fTarget, content))
     throw EIniFileError(Format("Unable to write to %s", fFileName.c_str()));
   fDirty = false;
+  fRenamed = true;
   fStamp = Stamp();
 }

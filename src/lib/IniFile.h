@@ -2,7 +2,8 @@
 // The configuration file: an INI file of sections, keys and text values. Names are matched without regard to
 // ASCII case; lines the program does not write (foreign keys, comments, blank lines) keep their text and order.
 // Every write replaces the file at once through a new file that is synced and renamed over the old one, so a
-// power cut leaves either the old or the new configuration, never half of one.
+// power cut leaves either the old or the new configuration, never half of one; UpdateFile makes the last
+// replacement itself durable.
 
 #include <cstdint>
 #include <mutex>
@@ -43,7 +44,7 @@ public:
   // Written as "1" or "0".
   void WriteBool(const std::string& iSection, const std::string& iKey, bool iValue);
   void DeleteKey(const std::string& iSection, const std::string& iKey);
-  // Brings the file to disk. Writes are durable already; this retries one that failed before.
+  // Brings the file to disk: saves a write whose saving failed before, then syncs the rename.
   void UpdateFile();
 
 private:
@@ -79,6 +80,8 @@ private:
   std::vector<TSection> fSections;
   std::string fLineBreak = "\n";
   bool fByteOrderMark = false;
-  bool fDirty = false;
+  bool fDirty = false;   // a write is not in the file yet (its saving failed)
+  bool fRenamed = false; // a new file was renamed into place since the last UpdateFile
+  std::string fTarget;   // the file last replaced: FileName, or the file a link there points to
   TFileStamp fStamp;
 };

@@ -8,10 +8,17 @@
 
 TSettingsTempFolder::TSettingsTempFolder()
 {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tapevault-settings-XXXXXX").string();
-  if (!mkdtemp(pattern.data()))
-    throw std::runtime_error("Cannot create a temporary folder");
-  fPath = pattern;
+  // In memory where possible: the configuration file syncs every write, which costs milliseconds on a disk.
+  for (const std::string& base : {std::string("/dev/shm"), std::filesystem::temp_directory_path().string()})
+  {
+    std::string pattern = base + "/tapevault-settings-XXXXXX";
+    if (mkdtemp(pattern.data()))
+    {
+      fPath = pattern;
+      return;
+    }
+  }
+  throw std::runtime_error("Cannot create a temporary folder");
 }
 
 TSettingsTempFolder::~TSettingsTempFolder()

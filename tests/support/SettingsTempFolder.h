@@ -1,5 +1,5 @@
 #pragma once
-// A fresh folder under the system's temporary folder, removed with everything in it at the end of the test,
+// A fresh temporary folder, removed with everything in it at the end of the test,
 // with small helpers for the files the configuration and cleanup tests look at.
 
 #include <string>
