@@ -59,9 +59,11 @@ struct TEncoderSettings
   uint32_t Flags = 0;                      // TEncoderFlag values
   uint32_t QueueMilliseconds = 0;          // length of the feeding queue (efQueue); 0 = default
   uint32_t StopTimeoutMilliseconds = 5000; // how long Stop waits for the program to finish its file
-  // Called once, on an engine thread (queue, watcher or writing thread), when the encoder dies by itself
-  // (never after Stop). IsActive is already false then. Must not stop or destroy the encoder.
-  std::function<void(int iStatus)> OnNotify;
+  // Called at most once, on an engine thread (the queue's, the program watcher's, or without efQueue the
+  // writing thread), when the encoder dies by itself: the program ended, its pipe broke, the file could not be
+  // written. Never after Stop; possibly before Start has returned. IsActive is already false then. Must not
+  // stop or destroy the encoder.
+  std::function<void(int iStatus)> OnNotify = nullptr;
 };
 
 class IEncoderTarget;

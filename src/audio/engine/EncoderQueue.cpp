@@ -1,0 +1,90 @@
+#include "audio/engine/EncoderQueue.h"
+
+#include <algorithm>
+#include <cstring>
+#include <pthread.h>
+
+TEncoderQueue::TEncoderQueue(size_t iCapacityFrames, uint32_t iChannels, TWriter iWriter,
+                             std::function<void()> iOnFailure)
+    : fCapacity(std::max<size_t>(iCapacityFrames, 1) * iChannels), fChannels(iChannels),
+      fRing(std::make_unique<float[]>(fCapacity)), // zero-filled: the pulling thread never faults in fresh pages
+      fWriter(std::move(iWriter)), fOnFailure(std::move(iOnFailure))
+{
+  fThread = std::thread(&TEncoderQueue::Run, this);
+}
+
+TEncoderQueue::~TEncoderQueue()
+{
+  if (fThread.joinable())
+    Finish(std::chrono::steady_clock::time_point::max(), [] {});
+}
+
+void TEncoderQueue::Push(const float* iFrames, size_t iFrameCount)
+{
+  const uint64_t written = fWritten.load(std::memory_order_relaxed);
+  const uint64_t free = fCapacity - (written - fRead.load(std::memory_order_acquire));
+  const size_t count = std::min<size_t>(iFrameCount * fChannels, free / fChannels * fChannels);
+  const size_t start = written % fCapacity;
+  const size_t first = std::min(count, fCapacity - start);
+  std::memcpy(fRing.get() + start, iFrames, first * sizeof(float));
+  std::memcpy(fRing.get(), iFrames + first, (count - first) * sizeof(float));
+  fWritten.store(written + count, std::memory_order_release);
+  if (count < iFrameCount * fChannels)
+    fDropped.fetch_add(iFrameCount - count / fChannels, std::memory_order_relaxed);
+  fEvents.fetch_add(1, std::memory_order_release);
+  fEvents.notify_one();
+}
+
+void TEncoderQueue::Finish(std::chrono::steady_clock::time_point iDeadline, const std::function<void()>& iCancel)
+{
+  fFinishing.store(true, std::memory_order_release);
+  fEvents.fetch_add(1, std::memory_order_release);
+  fEvents.notify_one();
+  {
+    std::unique_lock lock(fDoneLock);
+    if (!fDoneSignal.wait_until(lock, iDeadline, [this] { return fDone; }))
+      iCancel();
+  }
+  fThread.join();
+}
+
+void TEncoderQueue::Run()
+{
+  pthread_setname_np(pthread_self(), "EncoderQueue");
+  for (;;)
+  {
+    const uint32_t seen = fEvents.load(std::memory_order_acquire);
+    const bool finishing = fFinishing.load(std::memory_order_acquire);
+    if (!Drain())
+    {
+      fOnFailure();
+      break;
+    }
+    // What was pushed before Finish has been written now.
+    if (finishing)
+      break;
+    fEvents.wait(seen, std::memory_order_acquire);
+  }
+  std::lock_guard lock(fDoneLock);
+  fDone = true;
+  fDoneSignal.notify_all();
+}
+
+bool TEncoderQueue::Drain()
+{
+  // At most two contiguous pieces (before and after the ring's end); each frees its space once written.
+  for (int piece = 0; piece < 2; ++piece)
+  {
+    const uint64_t read = fRead.load(std::memory_order_relaxed);
+    const uint64_t available = fWritten.load(std::memory_order_acquire) - read;
+    if (available == 0)
+      return true;
+    const size_t start = read % fCapacity;
+    const size_t count = std::min<uint64_t>(available, fCapacity - start);
+    const bool ok = fWriter(fRing.get() + start, count / fChannels);
+    fRead.store(read + count, std::memory_order_release);
+    if (!ok)
+      return false;
+  }
+  return true;
+}

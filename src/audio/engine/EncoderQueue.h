@@ -1,0 +1,60 @@
+#pragma once
+// The feeding queue of an encoder: the pulling thread pushes float frames into a preallocated single-producer
+// single-consumer ring without blocking; the queue's own thread hands them to the encoder's writer.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class TEncoderQueue
+{
+public:
+  // Writes frames on the queue's thread; false when the target failed (the thread then ends).
+  using TWriter = std::function<bool(const float* iFrames, size_t iFrameCount)>;
+
+  // iCapacityFrames frames of iChannels samples, allocated here. iOnFailure runs on the queue's thread after
+  // the writer failed. Starts the thread.
+  TEncoderQueue(size_t iCapacityFrames, uint32_t iChannels, TWriter iWriter, std::function<void()> iOnFailure);
+  ~TEncoderQueue(); // finishes without time limit if Finish was not called
+
+  TEncoderQueue(const TEncoderQueue&) = delete;
+  TEncoderQueue& operator=(const TEncoderQueue&) = delete;
+
+  // Producer side: never blocks, allocates or makes I/O (at most wakes the sleeping queue thread). What does
+  // not fit is dropped and counted.
+  void Push(const float* iFrames, size_t iFrameCount);
+  uint64_t DroppedFrames() const { return fDropped.load(std::memory_order_relaxed); }
+
+  // Lets the thread write out what was pushed before, then ends it. If it is not done by iDeadline, iCancel
+  // is called (it must make the writer return) and the thread is joined.
+  void Finish(std::chrono::steady_clock::time_point iDeadline, const std::function<void()>& iCancel);
+
+private:
+  void Run();
+  // Writes everything queued; false when the writer failed.
+  bool Drain();
+
+  const size_t fCapacity; // in samples, whole frames
+  const uint32_t fChannels;
+  std::unique_ptr<float[]> fRing;
+  TWriter fWriter;
+  std::function<void()> fOnFailure;
+
+  // Monotonic sample counters; the producer owns fWritten, the thread fRead.
+  alignas(64) std::atomic<uint64_t> fWritten{0};
+  alignas(64) std::atomic<uint64_t> fRead{0};
+  alignas(64) std::atomic<uint32_t> fEvents{0}; // bumped after every push and by Finish; the thread waits on it
+  std::atomic<bool> fFinishing{false};
+  std::atomic<uint64_t> fDropped{0};
+
+  std::mutex fDoneLock;
+  std::condition_variable fDoneSignal;
+  bool fDone = false;
+  std::thread fThread;
+};

@@ -1,0 +1,195 @@
+#include "web/HTTPDaemon.h"
+
+#include "web/WebDispatcher.h"
+
+#include <cstring>
+#include <memory>
+#include <microhttpd.h>
+#include <stdexcept>
+
+namespace
+{
+// Form bodies larger than this are refused; nothing the server offers needs more.
+constexpr size_t cBodyLimit = 1024 * 1024;
+constexpr unsigned cIdleTimeoutSeconds = 60;
+
+struct TPostProcessorDeleter
+{
+  void operator()(MHD_PostProcessor* iProcessor) const { MHD_destroy_post_processor(iProcessor); }
+};
+
+// One request between the engine's calls of the access handler.
+struct TRequestContext
+{
+  TWebRequest Request;
+  std::unique_ptr<MHD_PostProcessor, TPostProcessorDeleter> PostProcessor;
+  size_t BodySize = 0;
+  bool Answered = false;
+};
+
+bool IsGetPostOrHead(const std::string& iMethod)
+{
+  return iMethod == "GET" || iMethod == "POST" || iMethod == "HEAD";
+}
+
+MHD_Result AddArgument(void* iParams, MHD_ValueKind, const char* iKey, const char* iValue)
+{
+  static_cast<std::vector<std::pair<std::string, std::string>>*>(iParams)->emplace_back(iKey ? iKey : "",
+                                                                                        iValue ? iValue : "");
+  return MHD_YES;
+}
+
+// Form fields arrive in pieces; a piece with a non-zero offset continues the last field.
+MHD_Result AddFormField(void* iContext, MHD_ValueKind, const char* iKey, const char*, const char*, const char*,
+                        const char* iData, uint64_t iOffset, size_t iSize)
+{
+  auto& params = static_cast<TRequestContext*>(iContext)->Request.Params;
+  const std::string piece(iData ? iData : "", iData ? iSize : 0);
+  if (iOffset > 0 && !params.empty())
+    params.back().second += piece;
+  else
+    params.emplace_back(iKey ? iKey : "", piece);
+  return MHD_YES;
+}
+
+void ReadRequestHeaders(MHD_Connection* iConnection, TWebRequest& oRequest)
+{
+  MHD_get_connection_values(iConnection, MHD_GET_ARGUMENT_KIND, &AddArgument, &oRequest.Params);
+  oRequest.HasAuthorization =
+      MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION) != nullptr;
+  char* password = nullptr;
+  if (char* user = MHD_basic_auth_get_username_password(iConnection, &password))
+  {
+    oRequest.Credentials = TWebCredentials{user, password ? password : ""};
+    MHD_free(user);
+  }
+  if (password)
+    MHD_free(password);
+  if (const char* range = MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, MHD_HTTP_HEADER_RANGE))
+    oRequest.Range = std::string(range);
+}
+
+void DeleteText(void* iText)
+{
+  delete static_cast<std::string*>(iText);
+}
+
+MHD_Response* CreateEngineResponse(TWebBody& ioBody)
+{
+  static char empty[] = "";
+  if (auto* text = std::get_if<std::string>(&ioBody))
+  {
+    auto holder = std::make_unique<std::string>(std::move(*text));
+    MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(holder->size(), holder->data(),
+                                                                                    &DeleteText, holder.get());
+    if (response)
+      holder.release();
+    return response;
+  }
+  if (auto* data = std::get_if<std::string_view>(&ioBody))
+    return MHD_create_response_from_buffer(data->size(), const_cast<char*>(data->data()), MHD_RESPMEM_PERSISTENT);
+  if (auto* file = std::get_if<TFileBody>(&ioBody); file && file->Length > 0)
+  {
+    MHD_Response* response =
+        MHD_create_response_from_fd_at_offset64(file->Length, file->File.Get(), static_cast<int64_t>(file->Offset));
+    if (response)
+      file->File.Release();
+    return response;
+  }
+  return MHD_create_response_from_buffer(0, empty, MHD_RESPMEM_PERSISTENT);
+}
+
+MHD_Result QueueAnswer(MHD_Connection* iConnection, TWebResponse iAnswer)
+{
+  MHD_Response* response = CreateEngineResponse(iAnswer.Body);
+  if (!response)
+    return MHD_NO;
+  if (!iAnswer.ContentType.empty())
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, iAnswer.ContentType.c_str());
+  for (const auto& [name, value] : iAnswer.Headers)
+    MHD_add_response_header(response, name.c_str(), value.c_str());
+  const MHD_Result result = MHD_queue_response(iConnection, static_cast<unsigned>(iAnswer.Status), response);
+  MHD_destroy_response(response);
+  return result;
+}
+
+TWebResponse BodyTooLargeAnswer()
+{
+  TWebResponse answer;
+  answer.Status = MHD_HTTP_CONTENT_TOO_LARGE;
+  answer.ContentType = "text/html; charset=ISO-8859-1";
+  answer.Body = std::string("Request body too large");
+  return answer;
+}
+
+MHD_Result HandleAccess(void* iDispatcher, MHD_Connection* iConnection, const char* iUrl, const char* iMethod,
+                        const char*, const char* iUploadData, size_t* ioUploadDataSize, void** ioContext)
+{
+  const auto& dispatcher = *static_cast<const TWebDispatcher*>(iDispatcher);
+  try
+  {
+    if (!*ioContext)
+    {
+      auto context = std::make_unique<TRequestContext>();
+      context->Request.Method = iMethod;
+      context->Request.Path = iUrl;
+      auto& request = context->Request;
+      *ioContext = context.get();
+      auto* owned = context.release();
+      if (!IsGetPostOrHead(request.Method))
+      {
+        owned->Answered = true;
+        return QueueAnswer(iConnection, dispatcher.CommandOther(request));
+      }
+      ReadRequestHeaders(iConnection, request);
+      if (request.Method == "POST")
+        owned->PostProcessor.reset(MHD_create_post_processor(iConnection, 16 * 1024, &AddFormField, owned));
+      return MHD_YES;
+    }
+    auto& context = *static_cast<TRequestContext*>(*ioContext);
+    if (*ioUploadDataSize > 0)
+    {
+      context.BodySize += *ioUploadDataSize;
+      if (!context.Answered && context.BodySize <= cBodyLimit && context.PostProcessor)
+        MHD_post_process(context.PostProcessor.get(), iUploadData, *ioUploadDataSize);
+      *ioUploadDataSize = 0;
+      return MHD_YES;
+    }
+    if (context.Answered)
+      return MHD_YES;
+    context.Answered = true;
+    if (context.BodySize > cBodyLimit)
+      return QueueAnswer(iConnection, BodyTooLargeAnswer());
+    return QueueAnswer(iConnection, dispatcher.CommandGet(context.Request));
+  }
+  catch (const std::exception&)
+  {
+    // Only failures to build the request or answer itself (memory) get here: drop the connection.
+    return MHD_NO;
+  }
+}
+
+void RequestCompleted(void*, MHD_Connection*, void** ioContext, MHD_RequestTerminationCode)
+{
+  delete static_cast<TRequestContext*>(*ioContext);
+  *ioContext = nullptr;
+}
+} // namespace
+
+MHD_Daemon* StartHTTPDaemon(TFileHandle& ioListenSocket, const TWebDispatcher& iDispatcher)
+{
+  MHD_Daemon* daemon =
+      MHD_start_daemon(MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD, 0, nullptr, nullptr,
+                       &HandleAccess, const_cast<TWebDispatcher*>(&iDispatcher), MHD_OPTION_LISTEN_SOCKET,
+                       ioListenSocket.Get(), MHD_OPTION_NOTIFY_COMPLETED, &RequestCompleted, nullptr,
+                       MHD_OPTION_CONNECTION_TIMEOUT, cIdleTimeoutSeconds, MHD_OPTION_END);
+  if (!daemon)
+    throw std::runtime_error("The HTTP engine could not be started");
+  ioListenSocket.Release();
+  return daemon;
+}
+
+void StopHTTPDaemon(MHD_Daemon* iDaemon)
+{
+  MHD_stop_daemon(iDaemon);
+}

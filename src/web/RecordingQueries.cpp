@@ -1,0 +1,98 @@
+#include "web/RecordingQueries.h"
+
+#include "lib/PersistentStorage.h"
+#include "web/CalendarTime.h"
+
+namespace
+{
+  std::string JSONText(const IPersistentStorage& iNode)
+  {
+    return iNode.AsJSon(true, true);
+  }
+} // namespace
+
+std::string StatsJSON(ISQLConnection& iConnection)
+{
+  const auto statement = iConnection.PrepareStatement("SELECT COUNT(*), MIN(starttime), MAX(starttime) FROM recordings");
+  const auto rows = statement->ExecuteQueryPrepared();
+  auto stats = std::make_shared<TPersistentObject>();
+  rows->First();
+  stats->SetNumber("count", rows->GetInt(1));
+  if (!rows->IsNull(2))
+    stats->SetString("oldest", FormatUSDateTime(rows->GetTimestamp(2)));
+  if (!rows->IsNull(3))
+    stats->SetString("newest", FormatUSDateTime(rows->GetTimestamp(3)));
+  return JSONText(*stats);
+}
+
+std::string CalendarEventsJSON(ISQLConnection& iConnection, TDateTime iStart, TDateTime iEnd,
+                               const TCurrentRecording& iCurrent, const std::string& iTitle)
+{
+  const auto statement = iConnection.PrepareStatement(
+      "SELECT id, starttime, duration, filename FROM recordings WHERE starttime >= :start AND starttime < :end");
+  statement->SetTimestampByName("start", iStart);
+  statement->SetTimestampByName("end", iEnd);
+  const auto rows = statement->ExecuteQueryPrepared();
+  auto events = std::make_shared<TPersistentArray>();
+  while (rows->Next())
+  {
+    const int id = rows->GetInt(1);
+    float duration = 0;
+    if (!rows->IsNull(3))
+      duration = static_cast<float>(rows->GetFloat(3));
+    else if (iCurrent.ID != 0 && id == iCurrent.ID)
+      duration = iCurrent.Duration;
+    else
+      continue;
+    TDateTime localStart = 0;
+    TDateTime start = 0;
+    if (!TryParseTimestamp(rows->GetString(2), localStart) || !TryLocalToUTCStandardFirst(localStart, start))
+      continue;
+    events->AddObject()
+        ->SetNumber("id", id)
+        ->SetString("start", FormatISODateTimeZ(start))
+        ->SetString("end", FormatISODateTimeZ(start + duration / SecsPerDay))
+        ->SetString("title", iTitle)
+        ->SetString("filename", StoredFileNamePart(rows->GetString(4)));
+  }
+  return JSONText(*events);
+}
+
+std::string DayListJSON(ISQLConnection& iConnection, TDateTime iDay, const TCurrentRecording& iCurrent)
+{
+  const auto statement = iConnection.PrepareStatement(
+      "SELECT id, starttime, duration FROM recordings WHERE starttime >= :start AND starttime < :end");
+  statement->SetTimestampByName("start", iDay);
+  statement->SetTimestampByName("end", iDay + 1);
+  const auto rows = statement->ExecuteQueryPrepared();
+  auto list = std::make_shared<TPersistentArray>();
+  while (rows->Next())
+  {
+    const int id = rows->GetInt(1);
+    auto entry = list->AddObject();
+    entry->SetNumber("ID", id)->SetString("Time", FormatISODateTime(rows->GetTimestamp(2)));
+    if (!rows->IsNull(3))
+      entry->SetNumber("Duration", rows->GetFloat(3));
+    else if (iCurrent.ID != 0 && id == iCurrent.ID)
+      entry->SetNumber("Duration", iCurrent.Duration);
+    else
+      entry->SetNull("Duration");
+  }
+  return JSONText(*list);
+}
+
+std::optional<std::string> RecordingFileName(ISQLConnection& iConnection, int iID)
+{
+  const auto statement = iConnection.PrepareStatement("SELECT filename FROM recordings WHERE id=:id");
+  statement->SetIntByName("id", iID);
+  const auto rows = statement->ExecuteQueryPrepared();
+  if (!rows->First())
+    return std::nullopt;
+  return rows->GetString(1);
+}
+
+std::string StoredFileNamePart(const std::string& iStoredPath)
+{
+  const size_t separator = iStoredPath.find_last_of("/\\:");
+  return separator == std::string::npos ? iStoredPath : iStoredPath.substr(separator + 1);
+}

@@ -1,0 +1,43 @@
+#include "web/StaticContent.h"
+
+#include "lib/TapevaultTools.h"
+#include "web/ContentTypes.h"
+#include "web/WebResources.h"
+
+#include <filesystem>
+
+TStaticContent::TStaticContent(std::string iFolder, const TWebResources& iResources)
+    : fFolder(std::move(iFolder)), fResources(iResources)
+{
+}
+
+std::string TStaticContent::DefaultFolder()
+{
+  return ProgramFolder() + "resources/web";
+}
+
+bool TStaticContent::Serve(const std::string& iPath, TWebResponse& oResponse) const
+{
+  if (iPath.find("..") == std::string::npos && ServeFile(iPath, oResponse))
+    return true;
+  const auto name = fResources.ResourceName(iPath);
+  if (!name)
+    return false;
+  oResponse.ContentType = ContentTypeOf(iPath);
+  oResponse.Body = fResources.Data(*name);
+  return true;
+}
+
+bool TStaticContent::ServeFile(const std::string& iPath, TWebResponse& oResponse) const
+{
+  // Joined as text: the request path starts with "/" and must not replace the folder.
+  const std::string fileName = std::filesystem::path(fFolder + iPath).lexically_normal().string();
+  uint64_t size = 0;
+  TFileHandle file = OpenRegularFile(fileName, size);
+  if (!file.Valid())
+    return false;
+  oResponse.SetHeader("Content-Disposition", "inline");
+  oResponse.ContentType = ContentTypeOf(fileName);
+  oResponse.Body = TFileBody{std::move(file), 0, size};
+  return true;
+}

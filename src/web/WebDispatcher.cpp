@@ -1,0 +1,52 @@
+#include "web/WebDispatcher.h"
+
+#include "web/WebController.h"
+
+#include <exception>
+
+TWebDispatcher::TWebDispatcher(IWebController& iController, TAccessSettings iAccess, TStaticContent iStaticContent)
+    : fController(iController), fAccess(std::move(iAccess)), fStaticContent(std::move(iStaticContent)),
+      fSlotApi(iController)
+{
+}
+
+TWebResponse TWebDispatcher::CommandGet(const TWebRequest& iRequest) const
+{
+  const TAccessLevel level = DetermineAccessLevel(fAccess, iRequest.HasAuthorization, iRequest.Credentials);
+  if (level == alNone)
+    return UnauthorizedAnswer();
+  TWebResponse response;
+  try
+  {
+    Answer(iRequest, level, response);
+  }
+  catch (const std::exception& error)
+  {
+    return ErrorAnswer(error.what(), response.ContentType);
+  }
+  return response;
+}
+
+TWebResponse TWebDispatcher::CommandOther(const TWebRequest& iRequest) const
+{
+  fController.AddLogMessage(iRequest.Method);
+  return EmptyAnswer();
+}
+
+void TWebDispatcher::Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const
+{
+  if (iRequest.Method == "GET")
+  {
+    if (iRequest.Path == "/")
+      oResponse = RedirectAnswer("/index.html");
+    else if (!fStaticContent.Serve(iRequest.Path, oResponse) && !fSlotApi.HandleGet(iRequest, iLevel, oResponse))
+      oResponse = NotFoundAnswer();
+  }
+  else if (iRequest.Method == "POST")
+  {
+    if (!fSlotApi.HandleCommand(iRequest, iLevel, oResponse))
+      oResponse = EmptyAnswer();
+  }
+  else
+    oResponse = EmptyAnswer();
+}

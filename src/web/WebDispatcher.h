@@ -1,0 +1,31 @@
+#pragma once
+// The order in which a request is answered: access level, then static content, command and slot endpoints
+// for GET; command endpoints for POST; nothing for HEAD. Every error becomes the error answer. Independent of
+// the HTTP engine and safe to call from several request threads at once.
+
+#include "web/SlotApi.h"
+#include "web/StaticContent.h"
+#include "web/WebAccess.h"
+#include "web/WebRequest.h"
+#include "web/WebResponse.h"
+
+class IWebController;
+
+class TWebDispatcher
+{
+public:
+  TWebDispatcher(IWebController& iController, TAccessSettings iAccess, TStaticContent iStaticContent);
+
+  // GET, POST and HEAD.
+  TWebResponse CommandGet(const TWebRequest& iRequest) const;
+  // Every other method: its name goes to the program's log, the answer is empty.
+  TWebResponse CommandOther(const TWebRequest& iRequest) const;
+
+private:
+  void Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const;
+
+  IWebController& fController;
+  TAccessSettings fAccess;
+  TStaticContent fStaticContent;
+  TSlotApi fSlotApi;
+};

@@ -1,0 +1,95 @@
+#include "web/WebResponse.h"
+
+#include "web/WebText.h"
+
+namespace
+{
+const char cHTMLLatin1[] = "text/html; charset=ISO-8859-1";
+} // namespace
+
+void TWebResponse::SetHeader(const std::string& iName, const std::string& iValue)
+{
+  for (auto& [name, value] : Headers)
+    if (SameTextASCII(name, iName))
+    {
+      value = iValue;
+      return;
+    }
+  Headers.emplace_back(iName, iValue);
+}
+
+const std::string* TWebResponse::FindHeader(const std::string& iName) const
+{
+  for (const auto& [name, value] : Headers)
+    if (SameTextASCII(name, iName))
+      return &value;
+  return nullptr;
+}
+
+uint64_t TWebResponse::BodyLength() const
+{
+  if (const auto* text = std::get_if<std::string>(&Body))
+    return text->size();
+  if (const auto* data = std::get_if<std::string_view>(&Body))
+    return data->size();
+  if (const auto* file = std::get_if<TFileBody>(&Body))
+    return file->Length;
+  return 0;
+}
+
+TWebResponse EmptyAnswer()
+{
+  return TWebResponse();
+}
+
+TWebResponse JSONAnswer(std::string iJSON)
+{
+  TWebResponse response;
+  response.ContentType = "application/json";
+  response.Body = std::move(iJSON);
+  return response;
+}
+
+TWebResponse TextAnswer(const std::string& iText)
+{
+  TWebResponse response;
+  response.ContentType = "text/plain; charset=ISO-8859-1";
+  response.Body = UTF8ToLatin1(iText);
+  return response;
+}
+
+TWebResponse NotFoundAnswer()
+{
+  TWebResponse response;
+  response.Status = 404;
+  response.ContentType = cHTMLLatin1;
+  response.Body = std::string("not found");
+  return response;
+}
+
+TWebResponse ErrorAnswer(const std::string& iMessage, const std::string& iContentTypeSoFar)
+{
+  TWebResponse response;
+  response.Status = 500;
+  response.ContentType = iContentTypeSoFar.empty() ? std::string(cHTMLLatin1) : iContentTypeSoFar;
+  response.Body = iContentTypeSoFar.empty() ? UTF8ToLatin1(iMessage) : iMessage;
+  return response;
+}
+
+TWebResponse RedirectAnswer(const std::string& iLocation)
+{
+  TWebResponse response;
+  response.Status = 302;
+  response.SetHeader("Location", iLocation);
+  return response;
+}
+
+TWebResponse UnauthorizedAnswer()
+{
+  TWebResponse response;
+  response.Status = 401;
+  response.ContentType = "text/html; charset=utf-8";
+  response.SetHeader("WWW-Authenticate", "Basic realm=\"Brendle Tapevault\"");
+  response.Body = std::string("<HTML><BODY><B>401 Unauthorized</B></BODY></HTML>");
+  return response;
+}

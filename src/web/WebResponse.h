@@ -1,0 +1,52 @@
+#pragma once
+// An answer as the handlers build it, independent of the HTTP engine. The body is owned text, bytes that
+// live as long as the program (embedded resources) or a part of an open file; neither of the last two is
+// copied into memory.
+
+#include "web/FileHandle.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+struct TFileBody
+{
+  TFileHandle File;
+  uint64_t Offset = 0;
+  uint64_t Length = 0;
+};
+
+using TWebBody = std::variant<std::monostate, std::string, std::string_view, TFileBody>;
+
+struct TWebResponse
+{
+  int Status = 200;
+  // Empty: no Content-Type header.
+  std::string ContentType;
+  std::vector<std::pair<std::string, std::string>> Headers;
+  TWebBody Body;
+
+  // Replaces a header of that name (letter case ignored) or adds it.
+  void SetHeader(const std::string& iName, const std::string& iValue);
+  const std::string* FindHeader(const std::string& iName) const;
+  // The body's length in bytes.
+  uint64_t BodyLength() const;
+};
+
+// The answer forms shared by every endpoint.
+TWebResponse EmptyAnswer();
+// 200, "application/json" (no charset)
+TWebResponse JSONAnswer(std::string iJSON);
+// 200, "text/plain; charset=ISO-8859-1", the UTF-8 text converted
+TWebResponse TextAnswer(const std::string& iText);
+// 404 "not found"
+TWebResponse NotFoundAnswer();
+// 500 with the message; the content type set before the error, else HTML in ISO-8859-1.
+TWebResponse ErrorAnswer(const std::string& iMessage, const std::string& iContentTypeSoFar);
+// 302 to iLocation
+TWebResponse RedirectAnswer(const std::string& iLocation);
+// 401 with the realm of Basic authentication
+TWebResponse UnauthorizedAnswer();

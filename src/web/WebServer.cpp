@@ -1,0 +1,78 @@
+#include "web/WebServer.h"
+
+#include "lib/Errors.h"
+#include "web/HTTPDaemon.h"
+#include "web/ServerBinding.h"
+#include "web/WebController.h"
+#include "web/WebDispatcher.h"
+#include "web/WebResources.h"
+
+#include <exception>
+
+TWebServer::TWebServer(IWebController& iController, std::string iStaticFolder)
+    : fController(iController), fStaticFolder(std::move(iStaticFolder))
+{
+}
+
+TWebServer::~TWebServer()
+{
+  if (fDaemon)
+    StopHTTPDaemon(fDaemon);
+}
+
+bool TWebServer::Start(std::string& oError)
+{
+  if (Active())
+    return true;
+  const TWebServerSettings settings = fController.WebServerSettings();
+  try
+  {
+    const TServerBinding binding = ServerBindingFromText(settings.Port, fDefaultPort);
+    uint16_t port = 0;
+    TFileHandle socket = OpenListenSocket(binding, port);
+    auto dispatcher = std::make_unique<TWebDispatcher>(fController, settings.Access,
+                                                       TStaticContent(fStaticFolder, TWebResources::Instance()));
+    MHD_Daemon* daemon = StartHTTPDaemon(socket, *dispatcher);
+    std::lock_guard lock(fMutex);
+    fDispatcher = std::move(dispatcher);
+    fDaemon = daemon;
+    fPort = port;
+  }
+  catch (const std::exception& error)
+  {
+    oError = Format("Error starting web server: %s", error.what());
+    fLog.Add(oError);
+    return false;
+  }
+  fLog.Add("Web server started");
+  fController.WebServerStateChanged(true);
+  return true;
+}
+
+void TWebServer::Stop()
+{
+  MHD_Daemon* daemon = nullptr;
+  {
+    std::lock_guard lock(fMutex);
+    daemon = std::exchange(fDaemon, nullptr);
+    fPort = 0;
+  }
+  if (!daemon)
+    return;
+  StopHTTPDaemon(daemon);
+  fDispatcher.reset();
+  fLog.Add("Web server stopped");
+  fController.WebServerStateChanged(false);
+}
+
+bool TWebServer::Active() const
+{
+  std::lock_guard lock(fMutex);
+  return fDaemon != nullptr;
+}
+
+uint16_t TWebServer::Port() const
+{
+  std::lock_guard lock(fMutex);
+  return fPort;
+}

@@ -1,0 +1,11 @@
+#pragma once
+// Small text helpers of the web layer.
+
+#include <string>
+
+std::string LowerCaseASCII(std::string iText);
+bool SameTextASCII(const std::string& iLeft, const std::string& iRight);
+// UTF-8 to ISO-8859-1 for text answers; characters beyond it, and bytes that are not UTF-8, become "?".
+std::string UTF8ToLatin1(const std::string& iText);
+// Reads a run of decimal digits as a non-negative number; -1 when it is empty, not all digits or beyond int.
+int DigitsToInt(const std::string& iDigits);

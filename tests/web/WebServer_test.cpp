@@ -1,0 +1,290 @@
+#include "support/WebClient.h"
+#include "support/WebTestController.h"
+#include "web/WebServer.h"
+
+#include <arpa/inet.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+std::string ReadFile(const fs::path& iPath)
+{
+  std::ifstream stream(iPath, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path& iPath, const std::string& iContent)
+{
+  fs::create_directories(iPath.parent_path());
+  std::ofstream(iPath, std::ios::binary) << iContent;
+}
+
+bool CanConnect(bool iIPv6, uint16_t iPort)
+{
+  const int socket = ::socket(iIPv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+  int result = -1;
+  if (iIPv6)
+  {
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    address.sin6_port = htons(iPort);
+    result = ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+  }
+  else
+  {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(iPort);
+    result = ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+  }
+  ::close(socket);
+  return result == 0;
+}
+} // namespace
+
+class WebServerTest : public testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    char pattern[] = "/tmp/tapevault-web-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    fFolder = pattern;
+    fStaticFolder = fFolder / "resources" / "web";
+    fs::create_directories(fStaticFolder);
+    fController.Settings.Port = "127.0.0.1:0";
+    fServer = std::make_unique<TWebServer>(fController, fStaticFolder.string());
+  }
+
+  void TearDown() override
+  {
+    fServer.reset();
+    fs::remove_all(fFolder);
+  }
+
+  uint16_t Start()
+  {
+    std::string error;
+    EXPECT_TRUE(fServer->Start(error)) << error;
+    return fServer->Port();
+  }
+
+  fs::path fFolder;
+  fs::path fStaticFolder;
+  TWebTestController fController;
+  std::unique_ptr<TWebServer> fServer;
+};
+
+TEST_F(WebServerTest, StartsAndStops)
+{
+  fController.Settings.Access.AnonymousAccess = alReadOnly;
+  const uint16_t port = Start();
+  ASSERT_TRUE(fServer->Active());
+  EXPECT_EQ(WebGet(port, "/index.html").Status, 200);
+  fServer->Stop();
+  EXPECT_FALSE(fServer->Active());
+  EXPECT_FALSE(CanConnect(false, port));
+  EXPECT_EQ(fController.StateChanges(), (std::vector<bool>{true, false}));
+  const auto lines = fServer->Log().Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_TRUE(lines[0].ends_with(": Web server started")) << lines[0];
+  EXPECT_TRUE(lines[1].ends_with(": Web server stopped")) << lines[1];
+}
+
+TEST_F(WebServerTest, StartFailureIsLoggedAndLeavesTheServerStopped)
+{
+  const uint16_t port = Start();
+  TWebTestController other;
+  other.Settings.Port = "127.0.0.1:" + std::to_string(port);
+  TWebServer second(other, fStaticFolder.string());
+  std::string error;
+  EXPECT_FALSE(second.Start(error));
+  EXPECT_EQ(error, "Error starting web server: Could not bind socket to 127.0.0.1:" + std::to_string(port) +
+                       ": Address already in use");
+  EXPECT_FALSE(second.Active());
+  EXPECT_TRUE(other.StateChanges().empty());
+  ASSERT_EQ(second.Log().Lines().size(), 1u);
+  EXPECT_TRUE(second.Log().Lines()[0].ends_with(": " + error));
+}
+
+TEST_F(WebServerTest, EveryAddressMeansIPv4AndIPv6)
+{
+  fController.Settings.Port = ":0";
+  fController.Settings.Access.AnonymousAccess = alReadOnly;
+  const uint16_t port = Start();
+  EXPECT_EQ(WebGet(port, "/index.html").Status, 200);
+  TWebCall call;
+  call.Host = "[::1]";
+  call.Path = "/index.html";
+  EXPECT_EQ(WebFetch(port, call).Status, 200);
+}
+
+TEST_F(WebServerTest, OneIPv6Address)
+{
+  fController.Settings.Port = "::1:0";
+  fController.Settings.Access.AnonymousAccess = alReadOnly;
+  const uint16_t port = Start();
+  TWebCall call;
+  call.Host = "[::1]";
+  call.Path = "/index.html";
+  EXPECT_EQ(WebFetch(port, call).Status, 200);
+  EXPECT_FALSE(CanConnect(false, port));
+}
+
+TEST_F(WebServerTest, RefusedRequestGetsTheBasicChallenge)
+{
+  const uint16_t port = Start();
+  const TWebReply reply = WebGet(port, "/index.html");
+  EXPECT_EQ(reply.Status, 401);
+  EXPECT_EQ(reply.Header("WWW-Authenticate"), "Basic realm=\"Brendle Tapevault\"");
+  EXPECT_EQ(reply.Header("Content-Type"), "text/html; charset=utf-8");
+  EXPECT_EQ(reply.Body, "<HTML><BODY><B>401 Unauthorized</B></BODY></HTML>");
+}
+
+TEST_F(WebServerTest, AccessLevelsOverHTTP)
+{
+  fController.Settings.Access.AdminUser = "admin";
+  fController.Settings.Access.AdminPasswordHash = PasswordHash("adminpw");
+  fController.Settings.Access.ReadOnlyUser = "reader";
+  fController.Settings.Access.ReadOnlyPasswordHash = PasswordHash("readpw");
+  fController.Settings.Access.AnonymousAccess = alAdmin;
+  const uint16_t port = Start();
+  // GET /execute answers only the administrator; any other level falls through to "not found".
+  struct TCase
+  {
+    const char* Name;
+    std::optional<std::pair<std::string, std::string>> Credentials;
+    std::vector<std::string> Headers;
+    long Status;
+  };
+  const TCase cases[] = {
+      {"anonymous admin", std::nullopt, {}, 200},
+      {"admin", std::make_pair("admin", "adminpw"), {}, 200},
+      {"reader", std::make_pair("reader", "readpw"), {}, 404},
+      {"wrong password", std::make_pair("admin", "wrong"), {}, 401},
+      {"unknown user", std::make_pair("nobody", ""), {}, 401},
+      {"unreadable credentials", std::nullopt, {"Authorization: Basic !!!"}, 401},
+      {"another scheme", std::nullopt, {"Authorization: Bearer abc"}, 401},
+  };
+  for (const TCase& test : cases)
+  {
+    TWebCall call;
+    call.Path = "/execute";
+    call.Credentials = test.Credentials;
+    call.Headers = test.Headers;
+    EXPECT_EQ(WebFetch(port, call).Status, test.Status) << test.Name;
+  }
+}
+
+TEST_F(WebServerTest, RootRedirectsToTheIndexPage)
+{
+  fController.Settings.Access.AnonymousAccess = alReadOnly;
+  const TWebReply reply = WebGet(Start(), "/");
+  EXPECT_EQ(reply.Status, 302);
+  EXPECT_EQ(reply.Header("Location"), "/index.html");
+}
+
+TEST_F(WebServerTest, FilesBesideTheProgramTakePrecedenceOverResources)
+{
+  fController.Settings.Access.AnonymousAccess = alReadOnly;
+  const uint16_t port = Start();
+  const std::string embedded = ReadFile(fs::path(TAPEVAULT_SOURCE_DIR) / "src/web/resources/web/index.html");
+  ASSERT_FALSE(embedded.empty());
+
+  TWebReply reply = WebGet(port, "/index.html");
+  EXPECT_EQ(reply.Status, 200);
+  EXPECT_EQ(reply.Body, embedded);
+  EXPECT_EQ(reply.Header("Content-Type"), "text/html");
+  EXPECT_FALSE(reply.Header("Content-Disposition"));
+  EXPECT_EQ(WebGet(port, "/INDEX.HTML").Body, embedded);
+
+  WriteFile(fStaticFolder / "index.html", "<p>override</p>");
+  WriteFile(fStaticFolder / "css" / "extra.css", "body {}");
+  reply = WebGet(port, "/index.html");
+  EXPECT_EQ(reply.Body, "<p>override</p>");
+  EXPECT_EQ(reply.Header("Content-Disposition"), "inline");
+  EXPECT_EQ(reply.Header("Content-Type"), "text/html");
+  reply = WebGet(port, "/css/extra.css");
+  EXPECT_EQ(reply.Body, "body {}");
+  EXPECT_EQ(reply.Header("Content-Type"), "text/css");
+}
+
+TEST_F(WebServerTest, PathsWithDotDotAreNeverLookedUpOnDisk)
+{
+  fController.Settings.Access.AnonymousAccess = alReadOnly;
+  const uint16_t port = Start();
+  WriteFile(fFolder / "resources" / "secret.txt", "secret");
+  WriteFile(fStaticFolder / "a..b.txt", "dots");
+  for (const char* path : {"/../secret.txt", "/%2E%2E/secret.txt", "/x/..%2F..%2Fsecret.txt", "/a..b.txt"})
+  {
+    const TWebReply reply = WebGet(port, path);
+    EXPECT_EQ(reply.Status, 404) << path;
+    EXPECT_EQ(reply.Body, "not found") << path;
+  }
+}
+
+TEST_F(WebServerTest, NotFoundAnswer)
+{
+  fController.Settings.Access.AnonymousAccess = alReadOnly;
+  const TWebReply reply = WebGet(Start(), "/no/such/page");
+  EXPECT_EQ(reply.Status, 404);
+  EXPECT_EQ(reply.Header("Content-Type"), "text/html; charset=ISO-8859-1");
+  EXPECT_EQ(reply.Body, "not found");
+}
+
+TEST_F(WebServerTest, OtherMethodsAreLoggedAndAnsweredEmpty)
+{
+  const uint16_t port = Start();
+  for (const char* method : {"PUT", "OPTIONS", "DELETE"})
+  {
+    TWebCall call;
+    call.Method = method;
+    call.Path = "/index.html";
+    call.Body = "ignored";
+    const TWebReply reply = WebFetch(port, call);
+    EXPECT_EQ(reply.Status, 200) << method;
+    EXPECT_EQ(reply.Body, "") << method;
+  }
+  EXPECT_EQ(fController.Log(), (std::vector<std::string>{"PUT", "OPTIONS", "DELETE"}));
+}
+
+TEST_F(WebServerTest, HeadAndPostElsewhereAreAnsweredEmpty)
+{
+  fController.Settings.Access.AnonymousAccess = alReadOnly;
+  const uint16_t port = Start();
+  TWebCall head;
+  head.Method = "HEAD";
+  head.Path = "/index.html";
+  TWebReply reply = WebFetch(port, head);
+  EXPECT_EQ(reply.Status, 200);
+  EXPECT_EQ(reply.Header("Content-Length"), "0");
+  TWebCall post;
+  post.Method = "POST";
+  post.Path = "/index.html";
+  post.Body = "a=b";
+  reply = WebFetch(port, post);
+  EXPECT_EQ(reply.Status, 200);
+  EXPECT_EQ(reply.Body, "");
+}
+
+TEST_F(WebServerTest, OversizedFormBodyIsRefused)
+{
+  fController.Settings.Access.AnonymousAccess = alAdmin;
+  TWebCall post;
+  post.Method = "POST";
+  post.Path = "/execute";
+  post.Headers = {"Content-Type: application/x-www-form-urlencoded"};
+  post.Body = "command=" + std::string(2 * 1024 * 1024, 'x');
+  const TWebReply reply = WebFetch(Start(), post);
+  EXPECT_EQ(reply.Status, 413);
+  EXPECT_TRUE(fController.Switches().empty());
+}
