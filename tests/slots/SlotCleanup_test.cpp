@@ -113,8 +113,7 @@ TEST_F(SlotCleanupTest, BySpaceDeletesOneRecordingPerPassOldestFirst)
     fSlot->SetCleanupSpace(c.Limit);
     EXPECT_EQ(fSlot->CleanupBySpace(), c.Deletes) << c.Free;
     EXPECT_EQ(StoredNames().size(), c.Deletes ? 1u : 2u) << c.Free;
-    if (c.Deletes)
-      EXPECT_EQ(StoredNames().front(), "old.mp3");
+    EXPECT_EQ(StoredNames().back(), "old.mp3");
     fSlot->GetDatabaseConnection()->PrepareStatement("DELETE FROM recordings")->ExecuteUpdatePrepared();
   }
 }

@@ -1,3 +1,4 @@
+#include "lib/Errors.h"
 #include "lib/SimpleSQL.h"
 #include "slots/SlotDatabase.h"
 #include "slots/SlotInfo.h"
