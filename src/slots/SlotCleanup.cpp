@@ -18,6 +18,44 @@ const char* const OldestFirstSQL = "SELECT id, filename FROM recordings ORDER BY
 const char* const DeleteSQL = "DELETE FROM recordings WHERE id=:id";
 constexpr int64_t GiB = 1024LL * 1024 * 1024;
 
+// The row deletions of one pass, committed together: one sync of the database per pass instead of one per
+// recording. Deferred, so web requests keep reading until the commit. Rolled back when the pass fails; files
+// deleted before that only cost a "missing" warning at the next pass.
+class TPassTransaction
+{
+public:
+  explicit TPassTransaction(ISQLConnection& iConnection) : fConnection(iConnection)
+  {
+    fConnection.SetIsolationLevel(ilReadCommitted);
+    fConnection.BeginTransaction();
+  }
+  ~TPassTransaction()
+  {
+    if (fOpen)
+    {
+      try
+      {
+        fConnection.RollbackTransaction();
+      }
+      catch (const std::exception&)
+      {
+        // The connection is closed right after; SQLite rolls back what is left.
+      }
+    }
+  }
+  TPassTransaction(const TPassTransaction&) = delete;
+  TPassTransaction& operator=(const TPassTransaction&) = delete;
+  void Commit()
+  {
+    fConnection.CommitTransaction();
+    fOpen = false;
+  }
+
+private:
+  ISQLConnection& fConnection;
+  bool fOpen = true;
+};
+
 // Removes the folders between iPath and iFolder that became empty, deepest first; never iFolder itself nor
 // anything outside it.
 void PruneEmptyFolders(const std::string& iFolder, const std::string& iPath)
@@ -55,11 +93,13 @@ bool TSlotInfo::CleanUpByAge()
   // The whole answer is fetched before the first deletion.
   const auto rows = query->ExecuteQueryPrepared();
   bool found = false;
+  TPassTransaction transaction(*connection);
   while (rows->Next())
   {
     found = true;
     DeleteStoredRecording(*connection, rows->GetInt(1), rows->GetString(2));
   }
+  transaction.Commit();
   return found;
 }
 
