@@ -133,7 +133,7 @@ TWebServerSettings TLoggerMain::WebServerSettings() const
   result.Access.AdminPasswordHash = fSettings.AdminPasswordHash;
   result.Access.ReadOnlyUser = fSettings.ReadOnlyUser;
   result.Access.ReadOnlyPasswordHash = fSettings.ReadOnlyPasswordHash;
-  result.Access.AnonymousLevel = fSettings.AnonymousAccess == aaAdmin      ? alAdmin
+  result.Access.AnonymousAccess = fSettings.AnonymousAccess == aaAdmin      ? alAdmin
                                  : fSettings.AnonymousAccess == aaReadOnly ? alReadOnly
                                                                            : alNone;
   return result;
