@@ -17,7 +17,6 @@ enum TAnonymousAccess
   aaReadOnly = 2
 };
 
-
 // The window's bounds; each is applied only when stored, the rest keep the window's current values.
 struct TWindowPlacement
 {

@@ -12,7 +12,7 @@
 
 namespace
 {
-constexpr int TimerInterval = 100;   // ms: rotation and silence checks
+constexpr int TimerInterval = 100;    // ms: rotation and silence checks
 constexpr int CleanupInterval = 1000; // ms
 } // namespace
 
@@ -40,12 +40,13 @@ TLoggerMain::~TLoggerMain()
   {
     try
     {
-      slot.reset();
+      slot->Destroy();
     }
     catch (const std::exception& e)
     {
-      AddLogMessage(Format("Error closing slot: %s", e.what()));
+      slot->LogMessage(e.what());
     }
+    slot.reset();
   }
   fSlotInfo.clear();
   fLog.HandleLogPending();
@@ -98,14 +99,14 @@ void TLoggerMain::FlushGlobalConfig()
 
 void TLoggerMain::PostSlotStart(int iSlot)
 {
-  QMetaObject::invokeMethod(this, [this, iSlot] { HandleSlotStart(static_cast<unsigned>(iSlot)); },
-                            Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, iSlot] { HandleSlotStart(static_cast<unsigned>(iSlot)); }, Qt::QueuedConnection);
 }
 
 void TLoggerMain::PostSlotStop(int iSlot)
 {
-  QMetaObject::invokeMethod(this, [this, iSlot] { HandleSlotStop(static_cast<unsigned>(iSlot)); },
-                            Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, iSlot] { HandleSlotStop(static_cast<unsigned>(iSlot)); }, Qt::QueuedConnection);
 }
 
 void TLoggerMain::HandleSlotStart(unsigned iSlot)
@@ -134,8 +135,8 @@ TWebServerSettings TLoggerMain::WebServerSettings() const
   result.Access.ReadOnlyUser = fSettings.ReadOnlyUser;
   result.Access.ReadOnlyPasswordHash = fSettings.ReadOnlyPasswordHash;
   result.Access.AnonymousAccess = fSettings.AnonymousAccess == aaAdmin      ? alAdmin
-                                 : fSettings.AnonymousAccess == aaReadOnly ? alReadOnly
-                                                                           : alNone;
+                                  : fSettings.AnonymousAccess == aaReadOnly ? alReadOnly
+                                                                            : alNone;
   return result;
 }
 

@@ -95,17 +95,19 @@ int main(int argc, char** argv)
   int result = 0;
   {
     TLoggerMain controller;
-    QObject::connect(&instance, &TSingleInstance::RestoreRequested, &controller, [&controller] {
-      controller.AddLogMessage("Another start of Tapevault on this root folder was refused");
-    });
+    QObject::connect(&instance, &TSingleInstance::RestoreRequested, &controller,
+                     [&controller]
+                     { controller.AddLogMessage("Another start of Tapevault on this root folder was refused"); });
     TUnixSignals signals_;
-    QObject::connect(&signals_, &TUnixSignals::CloseRequested, &controller, [&controller](int) {
-      controller.Close();
-      QCoreApplication::quit();
-    });
+    QObject::connect(&signals_, &TUnixSignals::CloseRequested, &controller,
+                     [&controller](int)
+                     {
+                       controller.Close();
+                       QCoreApplication::quit();
+                     });
 
-    controller.AddLogMessage(Format("Tapevault %s started with the root folder %s", ProgramVersionText().c_str(),
-                                    RootFolder().c_str()));
+    controller.AddLogMessage(
+        Format("Tapevault %s started with the root folder %s", ProgramVersionText().c_str(), RootFolder().c_str()));
     for (const std::string& error : deviceErrors)
       controller.AddLogMessage(error);
     controller.Start();
