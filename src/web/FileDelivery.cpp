@@ -8,33 +8,33 @@
 
 namespace
 {
-  // Quoted-string of a header parameter: quotes and backslashes escaped, control characters replaced.
-  std::string QuotedFileName(const std::string& iName)
+// Quoted-string of a header parameter: quotes and backslashes escaped, control characters replaced.
+std::string QuotedFileName(const std::string& iName)
+{
+  std::string result = "\"";
+  for (const char c : iName)
   {
-    std::string result = "\"";
-    for (const char c : iName)
-    {
-      if (c == '"' || c == '\\')
-        result += '\\';
-      result += static_cast<unsigned char>(c) < 32 || c == 127 ? '_' : c;
-    }
-    return result + "\"";
+    if (c == '"' || c == '\\')
+      result += '\\';
+    result += static_cast<unsigned char>(c) < 32 || c == 127 ? '_' : c;
   }
+  return result + "\"";
+}
 
-  TFileHandle OpenRecording(const std::string& iFolder, const std::string& iStoredName, std::string& oPath,
-                            uint64_t& oSize)
-  {
-    const auto path = PathInsideFolder(iFolder, iStoredName);
-    if (!path)
-      return TFileHandle();
-    oPath = *path;
-    return OpenRegularFile(*path, oSize);
-  }
+TFileHandle OpenRecording(const std::string& iFolder, const std::string& iStoredName, std::string& oPath,
+                          uint64_t& oSize)
+{
+  const auto path = PathInsideFolder(iFolder, iStoredName);
+  if (!path)
+    return TFileHandle();
+  oPath = *path;
+  return OpenRegularFile(*path, oSize);
+}
 
-  std::string UnsatisfiableRange(uint64_t iSize)
-  {
-    return "bytes */" + std::to_string(iSize);
-  }
+std::string UnsatisfiableRange(uint64_t iSize)
+{
+  return "bytes */" + std::to_string(iSize);
+}
 } // namespace
 
 std::optional<std::string> PathInsideFolder(const std::string& iFolder, const std::string& iStoredName)
@@ -50,9 +50,8 @@ std::optional<std::string> PathInsideFolder(const std::string& iFolder, const st
   return path;
 }
 
-bool DeliverRecording(const std::string& iFolder, const std::string& iSecondaryFolder,
-                      const std::string& iStoredName, const std::optional<std::string>& iRangeHeader,
-                      TWebResponse& oResponse)
+bool DeliverRecording(const std::string& iFolder, const std::string& iSecondaryFolder, const std::string& iStoredName,
+                      const std::optional<std::string>& iRangeHeader, TWebResponse& oResponse)
 {
   std::string path;
   uint64_t size = 0;
@@ -84,8 +83,8 @@ bool DeliverRecording(const std::string& iFolder, const std::string& iSecondaryF
   {
   case rgPart:
     oResponse.Status = 206;
-    oResponse.SetHeader("Content-Range", "bytes " + std::to_string(answer.First) + "-" +
-                                             std::to_string(answer.Last) + "/" + std::to_string(size));
+    oResponse.SetHeader("Content-Range", "bytes " + std::to_string(answer.First) + "-" + std::to_string(answer.Last) +
+                                             "/" + std::to_string(size));
     oResponse.Body = TFileBody{std::move(file), answer.First, answer.Last - answer.First + 1};
     break;
   case rgNotSatisfiable:

@@ -12,6 +12,5 @@
 std::optional<std::string> PathInsideFolder(const std::string& iFolder, const std::string& iStoredName);
 
 // Answers with the recording iStoredName; false when no file of that name exists in either folder.
-bool DeliverRecording(const std::string& iFolder, const std::string& iSecondaryFolder,
-                      const std::string& iStoredName, const std::optional<std::string>& iRangeHeader,
-                      TWebResponse& oResponse);
+bool DeliverRecording(const std::string& iFolder, const std::string& iSecondaryFolder, const std::string& iStoredName,
+                      const std::optional<std::string>& iRangeHeader, TWebResponse& oResponse);

@@ -6,19 +6,19 @@
 
 namespace
 {
-  bool IsCommandPath(const std::string& iPath)
-  {
-    return iPath == "/execute" || iPath == "/ws/execute";
-  }
+bool IsCommandPath(const std::string& iPath)
+{
+  return iPath == "/execute" || iPath == "/ws/execute";
+}
 
-  // "/ws/slot/..." is another spelling of "/ws/slots/...".
-  std::string RewriteSlotPath(const std::string& iPath)
-  {
-    static const std::string singular = "/ws/slot/";
-    if (iPath.compare(0, singular.size(), singular) == 0)
-      return "/ws/slots/" + iPath.substr(singular.size());
-    return iPath;
-  }
+// "/ws/slot/..." is another spelling of "/ws/slots/...".
+std::string RewriteSlotPath(const std::string& iPath)
+{
+  static const std::string singular = "/ws/slot/";
+  if (iPath.compare(0, singular.size(), singular) == 0)
+    return "/ws/slots/" + iPath.substr(singular.size());
+  return iPath;
+}
 } // namespace
 
 // Tried in this order; patterns without "$" accept anything after the match.
@@ -35,9 +35,7 @@ const TSlotApi::TRoute TSlotApi::cRoutes[] = {
     {"^/ws/slots/(\\d+)/getfile/(\\d+)", &TSlotApi::GetFile},
 };
 
-TSlotApi::TSlotApi(IWebController& iController) : fController(iController)
-{
-}
+TSlotApi::TSlotApi(IWebController& iController) : fController(iController) {}
 
 bool TSlotApi::HandleCommand(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const
 {

@@ -24,8 +24,8 @@ public:
 
 private:
   // A per-slot endpoint; iMatch holds the groups of its route (1 = the slot number).
-  using TEndpoint = void (TSlotApi::*)(TSlotInfo& iSlot, const TBrendleRegExpr& iMatch,
-                                       const TWebRequest& iRequest, TWebResponse& oResponse) const;
+  using TEndpoint = void (TSlotApi::*)(TSlotInfo& iSlot, const TBrendleRegExpr& iMatch, const TWebRequest& iRequest,
+                                       TWebResponse& oResponse) const;
   struct TRoute
   {
     const char* Pattern;

@@ -11,26 +11,26 @@
 
 namespace
 {
-  TCurrentRecording CurrentRecording(TSlotInfo& iSlot)
-  {
-    return TCurrentRecording{iSlot.CurrentRecordingID(), iSlot.CurrentRecordingDuration()};
-  }
+TCurrentRecording CurrentRecording(TSlotInfo& iSlot)
+{
+  return TCurrentRecording{iSlot.CurrentRecordingID(), iSlot.CurrentRecordingDuration()};
+}
 
-  // A calendar bound: ISO 8601, a value without zone taken as UTC, converted to local time. Whatever keeps the
-  // text from being read is the one error the caller sees.
-  TDateTime CalendarBound(const TWebRequest& iRequest, const char* iName)
+// A calendar bound: ISO 8601, a value without zone taken as UTC, converted to local time. Whatever keeps the
+// text from being read is the one error the caller sees.
+TDateTime CalendarBound(const TWebRequest& iRequest, const char* iName)
+{
+  const auto text = iRequest.Param(iName);
+  try
   {
-    const auto text = iRequest.Param(iName);
-    try
-    {
-      if (text)
-        return ParseISO8601(*text, false);
-    }
-    catch (const std::exception&)
-    {
-    }
-    throw std::runtime_error("Date parse error");
+    if (text)
+      return ParseISO8601(*text, false);
   }
+  catch (const std::exception&)
+  {
+  }
+  throw std::runtime_error("Date parse error");
+}
 } // namespace
 
 void TSlotApi::Stats(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
@@ -67,7 +67,6 @@ void TSlotApi::GetFile(TSlotInfo& iSlot, const TBrendleRegExpr& iMatch, const TW
     const ISQLConnectionRef connection = iSlot.GetDatabaseConnection();
     storedName = RecordingFileName(*connection, id);
   }
-  if (!storedName ||
-      !DeliverRecording(iSlot.Folder(), iSlot.SecondaryFolder(), *storedName, iRequest.Range, oResponse))
+  if (!storedName || !DeliverRecording(iSlot.Folder(), iSlot.SecondaryFolder(), *storedName, iRequest.Range, oResponse))
     oResponse = NotFoundAnswer();
 }

@@ -7,26 +7,26 @@
 
 namespace
 {
-  // Whole seconds since a tick count of the millisecond clock, rounded down.
-  int64_t SecondsSince(int64_t iTickCount)
-  {
-    const int64_t elapsed = static_cast<int64_t>(MillisecondClock()) - iTickCount;
-    return elapsed >= 0 ? elapsed / 1000 : -((-elapsed + 999) / 1000);
-  }
+// Whole seconds since a tick count of the millisecond clock, rounded down.
+int64_t SecondsSince(int64_t iTickCount)
+{
+  const int64_t elapsed = static_cast<int64_t>(MillisecondClock()) - iTickCount;
+  return elapsed >= 0 ? elapsed / 1000 : -((-elapsed + 999) / 1000);
+}
 
-  // The input of a slot: nothing when disabled, the device in use (iNoDevice when none) or the stream URL.
-  std::string SourceText(TSlotInfo& iSlot, const char* iNoDevice)
+// The input of a slot: nothing when disabled, the device in use (iNoDevice when none) or the stream URL.
+std::string SourceText(TSlotInfo& iSlot, const char* iNoDevice)
+{
+  switch (iSlot.RecordSource())
   {
-    switch (iSlot.RecordSource())
-    {
-    case rsSoundcard:
-      return iSlot.CurrentDeviceName().value_or(iNoDevice);
-    case rsStream:
-      return iSlot.StreamURL();
-    default:
-      return std::string();
-    }
+  case rsSoundcard:
+    return iSlot.CurrentDeviceName().value_or(iNoDevice);
+  case rsStream:
+    return iSlot.StreamURL();
+  default:
+    return std::string();
   }
+}
 } // namespace
 
 std::string TSlotApi::SlotListJSON() const
@@ -57,8 +57,7 @@ void TSlotApi::Source(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebReques
   oResponse = TextAnswer(SourceText(iSlot, "Error"));
 }
 
-void TSlotApi::Recording(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&,
-                         TWebResponse& oResponse) const
+void TSlotApi::Recording(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
 {
   oResponse = TextAnswer(iSlot.Encoder() != 0 ? "1" : "0");
 }
@@ -68,14 +67,12 @@ void TSlotApi::Silence(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebReque
   oResponse = TextAnswer(std::to_string(SecondsSince(iSlot.LastOverSilenceTickCount())));
 }
 
-void TSlotApi::LastMetadata(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&,
-                            TWebResponse& oResponse) const
+void TSlotApi::LastMetadata(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
 {
   oResponse = TextAnswer(std::to_string(SecondsSince(iSlot.LastMetadataTickCount())));
 }
 
-void TSlotApi::CurrentTitle(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&,
-                            TWebResponse& oResponse) const
+void TSlotApi::CurrentTitle(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
 {
   oResponse = TextAnswer(iSlot.CurrentStreamTitle());
 }
