@@ -251,6 +251,7 @@ TEST_F(WebServerTest, FilesBesideTheProgramTakePrecedenceOverResources)
   EXPECT_EQ(reply.Header("Content-Type"), "text/html");
   EXPECT_FALSE(reply.Header("Content-Disposition"));
   EXPECT_EQ(WebGet(port, "/INDEX.HTML").Body, embedded);
+  EXPECT_EQ(WebGet(port, "/index%2Ehtml").Body, embedded) << "the path is percent-decoded";
 
   WriteFile(fStaticFolder / "index.html", "<p>override</p>");
   WriteFile(fStaticFolder / "css" / "extra.css", "body {}");
