@@ -1,0 +1,87 @@
+#pragma once
+// The capture inputs of the registry: a device with a display name, and an input that feeds any number of
+// clients. The first client starts the input, the last one stops it; every captured buffer goes unchanged to
+// one push stream per client.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class TDeviceInfo
+{
+public:
+  TDeviceInfo(int iIndex, std::string iName) : fIndex(iIndex), fName(std::move(iName)) {}
+  virtual ~TDeviceInfo() = default;
+  TDeviceInfo(const TDeviceInfo&) = delete;
+  TDeviceInfo& operator=(const TDeviceInfo&) = delete;
+
+  // Position of the device among the inputs of its kind.
+  int Index() const { return fIndex; }
+  // Display name, for example "PulseAudio: Monitor of Built-in Audio".
+  const std::string& Name() const { return fName; }
+
+  virtual bool HasControlPanel() const { return false; }
+  virtual void RunControlPanel() {}
+
+protected:
+  const int fIndex;
+  const std::string fName;
+};
+
+class TDeviceInfoWithClients : public TDeviceInfo
+{
+public:
+  TDeviceInfoWithClients(int iIndex, std::string iName);
+  ~TDeviceInfoWithClients() override;
+
+  // Attaches a client and returns its decode push stream, 0 when the engine refused it (its error code then
+  // tells why, and nothing is attached). The first client starts the input with its rate and sample format;
+  // later clients get streams in the format the input runs in, whatever they ask for. Throws the input's
+  // EAudioDeviceError when it cannot start. Main thread.
+  uint32_t AddClient(uint32_t iSampleRate, bool i16bit, bool iASIOWorkaround);
+  // Detaches a client (its stream is not freed: that is the caller's); unknown handles are ignored. Once it
+  // returns, the capture thread no longer touches the stream. The last client stops the input. Main thread.
+  void RemoveClient(uint32_t iClient);
+  // Hands a captured buffer to every client's stream, in the order they attached. Capture thread; it never
+  // waits for the main thread and never allocates.
+  void HandleInput(const void* iBuffer, uint32_t iLength);
+
+  // Push-stream handles of the attached clients, in the order of attaching.
+  std::vector<uint32_t> Clients() const;
+  // Channels per frame of the clients' streams.
+  int ChannelCount() const { return fChannelCount; }
+  // Why a running input currently delivers nothing (device lost, server gone), empty while it works. The input
+  // keeps trying to reopen the device; its clients get silence meanwhile. Any thread.
+  std::string LastError() const;
+
+protected:
+  // Starts capturing at iSampleRate; may set i16bit to false when the device delivers float only. Throws
+  // EAudioDeviceError with the failing step and the reason.
+  virtual void StartDevice(uint32_t iSampleRate, bool& i16bit, bool iASIOWorkaround) = 0;
+  // Stops capturing; HandleInput is not called any more once it returns.
+  virtual void StopDevice() = 0;
+  // The rate the running input captures at.
+  virtual uint32_t GetSampleRate() = 0;
+  // The running input's current failure, empty while it works or is stopped.
+  virtual std::string DeviceError() const = 0;
+
+  int fChannelCount = 2;
+
+private:
+  using TClientList = std::vector<uint32_t>;
+
+  // Makes iClients the list the capture thread reads and frees the previous one once no capture pass uses it.
+  void Publish(std::unique_ptr<const TClientList> iClients);
+
+  // Serialises AddClient and RemoveClient.
+  mutable std::mutex fChangeMutex;
+  std::unique_ptr<const TClientList> fClients;
+  // The capture thread reads this list without a lock; it is replaced, never changed in place.
+  std::atomic<const TClientList*> fPublishedClients;
+  // Capture passes that may still use a list that has been replaced.
+  std::atomic<int> fActiveReaders{0};
+  bool fRunning16bit = false;
+};

@@ -1,0 +1,88 @@
+#pragma once
+// Test fixtures for audio tests with a real sound server.
+//
+// TPulseServer runs a private PulseAudio daemon in a temporary folder: it has one null sink per name given
+// (the first is the default sink, its monitor the default source; rewinds switched off, see Start), listens only on the
+// unix socket
+// "<folder>/native" and never touches the user's own sound server. Typical use:
+//
+//   TPulseServer server({"sink1", "sink2"});
+//   server.Start();                 // throws std::runtime_error with the reason when it cannot start
+//   server.ExportAddress();         // PULSE_SERVER for this process, so libpulse and the ALSA pulse PCM use it
+//   auto tone = server.PlayTone("sink1", 440, 10);   // paplay into sink1; its monitor "sink1.monitor" hears it
+//   ...
+//   server.Stop();                  // by PID; the destructor does this too and removes the folder
+//
+// A server can be stopped and started again on the same socket (to test how clients survive a restart).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// A program started by a test; ended by PID (SIGTERM, then SIGKILL after 5 s) when destroyed.
+class TSpawnedProcess
+{
+public:
+  // Starts iArguments[0] (searched in PATH) with the process's environment plus iEnvironment ("NAME=value"
+  // entries replace variables of the same name). Standard output and error go to iLogFile (appended).
+  // Throws std::runtime_error when the program cannot be started.
+  TSpawnedProcess(const std::vector<std::string>& iArguments, const std::vector<std::string>& iEnvironment,
+                  const std::string& iLogFile);
+  ~TSpawnedProcess();
+  TSpawnedProcess(const TSpawnedProcess&) = delete;
+  TSpawnedProcess& operator=(const TSpawnedProcess&) = delete;
+
+  pid_t Pid() const { return fPid; }
+  bool Running();
+  // Waits up to iTimeoutMs for the program to end; its exit code, -1 when it still runs or was killed.
+  int Wait(int iTimeoutMs);
+  void Stop();
+
+private:
+  pid_t fPid = -1;
+  bool fEnded = false;
+  int fExitCode = -1;
+};
+
+// Runs a program to its end (at most iTimeoutMs) and returns its exit code; its output goes to oOutput.
+int RunProgram(const std::vector<std::string>& iArguments, const std::vector<std::string>& iEnvironment,
+               std::string& oOutput, int iTimeoutMs = 10000);
+
+// Writes a 16-bit stereo WAV file with a sine of iFrequency Hz (amplitude 0.5) on both channels.
+void WriteToneWav(const std::string& iPath, double iFrequency, double iSeconds, uint32_t iSampleRate = 44100);
+
+class TPulseServer
+{
+public:
+  explicit TPulseServer(std::vector<std::string> iSinkNames = {"nullsink"}, uint32_t iSampleRate = 44100);
+  ~TPulseServer();
+  TPulseServer(const TPulseServer&) = delete;
+  TPulseServer& operator=(const TPulseServer&) = delete;
+
+  // Starts the daemon and waits until it answers (10 s at most); throws std::runtime_error with the reason and
+  // the end of the daemon's log.
+  void Start();
+  void Stop();
+  bool Running() const { return fDaemon != nullptr; }
+
+  const std::string& Folder() const { return fFolder; }
+  // "unix:<folder>/native"
+  std::string Address() const;
+  // Sets PULSE_SERVER of this process to Address().
+  void ExportAddress() const;
+  // "PULSE_SERVER=..." plus a private HOME, for programs that should talk to this server.
+  std::vector<std::string> ClientEnvironment() const;
+
+  // Plays a sine tone into iSink (paplay); the tone ends with the returned process.
+  std::unique_ptr<TSpawnedProcess> PlayTone(const std::string& iSink, double iFrequency, double iSeconds);
+  // Runs pactl against this server and returns its output; throws std::runtime_error when pactl fails.
+  std::string Pactl(const std::vector<std::string>& iArguments) const;
+
+private:
+  std::string fFolder;
+  std::vector<std::string> fSinkNames;
+  uint32_t fSampleRate;
+  std::unique_ptr<TSpawnedProcess> fDaemon;
+};
