@@ -10,29 +10,27 @@ namespace
 {
 using namespace std::chrono_literals;
 
-class AlsaCaptureTest : public testing::Test
+class AlsaCaptureTest : public TPulseServerTest
 {
 protected:
   static void SetUpTestSuite()
   {
-    fServer = std::make_unique<TPulseServer>(std::vector<std::string>{"sink1", "sink2"});
-    fServer->Start();
+    if (!StartSuiteServer({"sink1", "sink2"}))
+      return;
     UseAlsaPulseConfig(
-        fServer->Folder(), fServer->Address(),
+        Server().Folder(), Server().Address(),
         {{"tapevault_tone", "sink1.monitor", "Tone capture"}, {"tapevault_quiet", "sink2.monitor", "Quiet capture"}});
-    fTone = fServer->PlayTone("sink1", 440, 120);
+    fTone = Server().PlayTone("sink1", 440, 120);
   }
   static void TearDownTestSuite()
   {
     fTone.reset();
-    fServer.reset();
+    StopSuiteServer();
   }
 
-  static std::unique_ptr<TPulseServer> fServer;
   static std::unique_ptr<TSpawnedProcess> fTone;
 };
 
-std::unique_ptr<TPulseServer> AlsaCaptureTest::fServer;
 std::unique_ptr<TSpawnedProcess> AlsaCaptureTest::fTone;
 
 TEST_F(AlsaCaptureTest, ListsThePCMsWithTheirDescriptions)
