@@ -2,6 +2,8 @@
 .PHONY: run test build-release build-test bench fuzz format deps
 
 JOBS ?= 2
+# Paths relative to the checkout, so that ccache hits across clones (CI builds a fresh one).
+export CCACHE_BASEDIR ?= $(CURDIR)
 CMAKE_FLAGS = -G Ninja -Wno-dev
 
 deps:

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace
+{
 void AppendJSonNumber(std::string& ioText, double iValue)
 {
   if (!std::isfinite(iValue))
@@ -53,6 +55,8 @@ void AppendJSonNumber(std::string& ioText, double iValue)
         .append(".")
         .append(significant.substr(static_cast<size_t>(exponent + 1)));
 }
+
+} // namespace
 
 std::string FormatJSonNumber(double iValue)
 {

@@ -10,7 +10,6 @@
 // Magnitudes from 1e-7 up to below 1e21 are written without an exponent; beyond them the form is 1.5e+25.
 // Values that JSON cannot hold (infinities, NaN) are written as null.
 std::string FormatJSonNumber(double iValue);
-void AppendJSonNumber(std::string& ioText, double iValue);
 
 class TJSonWriter
 {

@@ -46,8 +46,10 @@ const TConnectionKey cConnectionKeys[] = {
 TConnectionItems CheckedConnectionItems(const std::string& iConnectionString)
 {
   TConnectionItems items = ParseConnectionString(iConnectionString);
-  for (const auto& [key, value] : items)
+  for (const auto& item : items)
   {
+    const std::string& key = item.first;
+    const std::string& value = item.second;
     const auto* known = std::find_if(std::begin(cConnectionKeys), std::end(cConnectionKeys),
                                      [&](const TConnectionKey& iKey) { return SameText(key, iKey.Name); });
     if (known == std::end(cConnectionKeys))

@@ -181,9 +181,9 @@ TEST_P(EncoderWavFormatTest, FileReadsBackSampleExact)
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, EncoderWavFormatTest,
-                         ::testing::Values(TWavCase{"Pcm16", efWavFile | ef16Bit}, TWavCase{"Float", efWavFile},
-                                           TWavCase{"Pcm16Queued", efWavFile | ef16Bit | efQueue},
-                                           TWavCase{"FloatQueued", efWavFile | efQueue}),
+                         ::testing::Values(TWavCase{"Pcm16", efWAVFile | ef16Bit}, TWavCase{"Float", efWAVFile},
+                                           TWavCase{"Pcm16Queued", efWAVFile | ef16Bit | efQueue},
+                                           TWavCase{"FloatQueued", efWAVFile | efQueue}),
                          [](const auto& iInfo) { return std::string(iInfo.param.Name); });
 
 // A writer that dies without Stop leaves a file that plays up to the header's last rewrite.
@@ -198,7 +198,7 @@ TEST_F(EncoderWavTest, KilledWriterLeavesPlayableFile)
   {
     // 5 s of audio in 10 ms buffers, then wait for the end like a hung process.
     std::unique_ptr<TEncoder> encoder =
-        TEncoder::Start(path.string(), {.SampleRate = kRate, .Channels = kChannels, .Flags = efWavFile | ef16Bit});
+        TEncoder::Start(path.string(), {.SampleRate = kRate, .Channels = kChannels, .Flags = efWAVFile | ef16Bit});
     const std::vector<float> buffer(441 * kChannels, 0.5f);
     for (int i = 0; i < 500; ++i)
       encoder->Write(buffer.data(), 441);
@@ -240,7 +240,7 @@ TEST_F(EncoderWavTest, FullDiskNotifiesAndKeepsPlayableFile)
     int notifications = 0;
     std::unique_ptr<TEncoder> encoder = TEncoder::Start(path.string(), {.SampleRate = kRate,
                                                                         .Channels = kChannels,
-                                                                        .Flags = efWavFile | ef16Bit | efQueue,
+                                                                        .Flags = efWAVFile | ef16Bit | efQueue,
                                                                         .OnNotify = [&](int) { ++notifications; }});
     const std::vector<float> buffer(441 * kChannels, 0.5f);
     for (int i = 0; i < 100 && encoder->IsActive(); ++i)
@@ -272,7 +272,7 @@ TEST_F(EncoderWavTest, CreationFailuresHaveEngineCodes)
   {
     try
     {
-      TEncoder::Start(c.Path, {.Flags = efWavFile | ef16Bit});
+      TEncoder::Start(c.Path, {.Flags = efWAVFile | ef16Bit});
       ADD_FAILURE() << "started on " << c.Path;
     }
     catch (const TEncoderError& e)

@@ -90,8 +90,8 @@ TEST(SQLConnectionString, RejectsWhatItCannotHonour)
       {"Database=x.db;LockingMode=Normal; DROP", "Invalid connection string item: DROP"},
       {"DriverID=SQLite;", "No database named in the connection string"},
   };
-  for (const auto& [text, message] : cases)
-    EXPECT_EQ(ErrorOf([&] { CreateSQLConnection(text); }), message) << text;
+  for (const auto& c : cases)
+    EXPECT_EQ(ErrorOf([&] { CreateSQLConnection(c.first); }), c.second) << c.first;
   EXPECT_NE(ErrorOf([] { CreateSQLConnection("Database=\"/nonexistent-folder/x.db\""); }).find("unable to open"),
             std::string::npos);
 }

@@ -25,6 +25,9 @@ struct TChannelFormat
 class TChannel : public TEngineObject
 {
 public:
+  // Production and chain see at most this many frames at a time, so every step works on bounded buffers.
+  static constexpr uint32_t kBlockFrames = 4096;
+
   TChannel(const TChannelFormat& iFormat, bool iDecode);
 
   const TChannelFormat& Format() const { return fFormat; }
@@ -35,6 +38,9 @@ public:
   // Produces up to iLength bytes (whole frames) and runs the chain on them; returns the bytes delivered.
   // Never blocks beyond a chain swap, never allocates.
   uint32_t Read(void* oBuffer, uint32_t iLength);
+
+  // Stops whatever pulls the channel by itself (an output device); the channel is about to be freed.
+  virtual void Stop() {}
 
   // Chain changes; callers serialise them (the engine's structural lock).
   void InsertElement(TChainElement* iElement);
@@ -58,9 +64,6 @@ protected:
   virtual uint32_t Produce(void* oBuffer, uint32_t iFrames) = 0;
 
 private:
-  // The chain sees at most this many frames at a time, so that every element works on bounded buffers.
-  static constexpr uint32_t kBlockFrames = 4096;
-
   void SwapElements(std::vector<TChainElement*>& ioElements);
 
   const TChannelFormat fFormat;

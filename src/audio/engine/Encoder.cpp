@@ -36,7 +36,7 @@ TEncoder::~TEncoder()
 std::unique_ptr<TEncoder> TEncoder::Start(const std::string& iCommandLine, const TEncoderSettings& iSettings)
 {
   if (iSettings.SampleRate == 0 || iSettings.Channels == 0 || iSettings.Channels > UINT16_MAX)
-    throw TEncoderError(ecIllegalParameter, "Invalid encoder sample rate or channel count");
+    throw TEncoderError(ecIllegalParam, "Invalid encoder sample rate or channel count");
   const TWavFormat format{iSettings.SampleRate, static_cast<uint16_t>(iSettings.Channels), !Is16Bit(iSettings)};
   std::unique_ptr<TEncoder> encoder(new TEncoder(iSettings));
   TEncoder* self = encoder.get();
@@ -44,7 +44,7 @@ std::unique_ptr<TEncoder> TEncoder::Start(const std::string& iCommandLine, const
   {
     encoder->fConverted =
         std::make_unique_for_overwrite<uint8_t[]>(kChunkFrames * iSettings.Channels * encoder->fBytesPerSample);
-    if (iSettings.Flags & efWavFile)
+    if (iSettings.Flags & efWAVFile)
       encoder->fTarget = std::make_unique<TEncoderWavFile>(iCommandLine, format);
     else
     {

@@ -2,6 +2,8 @@
 // Encoders on a mixer's output: an external program fed through its standard input, or a WAV file written by
 // the engine itself, optionally fed through a queue with its own thread so that the pulling thread never waits.
 
+#include "audio/engine/EngineTypes.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -10,33 +12,6 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
-
-// Encoder flags (the values the slots pass; others are accepted and ignored).
-enum TEncoderFlag : uint32_t
-{
-  efNoHeader = 0x1,      // the program receives raw samples, no WAV header first
-  ef16Bit = 0x4,         // convert the float samples to 16-bit signed little-endian integers
-  efWavFile = 0x40,      // the engine writes a WAV file itself; the command is the file's path
-  efQueue = 0x200,       // fed through a queue with its own thread
-  efNoLimit = 0x1000,    // casting without rate limit (meaning for the cast, not for the encoder)
-  efAutoFree = 0x40000,  // freed with its channel (meaning for the engine's chain)
-  efUnicode = 0x80000000 // command text is Unicode (always UTF-8 here)
-};
-
-// Values passed to TEncoderSettings::OnNotify.
-enum TEncoderNotification
-{
-  enEncoderEnded = 1 // the program ended, its pipe broke or the file could not be written
-};
-
-// Engine error codes an encoder start fails with (numbering of BassErrorText).
-enum TEncoderErrorCode
-{
-  ecMemory = 1,            // the queue or buffers could not be allocated
-  ecFileOpen = 2,          // the program could not be started (not found, empty command)
-  ecIllegalParameter = 20, // sample rate or channel count of 0
-  ecCreate = 33            // the WAV file could not be created
-};
 
 // An encoder start failed; Code() is the engine error code, what() says what failed and why.
 class TEncoderError : public std::runtime_error
@@ -73,7 +48,7 @@ class TEncoder final
 {
 public:
   // Starts the encoder. For a program, iCommandLine is split into arguments (no shell) and the program is
-  // searched on PATH; with efWavFile it is the file's path. Throws TEncoderError.
+  // searched on PATH; with efWAVFile it is the file's path. Throws TEncoderError.
   static std::unique_ptr<TEncoder> Start(const std::string& iCommandLine, const TEncoderSettings& iSettings);
   ~TEncoder(); // stops
 

@@ -15,3 +15,6 @@ using TGarbage = std::vector<std::unique_ptr<TEngineObject>>;
 // Frees channel iHandle: takes it out of its mixer, detaches its sources (if it is a mixer), removes its chain
 // elements. False when iHandle is no channel.
 bool FreeChannel(uint32_t iHandle, TGarbage& oGarbage);
+
+// Whether iChannel is iOf's mixer, or that mixer's mixer, and so on.
+bool IsAncestor(const TChannel& iChannel, const TChannel& iOf);

@@ -1,0 +1,18 @@
+#include "audio/engine/DriftControl.h"
+
+#include <algorithm>
+
+double TDriftControl::Update(double iBacklogFrames, double iElapsedSeconds)
+{
+  double Backlog = iBacklogFrames / fInputRate;
+  if (!fStarted)
+  {
+    fFiltered = Backlog;
+    fStarted = true;
+  }
+  fFiltered += std::min(1.0, iElapsedSeconds / kFilterSeconds) * (Backlog - fFiltered);
+  double Excess = fFiltered - kTargetSeconds;
+  fIntegralTrim = std::clamp(fIntegralTrim + kIntegral * Excess * iElapsedSeconds, -kMaxIntegral, kMaxIntegral);
+  fTrim = 1.0 + std::clamp(kProportional * Excess + fIntegralTrim, -kMaxTrim, kMaxTrim);
+  return fTrim;
+}

@@ -1,0 +1,61 @@
+#include "notify/CurlEasy.h"
+
+TCurlEasy::TCurlEasy()
+{
+  // Thread-safe in this libcurl build; runs once per process.
+  static const CURLcode GlobalInit = curl_global_init(CURL_GLOBAL_DEFAULT);
+  if (GlobalInit != CURLE_OK)
+    throw ECurlError(curl_easy_strerror(GlobalInit));
+  fHandle = curl_easy_init();
+  if (!fHandle)
+    throw ECurlError("Cannot create a libcurl handle");
+  Check(curl_easy_setopt(fHandle, CURLOPT_ERRORBUFFER, fErrorBuffer));
+  // Worker threads must not get signals from name lookups.
+  Check(curl_easy_setopt(fHandle, CURLOPT_NOSIGNAL, 1L));
+}
+
+TCurlEasy::~TCurlEasy()
+{
+  curl_easy_cleanup(fHandle);
+}
+
+void TCurlEasy::KeepServerReplies()
+{
+  Check(curl_easy_setopt(fHandle, CURLOPT_DEBUGFUNCTION, Debug));
+  Check(curl_easy_setopt(fHandle, CURLOPT_DEBUGDATA, this));
+  Check(curl_easy_setopt(fHandle, CURLOPT_VERBOSE, 1L));
+}
+
+int TCurlEasy::Debug(CURL*, curl_infotype iType, char* iData, size_t iSize, void* iSelf)
+{
+  if (iType != CURLINFO_HEADER_IN || iSize == 0)
+    return 0;
+  std::string Reply(iData, iSize);
+  while (!Reply.empty() && (Reply.back() == '\n' || Reply.back() == '\r'))
+    Reply.pop_back();
+  // Keeps the last refusal; a later positive reply means it was overcome, except the "221" that answers the
+  // QUIT libcurl sends after a failure.
+  std::string& Refusal = static_cast<TCurlEasy*>(iSelf)->fLastRefusal;
+  if (Reply.front() == '4' || Reply.front() == '5')
+    Refusal = Reply;
+  else if (!Reply.starts_with("221"))
+    Refusal.clear();
+  return 0;
+}
+
+void TCurlEasy::Perform()
+{
+  fErrorBuffer[0] = '\0';
+  fLastRefusal.clear();
+  Check(curl_easy_perform(fHandle));
+}
+
+void TCurlEasy::Check(CURLcode iCode) const
+{
+  if (iCode == CURLE_OK)
+    return;
+  std::string Text = fErrorBuffer[0] ? fErrorBuffer : curl_easy_strerror(iCode);
+  if (!fLastRefusal.empty())
+    Text += ": " + fLastRefusal;
+  throw ECurlError(Text);
+}

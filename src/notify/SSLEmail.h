@@ -1,0 +1,31 @@
+#pragma once
+// One e-mail sent over SMTP: in clear, upgraded by STARTTLS, or over TLS from the first byte. Created for one
+// message, filled, sent with SendEmail and freed.
+
+#include <string>
+#include <vector>
+
+class TSSLEmail
+{
+public:
+  TSSLEmail() = default;
+  TSSLEmail(std::string ASMTPServer, int ASMTPPort, std::string AUserName, std::string APassword);
+
+  // Builds the message and runs the SMTP conversation. Throws EAddressListError for unusable addresses (before
+  // connecting) and ECurlError with libcurl's text for every failure of the conversation; nothing is retried.
+  void SendEmail() const;
+
+  std::string edSMTPServer;
+  int edSMTPPort = 25;
+  std::string edUserName;
+  std::string edPassword;
+  bool edSSLConnection = true; // TLS at all
+  bool edRequireTLS = false;   // with TLS: STARTTLS after EHLO instead of TLS right after connecting
+  std::string edSenderEmail;
+  std::string edSenderName;
+  std::string edToEmail; // address lists
+  std::string edCCEmail;
+  std::string edBCCEmail;
+  std::string edSubject;
+  std::vector<std::string> edBody;
+};
