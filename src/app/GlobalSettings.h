@@ -1,0 +1,82 @@
+#pragma once
+// The program-wide settings of the configuration file ("General", "Webserver", "EMail", "MainWindowPosition")
+// as plain values, so that the window and the headless service edit the same model.
+
+#include "lib/IniFile.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+
+// Access without credentials; written "none", "Admin", "ReadOnly".
+enum TAnonymousAccess
+{
+  aaNone = 0,
+  aaAdmin = 1,
+  aaReadOnly = 2
+};
+
+// SMTP transport security; written "none", "STARTTLS", "SSL".
+enum TEMailEncryption
+{
+  eeNone = 0,
+  eeSTARTTLS = 1,
+  eeSSL = 2
+};
+
+// The window's bounds; each is applied only when stored, the rest keep the window's current values.
+struct TWindowPlacement
+{
+  std::optional<int> Left, Top, Width, Height;
+  bool Maximized = false;
+};
+
+struct TGlobalSettings
+{
+  // "General"
+  int ColumnCount = 1;
+  bool VerticalAutoSize = false;
+  bool CloseConfirmation = true; // read only: false exactly for "off"
+
+  // "Webserver"
+  bool WebServerEnabled = false; // read: exactly "on"; written from the server's state
+  std::string Port = "5252";
+  std::string AdminUser;
+  std::string AdminPasswordHash;
+  std::string ReadOnlyUser;
+  std::string ReadOnlyPasswordHash;
+  TAnonymousAccess AnonymousAccess = aaNone;
+
+  // "EMail"
+  std::string SMTPServer;
+  std::string SMTPPort = "25";
+  TEMailEncryption Encryption = eeNone;
+  std::string User;
+  std::string Password;
+  std::string FromAddress;
+  std::string Receipients;
+
+  // "MainWindowPosition": empty when the section does not exist
+  std::optional<TWindowPlacement> WindowPlacement;
+};
+
+TGlobalSettings ReadGlobalSettings(TIniFile& iIniFile);
+
+// Writes the keys the program owns in their order, calls iWriteDeviceSections (the capture devices' sections)
+// between the e-mail keys and the window placement, then brings the file to disk.
+void WriteGlobalSettings(TIniFile& iIniFile, const TGlobalSettings& iSettings,
+                         const std::function<void(TIniFile&)>& iWriteDeviceSections);
+
+// The number of slots: "SlotCount" full slots followed by "AlarmSlotCount" alarm-only slots ("General"; read,
+// never written). Negative counts, no slot at all or more than MaxSlotCount slots fall back to the defaults and
+// leave a line for the log in Warning.
+constexpr int DefaultSlotCount = 4;
+constexpr int DefaultAlarmSlotCount = 0;
+constexpr int MaxSlotCount = 1000;
+struct TSlotCounts
+{
+  int Full = DefaultSlotCount;
+  int AlarmOnly = DefaultAlarmSlotCount;
+  std::string Warning;
+};
+TSlotCounts ReadSlotCounts(TIniFile& iIniFile);

@@ -1,0 +1,362 @@
+#pragma once
+// A slot: the unit of recording. One input (a capture device or an internet stream), one audio graph, one folder
+// of rotating recordings with its own recordings database, one silence detector, an optional outgoing stream and
+// an optional sound-processing plug-in. The class is shared by the slot engine's concerns; each concern keeps its
+// code in a file of its own (SlotSettings.cpp, SlotDatabase.cpp, SlotCleanup.cpp, ...) and its members in its
+// section below.
+
+#include "lib/DateTime.h"
+#include "lib/IniFile.h"
+#include "lib/SimpleSQLInterface.h"
+#include "lib/SimpleThread.h"
+#include "slots/SlotCleanup.h"
+#include "slots/SlotTypes.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class TDeviceInfoWithClients;
+
+class TSlotInfo
+{
+public:
+  // Reads the slot's settings from section "Slot<iIndex>" of iIniFile, which the slot keeps but does not own.
+  // Builds no audio.
+  TSlotInfo(TIniFile& iIniFile, int iIndex, bool iAlarmOnly);
+  ~TSlotInfo();
+  TSlotInfo(const TSlotInfo&) = delete;
+  TSlotInfo& operator=(const TSlotInfo&) = delete;
+
+  // ---- Identity, logging and persistence (SlotSettings.cpp) ----
+  int Index() const { return fIndex; }
+  bool AlarmOnly() const { return fAlarmOnly; }
+  bool Enabled() const { return fEnabled; }
+  void SetEnabled(bool iValue);
+  std::string Name() const { return fName; }
+  void SetName(std::string iValue) { fName = std::move(iValue); }
+  void SetOnLogMessage(TLogMessageEvent iHandler) { fOnLogMessage = std::move(iHandler); }
+  std::string ErrorMessage() const { return fErrorMessage; }
+  // Hands "<name>: <message>" to OnLogMessage, when one is set.
+  void LogMessage(const std::string& iMessage);
+  // Writes every setting the program owns to the slot's section and persists the file. Keys that are only read
+  // (hand-tuning keys) are never written. Errors of the file reach the caller.
+  void FlushConfig();
+
+  // ---- Input ----
+  TRecordSource RecordSource() const { return fRecordSource; }
+  void SetRecordSource(TRecordSource iValue) { fRecordSource = iValue; }
+  std::string Device() const { return fDevice; }
+  void SetDevice(std::string iValue) { fDevice = std::move(iValue); }
+  std::string StreamURL() const { return fStreamURL; }
+  void SetStreamURL(std::string iValue) { fStreamURL = std::move(iValue); }
+  TRecordChannels RecordChannels() const { return fRecordChannels; }
+  void SetRecordChannels(TRecordChannels iValue);
+  bool Record16bit() const { return fRecord16Bit; }
+  void SetRecord16bit(bool iValue) { fRecord16Bit = iValue; }
+  int ExtraSleep() const { return fExtraSleep; }
+  void SetExtraSleep(int iValue) { fExtraSleep = iValue; }
+  int RecordDelay() const { return fRecordDelay; }
+  void SetRecordDelay(int iValue) { fRecordDelay = iValue; }
+  int16_t NominalLevel() const { return fNominalLevel; }
+  void SetNominalLevel(int16_t iValue) { fNominalLevel = iValue; }
+  int Samplerate() const { return fSampleRate; }
+  void SetSamplerate(int iValue) { fSampleRate = iValue; }
+
+  // ---- Output format ----
+  TBassStreamingFormat AudioFormat() const { return fAudioFormat; }
+  void SetAudioFormat(TBassStreamingFormat iValue) { fAudioFormat = iValue; }
+  std::string FileExtension() const { return fFileExtension; }
+  void SetFileExtension(std::string iValue) { fFileExtension = std::move(iValue); }
+  int Bitrate() const { return fBitrate; }
+  void SetBitrate(int iValue) { fBitrate = iValue; }
+  TBassStreamingMode Mode() const { return fMode; }
+  void SetMode(TBassStreamingMode iValue) { fMode = iValue; }
+  std::string EncoderOptions() const { return fEncoderOptions; }
+  void SetEncoderOptions(std::string iValue) { fEncoderOptions = std::move(iValue); }
+  std::string EncoderFilename() const { return fEncoderFilename; }
+  void SetEncoderFilename(std::string iValue) { fEncoderFilename = std::move(iValue); }
+
+  // ---- Files and rotation ----
+  std::string Folder() const { return fFolder; }
+  void SetFolder(std::string iValue) { fFolder = std::move(iValue); }
+  std::string SecondaryFolder() const { return fSecondaryFolder; }
+  void SetSecondaryFolder(std::string iValue) { fSecondaryFolder = std::move(iValue); }
+  std::string FilenamePrefix() const { return fFilenamePrefix; }
+  void SetFilenamePrefix(std::string iValue) { fFilenamePrefix = std::move(iValue); }
+  std::string CustomFilename() const { return fCustomFilename; }
+  void SetCustomFilename(std::string iValue) { fCustomFilename = std::move(iValue); }
+  bool FlatFilenames() const { return fFlatFilenames; }
+  void SetFlatFilenames(bool iValue) { fFlatFilenames = iValue; }
+  bool NoAutoRotate() const { return fNoAutoRotate; }
+  void SetNoAutoRotate(bool iValue) { fNoAutoRotate = iValue; }
+  int TimeSlotLength() const { return fTimeSlotLength; }
+  void SetTimeSlotLength(int iValue) { fTimeSlotLength = iValue; }
+  bool TimeSlotAlign() const { return fTimeSlotAlign; }
+  void SetTimeSlotAlign(bool iValue) { fTimeSlotAlign = iValue; }
+  int TimeSlotOffset() const { return fTimeSlotOffset; }
+  void SetTimeSlotOffset(int iValue) { fTimeSlotOffset = iValue; }
+  TDateTime LastTimeSlot() const { return fLastTimeSlot; }
+  void SetLastTimeSlot(TDateTime iValue) { fLastTimeSlot = iValue; }
+  bool CueSheet() const { return fCueSheet; }
+  void SetCueSheet(bool iValue) { fCueSheet = iValue; }
+
+  // ---- Recordings database (SlotDatabase.cpp) ----
+  std::string DatabaseFile() const { return fDatabaseFile; }
+  void SetDatabaseFile(std::string iValue) { fDatabaseFile = std::move(iValue); }
+  // Where the database lies now: DatabaseFile, else "Tapevault_<n>.db" in the common database folder, else
+  // "Tapevault.db" in the slot's folder.
+  std::string DatabasePath();
+  // A new connection to the slot's database, its folder and table created when missing. Errors reach the caller.
+  ISQLConnectionRef GetDatabaseConnection();
+  // The database id of the file being written; 0 = none.
+  int CurrentRecordingID() const { return fCurrentRecordingID; }
+  // Adds the row of a file just started (the current local time, iRelativeName relative to the folder) and
+  // makes it the current recording. Statement errors are logged and leave CurrentRecordingID at 0; an error
+  // opening the database reaches the caller.
+  void RegisterRecording(const std::string& iRelativeName);
+  // Stores the length of the current recording, when there is one. Errors as RegisterRecording.
+  void StoreRecordingDuration(double iSeconds);
+
+  // ---- Cleanup (SlotCleanup.cpp) ----
+  bool CleanupDaysEnabled() const { return fCleanupDaysEnabled; }
+  void SetCleanupDaysEnabled(bool iValue) { fCleanupDaysEnabled = iValue; }
+  int CleanupDays() const { return fCleanupDays; }
+  void SetCleanupDays(int iValue) { fCleanupDays = iValue; }
+  bool CleanupSpaceEnabled() const { return fCleanupSpaceEnabled; }
+  void SetCleanupSpaceEnabled(bool iValue) { fCleanupSpaceEnabled = iValue; }
+  int CleanupSpace() const { return fCleanupSpace; }
+  void SetCleanupSpace(int iValue) { fCleanupSpace = iValue; }
+  // Deletes every recording older than CleanupDays; true when at least one was found.
+  bool CleanUpByAge();
+  // While the free space is below CleanupSpace GiB, deletes the oldest deletable recording; true when one was
+  // deleted or its row removed. One recording per call.
+  bool CleanupBySpace();
+  // Deletes the file iPath and, when that worked or the file was missing, the row iID. True when the row went.
+  bool DeleteRecording(ISQLConnection& iConnection, int iID, const std::string& iPath);
+  // Replaces the measurement of the free space (tests present a nearly full disk).
+  void SetFreeSpaceFunction(TFreeSpaceFunction iFunction) { fFreeSpace = std::move(iFunction); }
+
+  // ---- Silence and alarms ----
+  int SilenceThreshold() const { return fSilenceThreshold; }
+  // Stores the threshold in dBFS and its linear sample magnitude, under the level lock.
+  void SetSilenceThreshold(int iValue);
+  int SilenceDetection() const { return fSilenceDection; }
+  void SetSilenceDetection(int iValue) { fSilenceDection = iValue; }
+  bool SilenceDetectionIfInactive() const { return fSilenceDetectionIfInactive; }
+  void SetSilenceDetectionIfInactive(bool iValue) { fSilenceDetectionIfInactive = iValue; }
+  bool SilenceDetected() const { return fSilenceDetected; }
+  void SetSilenceDetected(bool iValue) { fSilenceDetected = iValue; }
+  bool SendEmailSilenceDetected() const { return fSendEmailSilenceDetected; }
+  void SetSendEmailSilenceDetected(bool iValue) { fSendEmailSilenceDetected = iValue; }
+  bool SendEmailSilenceOK() const { return fSendEmailSilenceOK; }
+  void SetSendEmailSilenceOK(bool iValue) { fSendEmailSilenceOK = iValue; }
+  std::string HTTPAlarmSilenceDetected() const { return fHTTPAlarmSilenceDetected; }
+  void SetHTTPAlarmSilenceDetected(std::string iValue) { fHTTPAlarmSilenceDetected = std::move(iValue); }
+  std::string HTTPAlarmSilenceOK() const { return fHTTPAlarmSilenceOK; }
+  void SetHTTPAlarmSilenceOK(std::string iValue) { fHTTPAlarmSilenceOK = std::move(iValue); }
+
+  // ---- Levels ----
+  float CurrentLevelLeft() const { return fCurrentLevelLeft; }
+  void SetCurrentLevelLeft(float iValue) { fCurrentLevelLeft = iValue; }
+  float CurrentLevelRight() const { return fCurrentLevelRight; }
+  void SetCurrentLevelRight(float iValue) { fCurrentLevelRight = iValue; }
+
+  // ---- Streaming output ----
+  bool StreamingEnabled() const { return fStreamingEnabled; }
+  void SetStreamingEnabled(bool iValue) { fStreamingEnabled = iValue; }
+  bool StreamingOnly() const { return fStreamingOnly; }
+  void SetStreamingOnly(bool iValue) { fStreamingOnly = iValue; }
+  std::string StreamingHost() const { return fStreamingHost; }
+  void SetStreamingHost(std::string iValue) { fStreamingHost = std::move(iValue); }
+  bool StreamingServerMode() const { return fStreamingServerMode; }
+  void SetStreamingServerMode(bool iValue) { fStreamingServerMode = iValue; }
+  int StreamingPort() const { return fStreamingPort; }
+  void SetStreamingPort(int iValue) { fStreamingPort = iValue; }
+  std::string StreamingMountPoint() const { return fStreamingMountPoint; }
+  void SetStreamingMountPoint(std::string iValue) { fStreamingMountPoint = std::move(iValue); }
+  std::string StreamingStreamID() const { return fStreamingStreamID; }
+  void SetStreamingStreamID(std::string iValue) { fStreamingStreamID = std::move(iValue); }
+  std::string StreamingPassword() const { return fStreamingPassword; }
+  void SetStreamingPassword(std::string iValue) { fStreamingPassword = std::move(iValue); }
+  std::string StreamingMimeType() const { return fStreamingMimeType; }
+  void SetStreamingMimeType(std::string iValue) { fStreamingMimeType = std::move(iValue); }
+  std::string StreamingTitle() const { return fStreamingTitle; }
+  void SetStreamingTitle(std::string iValue) { fStreamingTitle = std::move(iValue); }
+  std::string StreamingURL() const { return fStreamingURL; }
+  void SetStreamingURL(std::string iValue) { fStreamingURL = std::move(iValue); }
+  std::string StreamingGenre() const { return fStreamingGenre; }
+  void SetStreamingGenre(std::string iValue) { fStreamingGenre = std::move(iValue); }
+  std::string StreamingAIM() const { return fStreamingAIM; }
+  void SetStreamingAIM(std::string iValue) { fStreamingAIM = std::move(iValue); }
+  std::string StreamingIRC() const { return fStreamingIRC; }
+  void SetStreamingIRC(std::string iValue) { fStreamingIRC = std::move(iValue); }
+  std::string StreamingICQ() const { return fStreamingICQ; }
+  void SetStreamingICQ(std::string iValue) { fStreamingICQ = std::move(iValue); }
+  std::string StreamingDescription() const { return fStreamingDescription; }
+  void SetStreamingDescription(std::string iValue) { fStreamingDescription = std::move(iValue); }
+  bool StreamingPublic() const { return fStreamingPublic; }
+  void SetStreamingPublic(bool iValue) { fStreamingPublic = iValue; }
+  bool StreamingForwardMetadata() const { return fStreamingForwardMetadata; }
+  void SetStreamingForwardMetadata(bool iValue) { fStreamingForwardMetadata = iValue; }
+
+  // ---- Sound-processing plug-in ----
+  std::string WinampPlugin() const { return fWinampPlugin; }
+  void SetWinampPlugin(std::string iValue) { fWinampPlugin = std::move(iValue); }
+  bool WinampPluginStreamOnly() const { return fWinampPluginStreamOnly; }
+  void SetWinampPluginStreamOnly(bool iValue) { fWinampPluginStreamOnly = iValue; }
+
+private:
+  // ---- Settings reading (SlotSettings.cpp) ----
+  std::string ReadText(const std::string& iKey, const std::string& iDefault);
+  int ReadNumber(const std::string& iKey, int iDefault);
+  bool ReadSwitch(const std::string& iKey, bool iDefault);
+  void WriteSwitch(const std::string& iKey, bool iValue);
+
+  // ---- Cleanup helpers (SlotCleanup.cpp) ----
+  // Deletes the recording of one row; a stored name that would leave the folder only loses its row.
+  bool DeleteStoredRecording(ISQLConnection& iConnection, int iID, const std::string& iStoredName);
+  void DeleteRow(ISQLConnection& iConnection, int iID);
+
+  // Identity, locking and logging
+  std::recursive_mutex fCS; // the slot lock: input, encoder, database, cleanup, stream title
+  std::mutex fLevelCS;      // the level lock: silence threshold and last-sound stamp; never held with another
+  TIniFile& fIniFile;
+  std::string fSection;
+  int fIndex;
+  bool fAlarmOnly;
+  std::atomic<bool> fDeleting{false};
+  bool fEnabled = true;
+  std::string fName;
+  TLogMessageEvent fOnLogMessage;
+  std::string fErrorMessage;
+
+  // Input
+  TRecordSource fRecordSource = rsDisabled;
+  std::string fDevice;
+  std::string fStreamURL;
+  TRecordChannels fRecordChannels = rcStereo;
+  bool fRecord16Bit = false;
+  bool fASIOWorkaround = false;
+  int fExtraSleep = 0;
+  int fRecordDelay = 0;
+  int16_t fNominalLevel = 0;
+  std::string fClockSource;
+  int fSampleRate = 44100;
+  int fEffectiveSamplerate = 44100; // the rate the graph is built with; fixed for the life of the slot
+
+  // Output format
+  TBassStreamingFormat fAudioFormat = sfMP3;
+  std::string fFileExtension;
+  int fBitrate = 128;
+  TBassStreamingMode fMode = smStereo;
+  std::string fEncoderOptions;
+  std::string fEncoderFilename;
+  int fEncoderQueueLength = 6000; // milliseconds
+
+  // Files and rotation
+  std::string fFolder;
+  std::string fSecondaryFolder;
+  std::string fFilenamePrefix;
+  std::string fCustomFilename;
+  bool fFlatFilenames = false;
+  bool fNoAutoRotate = false;
+  int fTimeSlotLength = 60; // minutes
+  bool fTimeSlotAlign = true;
+  int fTimeSlotOffset = 0; // seconds
+  TDateTime fLastTimeSlot = 0;
+  bool fCueSheet = false;
+
+  // Database
+  std::string fDatabaseFile;
+  std::string fDatabaseFolder;
+
+  // Cleanup
+  bool fCleanupDaysEnabled = true;
+  int fCleanupDays = 365;
+  bool fCleanupSpaceEnabled = true;
+  int fCleanupSpace = 5; // GiB
+  TFreeSpaceFunction fFreeSpace = AvailableBytes;
+
+  // Silence and alarms
+  int fSilenceThreshold = -30; // dBFS
+  float fSilenceThresholdLinear = 0;
+  int fSilenceDection = 0; // seconds, 0 = no detection
+  bool fSilenceDetectionIfInactive = false;
+  int64_t fLastOverSilenceTickCount = 0;
+  int64_t fLastMetadataTickCount = 0;
+  bool fSilenceDetected = false;
+  bool fSendEmailSilenceDetected = false;
+  bool fSendEmailSilenceOK = false;
+  std::string fHTTPAlarmSilenceDetected;
+  std::string fHTTPAlarmSilenceOK;
+
+  // Levels
+  std::atomic<float> fLevelLeft{0};
+  std::atomic<float> fLevelRight{0};
+  float fCurrentLevelLeft = 0;
+  float fCurrentLevelRight = 0;
+
+  // Sound-processing plug-in
+  std::string fWinampPlugin;
+  bool fWinampPluginStreamOnly = false;
+  uint32_t fWinampPluginHandle = 0;
+  uint32_t fWinampPluginDSP = 0;
+
+  // Audio graph and recording state
+  uint32_t fMixer = 0;
+  uint32_t fChannel = 0;
+  uint32_t fDownmixFX = 0;
+  uint32_t fPullMixer = 0;
+  std::unique_ptr<TSimpleThread> fPullThread;
+  std::atomic<int64_t> fStreamPosition{0}; // bytes that passed the slot mixer since the graph was built
+  uint32_t fEncoder = 0;
+  int64_t fRecordStartTickCount = 0;
+  int64_t fRecordStartPos = 0;
+  std::string fCurrentFilename;
+  std::atomic<int> fCurrentRecordingID{0};
+  TDeviceInfoWithClients* fCurrentDeviceInfo = nullptr; // owned by the device registry
+  std::string fCurrentDeviceID;
+  std::string fCurrentStreamURL;
+  std::string fCurrentStreamTitle;
+
+  // Stream input and cue sheet
+  uint32_t fStreamChannel = 0;
+  std::unique_ptr<TSimpleThread> fStreamThread;
+  std::string fStreamStatus;
+  bool fStreamDownloadEnded = false;
+  std::vector<std::string> fCueSheetData;
+  int fCueSheetTrackCounter = 0;
+
+  // Streaming output
+  bool fStreamingEnabled = false;
+  bool fStreamingOnly = false;
+  std::string fStreamingHost;
+  bool fStreamingServerMode = false;
+  int fStreamingPort = 8000;
+  std::string fStreamingMountPoint;
+  std::string fStreamingStreamID;
+  std::string fStreamingPassword;
+  std::string fStreamingMimeType;
+  std::string fStreamingTitle;
+  std::string fStreamingURL;
+  std::string fStreamingGenre;
+  std::string fStreamingAIM;
+  std::string fStreamingIRC;
+  std::string fStreamingICQ;
+  std::string fStreamingDescription;
+  bool fStreamingPublic = false;
+  bool fStreamingForwardMetadata = false;
+  int fStreamingConnectDelay = 0; // milliseconds
+  std::string fStreamingCurrentTitleFilename;
+  TStreamingStatus fStreamingStatus = ssDisabled;
+  std::string fStreamingMessage;
+  int64_t fStreamingActiveSince = 0;
+  std::unique_ptr<TSimpleThread> fStreamingThread;
+  uint32_t fStreamingEncoder = 0;
+  std::string fStreamingCurrentTitle;
+  TDateTime fStreamingCurrentTitleFileAge = 0;
+};

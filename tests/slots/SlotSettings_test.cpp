@@ -1,0 +1,301 @@
+#include "lib/TapevaultTools.h"
+#include "slots/SlotInfo.h"
+#include "support/SettingsTempFolder.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace
+{
+class SlotSettingsTest : public ::testing::Test
+{
+protected:
+  void SetUpFile(const std::string& iContent) { TSettingsTempFolder::WriteFile(fFile, iContent); }
+  // The lines of one section as the file holds them, without the header.
+  std::vector<std::string> SectionLines(const std::string& iSection)
+  {
+    std::istringstream text(TSettingsTempFolder::ReadFile(fFile));
+    std::vector<std::string> result;
+    bool inside = false;
+    for (std::string line; std::getline(text, line);)
+    {
+      if (line.starts_with('['))
+        inside = line == "[" + iSection + "]";
+      else if (inside && !line.empty())
+        result.push_back(line);
+    }
+    return result;
+  }
+
+  TSettingsTempFolder fFolder;
+  std::string fFile = fFolder / "Tapevault.ini";
+};
+
+TEST_F(SlotSettingsTest, AMissingSectionGivesEveryDefault)
+{
+  TIniFile ini(fFile);
+  TSlotInfo slot(ini, 3, false);
+  EXPECT_EQ(slot.Index(), 3);
+  EXPECT_FALSE(slot.AlarmOnly());
+  EXPECT_EQ(slot.Name(), "Slot 4");
+  EXPECT_TRUE(slot.Enabled());
+  EXPECT_EQ(slot.RecordSource(), rsDisabled);
+  EXPECT_EQ(slot.RecordChannels(), rcStereo);
+  EXPECT_FALSE(slot.Record16bit());
+  EXPECT_EQ(slot.AudioFormat(), sfMP3);
+  EXPECT_EQ(slot.Bitrate(), 128);
+  EXPECT_EQ(slot.Mode(), smStereo);
+  EXPECT_EQ(slot.Samplerate(), 44100);
+  EXPECT_EQ(slot.Folder(), SpecialFolderPath(CSIDL_MYMUSIC) + "/Tapevault/Slot 4");
+  EXPECT_EQ(slot.TimeSlotLength(), 60);
+  EXPECT_TRUE(slot.TimeSlotAlign());
+  EXPECT_EQ(slot.TimeSlotOffset(), 0);
+  EXPECT_TRUE(slot.CleanupDaysEnabled());
+  EXPECT_EQ(slot.CleanupDays(), 365);
+  EXPECT_TRUE(slot.CleanupSpaceEnabled());
+  EXPECT_EQ(slot.CleanupSpace(), 5);
+  EXPECT_EQ(slot.SilenceThreshold(), -30);
+  EXPECT_EQ(slot.SilenceDetection(), 0);
+  EXPECT_EQ(slot.StreamingPort(), 8000);
+  EXPECT_FALSE(slot.StreamingEnabled());
+  EXPECT_EQ(slot.DatabasePath(), slot.Folder() + "/Tapevault.db");
+}
+
+TEST_F(SlotSettingsTest, FlushConfigWritesExactlyTheOwnedKeysInOrder)
+{
+  TIniFile ini(fFile);
+  TSlotInfo slot(ini, 0, false);
+  slot.SetFolder("/rec/one");
+  slot.FlushConfig();
+  const std::vector<std::string> expected = {"Enabled=on",
+                                             "Name=Slot 1",
+                                             "Folder=/rec/one",
+                                             "SecondaryFolder=",
+                                             "FlatFilenames=off",
+                                             "NoAutoRotate=off",
+                                             "TimeSlotLength=60",
+                                             "TimeSlotAlign=on",
+                                             "TimeSlotOffset=0",
+                                             "CueSheet=off",
+                                             "Source=None",
+                                             "Channels=stereo",
+                                             "Device=",
+                                             "16bit=off",
+                                             "NominalLevel=0",
+                                             "StreamURL=",
+                                             "RecordDelay=0",
+                                             "Format=mp3",
+                                             "DatabaseFile=",
+                                             "FilenamePrefix=",
+                                             "CustomFilename=",
+                                             "FileExtension=",
+                                             "Bitrate=128",
+                                             "Samplerate=44100",
+                                             "Mode=stereo",
+                                             "EncoderOptions=",
+                                             "EncoderFilename=",
+                                             "CleanupDaysEnabled=on",
+                                             "CleanupSpaceEnabled=on",
+                                             "CleanupDays=365",
+                                             "CleanupSpace=5",
+                                             "SilenceThreshold=-30",
+                                             "SilenceDetection=0",
+                                             "SilenceDetectionIfInactive=off",
+                                             "StreamingEnabled=off",
+                                             "StreamingOnly=off",
+                                             "StreamingHost=",
+                                             "StreamingServerMode=off",
+                                             "StreamingPort=8000",
+                                             "StreamingMountPoint=",
+                                             "StreamingStreamID=",
+                                             "StreamingPassword=",
+                                             "StreamingMimeType=",
+                                             "StreamingTitle=",
+                                             "StreamingURL=",
+                                             "StreamingGenre=",
+                                             "StreamingAIM=",
+                                             "StreamingIRC=",
+                                             "StreamingICQ=",
+                                             "StreamingDescription=",
+                                             "StreamingPublic=off",
+                                             "StreamingForwardMetadata=off",
+                                             "SendEmailSilenceDetected=off",
+                                             "SendEmailSilenceOK=off",
+                                             "HTTPAlarmSilenceDetected=",
+                                             "HTTPAlarmSilenceOK=",
+                                             "WinampPlugin=",
+                                             "WinampPluginStreamOnly=off"};
+  EXPECT_EQ(SectionLines("Slot0"), expected);
+}
+
+TEST_F(SlotSettingsTest, SwitchesAreOnOnlyForExactlyOn)
+{
+  const std::pair<const char*, bool> cases[] = {{"on", true}, {"On", false},  {"ON", false},
+                                                {"1", false}, {"off", false}, {"yes", false}};
+  for (const auto& [text, expected] : cases)
+  {
+    SetUpFile(std::string("[Slot0]\nEnabled=") + text + "\nCueSheet=" + text + "\n");
+    TIniFile ini(fFile);
+    TSlotInfo slot(ini, 0, false);
+    EXPECT_EQ(slot.Enabled(), expected) << text;
+    EXPECT_EQ(slot.CueSheet(), expected) << text;
+  }
+}
+
+TEST_F(SlotSettingsTest, WordsAreReadWithCaseAndUnknownWordsFallBack)
+{
+  struct TCase
+  {
+    const char* Source;
+    const char* Channels;
+    const char* Format;
+    const char* Mode;
+    TRecordSource ExpectedSource;
+    TRecordChannels ExpectedChannels;
+    TBassStreamingFormat ExpectedFormat;
+    TBassStreamingMode ExpectedMode;
+  };
+  const TCase cases[] = {
+      {"Soundcard", "left", "mp2", "mono", rsSoundcard, rcLeft, sfMP2, smMono},
+      {"Stream", "right", "ogg", "jointstereo", rsStream, rcRight, sfOggVorbis, smJointStereo},
+      {"soundcard", "Left", "MP3", "Stereo", rsDisabled, rcStereo, sfMP3, smMono},
+      {"None", "stereo", "WAV16", "stereo", rsDisabled, rcStereo, sfMP3, smStereo},
+      {"", "", "wav16", "", rsDisabled, rcStereo, sfWAV16, smMono},
+      {"x", "x", "wav32", "x", rsDisabled, rcStereo, sfWAV32, smMono},
+      {"x", "x", "customwav", "x", rsDisabled, rcStereo, sfCustomWAV, smMono},
+      {"x", "x", "customraw", "x", rsDisabled, rcStereo, sfCustomRaw, smMono},
+      {"x", "x", "none", "x", rsDisabled, rcStereo, sfNone, smMono},
+  };
+  for (const TCase& c : cases)
+  {
+    SetUpFile(std::string("[Slot0]\nSource=") + c.Source + "\nChannels=" + c.Channels + "\nFormat=" + c.Format +
+              "\nMode=" + c.Mode + "\n");
+    TIniFile ini(fFile);
+    TSlotInfo slot(ini, 0, false);
+    EXPECT_EQ(slot.RecordSource(), c.ExpectedSource) << c.Source;
+    EXPECT_EQ(slot.RecordChannels(), c.ExpectedChannels) << c.Channels;
+    EXPECT_EQ(slot.AudioFormat(), c.ExpectedFormat) << c.Format;
+    EXPECT_EQ(slot.Mode(), c.ExpectedMode) << c.Mode;
+  }
+}
+
+TEST_F(SlotSettingsTest, EveryWordSurvivesARoundTrip)
+{
+  for (int value = 0; value < 8; ++value)
+  {
+    {
+      TIniFile ini(fFile);
+      TSlotInfo slot(ini, 0, false);
+      slot.SetAudioFormat(static_cast<TBassStreamingFormat>(value));
+      slot.SetRecordSource(static_cast<TRecordSource>(value % 3));
+      slot.SetRecordChannels(static_cast<TRecordChannels>(value % 3));
+      slot.SetMode(static_cast<TBassStreamingMode>(value % 3));
+      slot.FlushConfig();
+    }
+    TIniFile ini(fFile);
+    TSlotInfo slot(ini, 0, false);
+    EXPECT_EQ(slot.AudioFormat(), value);
+    EXPECT_EQ(slot.RecordSource(), value % 3);
+    EXPECT_EQ(slot.RecordChannels(), value % 3);
+    EXPECT_EQ(slot.Mode(), value % 3);
+  }
+}
+
+TEST_F(SlotSettingsTest, AnAlarmOnlySlotNeverRecords)
+{
+  SetUpFile("[Slot4]\nFormat=mp3\n");
+  TIniFile ini(fFile);
+  TSlotInfo slot(ini, 4, true);
+  EXPECT_TRUE(slot.AlarmOnly());
+  EXPECT_EQ(slot.AudioFormat(), sfNone);
+  slot.FlushConfig();
+  EXPECT_EQ(ini.ReadString("Slot4", "Format", ""), "none");
+}
+
+TEST_F(SlotSettingsTest, HandWrittenKeysStayAsWrittenAndAreNeverAdded)
+{
+  const std::vector<std::string> handWritten = {"asioworkaround = on",
+                                                "ExtraSleep=250",
+                                                "ClockSource=BASS:2",
+                                                "EncoderQueueLength=abc",
+                                                "StreamingTitleFilename=/srv/title.txt",
+                                                "StreamingConnectDelay=1500"};
+  std::string section = "[Slot0]\n";
+  for (const std::string& line : handWritten)
+    section += line + "\n";
+  SetUpFile(section + "[Slot1]\nName=Other\n");
+  TIniFile ini(fFile);
+  TSlotInfo slot0(ini, 0, false);
+  TSlotInfo slot1(ini, 1, false);
+  EXPECT_EQ(slot0.ExtraSleep(), 250);
+  slot0.FlushConfig();
+  slot1.FlushConfig();
+  const auto lines = SectionLines("Slot0");
+  ASSERT_GE(lines.size(), handWritten.size());
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + handWritten.size()), handWritten);
+  for (const char* key : {"ASIOWorkaround", "ExtraSleep", "ClockSource", "EncoderQueueLength", "StreamingTitleFilename",
+                          "StreamingConnectDelay"})
+    EXPECT_FALSE(ini.ValueExists("Slot1", key)) << key;
+}
+
+TEST_F(SlotSettingsTest, GeneralKeysAreTheDefaultsOfTheSlotKeys)
+{
+  SetUpFile("[General]\nTimeSlotLength=30\nTimeSlotOffset=15\nStreamingConnectDelay=2000\n"
+            "DefaultClockSource=BASS\nDatabaseFolder=/db\n"
+            "[Slot0]\nName=Zero\n"
+            "[Slot1]\nTimeSlotLength=10\nTimeSlotOffset=x\nDatabaseFolder=/elsewhere\n");
+  TIniFile ini(fFile);
+  TSlotInfo slot0(ini, 0, false);
+  TSlotInfo slot1(ini, 1, false);
+  EXPECT_EQ(slot0.TimeSlotLength(), 30);
+  EXPECT_EQ(slot0.TimeSlotOffset(), 15);
+  EXPECT_EQ(slot1.TimeSlotLength(), 10);
+  EXPECT_EQ(slot1.TimeSlotOffset(), 15) << "an unreadable number takes the default";
+  EXPECT_EQ(slot0.DatabasePath(), "/db/Tapevault_0.db");
+  EXPECT_EQ(slot1.DatabasePath(), "/db/Tapevault_1.db") << "a slot's own DatabaseFolder is not read";
+  slot0.FlushConfig();
+  EXPECT_EQ(ini.ReadString("General", "TimeSlotLength", ""), "30");
+  EXPECT_FALSE(ini.ValueExists("Slot0", "ClockSource"));
+}
+
+TEST_F(SlotSettingsTest, TheDefaultFolderKeepsTheNameReadAtStart)
+{
+  SetUpFile("[Slot0]\nName=News\n");
+  TIniFile ini(fFile);
+  TSlotInfo slot(ini, 0, false);
+  EXPECT_EQ(slot.Folder(), SpecialFolderPath(CSIDL_MYMUSIC) + "/Tapevault/News");
+  slot.SetName("Sports");
+  slot.FlushConfig();
+  EXPECT_EQ(ini.ReadString("Slot0", "Folder", ""), SpecialFolderPath(CSIDL_MYMUSIC) + "/Tapevault/News");
+  EXPECT_EQ(ini.ReadString("Slot0", "Name", ""), "Sports");
+}
+
+TEST_F(SlotSettingsTest, NumbersRoundTripAndTheNominalLevelFitsSixteenBits)
+{
+  SetUpFile("[Slot0]\nNominalLevel=40000\nSilenceThreshold=-45\nSamplerate=48000\nRecordDelay=5\n");
+  TIniFile ini(fFile);
+  TSlotInfo slot(ini, 0, false);
+  EXPECT_EQ(slot.NominalLevel(), 32767);
+  EXPECT_EQ(slot.SilenceThreshold(), -45);
+  slot.SetSamplerate(22050);
+  slot.SetSilenceThreshold(-60);
+  slot.FlushConfig();
+  TSlotInfo reread(ini, 0, false);
+  EXPECT_EQ(reread.Samplerate(), 22050);
+  EXPECT_EQ(reread.SilenceThreshold(), -60);
+  EXPECT_EQ(reread.RecordDelay(), 5);
+}
+
+TEST_F(SlotSettingsTest, LogLinesStartWithTheSlotName)
+{
+  TIniFile ini(fFile);
+  TSlotInfo slot(ini, 0, false);
+  slot.LogMessage("dropped, no handler yet");
+  std::vector<std::pair<TSlotInfo*, std::string>> lines;
+  slot.SetOnLogMessage([&](TSlotInfo* Sender, const std::string& iMessage) { lines.emplace_back(Sender, iMessage); });
+  slot.LogMessage("Recording from X");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].first, &slot);
+  EXPECT_EQ(lines[0].second, "Slot 1: Recording from X");
+}
+} // namespace
