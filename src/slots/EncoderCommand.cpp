@@ -70,8 +70,8 @@ TEncoderCommand BuildEncoderCommand(const TEncoderCommandSettings& iSettings, co
     break;
   case sfMP2:
     program = "twolame";
-    arguments = Format("-m %s -r -s %d -b %d %s - %s", mode, iSettings.SampleRate, iSettings.Bitrate, options,
-                       target.c_str());
+    arguments =
+        Format("-m %s -r -s %d -b %d %s - %s", mode, iSettings.SampleRate, iSettings.Bitrate, options, target.c_str());
     result.Flags = efNoHeader;
     break;
   case sfOggVorbis:

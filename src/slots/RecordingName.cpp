@@ -16,8 +16,7 @@ void ReplaceAll(std::string& ioText, const std::string& iWhat, const std::string
 
 std::string Stamp(const TDateTimeParts& iNow)
 {
-  return Format("%.4d-%.2d-%.2d-%.2d-%.2d-%.2d", iNow.Year, iNow.Month, iNow.Day, iNow.Hour, iNow.Minute,
-                iNow.Second);
+  return Format("%.4d-%.2d-%.2d-%.2d-%.2d-%.2d", iNow.Year, iNow.Month, iNow.Day, iNow.Hour, iNow.Minute, iNow.Second);
 }
 
 // Position of the extension's dot in the last component of iName; npos when it has none.

@@ -9,8 +9,8 @@
 #include "slots/SlotInfo.h"
 #include "slots/SlotPaths.h"
 
+#include <exception>
 #include <filesystem>
-#include <limits>
 
 namespace
 {
@@ -45,8 +45,8 @@ bool TSlotInfo::ShouldRecord() const
 
 TEncoderCommand TSlotInfo::BuildEncoderCommand(const std::string& iTarget) const
 {
-  return ::BuildEncoderCommand(
-      {fAudioFormat, fMode, fEffectiveSamplerate, fBitrate, fEncoderOptions, fEncoderFilename}, iTarget);
+  return ::BuildEncoderCommand({fAudioFormat, fMode, fEffectiveSamplerate, fBitrate, fEncoderOptions, fEncoderFilename},
+                               iTarget);
 }
 
 void TSlotInfo::CycleEncoder()

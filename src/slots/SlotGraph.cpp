@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <memory>
 #include <pthread.h>
 #include <sched.h>
@@ -235,8 +236,18 @@ void TSlotInfo::StopRecording()
 
 void TSlotInfo::Destroy()
 {
-  TearDown();
+  std::exception_ptr failure;
+  try
+  {
+    TearDown();
+  }
+  catch (...)
+  {
+    failure = std::current_exception();
+  }
   FlushConfig();
+  if (failure)
+    std::rethrow_exception(failure);
 }
 
 void TSlotInfo::TearDown()
@@ -244,7 +255,16 @@ void TSlotInfo::TearDown()
   if (fDeleting.exchange(true))
     return;
   std::lock_guard lock(fCS);
-  FinishRecording();
+  // A database that cannot be opened must not keep the threads and the graph alive.
+  std::exception_ptr failure;
+  try
+  {
+    FinishRecording();
+  }
+  catch (...)
+  {
+    failure = std::current_exception();
+  }
   StopRecording();
   fPullThread.reset();
   if (fPullMixer)
@@ -253,6 +273,8 @@ void TSlotInfo::TearDown()
   if (fMixer)
     TAudioEngine::StreamFree(fMixer);
   fMixer = 0;
+  if (failure)
+    std::rethrow_exception(failure);
 }
 
 TDeviceInfoWithClients* TSlotInfo::CurrentDeviceInfo()

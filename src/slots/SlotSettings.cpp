@@ -195,4 +195,3 @@ void TSlotInfo::LogMessage(const std::string& iMessage)
   if (fOnLogMessage)
     fOnLogMessage(this, fName + ": " + iMessage);
 }
-

@@ -24,8 +24,7 @@ TEST(EncoderCommand, TableOfFormats)
 {
   const TCase cases[] = {
       {sfMP3, smStereo, "", "", "/rec/a.mp3", "\"lame\" --flush -r -s 44100  -b 128 -m s  - \"/rec/a.mp3\"", 1},
-      {sfMP3, smMono, "-q 2", "", "/rec/a.mp3", "\"lame\" --flush -r -s 44100 -a -b 128 -m m -q 2 - \"/rec/a.mp3\"",
-       1},
+      {sfMP3, smMono, "-q 2", "", "/rec/a.mp3", "\"lame\" --flush -r -s 44100 -a -b 128 -m m -q 2 - \"/rec/a.mp3\"", 1},
       {sfMP3, smJointStereo, "", "/opt/lame", "-", "\"/opt/lame\" --flush -r -s 44100  -b 128 -m j  - -", 1},
       {sfMP2, smStereo, "", "", "/rec/a.mp2", "\"twolame\" -m s -r -s 44100 -b 128  - \"/rec/a.mp2\"", 1},
       {sfOggVorbis, smStereo, "", "", "/rec/a.ogg", "\"oggenc\" -r -R 44100 -b 128 -m 16   -o \"/rec/a.ogg\" -", 1},

@@ -46,7 +46,7 @@ TEST_F(SlotGraphTest, AttachesAndReportsEveryFailure)
       {"", "No device selected", "Slot 1: Recording error: No device selected"},
       {"PULSE:nothing", "Invalid device", "Slot 1: Recording error: Invalid device"},
       {"PULSE:gone.monitor", "", "Slot 1: Error recording from \"PulseAudio: gone\": "},
-      {"pulse:TONE.monitor", "", "Slot 1: Recording from PulseAudio: tone"},
+      {"pulse:TONE.monitor", "", "Slot 1: Recording from PulseAudio: Monitor of tone"},
   };
   TSlotInfo& slot = MakeSlot();
   slot.Initialize();
@@ -58,10 +58,12 @@ TEST_F(SlotGraphTest, AttachesAndReportsEveryFailure)
     ASSERT_EQ(Log().size(), 1u) << c.Device;
     EXPECT_EQ(Log()[0].rfind(c.Logged, 0), 0u) << Log()[0];
     if (!c.Error.empty())
+    {
       EXPECT_EQ(slot.ErrorMessage(), c.Error);
+    }
     EXPECT_EQ(slot.CurrentDeviceInfo() != nullptr, c.Logged.find("Recording from") != std::string::npos);
   }
-  EXPECT_EQ(slot.CurrentDeviceName(), "PulseAudio: tone");
+  EXPECT_EQ(slot.CurrentDeviceName(), "PulseAudio: Monitor of tone");
   EXPECT_EQ(slot.ErrorMessage(), "");
   // The same device again: nothing changes, nothing is logged.
   const uint32_t channel = slot.Channel();
@@ -89,7 +91,7 @@ TEST_F(SlotGraphTest, DestroyWhileRecordingStoresTheDurationAndLeavesNoThread)
   slot.StartRecording();
   slot.CycleEncoder();
   ASSERT_NE(slot.Encoder(), 0u) << slot.ErrorMessage();
-  EXPECT_EQ(CountThreads("PullThread Slot"), 1u);
+  EXPECT_TRUE(WaitUntil([] { return CountThreads("PullThread Slot") == 1; }, 1000));
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
   slot.Destroy();
   const std::vector<TRow> rows = Rows();
@@ -123,7 +125,7 @@ TEST_F(SlotGraphTest, AnOutputDeviceThatDoesNotExistLeavesTheSlotToItsThread)
   TSlotInfo& slot = MakeSlot("ClockSource=BASS:9\n");
   slot.Initialize();
   EXPECT_EQ(CountLog("Slot 1: Clock source BASS:9 not available"), 1u);
-  EXPECT_EQ(CountThreads("PullThread Slot"), 1u);
+  EXPECT_TRUE(WaitUntil([] { return CountThreads("PullThread Slot") == 1; }, 1000));
   const int64_t start = slot.GetStreamPosition();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_GT(slot.GetStreamPosition(), start);

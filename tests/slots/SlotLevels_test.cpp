@@ -65,8 +65,7 @@ TEST_F(SlotLevelsTest, ChannelsPickTheInputChannelForBothMetersAndTheSilence)
 
 TEST_F(SlotLevelsTest, WithoutInputTheLevelsAreZeroAndTheSilenceCountsFromInitialize)
 {
-  TSlotInfo& slot = MakeSlot("Source=None\nSilenceThreshold=-200\n");
-  slot.SetSilenceThreshold(-60);
+  TSlotInfo& slot = MakeSlot("Source=None\nSilenceThreshold=-60\n");
   slot.Initialize();
   slot.StartRecording();
   std::this_thread::sleep_for(600ms);

@@ -39,25 +39,27 @@ protected:
     FreeDevices();
     fServer.reset();
   }
-  void TearDown() override
-  {
-    fSlot.reset();
-  }
+  void TearDown() override { fSlot.reset(); }
 
   // A slot 0 recording from the monitor of "tone" into flat WAV files named "t<time>" in the temporary folder;
-  // iSettings lines ("Key=value\n") come after these and override them.
-  TSlotInfo& MakeSlot(const std::string& iSettings = "")
+  // iSettings lines ("Key=value\n") replace these defaults or add to them.
+  TSlotInfo& MakeSlot(const std::string& iSettings = "", bool iAlarmOnly = false)
   {
-    TSettingsTempFolder::WriteFile(fFolder / "Tapevault.ini", "[Slot0]\nSource=Soundcard\nDevice=PULSE:tone.monitor\n"
-                                                              "Format=wav16\nFlatFilenames=on\nFilenamePrefix=t\n"
-                                                              "Folder=" +
-                                                                  fFolder / "rec" + "\n" + iSettings);
+    std::string section;
+    for (const std::string line :
+         {"Source=Soundcard", "Device=PULSE:tone.monitor", "Format=wav16", "FlatFilenames=on", "FilenamePrefix=t"})
+      if (("\n" + iSettings).find("\n" + line.substr(0, line.find('=') + 1)) == std::string::npos)
+        section += line + "\n";
+    TSettingsTempFolder::WriteFile(fFolder / "Tapevault.ini",
+                                   "[Slot0]\n" + section + "Folder=" + fFolder / "rec" + "\n" + iSettings);
     fIni = std::make_unique<TIniFile>(fFolder / "Tapevault.ini");
-    fSlot = std::make_unique<TSlotInfo>(*fIni, 0, false);
-    fSlot->SetOnLogMessage([this](TSlotInfo*, const std::string& iMessage) {
-      std::lock_guard lock(fLogMutex);
-      fLog.push_back(iMessage);
-    });
+    fSlot = std::make_unique<TSlotInfo>(*fIni, 0, iAlarmOnly);
+    fSlot->SetOnLogMessage(
+        [this](TSlotInfo*, const std::string& iMessage)
+        {
+          std::lock_guard lock(fLogMutex);
+          fLog.push_back(iMessage);
+        });
     return *fSlot;
   }
 
