@@ -5,7 +5,8 @@
 //
 // Threads: the structural calls (create, free, add, remove, set, start, stop) may come from any thread and are
 // serialised inside. StreamPutData is made for capture threads: it never blocks and never allocates.
-// ChannelGetData runs the whole chain on the caller's thread; callbacks therefore run on the pulling thread.
+// ChannelGetData runs the whole chain on the caller's thread; callbacks therefore run on the pulling thread
+// and must not change the graph themselves (no structural call from inside a DSP callback).
 
 #include "audio/engine/EngineTypes.h"
 
@@ -20,7 +21,7 @@ public:
   static int ErrorGetCode();
 
   // Process-wide settings (cfFloatDSP, cfNetPlaylist, cfEncodePriority, cfEncodeQueue). Unknown option: false
-  // with ecIllegalType.
+  // with ecIllegalType. Callbacks always get float samples, so cfFloatDSP cannot be switched off.
   static bool SetConfig(uint32_t iOption, int32_t iValue);
   static int32_t GetConfig(uint32_t iOption);
   // Held around "set the encoder config, start an encoder" so that another thread's same step cannot

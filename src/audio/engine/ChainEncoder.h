@@ -39,10 +39,11 @@ public:
 private:
   void Notify(int iStatus);
 
+  // Declared before the encoder, so that they outlive its threads, which may be notifying.
+  std::mutex fNotifyLock; // the notification comes from an encoder thread while the owner may replace it
+  TEncodeNotify fNotify;
   std::unique_ptr<TEncoder> fEncoder;
   std::atomic<bool> fDetached{false};
   std::atomic<uint64_t> fFirstFrame{0};
   std::atomic<uint64_t> fEndFrame{0};
-  std::mutex fNotifyLock; // the notification comes from an encoder thread while the owner may replace it
-  TEncodeNotify fNotify;
 };
