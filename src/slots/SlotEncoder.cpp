@@ -79,7 +79,7 @@ TSlotInfo::TNextFile TSlotInfo::StartFileEncoder(uint32_t iReplaces)
   next.FullName = folder + next.RelativeName;
   std::error_code ignored; // a folder that cannot be made lets the encoder start fail, which is reported
   std::filesystem::create_directories(std::filesystem::path(next.FullName).parent_path(), ignored);
-  TEncoderCommand command = BuildEncoderCommand(next.FullName);
+  const TEncoderCommand command = BuildEncoderCommand(next.FullName);
   // The 32-bit WAV file keeps the mixer's float samples.
   const uint32_t conversion = fAudioFormat == sfWAV32 ? kFileEncoderFlags & ~uint32_t(ef16Bit) : kFileEncoderFlags;
   {

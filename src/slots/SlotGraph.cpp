@@ -57,6 +57,9 @@ void TSlotInfo::Initialize()
   }
   std::lock_guard lock(fCS);
   fLastMetadataTickCount = now;
+  // Process-wide: callbacks see float samples, stream URLs may name playlists.
+  TAudioEngine::SetConfig(cfFloatDSP, 1);
+  TAudioEngine::SetConfig(cfNetPlaylist, 1);
   const uint32_t rate = static_cast<uint32_t>(fEffectiveSamplerate);
   fMixer = TAudioEngine::MixerCreate(rate, 2, chDecode | chNonStop | chFloat);
   fDownmixFX = TAudioEngine::ChannelSetFX(fMixer, fxChannelMap, kChannelMapPriority);

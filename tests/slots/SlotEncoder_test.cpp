@@ -224,6 +224,35 @@ TEST_F(SlotEncoderTest, EnabledStartsAndEndsFilesOnlyWhenItChanges)
   EXPECT_EQ(Rows().size(), 2u);
 }
 
+TEST_F(SlotEncoderTest, Wav32KeepsTheMixersFloatSamples)
+{
+  TSlotInfo& slot = MakeSlot("Format=wav32\nCustomFilename=float\n");
+  slot.Initialize();
+  slot.StartRecording();
+  auto tone = fServer->PlayTone("tone", 1000, 2);
+  ASSERT_TRUE(WaitUntil([&] { return slot.LevelLeft() > 0.4f; }, 3000));
+  slot.CycleEncoder();
+  std::this_thread::sleep_for(300ms);
+  slot.FinishRecording();
+  const std::string file = TSettingsTempFolder::ReadFile(fFolder / "rec/float.wav");
+  ASSERT_GT(file.size(), 58u);
+  uint16_t tag = 0, bits = 0;
+  std::memcpy(&tag, file.data() + 20, 2);
+  std::memcpy(&bits, file.data() + 34, 2);
+  EXPECT_EQ(tag, 3); // IEEE float
+  EXPECT_EQ(bits, 32);
+  float peak = 0;
+  for (size_t at = 58; at + 4 <= file.size(); at += 4)
+  {
+    float sample = 0;
+    std::memcpy(&sample, file.data() + at, 4);
+    peak = std::max(peak, std::fabs(sample));
+  }
+  EXPECT_NEAR(peak, 0.5, 0.02);
+  ASSERT_EQ(Rows().size(), 1u);
+  EXPECT_DOUBLE_EQ(*Rows()[0].Duration, static_cast<double>(file.size() - 58) / 8 / kRate);
+}
+
 TEST_F(SlotEncoderTest, AnAlarmOnlySlotNeverRecords)
 {
   TSlotInfo& slot = MakeSlot("Format=mp3\n", true);

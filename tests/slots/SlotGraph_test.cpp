@@ -106,6 +106,20 @@ TEST_F(SlotGraphTest, DestroyWhileRecordingStoresTheDurationAndLeavesNoThread)
   EXPECT_NE(TSettingsTempFolder::ReadFile(fFolder / "Tapevault.ini").find("Enabled=on"), std::string::npos);
 }
 
+TEST_F(SlotGraphTest, TheDelayHoldsBackWhatTheSlotMeasuresAndRecords)
+{
+  TSlotInfo& slot = MakeSlot("RecordDelay=1\n");
+  slot.Initialize();
+  slot.StartRecording();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto start = std::chrono::steady_clock::now();
+  auto tone = fServer->PlayTone("tone", 1000, 3);
+  ASSERT_TRUE(WaitUntil([&] { return slot.LevelLeft() > 0.4f; }, 3000));
+  const auto delay = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(delay, std::chrono::milliseconds(1000));
+  EXPECT_LT(delay, std::chrono::milliseconds(1800));
+}
+
 TEST_F(SlotGraphTest, AnOutputDeviceClocksTheSlot)
 {
   TSlotInfo& slot = MakeSlot("ClockSource=BASS:2\n");
