@@ -243,7 +243,8 @@ TEST_F(EncoderWavTest, FullDiskNotifiesAndKeepsPlayableFile)
                                                                         .Flags = efWAVFile | ef16Bit | efQueue,
                                                                         .OnNotify = [&](int) { ++notifications; }});
     const std::vector<float> buffer(441 * kChannels, 0.5f);
-    for (int i = 0; i < 100 && encoder->IsActive(); ++i)
+    // The queue's thread drains it twice a second: at most 3 s until the failure shows.
+    for (int i = 0; i < 3000 && encoder->IsActive(); ++i)
     {
       encoder->Write(buffer.data(), 441);
       ::usleep(1000);

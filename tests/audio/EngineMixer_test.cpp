@@ -2,6 +2,7 @@
 // sources coming and going, and the errors of building a graph.
 
 #include "audio/engine/AudioEngine.h"
+#include "audio/engine/TrimInterpolator.h"
 #include "support/EngineSignal.h"
 
 #include <gtest/gtest.h>
@@ -106,8 +107,9 @@ TEST(EngineMixer, NeverStopsAndFillsWithSilence)
   EXPECT_EQ(std::count(Out.end() - 2 * 30000, Out.end(), 0.0f), 60000);
   TMixerSourceInfo Info;
   ASSERT_TRUE(TAudioEngine::MixerGetSourceInfo(Push, Info));
-  EXPECT_EQ(Info.ConsumedFrames, 44100u);
-  EXPECT_EQ(Info.BacklogFrames, 0u);
+  // All of it but the trim interpolator's look-ahead, which waits for the source's next frames.
+  EXPECT_EQ(Info.ConsumedFrames + Info.BacklogFrames, 44100u);
+  EXPECT_LE(Info.BacklogFrames, TTrimInterpolator::kTaps / 2 + 1);
   EXPECT_EQ(TAudioEngine::ChannelGetPosition(Mixer), int64_t(10000 + 4410 + 44100 + 44100) * 8);
   // Freeing the source takes it out of the mixer, which goes on with silence.
   ASSERT_TRUE(TAudioEngine::StreamFree(Push));

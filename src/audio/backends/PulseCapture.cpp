@@ -9,7 +9,10 @@
 namespace
 {
 constexpr int cConnectTimeoutMs = 5000;
-constexpr pa_usec_t cFragmentMicroseconds = 20000;
+// Every fragment wakes the capture thread, and a wake-up costs more than moving the samples: 100 ms fragments
+// keep that cost small. A logger has no use for lower latency, and the mixer's backlog target (0.2 s) leaves
+// room for a fragment and a pull.
+constexpr pa_usec_t cFragmentMicroseconds = 100000;
 constexpr size_t cSilenceBytes = 16384;
 } // namespace
 

@@ -1,6 +1,6 @@
 #pragma once
 // Captures a PulseAudio source (a microphone or the monitor of a sink) as interleaved stereo float32 frames on a
-// thread of its own, in fragments of about 20 ms.
+// thread of its own, in fragments of about 100 ms.
 
 #include "audio/backends/CaptureTypes.h"
 #include "audio/backends/DeviceWorker.h"

@@ -6,7 +6,8 @@
 
 TEncoderQueue::TEncoderQueue(size_t iCapacityFrames, uint32_t iChannels, TWriter iWriter,
                              std::function<void()> iOnFailure)
-    : fCapacity(std::max<size_t>(iCapacityFrames, 1) * iChannels), fChannels(iChannels),
+    : fCapacity(std::max<size_t>(iCapacityFrames, 1) * iChannels),
+      fWakeSamples(std::max<size_t>(iCapacityFrames / 4, 1) * iChannels), fChannels(iChannels),
       fRing(std::make_unique<float[]>(fCapacity)), // zero-filled: the pulling thread never faults in fresh pages
       fWriter(std::move(iWriter)), fOnFailure(std::move(iOnFailure))
 {
@@ -31,15 +32,22 @@ void TEncoderQueue::Push(const float* iFrames, size_t iFrameCount)
   fWritten.store(written + count, std::memory_order_release);
   if (count < iFrameCount * fChannels)
     fDropped.fetch_add(iFrameCount - count / fChannels, std::memory_order_relaxed);
-  fEvents.fetch_add(1, std::memory_order_release);
-  fEvents.notify_one();
+  if (Queued() >= fWakeSamples)
+    fWake.notify_one();
+}
+
+uint64_t TEncoderQueue::Queued() const
+{
+  return fWritten.load(std::memory_order_acquire) - fRead.load(std::memory_order_acquire);
 }
 
 void TEncoderQueue::Finish(std::chrono::steady_clock::time_point iDeadline, const std::function<void()>& iCancel)
 {
-  fFinishing.store(true, std::memory_order_release);
-  fEvents.fetch_add(1, std::memory_order_release);
-  fEvents.notify_one();
+  {
+    std::lock_guard lock(fWakeLock);
+    fFinishing.store(true, std::memory_order_release);
+  }
+  fWake.notify_one();
   {
     std::unique_lock lock(fDoneLock);
     if (!fDoneSignal.wait_until(lock, iDeadline, [this] { return fDone; }))
@@ -53,7 +61,6 @@ void TEncoderQueue::Run()
   pthread_setname_np(pthread_self(), "EncoderQueue");
   for (;;)
   {
-    const uint32_t seen = fEvents.load(std::memory_order_acquire);
     const bool finishing = fFinishing.load(std::memory_order_acquire);
     if (!Drain())
     {
@@ -63,7 +70,9 @@ void TEncoderQueue::Run()
     // What was pushed before Finish has been written now.
     if (finishing)
       break;
-    fEvents.wait(seen, std::memory_order_acquire);
+    std::unique_lock lock(fWakeLock);
+    fWake.wait_for(lock, kDrainInterval,
+                   [this] { return fFinishing.load(std::memory_order_acquire) || Queued() >= fWakeSamples; });
   }
   std::lock_guard lock(fDoneLock);
   fDone = true;

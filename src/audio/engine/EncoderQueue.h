@@ -1,6 +1,8 @@
 #pragma once
 // The feeding queue of an encoder: the pulling thread pushes float frames into a preallocated single-producer
-// single-consumer ring without blocking; the queue's own thread hands them to the encoder's writer.
+// single-consumer ring without blocking; the queue's own thread hands them to the encoder's writer. The thread
+// drains the ring every kDrainInterval, or earlier when the ring is a quarter full: a wake-up per push would
+// cost more than the writing.
 
 #include <atomic>
 #include <chrono>
@@ -15,6 +17,8 @@
 class TEncoderQueue
 {
 public:
+  static constexpr std::chrono::milliseconds kDrainInterval{500};
+
   // Writes frames on the queue's thread; false when the target failed (the thread then ends).
   using TWriter = std::function<bool(const float* iFrames, size_t iFrameCount)>;
 
@@ -26,8 +30,8 @@ public:
   TEncoderQueue(const TEncoderQueue&) = delete;
   TEncoderQueue& operator=(const TEncoderQueue&) = delete;
 
-  // Producer side: never blocks, allocates or makes I/O (at most wakes the sleeping queue thread). What does
-  // not fit is dropped and counted.
+  // Producer side: never blocks, allocates or makes I/O (at most wakes the sleeping queue thread, when the
+  // ring is a quarter full). What does not fit is dropped and counted.
   void Push(const float* iFrames, size_t iFrameCount);
   uint64_t DroppedFrames() const { return fDropped.load(std::memory_order_relaxed); }
 
@@ -39,8 +43,10 @@ private:
   void Run();
   // Writes everything queued; false when the writer failed.
   bool Drain();
+  uint64_t Queued() const;
 
   const size_t fCapacity; // in samples, whole frames
+  const size_t fWakeSamples;
   const uint32_t fChannels;
   std::unique_ptr<float[]> fRing;
   TWriter fWriter;
@@ -49,8 +55,11 @@ private:
   // Monotonic sample counters; the producer owns fWritten, the thread fRead.
   alignas(64) std::atomic<uint64_t> fWritten{0};
   alignas(64) std::atomic<uint64_t> fRead{0};
-  alignas(64) std::atomic<uint32_t> fEvents{0}; // bumped after every push and by Finish; the thread waits on it
-  std::atomic<bool> fFinishing{false};
+  std::atomic<bool> fFinishing{false}; // set under fWakeLock
+  // The thread sleeps on fWake. The producer signals it without the lock: a signal lost in a race only delays
+  // the drain to the next interval.
+  std::mutex fWakeLock;
+  std::condition_variable fWake;
   std::atomic<uint64_t> fDropped{0};
 
   std::mutex fDoneLock;

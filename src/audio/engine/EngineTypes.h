@@ -97,9 +97,9 @@ struct TChannelInfo
 struct TMixerSourceInfo
 {
   double Ratio = 1.0;          // input consumed per input produced: above 1 when the producer's clock is fast
-  uint64_t BacklogFrames = 0;  // queued input not yet consumed
+  uint64_t BacklogFrames = 0;  // input not yet consumed: queued, or inside the rate conversion
   uint64_t SilenceFrames = 0;  // output frames the source could not supply (silence in its place)
-  uint64_t ConsumedFrames = 0; // input frames taken from the source
+  uint64_t ConsumedFrames = 0; // input frames turned into output
 };
 
 // fxChannelMap: output channel n takes input channel Channels[n] (1 = first, 2 = second).

@@ -1,10 +1,14 @@
 #include "audio/engine/FrameConvert.h"
 
+#include <cstring>
+
 void ConvertToFloat(const void* iRaw, const TChannelFormat& iFormat, uint32_t iFrames, float* oOut,
                     uint32_t iOutChannels)
 {
   const uint32_t Stride = iFormat.Channels;
-  if (iFormat.Float)
+  if (iFormat.Float && Stride == iOutChannels)
+    std::memcpy(oOut, iRaw, size_t(iFrames) * Stride * sizeof(float));
+  else if (iFormat.Float)
   {
     const float* In = static_cast<const float*>(iRaw);
     for (uint32_t Frame = 0; Frame < iFrames; ++Frame)

@@ -20,7 +20,7 @@ TMixerSource::TMixerSource(TChannel& iSource, uint32_t iMixerRate)
 void TMixerSource::Render(float* oBuffer, uint32_t iFrames)
 {
   uint32_t Filled = 0;
-  if (fGathering && double(Backlog()) >= fDrift.TargetFrames())
+  if (fGathering && Backlog() >= fDrift.TargetFrames())
   {
     fGathering = false;
     fDrift.Restart();
@@ -35,20 +35,23 @@ void TMixerSource::Render(float* oBuffer, uint32_t iFrames)
   }
   if (fStagedChannels == 1)
     MonoToStereoInPlace(oBuffer, iFrames);
-  uint64_t Backlog = this->Backlog();
+  const double Backlog = this->Backlog();
   if (fPush && !fGathering)
   {
-    double Trim = fDrift.Update(double(Backlog), double(iFrames) / fMixerRate);
+    double Trim = fDrift.Update(Backlog, double(iFrames) / fMixerRate);
     fResampler.SetTrim(Trim, iFrames);
     fRatio.store(fDrift.ClockRatio(), std::memory_order_relaxed);
   }
-  fBacklog.store(Backlog, std::memory_order_relaxed);
+  // Taken frames still staged or inside the conversion count as backlog, not as consumed.
+  const uint64_t Inside = fStagedCount + uint64_t(std::llround(fResampler.HeldFrames()));
+  fBacklog.store(Queued() + Inside, std::memory_order_relaxed);
+  fConsumed.store(fTaken - Inside, std::memory_order_relaxed);
 }
 
 uint32_t TMixerSource::Fill(float* oBuffer, uint32_t iFrames)
 {
-  // soxr takes all input it is offered into a queue of its own, hidden from the backlog. So it gets only
-  // about what the missing output needs, and a first call without input lets it use what it holds.
+  // soxr takes all input it is offered into a queue of its own. So the resampler gets only about what the
+  // missing output needs, and a first call without input lets it use what it holds.
   const TChannelFormat& Format = fSource.Format();
   uint32_t Filled = 0;
   for (bool First = true; Filled < iFrames; First = false)
@@ -63,7 +66,7 @@ uint32_t TMixerSource::Fill(float* oBuffer, uint32_t iFrames)
       ConvertToFloat(fRaw.get(), Format, Got, fStaged.get(), fStagedChannels);
       fStagedStart = 0;
       fStagedCount = Got;
-      fConsumed.fetch_add(Got, std::memory_order_relaxed);
+      fTaken += Got;
     }
     size_t Offered = First ? 0 : std::min(Needed, fStagedCount);
     size_t Used = 0;
@@ -78,10 +81,15 @@ uint32_t TMixerSource::Fill(float* oBuffer, uint32_t iFrames)
   return Filled;
 }
 
-uint64_t TMixerSource::Backlog() const
+uint64_t TMixerSource::Queued() const
 {
-  TPushStream* Push = fPush ? static_cast<TPushStream*>(&fSource) : nullptr;
-  return (Push ? Push->QueuedFrames() : 0) + fStagedCount;
+  return fPush ? static_cast<TPushStream*>(&fSource)->QueuedFrames() : 0;
+}
+
+double TMixerSource::Backlog() const
+{
+  // soxr takes input in blocks; what it holds counts, or the backlog would swing by a block.
+  return double(Queued() + fStagedCount) + fResampler.HeldFrames();
 }
 
 TMixerSourceInfo TMixerSource::Info() const

@@ -31,7 +31,9 @@ public:
   TMixerSourceInfo Info() const;
 
 private:
-  uint64_t Backlog() const;
+  uint64_t Queued() const;
+  // Input not yet turned into output: queued, staged or inside the resampler.
+  double Backlog() const;
   uint32_t Fill(float* oBuffer, uint32_t iFrames);
 
   TChannel& fSource;
@@ -45,6 +47,7 @@ private:
   std::unique_ptr<float[]> fStaged;
   uint32_t fStagedStart = 0;
   uint32_t fStagedCount = 0;
+  uint64_t fTaken = 0; // frames read from the source
 
   std::atomic<double> fRatio{1.0};
   std::atomic<uint64_t> fBacklog{0};

@@ -6,20 +6,29 @@
 #include <stdexcept>
 #include <string>
 
-TResampler::TResampler(double iInputRate, double iOutputRate, uint32_t iChannels, bool iVariable)
-    : fChannels(iChannels), fVariable(iVariable), fNominalRatio(iInputRate / iOutputRate)
+namespace
 {
-  if (!iVariable && iInputRate == iOutputRate)
+constexpr size_t kConvertedFrames = 1024;
+}
+
+TResampler::TResampler(double iInputRate, double iOutputRate, uint32_t iChannels, bool iVariable)
+    : fChannels(iChannels), fNominalRatio(iInputRate / iOutputRate)
+{
+  if (iVariable)
+    fTrimmer = std::make_unique<TTrimInterpolator>(iChannels);
+  if (iInputRate == iOutputRate)
     return;
+  if (iVariable)
+    fConverted = std::make_unique<float[]>(kConvertedFrames * iChannels);
   soxr_io_spec_t IO = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-  soxr_quality_spec_t Quality = soxr_quality_spec(SOXR_HQ, iVariable ? SOXR_VR : 0);
+  soxr_quality_spec_t Quality = soxr_quality_spec(SOXR_HQ, 0);
   soxr_runtime_spec_t Runtime = soxr_runtime_spec(1);
+  // Small transform blocks: soxr takes input in blocks, and the larger default ones (over 0.1 s at low rates)
+  // would eat into the backlog that drift control holds, until a source runs dry.
+  Runtime.log2_min_dft_size = 9;
+  Runtime.log2_large_dft_size = 10;
   soxr_error_t Error = nullptr;
-  // A variable resampler is created with its largest ratio and then set to the nominal one.
-  fSoxr = iVariable ? soxr_create(fNominalRatio * (1 + kMaxTrim), 1, iChannels, &Error, &IO, &Quality, &Runtime)
-                    : soxr_create(iInputRate, iOutputRate, iChannels, &Error, &IO, &Quality, &Runtime);
-  if (!Error && iVariable)
-    Error = soxr_set_io_ratio(fSoxr, fNominalRatio, 0);
+  fSoxr = soxr_create(iInputRate, iOutputRate, iChannels, &Error, &IO, &Quality, &Runtime);
   if (Error)
   {
     soxr_delete(fSoxr);
@@ -35,24 +44,62 @@ TResampler::~TResampler()
 size_t TResampler::Process(const float* iInput, size_t iInputFrames, size_t& oInputUsed, float* oOutput,
                            size_t iOutputFrames)
 {
+  if (!fTrimmer)
+    return Convert(iInput, iInputFrames, oInputUsed, oOutput, iOutputFrames);
   if (!fSoxr)
-  {
-    size_t Frames = std::min(iInputFrames, iOutputFrames);
-    std::memcpy(oOutput, iInput, Frames * fChannels * sizeof(float));
-    oInputUsed = Frames;
-    return Frames;
-  }
+    return fTrimmer->Process(iInput, iInputFrames, oInputUsed, oOutput, iOutputFrames);
+  // The trimmer takes what it can of the converted frames; while the output is not full that is all of them, and
+  // soxr converts more.
   size_t Written = 0;
   oInputUsed = 0;
+  for (;;)
+  {
+    size_t Used = 0;
+    Written += fTrimmer->Process(fConverted.get() + fConvertedStart * fChannels, fConvertedCount, Used,
+                                 oOutput + Written * fChannels, iOutputFrames - Written);
+    fConvertedStart += Used;
+    fConvertedCount -= Used;
+    if (Written == iOutputFrames)
+      return Written;
+    size_t Made = 0;
+    Used = 0;
+    soxr_process(fSoxr, iInput + oInputUsed * fChannels, iInputFrames - oInputUsed, &Used, fConverted.get(),
+                 kConvertedFrames, &Made);
+    oInputUsed += Used;
+    fConvertedStart = 0;
+    fConvertedCount = Made;
+    if (Used == 0 && Made == 0)
+      return Written;
+  }
+}
+
+size_t TResampler::Convert(const float* iInput, size_t iInputFrames, size_t& oInputUsed, float* oOutput,
+                           size_t iOutputFrames)
+{
+  oInputUsed = 0;
+  if (!fSoxr)
+  {
+    oInputUsed = std::min(iInputFrames, iOutputFrames);
+    std::memcpy(oOutput, iInput, oInputUsed * fChannels * sizeof(float));
+    return oInputUsed;
+  }
+  size_t Written = 0;
   soxr_process(fSoxr, iInput, iInputFrames, &oInputUsed, oOutput, iOutputFrames, &Written);
   return Written;
+}
+
+double TResampler::HeldFrames() const
+{
+  // soxr's delay counts, in output frames, the input it holds; the trimmer works at the output rate after soxr.
+  const double Converted = (fSoxr ? soxr_delay(fSoxr) : 0.0) + double(fConvertedCount);
+  return (Converted + (fTrimmer ? fTrimmer->HeldFrames() : 0.0)) * fNominalRatio;
 }
 
 void TResampler::SetTrim(double iTrim, size_t iSlewFrames)
 {
   iTrim = std::clamp(iTrim, 1 - kMaxTrim, 1 + kMaxTrim);
-  if (!fVariable || iTrim == fTrim)
+  if (!fTrimmer || iTrim == fTrim)
     return;
   fTrim = iTrim;
-  soxr_set_io_ratio(fSoxr, fNominalRatio * fTrim, iSlewFrames);
+  fTrimmer->SetRatio(fTrim, iSlewFrames);
 }
