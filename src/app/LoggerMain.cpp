@@ -5,7 +5,7 @@
 #include "lib/DateTime.h"
 #include "lib/Errors.h"
 #include "lib/TapevaultTools.h"
-#include "notify/AlarmEmail.h"
+#include "notify/EmailAlarmSender.h"
 #include "notify/HTTPAlarmSender.h"
 #include "slots/SlotInfo.h"
 #include "web/WebServer.h"
@@ -34,6 +34,7 @@ TLoggerMain::~TLoggerMain()
   timCleanup.stop();
   fWebServer.reset();
   fHTTPAlarmSender.reset();
+  fEmailAlarmSender.reset();
   // Slots finish their files and write their sections; their threads may still log while they end, which
   // never blocks them (the log hands over without waiting).
   for (std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
@@ -73,6 +74,8 @@ void TLoggerMain::Start()
 
   fHTTPAlarmSender = std::make_unique<THTTPAlarmSender>([this](const std::string& iLine) { AddLogMessage(iLine); });
   fHTTPAlarmSender->Start();
+  fEmailAlarmSender = std::make_unique<TEmailAlarmSender>([this](const std::string& iLine) { AddLogMessage(iLine); });
+  fEmailAlarmSender->Start();
 
   timTimer.start();
   timSilenceDetection.start();
@@ -209,7 +212,7 @@ void TLoggerMain::SendAlarmEmail(const std::string& iText)
   email.Password = fSettings.Password;
   email.From = fSettings.FromAddress;
   email.Recipients = fSettings.Receipients;
-  ::SendAlarmEmail(email, iText, false, [this](const std::string& iLine) { AddLogMessage(iLine); });
+  fEmailAlarmSender->QueueAlarmEmail(email, iText);
 }
 
 void TLoggerMain::timSilenceDetectionTimer()
