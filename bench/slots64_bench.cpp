@@ -370,22 +370,44 @@ TDeviceInfoWithClients& FindDevice(const std::string& iIdentifier)
   return *Device;
 }
 
+// The folder the WAV files go to: the one asked for, kept; else a temporary one, removed with this object.
+class TWavFolder
+{
+public:
+  explicit TWavFolder(const std::string& iPath) : fPath(iPath), fOwned(iPath.empty())
+  {
+    if (fOwned)
+    {
+      fPath = (std::filesystem::temp_directory_path() / "slots64_bench_XXXXXX").string();
+      if (!mkdtemp(fPath.data()))
+        throw std::runtime_error("cannot create a temporary folder");
+    }
+    std::filesystem::create_directories(fPath);
+  }
+  ~TWavFolder()
+  {
+    std::error_code Ignored;
+    if (fOwned)
+      std::filesystem::remove_all(fPath, Ignored);
+  }
+  TWavFolder(const TWavFolder&) = delete;
+  TWavFolder& operator=(const TWavFolder&) = delete;
+
+  const std::string& Path() const { return fPath; }
+
+private:
+  std::string fPath;
+  const bool fOwned;
+};
+
 int Run(const TOptions& iOptions)
 {
-  const bool OwnFolder = iOptions.Folder.empty();
-  std::string Folder = iOptions.Folder;
-  if (OwnFolder)
-  {
-    Folder = (std::filesystem::temp_directory_path() / "slots64_bench_XXXXXX").string();
-    if (!mkdtemp(Folder.data()))
-      throw std::runtime_error("cannot create a temporary folder");
-  }
-  std::filesystem::create_directories(Folder);
   TDeviceInfoWithClients& Device = FindDevice(iOptions.Device);
-
+  // Before the slots: their encoders write into it until they are destroyed.
+  const TWavFolder Folder(iOptions.Folder);
   std::vector<std::unique_ptr<TBenchSlot>> Slots;
   for (int Number = 1; Number <= iOptions.Slots; ++Number)
-    Slots.push_back(std::make_unique<TBenchSlot>(Number, Folder));
+    Slots.push_back(std::make_unique<TBenchSlot>(Number, Folder.Path()));
   for (auto& Slot : Slots)
     Slot->Attach(Device);
   for (auto& Slot : Slots)
@@ -444,8 +466,6 @@ int Run(const TOptions& iOptions)
 
   Slots.clear();
   FreeDevices();
-  if (OwnFolder)
-    std::filesystem::remove_all(Folder);
   const bool Failed = Dropped || Underrun || EncoderDropped || BadLengths || BadCounters || !DeviceError.empty() ||
                       (iOptions.ExpectSignal && Silent);
   std::printf("%s\n", Failed ? "FAILED" : "PASSED");
