@@ -248,7 +248,9 @@ TEST(ServiceRecording, AlignedAndLengthSlotsRotateAroundAMinuteBoundaryAndCloseC
   ASSERT_TRUE(
       WaitUntil([&] { return program->MatchingLines(lengthFilePattern).size() >= 2; }, std::chrono::seconds(100)))
       << program->Output();
-  // Stop well away from a boundary, so that the count of aligned files is certain.
+  // Give the second file some length, then stop well away from a boundary, so that the count of aligned files is
+  // certain.
+  std::this_thread::sleep_for(3s);
   WaitUntil(
       [&]
       {
