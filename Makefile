@@ -13,9 +13,13 @@ build-release: deps
 	@cmake -S . -B build/release $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DTAPEVAULT_TESTS=OFF >/dev/null
 	@cmake --build build/release --target tapevault -j $(JOBS)
 
-run: build-release
+run: build-release var/Tapevault.ini
+	./build/release/src/app/tapevault -headless -rootfolder ./var
+
+# A first run serves the slots read-only on http://127.0.0.1:5252/ without credentials.
+var/Tapevault.ini:
 	@mkdir -p var
-	./build/release/src/app/tapevault -rootfolder ./var
+	@printf '[Webserver]\nEnabled=on\nPort=127.0.0.1:5252\nAnonymousAccess=ReadOnly\n' > $@
 
 build-test: deps
 	@cmake -S . -B build/test $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAPEVAULT_SANITIZE=ON >/dev/null

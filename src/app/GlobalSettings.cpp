@@ -53,7 +53,7 @@ TGlobalSettings ReadGlobalSettings(TIniFile& iIniFile)
   result.SMTPServer = iIniFile.ReadString(EMail, "SMTPServer", "");
   result.SMTPPort = iIniFile.ReadString(EMail, "SMTPPort", "25");
   result.Encryption =
-      static_cast<TEMailEncryption>(ChoiceOf(EncryptionWords, iIniFile.ReadString(EMail, "Encryption", "")));
+      static_cast<TEmailEncryption>(ChoiceOf(EncryptionWords, iIniFile.ReadString(EMail, "Encryption", "")));
   result.User = iIniFile.ReadString(EMail, "User", "");
   result.Password = iIniFile.ReadString(EMail, "Password", "");
   result.FromAddress = iIniFile.ReadString(EMail, "FromAddress", "");

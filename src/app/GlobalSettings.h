@@ -3,6 +3,7 @@
 // as plain values, so that the window and the headless service edit the same model.
 
 #include "lib/IniFile.h"
+#include "notify/EmailSettings.h"
 
 #include <functional>
 #include <optional>
@@ -14,14 +15,6 @@ enum TAnonymousAccess
   aaNone = 0,
   aaAdmin = 1,
   aaReadOnly = 2
-};
-
-// SMTP transport security; written "none", "STARTTLS", "SSL".
-enum TEMailEncryption
-{
-  eeNone = 0,
-  eeSTARTTLS = 1,
-  eeSSL = 2
 };
 
 // The window's bounds; each is applied only when stored, the rest keep the window's current values.
@@ -50,7 +43,7 @@ struct TGlobalSettings
   // "EMail"
   std::string SMTPServer;
   std::string SMTPPort = "25";
-  TEMailEncryption Encryption = eeNone;
+  TEmailEncryption Encryption = eeNone; // written "none", "STARTTLS", "SSL"
   std::string User;
   std::string Password;
   std::string FromAddress;

@@ -9,6 +9,7 @@
 #include "lib/IniFile.h"
 #include "lib/SimpleSQLInterface.h"
 #include "lib/SimpleThread.h"
+#include "slots/EncoderCommand.h"
 #include "slots/SlotCleanup.h"
 #include "slots/SlotTypes.h"
 
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -313,9 +315,9 @@ private:
   uint32_t fPullMixer = 0;
   std::unique_ptr<TSimpleThread> fPullThread;
   std::atomic<int64_t> fStreamPosition{0}; // bytes that passed the slot mixer since the graph was built
-  uint32_t fEncoder = 0;
+  std::atomic<uint32_t> fEncoder{0};
   int64_t fRecordStartTickCount = 0;
-  int64_t fRecordStartPos = 0;
+  std::atomic<int64_t> fRecordStartPos{0};
   std::string fCurrentFilename;
   std::atomic<int> fCurrentRecordingID{0};
   TDeviceInfoWithClients* fCurrentDeviceInfo = nullptr; // owned by the device registry
@@ -359,4 +361,86 @@ private:
   uint32_t fStreamingEncoder = 0;
   std::string fStreamingCurrentTitle;
   TDateTime fStreamingCurrentTitleFileAge = 0;
+
+public:
+  // ---- Audio graph (SlotGraph.cpp) ----
+  // Builds the slot mixer with its channel map, measuring callbacks and delay, and starts what pulls it: the
+  // output device the clock source names, else (or when that device fails) the slot's pull thread.
+  void Initialize();
+  // Attaches the input the settings name, replacing the current one; a failure leaves the slot without input,
+  // with ErrorMessage set and a log line. Attaching to the device already in use changes nothing.
+  void StartRecording();
+  void StopRecording();
+  // Ends the current file (its duration stored), detaches the input, ends the slot's threads, frees its graph,
+  // then writes the settings. Errors of the database or the configuration file reach the caller.
+  void Destroy();
+  TDeviceInfoWithClients* CurrentDeviceInfo();
+  // Display name of the device in use; nothing while no device is attached. Any thread.
+  std::optional<std::string> CurrentDeviceName();
+  std::string CurrentStreamURL();
+  std::string CurrentStreamTitle();
+  uint32_t Channel() const { return fChannel; }
+  // Peak magnitude of the last mixer buffer per output channel (1.0 = full scale). Any thread.
+  float LevelLeft() const { return fLevelLeft.load(std::memory_order_relaxed); }
+  float LevelRight() const { return fLevelRight.load(std::memory_order_relaxed); }
+
+  // ---- Levels and silence (SlotLevels.cpp) ----
+  // Milliseconds since a buffer last reached the silence threshold (or since Initialize). Any thread.
+  int64_t GetCurrentSilenceDurationMilliseconds();
+  int64_t LastOverSilenceTickCount();
+  int64_t LastMetadataTickCount();
+  // Bytes that passed the slot mixer since the graph was built. Any thread.
+  int64_t GetStreamPosition() const;
+
+  // ---- Encoder cycling (SlotEncoder.cpp) ----
+  // Ends the current file and, when the slot should record, starts the next one. The next file begins with
+  // the sample that follows the previous file's last, and each file's stored duration is its exact length.
+  // A name in use gets "-1", "-2", ... before its extension. An encoder the engine refuses leaves the slot
+  // without a file and its reason in ErrorMessage. Errors opening the database reach the caller (after both
+  // files were handled); statement errors are logged.
+  void CycleEncoder();
+  // The command and engine flags of this slot's encoder for iTarget (a file, or "-" for standard output).
+  TEncoderCommand BuildEncoderCommand(const std::string& iTarget) const;
+  // Stops the file encoder and stores the file's duration.
+  void FinishRecording();
+  // For the controller's 100 ms timer: a file encoder that died by itself (program ended, disk full) is
+  // logged "Encoder stopped unexpectedly: <file>" and followed by the next file at once; one that dies again
+  // within 10 s of such a restart waits for the rest of these 10 s.
+  void CheckEncoder();
+  // Seconds written into the current file; 0 while none is written. Any thread, no lock.
+  float CurrentRecordingDuration() const;
+  // The file encoder's engine handle, 0 while no file is written. Any thread.
+  uint32_t Encoder() const { return fEncoder.load(); }
+  std::string CurrentFilename();
+  int64_t RecordStartTickCount();
+
+private:
+  // ---- Audio graph ----
+  void StartPacing();
+  void PullLoop(TSimpleThread& iThread);
+  void ApplyChannelMap();
+  void AttachDevice();
+  // Destroy without writing the settings; idempotent, also run by the destructor.
+  void TearDown();
+
+  // ---- Levels and silence ----
+  // Both run on the thread that pulls the slot mixer, for every buffer (float stereo, iLength bytes).
+  void DoLevelDSP(const float* iBuffer, uint32_t iLength);
+  void DoCounterDSP(uint32_t iLength);
+
+  // ---- Encoder cycling ----
+  struct TNextFile
+  {
+    uint32_t Encoder = 0;
+    std::string RelativeName;
+    std::string FullName;
+  };
+  bool ShouldRecord() const;
+  // Starts the next file's encoder in iReplaces' place (0: added to the chain); Encoder 0 when refused.
+  TNextFile StartFileEncoder(uint32_t iReplaces);
+  // Stops the encoder of the file that ends and stores its duration.
+  void EndFile(uint32_t iEncoder, bool iReplaced);
+  void BeginFile(const TNextFile& iNext);
+
+  std::optional<int64_t> fLastEncoderRestart; // tick count of the last restart after an encoder died
 };

@@ -5,7 +5,6 @@
 #include "slots/SlotInfo.h"
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 
 namespace
@@ -105,8 +104,6 @@ TSlotInfo::TSlotInfo(TIniFile& iIniFile, int iIndex, bool iAlarmOnly)
   fWinampPluginStreamOnly = ReadSwitch("WinampPluginStreamOnly", false);
 }
 
-TSlotInfo::~TSlotInfo() = default;
-
 std::string TSlotInfo::ReadText(const std::string& iKey, const std::string& iDefault)
 {
   return fIniFile.ReadString(fSection, iKey, iDefault);
@@ -197,25 +194,4 @@ void TSlotInfo::LogMessage(const std::string& iMessage)
 {
   if (fOnLogMessage)
     fOnLogMessage(this, fName + ": " + iMessage);
-}
-
-void TSlotInfo::SetEnabled(bool iValue)
-{
-  std::lock_guard lock(fCS);
-  fEnabled = iValue;
-}
-
-void TSlotInfo::SetRecordChannels(TRecordChannels iValue)
-{
-  fRecordChannels = iValue;
-}
-
-void TSlotInfo::SetSilenceThreshold(int iValue)
-{
-  // Extended precision for the conversion; -200 dBFS and below mean "every buffer is sound".
-  const float linear =
-      iValue > -200 ? static_cast<float>(std::pow(10.0L, static_cast<long double>(iValue) / 20.0L)) : 0.0f;
-  std::lock_guard lock(fLevelCS);
-  fSilenceThreshold = iValue;
-  fSilenceThresholdLinear = linear;
 }

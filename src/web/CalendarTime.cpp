@@ -4,11 +4,11 @@
 
 namespace
 {
-  bool SameFields(const std::tm& iLeft, const std::tm& iRight)
-  {
-    return iLeft.tm_year == iRight.tm_year && iLeft.tm_mon == iRight.tm_mon && iLeft.tm_mday == iRight.tm_mday &&
-           iLeft.tm_hour == iRight.tm_hour && iLeft.tm_min == iRight.tm_min && iLeft.tm_sec == iRight.tm_sec;
-  }
+bool SameFields(const std::tm& iLeft, const std::tm& iRight)
+{
+  return iLeft.tm_year == iRight.tm_year && iLeft.tm_mon == iRight.tm_mon && iLeft.tm_mday == iRight.tm_mday &&
+         iLeft.tm_hour == iRight.tm_hour && iLeft.tm_min == iRight.tm_min && iLeft.tm_sec == iRight.tm_sec;
+}
 } // namespace
 
 bool TryLocalToUTCStandardFirst(TDateTime iLocal, TDateTime& oUTC)

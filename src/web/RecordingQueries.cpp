@@ -1,19 +1,34 @@
 #include "web/RecordingQueries.h"
 
+#include "lib/Errors.h"
 #include "lib/PersistentStorage.h"
 #include "web/CalendarTime.h"
 
 namespace
 {
-  std::string JSONText(const IPersistentStorage& iNode)
+std::string JSONText(const IPersistentStorage& iNode)
+{
+  return iNode.AsJSon(true, true);
+}
+
+bool TryReadTimestamp(ISQLResultSet& iRows, int iColumn, TDateTime& oValue)
+{
+  try
   {
-    return iNode.AsJSon(true, true);
+    oValue = iRows.GetTimestamp(iColumn);
+    return true;
   }
+  catch (const ESQLError&)
+  {
+    return false;
+  }
+}
 } // namespace
 
 std::string StatsJSON(ISQLConnection& iConnection)
 {
-  const auto statement = iConnection.PrepareStatement("SELECT COUNT(*), MIN(starttime), MAX(starttime) FROM recordings");
+  const auto statement =
+      iConnection.PrepareStatement("SELECT COUNT(*), MIN(starttime), MAX(starttime) FROM recordings");
   const auto rows = statement->ExecuteQueryPrepared();
   auto stats = std::make_shared<TPersistentObject>();
   rows->First();
@@ -44,9 +59,8 @@ std::string CalendarEventsJSON(ISQLConnection& iConnection, TDateTime iStart, TD
       duration = iCurrent.Duration;
     else
       continue;
-    TDateTime localStart = 0;
     TDateTime start = 0;
-    if (!TryParseTimestamp(rows->GetString(2), localStart) || !TryLocalToUTCStandardFirst(localStart, start))
+    if (!TryReadTimestamp(*rows, 2, start) || !TryLocalToUTCStandardFirst(start, start))
       continue;
     events->AddObject()
         ->SetNumber("id", id)

@@ -11,7 +11,7 @@
 // The file a slot is recording right now: its row has no duration yet.
 struct TCurrentRecording
 {
-  int ID = 0; // 0: none
+  int ID = 0;         // 0: none
   float Duration = 0; // seconds recorded so far
 };
 

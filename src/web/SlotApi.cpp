@@ -10,7 +10,30 @@ bool IsCommandPath(const std::string& iPath)
 {
   return iPath == "/execute" || iPath == "/ws/execute";
 }
+
+// "/ws/slot/..." is another spelling of "/ws/slots/...".
+std::string RewriteSlotPath(const std::string& iPath)
+{
+  static const std::string singular = "/ws/slot/";
+  if (iPath.compare(0, singular.size(), singular) == 0)
+    return "/ws/slots/" + iPath.substr(singular.size());
+  return iPath;
+}
 } // namespace
+
+// Tried in this order; patterns without "$" accept anything after the match.
+const TSlotApi::TRoute TSlotApi::cRoutes[] = {
+    {"^/ws/slots/(\\d+)/name$", &TSlotApi::Name},
+    {"^/ws/slots/(\\d+)/source$", &TSlotApi::Source},
+    {"^/ws/slots/(\\d+)/recording$", &TSlotApi::Recording},
+    {"^/ws/slots/(\\d+)/silence$", &TSlotApi::Silence},
+    {"^/ws/slots/(\\d+)/lastmetadata$", &TSlotApi::LastMetadata},
+    {"^/ws/slots/(\\d+)/currenttitle$", &TSlotApi::CurrentTitle},
+    {"^/ws/slots/(\\d+)/stats", &TSlotApi::Stats},
+    {"^/ws/slots/(\\d+)/calendarevents", &TSlotApi::CalendarEvents},
+    {"^/ws/slots/(\\d+)/list/(\\d+)/(\\d+)/(\\d+)", &TSlotApi::DayList},
+    {"^/ws/slots/(\\d+)/getfile/(\\d+)", &TSlotApi::GetFile},
+};
 
 TSlotApi::TSlotApi(IWebController& iController) : fController(iController) {}
 
@@ -31,5 +54,33 @@ bool TSlotApi::HandleCommand(const TWebRequest& iRequest, TAccessLevel iLevel, T
 
 bool TSlotApi::HandleGet(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const
 {
-  return HandleCommand(iRequest, iLevel, oResponse);
+  if (HandleCommand(iRequest, iLevel, oResponse))
+    return true;
+  const std::string path = RewriteSlotPath(iRequest.Path);
+  if (path == "/ws/slots")
+  {
+    oResponse = JSONAnswer(SlotListJSON());
+    return true;
+  }
+  TBrendleRegExpr match;
+  for (const TRoute& route : cRoutes)
+  {
+    if (!match.Matches(route.Pattern, path))
+      continue;
+    TSlotInfo* slot = FindSlot(match.Group(1));
+    if (!slot)
+      oResponse = NotFoundAnswer();
+    else
+      (this->*route.Endpoint)(*slot, match, iRequest, oResponse);
+    return true;
+  }
+  return false;
+}
+
+TSlotInfo* TSlotApi::FindSlot(const std::string& iDigits) const
+{
+  const int index = DigitsToInt(iDigits);
+  if (index < 0 || index >= fController.SlotCount())
+    return nullptr;
+  return &fController.Slot(index);
 }

@@ -89,7 +89,7 @@ TEST_F(GlobalSettingsTest, ChoicesAreReadWithCaseAndWrittenAsWords)
     const char* Access;
     const char* Encryption;
     TAnonymousAccess ExpectedAccess;
-    TEMailEncryption ExpectedEncryption;
+    TEmailEncryption ExpectedEncryption;
     const char* WrittenAccess;
     const char* WrittenEncryption;
   };

@@ -10,29 +10,27 @@ namespace
 {
 using namespace std::chrono_literals;
 
-class AlsaCaptureTest : public testing::Test
+class AlsaCaptureTest : public TPulseServerTest
 {
 protected:
   static void SetUpTestSuite()
   {
-    fServer = std::make_unique<TPulseServer>(std::vector<std::string>{"sink1", "sink2"});
-    fServer->Start();
+    if (!StartSuiteServer({"sink1", "sink2"}))
+      return;
     UseAlsaPulseConfig(
-        fServer->Folder(), fServer->Address(),
+        Server().Folder(), Server().Address(),
         {{"tapevault_tone", "sink1.monitor", "Tone capture"}, {"tapevault_quiet", "sink2.monitor", "Quiet capture"}});
-    fTone = fServer->PlayTone("sink1", 440, 120);
+    fTone = Server().PlayTone("sink1", 440, 120);
   }
   static void TearDownTestSuite()
   {
     fTone.reset();
-    fServer.reset();
+    StopSuiteServer();
   }
 
-  static std::unique_ptr<TPulseServer> fServer;
   static std::unique_ptr<TSpawnedProcess> fTone;
 };
 
-std::unique_ptr<TPulseServer> AlsaCaptureTest::fServer;
 std::unique_ptr<TSpawnedProcess> AlsaCaptureTest::fTone;
 
 TEST_F(AlsaCaptureTest, ListsThePCMsWithTheirDescriptions)
@@ -70,6 +68,23 @@ TEST_F(AlsaCaptureTest, QuietSourceGivesSilence)
   EXPECT_LT(audio.RMS(false), 0.001);
 }
 
+TEST_F(AlsaCaptureTest, ADeviceThatDeliversNothingIsReportedAndReopened)
+{
+  TCapturedAudio audio;
+  TAlsaCapture capture("tapevault_quiet", 44100, true, [&](const void* b, uint32_t l) { audio.Add(b, l); });
+  ASSERT_TRUE(audio.WaitFor(44100 * 4 / 10, 5000));
+  Server().Pactl({"suspend-sink", "sink2", "1"});
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (capture.LastError().empty() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(20ms);
+  EXPECT_EQ("Read: the device delivers no data", capture.LastError());
+
+  Server().Pactl({"suspend-sink", "sink2", "0"});
+  audio.Clear();
+  EXPECT_TRUE(audio.WaitFor(44100 * 4 / 10, 10000)) << capture.LastError();
+  EXPECT_EQ("", capture.LastError());
+}
+
 TEST_F(AlsaCaptureTest, UnknownPCMFailsWithTheReason)
 {
   try
@@ -81,5 +96,26 @@ TEST_F(AlsaCaptureTest, UnknownPCMFailsWithTheReason)
   {
     EXPECT_STREQ("Init: No such file or directory (open)", e.what());
   }
+}
+
+TEST(AlsaCaptureServerRestart, ReportsTheLossAndResumesWhenTheServerIsBack)
+{
+  TPulseServer server({"sink1"});
+  server.Start();
+  UseAlsaPulseConfig(server.Folder(), server.Address(), {{"tapevault_restart", "sink1.monitor", "Restart"}});
+  TCapturedAudio audio;
+  TAlsaCapture capture("tapevault_restart", 44100, true, [&](const void* b, uint32_t l) { audio.Add(b, l); });
+  ASSERT_TRUE(audio.WaitFor(44100 * 4 / 10, 5000));
+
+  server.Stop();
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (capture.LastError().empty() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(20ms);
+  EXPECT_EQ("Read: Input/output error", capture.LastError());
+
+  server.Start();
+  audio.Clear();
+  EXPECT_TRUE(audio.WaitFor(44100 * 4 / 10, 10000)) << capture.LastError();
+  EXPECT_EQ("", capture.LastError());
 }
 } // namespace

@@ -67,33 +67,30 @@ TDeviceInfoWithClients& Input(const std::string& iIdentifier)
   return *device;
 }
 
-class DevicesTest : public testing::Test
+class DevicesTest : public TPulseServerTest
 {
 protected:
   static void SetUpTestSuite()
   {
-    fServer = std::make_unique<TPulseServer>(std::vector<std::string>{"sink1", "sink2"});
-    fServer->Start();
-    fServer->ExportAddress();
-    UseAlsaPulseConfig(fServer->Folder(), fServer->Address(), {{"tapevault_tone", "sink1.monitor", "Tone capture"}},
+    if (!StartSuiteServer({"sink1", "sink2"}))
+      return;
+    UseAlsaPulseConfig(Server().Folder(), Server().Address(), {{"tapevault_tone", "sink1.monitor", "Tone capture"}},
                        "pcm.tapevault_null { type null hint { show on description \"Nothing\" } }\n");
     // Not a divisor of the rate, so the tone does not repeat within a buffer and equal data means same data.
-    fTone = fServer->PlayTone("sink1", 431.7, 120);
+    fTone = Server().PlayTone("sink1", 431.7, 120);
     fProblems = EnumerateDevices();
   }
   static void TearDownTestSuite()
   {
     FreeDevices();
     fTone.reset();
-    fServer.reset();
+    StopSuiteServer();
   }
 
-  static std::unique_ptr<TPulseServer> fServer;
   static std::unique_ptr<TSpawnedProcess> fTone;
   static std::vector<std::string> fProblems;
 };
 
-std::unique_ptr<TPulseServer> DevicesTest::fServer;
 std::unique_ptr<TSpawnedProcess> DevicesTest::fTone;
 std::vector<std::string> DevicesTest::fProblems;
 
@@ -131,18 +128,18 @@ TEST_F(DevicesTest, TwoClientsShareOneCaptureAndGetTheSameData)
   const uint32_t second = input.AddClient(48000, false, false);
   ASSERT_NE(0u, second) << TAudioEngine::ErrorGetCode();
   EXPECT_EQ((std::vector<uint32_t>{first, second}), input.Clients());
-  EXPECT_EQ(1u, CaptureStreams(*fServer));
+  EXPECT_EQ(1u, CaptureStreams(Server()));
   std::this_thread::sleep_for(1s);
 
   // Stopping one client keeps the capture running for the other.
   input.RemoveClient(first);
   EXPECT_EQ(std::vector<uint32_t>{second}, input.Clients());
-  EXPECT_EQ(1u, CaptureStreams(*fServer));
+  EXPECT_EQ(1u, CaptureStreams(Server()));
   const std::vector<unsigned char> firstData = ReadAll(first);
   std::this_thread::sleep_for(200ms);
   input.RemoveClient(second);
   EXPECT_TRUE(input.Clients().empty());
-  EXPECT_EQ(0u, CaptureStreams(*fServer));
+  EXPECT_EQ(0u, CaptureStreams(Server()));
   const std::vector<unsigned char> secondData = ReadAll(second);
 
   // Both streams run at the input's rate: what the second got while both were attached is the end of the first.
@@ -240,7 +237,7 @@ TEST_F(DevicesTest, RemovingAnUnknownClientChangesNothing)
   input.RemoveClient(stream + 1000);
   input.RemoveClient(0);
   EXPECT_EQ(std::vector<uint32_t>{stream}, input.Clients());
-  EXPECT_EQ(1u, CaptureStreams(*fServer));
+  EXPECT_EQ(1u, CaptureStreams(Server()));
   input.RemoveClient(stream);
   TAudioEngine::StreamFree(stream);
 }

@@ -77,6 +77,50 @@ TEST(EnginePushStream, OverflowDropsTheOldestAndCountsIt)
   EXPECT_TRUE(TAudioEngine::StreamFree(Handle));
 }
 
+TEST(EnginePushStream, ProducerAndConsumerThreadsKeepOrderAndCountEveryFrame)
+{
+  // A capture thread numbers its frames; a slower reader must see them in order, with gaps only where
+  // frames were dropped, and written = read + dropped + still queued.
+  const uint32_t Rate = 4000;
+  uint32_t Handle = TAudioEngine::StreamCreatePush(Rate, 1, chDecode | chFloat);
+  const uint32_t Total = 2000000, Period = 97;
+  std::atomic<bool> Done{false};
+  std::thread Producer(
+      [&]
+      {
+        std::vector<float> Frames(Period);
+        for (uint32_t Next = 0; Next < Total; Next += Period)
+        {
+          std::iota(Frames.begin(), Frames.end(), float(Next));
+          TAudioEngine::StreamPutData(Handle, Frames.data(), Period * sizeof(float));
+        }
+        Done = true;
+      });
+  std::vector<float> Buffer(333);
+  uint64_t Read = 0;
+  float Last = -1;
+  for (bool Finished = false; !Finished;)
+  {
+    Finished = Done;
+    int64_t Bytes;
+    while ((Bytes = TAudioEngine::ChannelGetData(Handle, Buffer.data(), uint32_t(Buffer.size() * 4))) > 0)
+    {
+      for (int64_t i = 0; i < Bytes / 4; ++i)
+      {
+        ASSERT_GT(Buffer[i], Last);
+        Last = Buffer[i];
+      }
+      Read += uint64_t(Bytes / 4);
+    }
+  }
+  Producer.join();
+  TChannelInfo Info;
+  ASSERT_TRUE(TAudioEngine::ChannelGetInfo(Handle, Info));
+  EXPECT_EQ(Last, float(Total - 1 + (Period - Total % Period) % Period));
+  EXPECT_EQ(Read + Info.DroppedBytes / 4, (Total + Period - 1) / Period * Period);
+  EXPECT_TRUE(TAudioEngine::StreamFree(Handle));
+}
+
 TEST(EnginePushStream, FreedAndUnknownHandlesFail)
 {
   uint32_t Handle = TAudioEngine::StreamCreatePush(8000, 1, chDecode);

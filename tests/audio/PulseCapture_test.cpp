@@ -11,27 +11,24 @@ using namespace std::chrono_literals;
 constexpr uint32_t cRate = 48000;
 constexpr size_t cSecondBytes = cRate * 2 * sizeof(float);
 
-class PulseCaptureTest : public testing::Test
+class PulseCaptureTest : public TPulseServerTest
 {
 protected:
   static void SetUpTestSuite()
   {
-    fServer = std::make_unique<TPulseServer>(std::vector<std::string>{"sink1", "sink2"});
-    fServer->Start();
-    fServer->ExportAddress();
-    fTone = fServer->PlayTone("sink1", 440, 120);
+    if (!StartSuiteServer({"sink1", "sink2"}))
+      return;
+    fTone = Server().PlayTone("sink1", 440, 120);
   }
   static void TearDownTestSuite()
   {
     fTone.reset();
-    fServer.reset();
+    StopSuiteServer();
   }
 
-  static std::unique_ptr<TPulseServer> fServer;
   static std::unique_ptr<TSpawnedProcess> fTone;
 };
 
-std::unique_ptr<TPulseServer> PulseCaptureTest::fServer;
 std::unique_ptr<TSpawnedProcess> PulseCaptureTest::fTone;
 
 TEST_F(PulseCaptureTest, RecordsTheToneFromTheMonitorOfItsSinkOnly)

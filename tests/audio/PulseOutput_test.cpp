@@ -8,21 +8,16 @@ namespace
 {
 using namespace std::chrono_literals;
 
-class PulseOutputTest : public testing::Test
+class PulseOutputTest : public TPulseServerTest
 {
 protected:
   static void SetUpTestSuite()
   {
-    fServer = std::make_unique<TPulseServer>(std::vector<std::string>{"sink1", "sink2"});
-    fServer->Start();
-    fServer->ExportAddress();
+    if (!StartSuiteServer({"sink1", "sink2"}))
+      return;
   }
-  static void TearDownTestSuite() { fServer.reset(); }
-
-  static std::unique_ptr<TPulseServer> fServer;
+  static void TearDownTestSuite() { StopSuiteServer(); }
 };
-
-std::unique_ptr<TPulseServer> PulseOutputTest::fServer;
 
 TEST_F(PulseOutputTest, PullsAtTheSinksPace)
 {
@@ -48,7 +43,7 @@ TEST_F(PulseOutputTest, PlaysMutedOnTheNumberedSink)
 {
   TPulseOutput output(2, 44100,
                       [](float* oBuffer, uint32_t iFrames) { std::fill(oBuffer, oBuffer + 2 * iFrames, 0.5f); });
-  const std::string inputs = fServer->Pactl({"list", "sink-inputs"});
+  const std::string inputs = Server().Pactl({"list", "sink-inputs"});
   EXPECT_NE(std::string::npos, inputs.find("Sink: 1")) << inputs;
   EXPECT_NE(std::string::npos, inputs.find("Volume: front-left: 0 /   0%")) << inputs;
 }

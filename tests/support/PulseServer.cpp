@@ -284,3 +284,35 @@ std::string TPulseServer::Pactl(const std::vector<std::string>& iArguments) cons
     throw std::runtime_error("pactl failed (" + std::to_string(exitCode) + "): " + output);
   return output;
 }
+
+std::unique_ptr<TPulseServer> TPulseServerTest::fSuiteServer;
+std::string TPulseServerTest::fStartFailure;
+
+bool TPulseServerTest::StartSuiteServer(std::vector<std::string> iSinkNames)
+{
+  fStartFailure.clear();
+  try
+  {
+    auto server = std::make_unique<TPulseServer>(std::move(iSinkNames));
+    server->Start();
+    server->ExportAddress();
+    fSuiteServer = std::move(server);
+    return true;
+  }
+  catch (const std::exception& e)
+  {
+    fStartFailure = e.what();
+    return false;
+  }
+}
+
+void TPulseServerTest::StopSuiteServer()
+{
+  fSuiteServer.reset();
+}
+
+void TPulseServerTest::SetUp()
+{
+  if (!fSuiteServer)
+    FAIL() << "no PulseAudio test server: " << fStartFailure;
+}

@@ -16,6 +16,7 @@
 // A server can be stopped and started again on the same socket (to test how clients survive a restart).
 
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -85,4 +86,22 @@ private:
   std::vector<std::string> fSinkNames;
   uint32_t fSampleRate;
   std::unique_ptr<TSpawnedProcess> fDaemon;
+};
+
+// Base of test suites that share one server: SetUpTestSuite calls StartSuiteServer, TearDownTestSuite
+// StopSuiteServer. When the server could not start, every test of the suite fails with the reason (instead of
+// the suite being skipped).
+class TPulseServerTest : public testing::Test
+{
+protected:
+  // Starts the suite's server with these null sinks and points PULSE_SERVER at it; false when it failed.
+  static bool StartSuiteServer(std::vector<std::string> iSinkNames);
+  static void StopSuiteServer();
+  static TPulseServer& Server() { return *fSuiteServer; }
+
+  void SetUp() override;
+
+private:
+  static std::unique_ptr<TPulseServer> fSuiteServer;
+  static std::string fStartFailure;
 };

@@ -13,13 +13,13 @@ struct TWebCall
   std::string Host = "127.0.0.1";
   std::string Method = "GET";
   // Path and query, e.g. "/ws/slots/0/list/2024/3/15" or "/execute?command=SLOT%201%20START".
-  std::string Path;
+  std::string Path{};
   // Extra request headers, "Name: value".
-  std::vector<std::string> Headers;
+  std::vector<std::string> Headers{};
   // Sent as the body (POST with a form: "command=SLOT+1+START").
-  std::optional<std::string> Body;
+  std::optional<std::string> Body{};
   // Basic credentials.
-  std::optional<std::pair<std::string, std::string>> Credentials;
+  std::optional<std::pair<std::string, std::string>> Credentials{};
 };
 
 struct TWebReply

@@ -1,10 +1,18 @@
 #pragma once
-// The controller side of the web server for tests: a slot table of real slots, the switch requests the
-// server posts, the program's log and the settings the server starts with.
+// The controller side of the web server for tests, benchmarks and fuzz targets: real slots in a temporary
+// root folder (configuration file, slot folders, recordings databases), the switch requests the server posts,
+// the program's log and the settings the server starts with. Header-only, so that programs outside the test
+// library can use it too.
 
+#include "lib/SimpleSQLInterface.h"
+#include "slots/SlotInfo.h"
 #include "web/WebController.h"
 
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,6 +28,55 @@ public:
   };
 
   TWebServerSettings Settings;
+
+  TWebTestController()
+  {
+    char pattern[] = "/tmp/tapevault-web-XXXXXX";
+    if (!::mkdtemp(pattern))
+      throw std::runtime_error("cannot create a temporary folder");
+    fRoot = pattern;
+    fIniFile = std::make_unique<TIniFile>((fRoot / "Tapevault.ini").string());
+  }
+  ~TWebTestController() override
+  {
+    fSlots.clear();
+    std::error_code ignored;
+    std::filesystem::remove_all(fRoot, ignored);
+  }
+  TWebTestController(const TWebTestController&) = delete;
+  TWebTestController& operator=(const TWebTestController&) = delete;
+
+  const std::filesystem::path& Root() const { return fRoot; }
+
+  // A new slot with its folder in the root folder ("slot<n>").
+  TSlotInfo& AddSlot(const std::string& iName, TRecordSource iSource = rsDisabled, const std::string& iURL = "")
+  {
+    const int index = static_cast<int>(fSlots.size());
+    auto slot = std::make_unique<TSlotInfo>(*fIniFile, index, false);
+    slot->SetName(iName);
+    slot->SetFolder((fRoot / ("slot" + std::to_string(index))).string());
+    slot->SetRecordSource(iSource);
+    slot->SetStreamURL(iURL);
+    fSlots.push_back(std::move(slot));
+    return *fSlots.back();
+  }
+
+  // A row with exact stored texts; returns its id.
+  static int AddRecording(TSlotInfo& iSlot, const std::string& iStartTime, std::optional<double> iDuration,
+                          const std::string& iFileName)
+  {
+    const ISQLConnectionRef connection = iSlot.GetDatabaseConnection();
+    const auto insert = connection->PrepareStatement(
+        "INSERT INTO recordings (starttime, duration, filename) VALUES (:start, :duration, :file)");
+    insert->SetStringByName("start", iStartTime);
+    if (iDuration)
+      insert->SetFloatByName("duration", *iDuration);
+    else
+      insert->SetNullByName("duration", ftFloat);
+    insert->SetStringByName("file", iFileName);
+    insert->ExecuteUpdatePrepared();
+    return static_cast<int>(connection->LastInsertRowID());
+  }
 
   int SlotCount() const override { return static_cast<int>(fSlots.size()); }
   TSlotInfo& Slot(int iIndex) const override { return *fSlots.at(static_cast<size_t>(iIndex)); }
@@ -37,8 +94,18 @@ public:
     fStateChanges.push_back(iActive);
   }
 
-  // The test owns the slots; they must outlive the server.
-  void AddSlot(TSlotInfo& iSlot) { fSlots.push_back(&iSlot); }
+  // Runs the queued switches as the controller's thread does: numbers outside the table are ignored.
+  void ProcessSwitches()
+  {
+    std::vector<TSwitch> pending;
+    {
+      std::lock_guard lock(fMutex);
+      pending.swap(fPending);
+    }
+    for (const TSwitch& request : pending)
+      if (request.Slot >= 0 && request.Slot < SlotCount())
+        Slot(request.Slot).SetEnabled(request.Start);
+  }
   std::vector<TSwitch> Switches() const
   {
     std::lock_guard lock(fMutex);
@@ -60,11 +127,15 @@ private:
   {
     std::lock_guard lock(fMutex);
     fSwitches.push_back(iSwitch);
+    fPending.push_back(iSwitch);
   }
 
-  std::vector<TSlotInfo*> fSlots;
+  std::filesystem::path fRoot;
+  std::unique_ptr<TIniFile> fIniFile;
+  std::vector<std::unique_ptr<TSlotInfo>> fSlots;
   mutable std::mutex fMutex;
   std::vector<TSwitch> fSwitches;
+  std::vector<TSwitch> fPending;
   std::vector<std::string> fLog;
   std::vector<bool> fStateChanges;
 };

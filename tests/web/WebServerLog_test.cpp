@@ -7,8 +7,10 @@ TEST(WebServerLog, KeepsTheNewestThousandLines)
   TWebServerLog log;
   int changes = 0;
   log.SetOnChange([&] { ++changes; });
+  testing::internal::CaptureStdout();
   for (int i = 1; i <= 1002; ++i)
     log.Add("line " + std::to_string(i));
+  testing::internal::GetCapturedStdout();
   const auto lines = log.Lines();
   ASSERT_EQ(lines.size(), 1000u);
   EXPECT_NE(lines.front().find(": line 3"), std::string::npos) << lines.front();

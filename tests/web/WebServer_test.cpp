@@ -3,6 +3,8 @@
 #include "web/WebServer.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -98,6 +100,49 @@ TEST_F(WebServerTest, StartsAndStops)
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_TRUE(lines[0].ends_with(": Web server started")) << lines[0];
   EXPECT_TRUE(lines[1].ends_with(": Web server stopped")) << lines[1];
+}
+
+TEST_F(WebServerTest, StopClosesOpenConnections)
+{
+  fController.Settings.Access.AnonymousAccess = alReadOnly;
+  // A large file whose download the client never reads, and an idle keep-alive connection.
+  {
+    std::ofstream big(fStaticFolder / "big.bin", std::ios::binary);
+    big.seekp(256 * 1024 * 1024 - 1);
+    big.put('x');
+  }
+  const uint16_t port = Start();
+  const int downloading = ::socket(AF_INET, SOCK_STREAM, 0);
+  const int idle = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  ASSERT_EQ(::connect(downloading, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  ASSERT_EQ(::connect(idle, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  const std::string request = "GET /big.bin HTTP/1.1\r\nHost: x\r\n\r\n";
+  ASSERT_EQ(::send(downloading, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+  char first[16];
+  ASSERT_GT(::recv(downloading, first, sizeof(first), 0), 0);
+
+  const auto before = std::chrono::steady_clock::now();
+  fServer->Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+  // Both connections end: reading drains what was sent and then meets the end of the stream.
+  for (const int socket : {downloading, idle})
+  {
+    timeval timeout{5, 0};
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    char buffer[65536];
+    ssize_t received = 0;
+    errno = 0;
+    while ((received = ::recv(socket, buffer, sizeof(buffer), 0)) > 0)
+    {
+    }
+    EXPECT_LE(received, 0);
+    EXPECT_NE(errno, EAGAIN);
+    ::close(socket);
+  }
 }
 
 TEST_F(WebServerTest, StartFailureIsLoggedAndLeavesTheServerStopped)
@@ -206,6 +251,7 @@ TEST_F(WebServerTest, FilesBesideTheProgramTakePrecedenceOverResources)
   EXPECT_EQ(reply.Header("Content-Type"), "text/html");
   EXPECT_FALSE(reply.Header("Content-Disposition"));
   EXPECT_EQ(WebGet(port, "/INDEX.HTML").Body, embedded);
+  EXPECT_EQ(WebGet(port, "/index%2Ehtml").Body, embedded) << "the path is percent-decoded";
 
   WriteFile(fStaticFolder / "index.html", "<p>override</p>");
   WriteFile(fStaticFolder / "css" / "extra.css", "body {}");

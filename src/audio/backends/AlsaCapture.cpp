@@ -3,6 +3,7 @@
 #include "lib/Errors.h"
 
 #include <alsa/asoundlib.h>
+#include <chrono>
 
 namespace
 {
@@ -10,6 +11,9 @@ constexpr unsigned cPeriodMicroseconds = 20000;
 constexpr unsigned cBufferMicroseconds = 200000;
 // Longest sleep of the capture loop, so that a stop request is seen quickly even when no data comes.
 constexpr int cWaitMilliseconds = 100;
+// A running capture PCM that delivers nothing for this long has hung (a stuck USB device, a dead server behind
+// a plug-in); it is reported and reopened.
+constexpr std::chrono::milliseconds cStallTime{3000};
 
 snd_pcm_format_t AlsaFormat(TDeviceSampleFormat iFormat)
 {
@@ -111,8 +115,11 @@ std::string TAlsaCapture::Pump()
 {
   const bool convert = fDeviceChannels != 2 || fDeviceFormat != (f16bit ? dsInt16 : dsFloat32);
   const uint32_t clientFrameSize = 2 * (f16bit ? 2 : 4);
+  auto lastData = std::chrono::steady_clock::now();
   while (!StopRequested())
   {
+    if (std::chrono::steady_clock::now() - lastData > cStallTime)
+      return "Read: the device delivers no data";
     const int ready = snd_pcm_wait(fPCM, cWaitMilliseconds);
     if (ready < 0 && !Recover(ready))
       return Format("Read: %s", snd_strerror(ready));
@@ -125,6 +132,7 @@ std::string TAlsaCapture::Pump()
         return Format("Read: %s", snd_strerror(static_cast<int>(frames)));
       continue;
     }
+    lastData = std::chrono::steady_clock::now();
     const auto count = static_cast<uint32_t>(frames);
     if (convert)
     {

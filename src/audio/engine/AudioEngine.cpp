@@ -45,6 +45,9 @@ bool TAudioEngine::SetConfig(uint32_t iOption, int32_t iValue)
     return Fail(ecIllegalType, false);
   if (iOption == cfEncodeQueue && iValue < 0)
     return Fail(ecIllegalParam, false);
+  // Callbacks always get float samples here.
+  if (iOption == cfFloatDSP && iValue == 0)
+    return Fail(ecNotAvailable, false);
   Value->store(iValue);
   return Fail(ecOK, true);
 }

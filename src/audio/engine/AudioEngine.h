@@ -5,7 +5,8 @@
 //
 // Threads: the structural calls (create, free, add, remove, set, start, stop) may come from any thread and are
 // serialised inside. StreamPutData is made for capture threads: it never blocks and never allocates.
-// ChannelGetData runs the whole chain on the caller's thread; callbacks therefore run on the pulling thread.
+// ChannelGetData runs the whole chain on the caller's thread; callbacks therefore run on the pulling thread
+// and must not change the graph themselves (no structural call from inside a DSP callback).
 
 #include "audio/engine/EngineTypes.h"
 
@@ -20,7 +21,7 @@ public:
   static int ErrorGetCode();
 
   // Process-wide settings (cfFloatDSP, cfNetPlaylist, cfEncodePriority, cfEncodeQueue). Unknown option: false
-  // with ecIllegalType.
+  // with ecIllegalType. Callbacks always get float samples, so cfFloatDSP cannot be switched off.
   static bool SetConfig(uint32_t iOption, int32_t iValue);
   static int32_t GetConfig(uint32_t iOption);
   // Held around "set the encoder config, start an encoder" so that another thread's same step cannot
@@ -74,19 +75,24 @@ public:
   static bool FXGetParameters(uint32_t iFX, TChannelMapParameters& oParameters);
   static bool FXGetParameters(uint32_t iFX, TDelayParameters& oParameters);
 
-  // Starts an encoder on a float channel at the configured encoder priority and queue length. iCommand is a
-  // program's command line, or with EncodeWAVFile the file to write. With iReplaces (an encoder of the same
-  // channel) the new encoder takes the old one's place between two buffers: the old one's last sample and
-  // the new one's first are adjacent. The replaced encoder gets no more audio and is ended by EncodeStop.
+  // Starts an encoder on a float channel at the configured encoder priority and queue length (hold
+  // LockEncoderSetup around setting them and this call). iCommand is a program's command line, or with
+  // efWAVFile the file to write. With iReplaces (an encoder of the same channel) the new encoder takes the
+  // old one's place between two buffers: the old one's last sample and the new one's first are adjacent. The
+  // replaced encoder gets no more audio, reports esStopped, keeps its span and is ended by EncodeStop.
+  // iNotify runs on an engine thread; it must neither stop the encoder nor change its notification.
   static uint32_t EncodeStart(uint32_t iChannel, const std::string& iCommand, uint32_t iFlags,
                               TEncodeNotify iNotify = nullptr, uint32_t iReplaces = 0);
-  // Detaches the encoder from its channel, closes its input and waits a bounded time for its program.
+  // Takes the encoder out of its chain, closes its input and waits a bounded time for its program, then frees
+  // it. Read its span before.
   static bool EncodeStop(uint32_t iEncoder);
   // esRunning while it takes audio and its program runs, else esStopped.
   static int EncodeIsActive(uint32_t iEncoder);
   static bool EncodeSetNotify(uint32_t iEncoder, TEncodeNotify iNotify);
-  // Reads what the program wrote to its standard output (encoders started with the target "-"); -1 on failure.
-  static int64_t EncodeReadOutput(uint32_t iEncoder, void* oBuffer, uint32_t iLength);
+  // Reads what the program wrote to its standard output (encoders started with the target "-"), waiting up to
+  // iTimeoutMilliseconds: the byte count, 0 when nothing came in time, -1 with ecEnded once the program ended
+  // and all was read.
+  static int64_t EncodeReadOutput(uint32_t iEncoder, void* oBuffer, uint32_t iLength, int iTimeoutMilliseconds = 0);
   // Channel positions (frames) of the encoder's first sample and one past its last, and frames it dropped.
   static bool EncodeGetSpan(uint32_t iEncoder, TEncodeSpan& oSpan);
 };

@@ -84,3 +84,36 @@ bool TAudioEngine::MixerGetSourceInfo(uint32_t iChannel, TMixerSourceInfo& oInfo
   oInfo = Source->Info();
   return Fail(ecOK, true);
 }
+
+bool TAudioEngine::ChannelPlay(uint32_t iHandle)
+{
+  std::lock_guard Lock(TEngineState::Instance().Graph);
+  TPinned<TChannel> Channel = THandleTable::Instance().Pin<TChannel>(iHandle);
+  if (!Channel)
+    return Fail(ecHandle, false);
+  TMixer* Mixer = dynamic_cast<TMixer*>(Channel.Get());
+  if (Channel->IsDecode() || !Mixer)
+    return Fail(ecDecode, false);
+  try
+  {
+    Mixer->Play();
+  }
+  catch (const std::runtime_error&)
+  {
+    return Fail(ecDevice, false);
+  }
+  return Fail(ecOK, true);
+}
+
+bool TAudioEngine::ChannelSetAttribute(uint32_t iHandle, uint32_t iAttribute, float iValue)
+{
+  TPinned<TChannel> Channel = THandleTable::Instance().Pin<TChannel>(iHandle);
+  if (!Channel)
+    return Fail(ecHandle, false);
+  if (iAttribute != atVolume)
+    return Fail(ecIllegalType, false);
+  // Output devices only pace their mixers; they always play silence.
+  if (Channel->IsDecode() || iValue != 0.0f)
+    return Fail(ecNotAvailable, false);
+  return Fail(ecOK, true);
+}

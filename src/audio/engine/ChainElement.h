@@ -17,6 +17,9 @@ public:
   int32_t Priority() const { return fPriority; }
   // iFirstFrame: the channel position of the buffer's first frame. Must not block or allocate.
   virtual void Process(float* ioBuffer, uint32_t iFrames, uint32_t iChannels, uint64_t iFirstFrame) = 0;
+  // The element joined or left the chain between two buffers; iPosition is the channel position there.
+  virtual void Attached(uint64_t iPosition) {}
+  virtual void Detached(uint64_t iPosition) {}
 
 private:
   TChannel& fChannel;

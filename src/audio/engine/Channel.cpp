@@ -38,7 +38,7 @@ void TChannel::InsertElement(TChainElement* iElement)
   auto Place = std::find_if(Elements.begin(), Elements.end(),
                             [&](TChainElement* e) { return e->Priority() < iElement->Priority(); });
   Elements.insert(Place, iElement);
-  SwapElements(Elements);
+  SwapElements(Elements, nullptr, iElement);
 }
 
 bool TChannel::RemoveElement(TChainElement* iElement)
@@ -48,7 +48,7 @@ bool TChannel::RemoveElement(TChainElement* iElement)
   if (Found == Elements.end())
     return false;
   Elements.erase(Found);
-  SwapElements(Elements);
+  SwapElements(Elements, iElement, nullptr);
   return true;
 }
 
@@ -59,15 +59,20 @@ bool TChannel::ReplaceElement(TChainElement* iOld, TChainElement* iNew)
   if (Found == Elements.end())
     return false;
   *Found = iNew;
-  SwapElements(Elements);
+  SwapElements(Elements, iOld, iNew);
   return true;
 }
 
-void TChannel::SwapElements(std::vector<TChainElement*>& ioElements)
+void TChannel::SwapElements(std::vector<TChainElement*>& ioElements, TChainElement* iLeaving, TChainElement* iJoining)
 {
   {
     std::lock_guard Lock(fLock);
     fElements.swap(ioElements);
+    uint64_t Position = fPosition.load(std::memory_order_relaxed);
+    if (iLeaving)
+      iLeaving->Detached(Position);
+    if (iJoining)
+      iJoining->Attached(Position);
   }
   // ioElements now holds the old list and is freed here, outside the lock.
 }

@@ -64,7 +64,7 @@ protected:
   virtual uint32_t Produce(void* oBuffer, uint32_t iFrames) = 0;
 
 private:
-  void SwapElements(std::vector<TChainElement*>& ioElements);
+  void SwapElements(std::vector<TChainElement*>& ioElements, TChainElement* iLeaving, TChainElement* iJoining);
 
   const TChannelFormat fFormat;
   const bool fDecode;

@@ -13,6 +13,5 @@ double TDriftControl::Update(double iBacklogFrames, double iElapsedSeconds)
   fFiltered += std::min(1.0, iElapsedSeconds / kFilterSeconds) * (Backlog - fFiltered);
   double Excess = fFiltered - kTargetSeconds;
   fIntegralTrim = std::clamp(fIntegralTrim + kIntegral * Excess * iElapsedSeconds, -kMaxIntegral, kMaxIntegral);
-  fTrim = 1.0 + std::clamp(kProportional * Excess + fIntegralTrim, -kMaxTrim, kMaxTrim);
-  return fTrim;
+  return 1.0 + std::clamp(kProportional * Excess + fIntegralTrim, -kMaxTrim, kMaxTrim);
 }

@@ -2,7 +2,7 @@
 // Keeps a push source's backlog near a small target when its producer runs on another clock: a PI controller
 // on the low-passed backlog trims the rate ratio by at most kMaxTrim. The integral settles on the clocks'
 // true ratio, so over months the backlog (latency and memory) stays where it is and nothing is dropped or
-// repeated while the clocks stay within a few hundred ppm.
+// repeated while the clocks differ by less than kMaxIntegral (0.1 %).
 
 class TDriftControl
 {
@@ -14,11 +14,10 @@ public:
   explicit TDriftControl(double iInputRate) : fInputRate(iInputRate) {}
 
   // After each rendered block: the backlog in input frames and the output time the block covered.
-  // Returns the trim: input consumed per nominal input, above 1 when the producer is fast.
+  // Returns the trim, the factor on the nominal rate ratio: above 1 (consume faster) when the producer is fast.
   double Update(double iBacklogFrames, double iElapsedSeconds);
   // The producer stalled and the source gathers again: forget the filtered backlog, keep the clock estimate.
   void Restart() { fStarted = false; }
-  double Trim() const { return fTrim; }
   // The clocks' ratio as measured so far (the integral part of the trim, free of the backlog's ripple).
   double ClockRatio() const { return 1.0 + fIntegralTrim; }
   double TargetFrames() const { return kTargetSeconds * fInputRate; }
@@ -33,5 +32,4 @@ private:
   bool fStarted = false;
   double fFiltered = 0;
   double fIntegralTrim = 0;
-  double fTrim = 1.0;
 };

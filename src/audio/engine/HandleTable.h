@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 class TEngineObject
@@ -33,19 +34,29 @@ public:
     iOther.fPins = nullptr;
     iOther.fObject = nullptr;
   }
-  TPinned& operator=(TPinned&&) = delete;
-  TPinned(const TPinned&) = delete;
-  ~TPinned()
+  TPinned& operator=(TPinned&& iOther) noexcept
   {
-    if (fPins)
-      fPins->fetch_sub(1, std::memory_order_release);
+    Release();
+    std::swap(fPins, iOther.fPins);
+    std::swap(fObject, iOther.fObject);
+    return *this;
   }
+  TPinned(const TPinned&) = delete;
+  ~TPinned() { Release(); }
   explicit operator bool() const { return fObject != nullptr; }
   T* operator->() const { return fObject; }
   T& operator*() const { return *fObject; }
   T* Get() const { return fObject; }
 
 private:
+  void Release()
+  {
+    if (fPins)
+      fPins->fetch_sub(1, std::memory_order_release);
+    fPins = nullptr;
+    fObject = nullptr;
+  }
+
   std::atomic<uint32_t>* fPins = nullptr;
   T* fObject = nullptr;
 };

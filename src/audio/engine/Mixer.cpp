@@ -1,5 +1,7 @@
 #include "audio/engine/Mixer.h"
 
+#include "audio/backends/PulseOutput.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -11,6 +13,7 @@ TMixer::TMixer(uint32_t iRate, uint32_t iDevice)
 
 TMixer::~TMixer()
 {
+  Stop();
   for (const std::unique_ptr<TMixerSource>& Source : fOwned)
     Source->Source().SetMixer(nullptr);
 }
@@ -46,6 +49,19 @@ std::vector<TChannel*> TMixer::Sources() const
   for (const std::unique_ptr<TMixerSource>& Source : fOwned)
     Sources.push_back(&Source->Source());
   return Sources;
+}
+
+void TMixer::Play()
+{
+  if (fOutput)
+    return;
+  fOutput = std::make_unique<TPulseOutput>(fDevice, Format().Rate,
+                                           [this](float* oBuffer, uint32_t iFrames) { Read(oBuffer, iFrames * 8); });
+}
+
+void TMixer::Stop()
+{
+  fOutput.reset();
 }
 
 void TMixer::Publish()

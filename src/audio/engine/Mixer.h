@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+class TPulseOutput;
+
 class TMixer : public TChannel
 {
 public:
@@ -23,6 +25,11 @@ public:
   const TMixerSource* FindSource(const TChannel& iSource) const;
   std::vector<TChannel*> Sources() const;
 
+  // Playing mixers: starts the output device pulling the mixer at its pace (muted: it is a clock); nothing
+  // when it plays already. Throws std::runtime_error when the device cannot be opened.
+  void Play();
+  void Stop() override;
+
 protected:
   uint32_t Produce(void* oBuffer, uint32_t iFrames) override;
 
@@ -33,4 +40,5 @@ private:
   std::vector<TMixerSource*> fActive;                // what the pulling thread mixes, swapped between buffers
   std::unique_ptr<float[]> fScratch;
   const uint32_t fDevice;
+  std::unique_ptr<TPulseOutput> fOutput;
 };

@@ -12,8 +12,8 @@ public:
 
   explicit TPushStream(const TChannelFormat& iFormat);
 
-  // Producer side: never blocks, never allocates. Returns the bytes queued.
-  size_t PutData(const void* iBuffer, size_t iLength) { return fRing.Write(iBuffer, iLength); }
+  // Producer side: never blocks, never allocates.
+  void PutData(const void* iBuffer, size_t iLength) { fRing.Write(iBuffer, iLength); }
   uint64_t QueuedFrames() const { return fRing.AvailableBytes() / Format().FrameBytes(); }
   uint64_t DroppedBytes() const { return fRing.DroppedBytes(); }
 

@@ -1,0 +1,106 @@
+// A slot recording a WAV file from a real PulseAudio source: the CPU time of the whole process (capture,
+// mixer pull, levels, encoder queue and file writing) per hour of recorded audio. Needs a PulseAudio server
+// whose source SLOT_BENCH_DEVICE (default the default source's monitor "bench.monitor") carries a signal;
+// bench/slot_bench.sh starts one. SLOT_BENCH_SECONDS sets the recording time (default 60).
+
+#include "audio/AudioDevices.h"
+#include "lib/IniFile.h"
+#include "slots/SlotInfo.h"
+
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+double ProcessCPUSeconds()
+{
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU seconds of the process's threads so far, by thread name.
+std::map<std::string, double> ThreadCPUSeconds()
+{
+  std::map<std::string, double> seconds;
+  const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+  {
+    std::ifstream in(task.path() / "stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t open = stat.find('('), close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos)
+      continue;
+    unsigned long user = 0, system = 0;
+    if (std::sscanf(stat.c_str() + close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system) ==
+        2)
+      seconds[stat.substr(open + 1, close - open - 1)] += static_cast<double>(user + system) / tick;
+  }
+  return seconds;
+}
+
+std::string Environment(const char* iName, const std::string& iDefault)
+{
+  const char* value = std::getenv(iName);
+  return value && *value ? value : iDefault;
+}
+
+void BM_SlotRecordingWav(benchmark::State& state)
+{
+  const double seconds = std::stod(Environment("SLOT_BENCH_SECONDS", "60"));
+  std::string pattern = (std::filesystem::temp_directory_path() / "slotbench_XXXXXX").string();
+  if (!mkdtemp(pattern.data()))
+  {
+    state.SkipWithError("no temporary folder");
+    return;
+  }
+  const std::filesystem::path folder = pattern;
+  for (const std::string& problem : EnumerateDevices())
+    std::cerr << problem << "\n";
+  std::ofstream(folder / "Tapevault.ini")
+      << "[Slot0]\nSource=Soundcard\nFormat=wav16\nFlatFilenames=on\nDevice=PULSE:"
+      << Environment("SLOT_BENCH_DEVICE", "bench.monitor") << "\nFolder=" << (folder / "rec").string() << "\n";
+  TIniFile ini((folder / "Tapevault.ini").string());
+  for (auto _ : state)
+  {
+    TSlotInfo slot(ini, 0, false);
+    slot.Initialize();
+    slot.StartRecording();
+    slot.CycleEncoder();
+    if (slot.Encoder() == 0)
+    {
+      state.SkipWithError(("not recording: " + slot.ErrorMessage()).c_str());
+      break;
+    }
+    const double start = ProcessCPUSeconds();
+    const std::map<std::string, double> threadsBefore = ThreadCPUSeconds();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double cpu = ProcessCPUSeconds() - start;
+    for (const auto& [name, used] : ThreadCPUSeconds())
+    {
+      const auto before = threadsBefore.find(name);
+      state.counters["cpu_s[" + name + "]"] = used - (before == threadsBefore.end() ? 0 : before->second);
+    }
+    const double audio = slot.CurrentRecordingDuration();
+    state.counters["audio_s"] = audio;
+    state.counters["cpu_s"] = cpu;
+    state.counters["cpu_s_per_audio_hour"] = cpu / audio * 3600;
+    state.counters["peak_level"] = slot.LevelLeft();
+    slot.Destroy();
+  }
+  FreeDevices();
+  std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_SlotRecordingWav)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+} // namespace
+
+BENCHMARK_MAIN();

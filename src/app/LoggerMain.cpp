@@ -1,0 +1,267 @@
+#include "app/LoggerMain.h"
+
+#include "app/TapevaultGlobals.h"
+#include "app/TimeSlot.h"
+#include "lib/DateTime.h"
+#include "lib/Errors.h"
+#include "lib/TapevaultTools.h"
+#include "notify/EmailAlarmSender.h"
+#include "notify/HTTPAlarmSender.h"
+#include "slots/SlotInfo.h"
+#include "web/WebServer.h"
+
+namespace
+{
+constexpr int TimerInterval = 100;    // ms: rotation and silence checks
+constexpr int CleanupInterval = 1000; // ms
+} // namespace
+
+TLoggerMain::TLoggerMain(QObject* iParent) : QObject(iParent), fSettings(ReadGlobalSettings(ConfigFile()))
+{
+  timTimer.setInterval(TimerInterval);
+  timSilenceDetection.setInterval(TimerInterval);
+  timCleanup.setInterval(CleanupInterval);
+  connect(&timTimer, &QTimer::timeout, this, &TLoggerMain::timTimerTimer);
+  connect(&timSilenceDetection, &QTimer::timeout, this, &TLoggerMain::timSilenceDetectionTimer);
+  connect(&timCleanup, &QTimer::timeout, this, &TLoggerMain::timCleanupTimer);
+  fWebServer = std::make_unique<TWebServer>(*this, ProgramFolder() + "resources/web");
+}
+
+TLoggerMain::~TLoggerMain()
+{
+  timTimer.stop();
+  timSilenceDetection.stop();
+  timCleanup.stop();
+  fWebServer.reset();
+  fHTTPAlarmSender.reset();
+  fEmailAlarmSender.reset();
+  // Slots finish their files and write their sections; their threads may still log while they end, which
+  // never blocks them (the log hands over without waiting).
+  for (std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
+  {
+    try
+    {
+      slot->Destroy();
+    }
+    catch (const std::exception& e)
+    {
+      slot->LogMessage(e.what());
+    }
+    slot.reset();
+  }
+  fSlotInfo.clear();
+  fLog.HandleLogPending();
+}
+
+void TLoggerMain::Start()
+{
+  const TSlotCounts counts = ReadSlotCounts(ConfigFile());
+  if (!counts.Warning.empty())
+    AddLogMessage(counts.Warning);
+  fFullSlotCount = counts.Full;
+  fAlarmSlotCount = counts.AlarmOnly;
+  const int slotCount = fFullSlotCount + fAlarmSlotCount;
+
+  for (int i = 0; i < slotCount; ++i)
+  {
+    auto slot = std::make_unique<TSlotInfo>(ConfigFile(), i, i >= fFullSlotCount);
+    slot->SetOnLogMessage([this](TSlotInfo*, const std::string& iMessage) { AddLogMessage(iMessage); });
+    slot->Initialize();
+    slot->StartRecording();
+    fSlotInfo.push_back(std::move(slot));
+  }
+  fFirstRotationDone.assign(fSlotInfo.size(), false);
+
+  fHTTPAlarmSender = std::make_unique<THTTPAlarmSender>([this](const std::string& iLine) { AddLogMessage(iLine); });
+  fHTTPAlarmSender->Start();
+  fEmailAlarmSender = std::make_unique<TEmailAlarmSender>([this](const std::string& iLine) { AddLogMessage(iLine); });
+  fEmailAlarmSender->Start();
+
+  timTimer.start();
+  timSilenceDetection.start();
+}
+
+void TLoggerMain::Close()
+{
+  try
+  {
+    FlushGlobalConfig();
+  }
+  catch (const std::exception& e)
+  {
+    AddLogMessage(e.what());
+  }
+  StopWebServer();
+}
+
+void TLoggerMain::FlushGlobalConfig()
+{
+  fSettings.WebServerEnabled = fWebServer && fWebServer->Active();
+  WriteGlobalSettings(ConfigFile(), fSettings, [](TIniFile&) {});
+}
+
+void TLoggerMain::PostSlotStart(int iSlot)
+{
+  QMetaObject::invokeMethod(
+      this, [this, iSlot] { HandleSlotStart(static_cast<unsigned>(iSlot)); }, Qt::QueuedConnection);
+}
+
+void TLoggerMain::PostSlotStop(int iSlot)
+{
+  QMetaObject::invokeMethod(
+      this, [this, iSlot] { HandleSlotStop(static_cast<unsigned>(iSlot)); }, Qt::QueuedConnection);
+}
+
+void TLoggerMain::HandleSlotStart(unsigned iSlot)
+{
+  if (iSlot < fSlotInfo.size())
+    fSlotInfo[iSlot]->SetEnabled(true);
+}
+
+void TLoggerMain::HandleSlotStop(unsigned iSlot)
+{
+  if (iSlot < fSlotInfo.size())
+    fSlotInfo[iSlot]->SetEnabled(false);
+}
+
+void TLoggerMain::AddLogMessage(const std::string& iMessage)
+{
+  fLog.AddLogMessage(iMessage);
+}
+
+TWebServerSettings TLoggerMain::WebServerSettings() const
+{
+  TWebServerSettings result;
+  result.Port = fSettings.Port;
+  result.Access.AdminUser = fSettings.AdminUser;
+  result.Access.AdminPasswordHash = fSettings.AdminPasswordHash;
+  result.Access.ReadOnlyUser = fSettings.ReadOnlyUser;
+  result.Access.ReadOnlyPasswordHash = fSettings.ReadOnlyPasswordHash;
+  result.Access.AnonymousAccess = fSettings.AnonymousAccess == aaAdmin      ? alAdmin
+                                  : fSettings.AnonymousAccess == aaReadOnly ? alReadOnly
+                                                                            : alNone;
+  return result;
+}
+
+void TLoggerMain::WebServerStateChanged(bool)
+{
+  try
+  {
+    FlushGlobalConfig();
+  }
+  catch (const std::exception& e)
+  {
+    AddLogMessage(e.what());
+  }
+}
+
+bool TLoggerMain::StartWebServer(std::string& oError)
+{
+  return fWebServer->Start(oError);
+}
+
+void TLoggerMain::StopWebServer()
+{
+  if (fWebServer)
+    fWebServer->Stop();
+}
+
+void TLoggerMain::timTimerTimer()
+{
+  for (size_t i = 0; i < fSlotInfo.size(); ++i)
+  {
+    TSlotInfo& slot = *fSlotInfo[i];
+    try
+    {
+      slot.CheckEncoder();
+      if (slot.NoAutoRotate())
+        continue;
+      if (slot.TimeSlotAlign())
+      {
+        const TDateTime start = AlignedTimeSlotStart(Now(), slot.TimeSlotLength(), slot.TimeSlotOffset());
+        if (start != slot.LastTimeSlot())
+        {
+          slot.CycleEncoder();
+          slot.SetLastTimeSlot(start);
+          timCleanup.start();
+        }
+      }
+      else if (!fFirstRotationDone[i] ||
+               LengthElapsed(MillisecondClock(), static_cast<uint64_t>(slot.RecordStartTickCount()),
+                             slot.TimeSlotLength()))
+      {
+        slot.CycleEncoder();
+        timCleanup.start();
+      }
+      fFirstRotationDone[i] = true;
+    }
+    catch (const std::exception& e)
+    {
+      slot.LogMessage(e.what());
+    }
+  }
+}
+
+void TLoggerMain::SendAlarmEmail(const std::string& iText)
+{
+  TEmailSettings email;
+  email.Server = fSettings.SMTPServer;
+  email.Port = fSettings.SMTPPort;
+  email.Encryption = fSettings.Encryption;
+  email.User = fSettings.User;
+  email.Password = fSettings.Password;
+  email.From = fSettings.FromAddress;
+  email.Recipients = fSettings.Receipients;
+  fEmailAlarmSender->QueueAlarmEmail(email, iText);
+}
+
+void TLoggerMain::timSilenceDetectionTimer()
+{
+  for (const std::unique_ptr<TSlotInfo>& slotRef : fSlotInfo)
+  {
+    TSlotInfo& slot = *slotRef;
+    if (!(slot.Enabled() || slot.SilenceDetectionIfInactive()) || slot.SilenceDetection() <= 0)
+      continue;
+    const auto seconds = static_cast<int>(slot.GetCurrentSilenceDurationMilliseconds() / 1000);
+    if (seconds >= slot.SilenceDetection() && !slot.SilenceDetected())
+    {
+      const std::string text = Format("Slot \"%s\" SILENCE DETECTED (%d seconds)", slot.Name().c_str(), seconds);
+      AddLogMessage(text);
+      fHTTPAlarmSender->QueueHTTPAlarm(slot.HTTPAlarmSilenceDetected());
+      if (slot.SendEmailSilenceDetected())
+        SendAlarmEmail(text);
+      slot.SetSilenceDetected(true);
+    }
+    else if (seconds < slot.SilenceDetection() && slot.SilenceDetected())
+    {
+      const std::string text = Format("Slot \"%s\" SILENCE OK", slot.Name().c_str());
+      AddLogMessage(text);
+      fHTTPAlarmSender->QueueHTTPAlarm(slot.HTTPAlarmSilenceOK());
+      if (slot.SendEmailSilenceOK())
+        SendAlarmEmail(text);
+      slot.SetSilenceDetected(false);
+    }
+  }
+}
+
+void TLoggerMain::timCleanupTimer()
+{
+  bool more = false;
+  for (const std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
+  {
+    try
+    {
+      if (slot->CleanUpByAge())
+        more = true;
+      if (slot->CleanupBySpace())
+        more = true;
+    }
+    catch (const std::exception& e)
+    {
+      AddLogMessage(Format("Cleanup error in %s: %s", slot->Name().c_str(), e.what()));
+      more = false;
+    }
+  }
+  if (!more)
+    timCleanup.stop();
+}

@@ -1,0 +1,49 @@
+#pragma once
+// An encoder's place in a channel's chain: hands every buffer to the encoder and keeps the channel positions
+// of its first sample and one past its last, so that a file's length is known to the frame. After it was
+// replaced (or stopped) it is detached: it gets no more audio and no longer refers to its channel.
+
+#include "audio/engine/ChainElement.h"
+#include "audio/engine/EngineTypes.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+class TEncoder;
+
+class TChainEncoder : public TChainElement
+{
+public:
+  TChainEncoder(TChannel& iChannel, int32_t iPriority, TEncodeNotify iNotify);
+  ~TChainEncoder() override; // stops the encoder
+
+  // Starts the encoder (no lock held: it may start a program). Returns ecOK or the encoder's error code.
+  int Start(const std::string& iCommand, uint32_t iFlags, uint32_t iQueueMilliseconds);
+
+  void Process(float* ioBuffer, uint32_t iFrames, uint32_t iChannels, uint64_t iFirstFrame) override;
+  void Attached(uint64_t iPosition) override;
+  void Detached(uint64_t iPosition) override;
+
+  // Set under the engine's structural lock once the element left its chain for good.
+  bool IsDetached() const { return fDetached.load(std::memory_order_acquire); }
+  void SetDetached() { fDetached.store(true, std::memory_order_release); }
+
+  bool IsActive() const;
+  void SetNotify(TEncodeNotify iNotify);
+  TEncodeSpan Span() const;
+  int64_t ReadOutput(void* oBuffer, uint32_t iLength, int iTimeoutMilliseconds);
+  // Closes the encoder's input and waits (bounded) for its program. Call once it is out of the chain.
+  void Stop();
+
+private:
+  void Notify(int iStatus);
+
+  // Declared before the encoder, so that they outlive its threads, which may be notifying.
+  std::mutex fNotifyLock; // the notification comes from an encoder thread while the owner may replace it
+  TEncodeNotify fNotify;
+  std::unique_ptr<TEncoder> fEncoder;
+  std::atomic<bool> fDetached{false};
+  std::atomic<uint64_t> fFirstFrame{0};
+  std::atomic<uint64_t> fEndFrame{0};
+};

@@ -1,0 +1,307 @@
+// The slot's audio graph: the slot mixer with its effects and measuring callbacks, what paces it, attaching
+// and detaching the input, switching the slot on and off, and tearing it down.
+
+#include "audio/AudioDevices.h"
+#include "audio/engine/AudioEngine.h"
+#include "lib/Errors.h"
+#include "lib/TapevaultTools.h"
+#include "slots/ClockSource.h"
+#include "slots/SlotErrors.h"
+#include "slots/SlotInfo.h"
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <memory>
+#include <pthread.h>
+#include <sched.h>
+#include <thread>
+
+namespace
+{
+// Chain priorities on the slot mixer: delay, channel map, then the measuring callbacks, all before the
+// plug-in and the encoders.
+constexpr int32_t kDelayPriority = 100;
+constexpr int32_t kChannelMapPriority = 1;
+constexpr int32_t kMeasurePriority = 0;
+constexpr unsigned kPullPauseMilliseconds = 50;
+constexpr double kPullChunkSeconds = 2.0;
+
+// The pull thread runs at the highest priority it may get; without the right to it, it runs as it is.
+void RaiseToTimeCritical()
+{
+  sched_param parameter{};
+  parameter.sched_priority = sched_get_priority_max(SCHED_FIFO);
+  pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameter);
+}
+} // namespace
+
+TSlotInfo::~TSlotInfo()
+{
+  try
+  {
+    TearDown();
+  }
+  catch (const std::exception&)
+  {
+    // Destroy reports such errors; a slot freed without it ends as well as it can.
+  }
+}
+
+void TSlotInfo::Initialize()
+{
+  const int64_t now = static_cast<int64_t>(MillisecondClock());
+  {
+    std::lock_guard level(fLevelCS);
+    fLastOverSilenceTickCount = now;
+  }
+  std::lock_guard lock(fCS);
+  fLastMetadataTickCount = now;
+  // Process-wide: callbacks see float samples, stream URLs may name playlists.
+  TAudioEngine::SetConfig(cfFloatDSP, 1);
+  TAudioEngine::SetConfig(cfNetPlaylist, 1);
+  const uint32_t rate = static_cast<uint32_t>(fEffectiveSamplerate);
+  fMixer = TAudioEngine::MixerCreate(rate, 2, chDecode | chNonStop | chFloat);
+  fDownmixFX = TAudioEngine::ChannelSetFX(fMixer, fxChannelMap, kChannelMapPriority);
+  ApplyChannelMap();
+  TAudioEngine::ChannelSetDSP(
+      fMixer, [this](float* ioBuffer, uint32_t iLength) { DoLevelDSP(ioBuffer, iLength); }, kMeasurePriority);
+  TAudioEngine::ChannelSetDSP(
+      fMixer, [this](float*, uint32_t iLength) { DoCounterDSP(iLength); }, kMeasurePriority);
+  if (fRecordDelay > 0)
+  {
+    const uint32_t delay = TAudioEngine::ChannelSetFX(fMixer, fxDelay, kDelayPriority);
+    TAudioEngine::FXSetParameters(delay, TDelayParameters{0.0f, 1.0f, static_cast<float>(fRecordDelay), -1});
+  }
+  StartPacing();
+}
+
+void TSlotInfo::StartPacing()
+{
+  if (const std::optional<uint32_t> device = ClockSourceDevice(fClockSource))
+  {
+    const uint32_t rate = static_cast<uint32_t>(fEffectiveSamplerate);
+    fPullMixer = TAudioEngine::MixerCreate(rate, 2, chFloat, *device);
+    if (fPullMixer && TAudioEngine::ChannelSetAttribute(fPullMixer, atVolume, 0.0f) &&
+        TAudioEngine::MixerAddChannel(fPullMixer, fMixer, 0) && TAudioEngine::ChannelPlay(fPullMixer))
+      return;
+    // Without a working output device nothing would pull the mixer and the slot would record nothing.
+    LogMessage(Format("Clock source %s not available (%s), the slot runs on the system clock", fClockSource.c_str(),
+                      BassErrorText(TAudioEngine::ErrorGetCode()).c_str()));
+    if (fPullMixer)
+      TAudioEngine::StreamFree(fPullMixer);
+    fPullMixer = 0;
+  }
+  fPullThread = std::make_unique<TSimpleThread>(
+      true, [this](TSimpleThread& iThread) { PullLoop(iThread); }, Format("PullThread Slot %d", fIndex));
+  fPullThread->Start();
+}
+
+void TSlotInfo::PullLoop(TSimpleThread& iThread)
+{
+  RaiseToTimeCritical();
+  const int64_t chunk = TAudioEngine::ChannelSeconds2Bytes(fMixer, kPullChunkSeconds);
+  if (chunk <= 0)
+    return;
+  const auto buffer = std::make_unique<uint8_t[]>(static_cast<size_t>(chunk));
+  const uint64_t start = MillisecondClock();
+  while (!iThread.Terminated())
+  {
+    // Never ahead of the wall clock; after a stall at most one chunk per pass.
+    const double elapsed = static_cast<double>(MillisecondClock() - start) / 1000.0;
+    const int64_t target = TAudioEngine::ChannelSeconds2Bytes(fMixer, elapsed);
+    const int64_t position = TAudioEngine::ChannelGetPosition(fMixer);
+    if (position >= 0 && position < target)
+    {
+      try
+      {
+        TAudioEngine::ChannelGetData(fMixer, buffer.get(), static_cast<uint32_t>(std::min(target - position, chunk)));
+      }
+      catch (...)
+      {
+        // A failing read must not end the pacing of the slot.
+      }
+    }
+    iThread.WaitForEvent(kPullPauseMilliseconds);
+  }
+}
+
+void TSlotInfo::ApplyChannelMap()
+{
+  TChannelMapParameters map;
+  switch (fRecordChannels)
+  {
+  case rcLeft:
+    map.Channels[0] = map.Channels[1] = 1;
+    break;
+  case rcRight:
+    map.Channels[0] = map.Channels[1] = 2;
+    break;
+  default:
+    map.Channels[0] = 1;
+    map.Channels[1] = 2;
+    break;
+  }
+  TAudioEngine::FXSetParameters(fDownmixFX, map);
+}
+
+void TSlotInfo::SetRecordChannels(TRecordChannels iValue)
+{
+  fRecordChannels = iValue;
+  ApplyChannelMap();
+}
+
+void TSlotInfo::SetEnabled(bool iValue)
+{
+  std::lock_guard lock(fCS);
+  if (iValue == fEnabled)
+    return;
+  fEnabled = iValue;
+  CycleEncoder();
+}
+
+void TSlotInfo::StartRecording()
+{
+  std::lock_guard lock(fCS);
+  switch (fRecordSource)
+  {
+  case rsSoundcard:
+    AttachDevice();
+    break;
+  case rsStream:
+    StopRecording();
+    fCurrentStreamTitle.clear();
+    fCurrentStreamURL = fStreamURL;
+    fStreamStatus = "Stream input not available";
+    break;
+  default:
+    StopRecording();
+    break;
+  }
+}
+
+void TSlotInfo::AttachDevice()
+{
+  TDeviceInfoWithClients* device = nullptr;
+  try
+  {
+    if (fDevice.empty())
+      throw ESlotError("No device selected");
+    if (fDevice == fCurrentDeviceID)
+      return;
+    device = dynamic_cast<TDeviceInfoWithClients*>(DeviceList().Find(fDevice));
+    if (!device)
+      throw ESlotError("Invalid device");
+    StopRecording();
+    fChannel = device->AddClient(static_cast<uint32_t>(fEffectiveSamplerate), fRecord16Bit, fASIOWorkaround);
+    if (fChannel == 0)
+      throw ESlotError(Format("AddClient: BASS Error %d", TAudioEngine::ErrorGetCode()));
+    if (fExtraSleep > 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(fExtraSleep));
+    if (!TAudioEngine::MixerAddChannel(fMixer, fChannel, 0))
+    {
+      const int error = TAudioEngine::ErrorGetCode();
+      device->RemoveClient(fChannel);
+      TAudioEngine::StreamFree(fChannel);
+      fChannel = 0;
+      throw ESlotError(Format("MixerAddChannel: %s", BassErrorText(error).c_str()));
+    }
+    fCurrentStreamTitle.clear();
+    fCurrentDeviceInfo = device;
+    fCurrentDeviceID = fDevice;
+    fErrorMessage.clear();
+    LogMessage(Format("Recording from %s", device->Name().c_str()));
+  }
+  catch (const std::exception& e)
+  {
+    fErrorMessage = e.what();
+    if (device)
+      LogMessage(Format("Error recording from \"%s\": %s", device->Name().c_str(), e.what()));
+    else
+      LogMessage(Format("Recording error: %s", e.what()));
+  }
+}
+
+void TSlotInfo::StopRecording()
+{
+  std::lock_guard lock(fCS);
+  if (fCurrentDeviceInfo)
+  {
+    fCurrentDeviceInfo->RemoveClient(fChannel);
+    TAudioEngine::StreamFree(fChannel);
+    fChannel = 0;
+    fCurrentDeviceID.clear();
+    fCurrentDeviceInfo = nullptr;
+  }
+  fLevelLeft = 0;
+  fLevelRight = 0;
+}
+
+void TSlotInfo::Destroy()
+{
+  std::exception_ptr failure;
+  try
+  {
+    TearDown();
+  }
+  catch (...)
+  {
+    failure = std::current_exception();
+  }
+  FlushConfig();
+  if (failure)
+    std::rethrow_exception(failure);
+}
+
+void TSlotInfo::TearDown()
+{
+  if (fDeleting.exchange(true))
+    return;
+  std::lock_guard lock(fCS);
+  // A database that cannot be opened must not keep the threads and the graph alive.
+  std::exception_ptr failure;
+  try
+  {
+    FinishRecording();
+  }
+  catch (...)
+  {
+    failure = std::current_exception();
+  }
+  StopRecording();
+  fPullThread.reset();
+  if (fPullMixer)
+    TAudioEngine::StreamFree(fPullMixer);
+  fPullMixer = 0;
+  if (fMixer)
+    TAudioEngine::StreamFree(fMixer);
+  fMixer = 0;
+  if (failure)
+    std::rethrow_exception(failure);
+}
+
+TDeviceInfoWithClients* TSlotInfo::CurrentDeviceInfo()
+{
+  std::lock_guard lock(fCS);
+  return fCurrentDeviceInfo;
+}
+
+std::optional<std::string> TSlotInfo::CurrentDeviceName()
+{
+  std::lock_guard lock(fCS);
+  if (!fCurrentDeviceInfo)
+    return std::nullopt;
+  return fCurrentDeviceInfo->Name();
+}
+
+std::string TSlotInfo::CurrentStreamURL()
+{
+  std::lock_guard lock(fCS);
+  return fCurrentStreamURL;
+}
+
+std::string TSlotInfo::CurrentStreamTitle()
+{
+  std::lock_guard lock(fCS);
+  return fCurrentStreamTitle;
+}

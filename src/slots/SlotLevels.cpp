@@ -1,0 +1,67 @@
+// Levels and silence: the peak levels and the last-sound stamp measured on the slot mixer, its byte counter,
+// and the silence threshold.
+
+#include "lib/TapevaultTools.h"
+#include "slots/SlotInfo.h"
+
+#include <cmath>
+
+namespace
+{
+constexpr uint32_t kFrameBytes = 2 * sizeof(float);
+}
+
+void TSlotInfo::DoLevelDSP(const float* iBuffer, uint32_t iLength)
+{
+  float left = 0;
+  float right = 0;
+  const uint32_t frames = iLength / kFrameBytes;
+  for (uint32_t i = 0; i < frames; ++i)
+  {
+    left = std::max(left, std::fabs(iBuffer[2 * i]));
+    right = std::max(right, std::fabs(iBuffer[2 * i + 1]));
+  }
+  fLevelLeft.store(left, std::memory_order_relaxed);
+  fLevelRight.store(right, std::memory_order_relaxed);
+  std::lock_guard level(fLevelCS);
+  if (left >= fSilenceThresholdLinear || right >= fSilenceThresholdLinear)
+    fLastOverSilenceTickCount = static_cast<int64_t>(MillisecondClock());
+}
+
+void TSlotInfo::DoCounterDSP(uint32_t iLength)
+{
+  fStreamPosition.fetch_add(iLength, std::memory_order_release);
+}
+
+int64_t TSlotInfo::GetStreamPosition() const
+{
+  return fStreamPosition.load(std::memory_order_acquire);
+}
+
+void TSlotInfo::SetSilenceThreshold(int iValue)
+{
+  // Extended precision for the conversion; -200 dBFS and below mean "every buffer is sound".
+  const float linear =
+      iValue > -200 ? static_cast<float>(std::pow(10.0L, static_cast<long double>(iValue) / 20.0L)) : 0.0f;
+  std::lock_guard level(fLevelCS);
+  fSilenceThreshold = iValue;
+  fSilenceThresholdLinear = linear;
+}
+
+int64_t TSlotInfo::GetCurrentSilenceDurationMilliseconds()
+{
+  std::lock_guard level(fLevelCS);
+  return static_cast<int64_t>(MillisecondClock()) - fLastOverSilenceTickCount;
+}
+
+int64_t TSlotInfo::LastOverSilenceTickCount()
+{
+  std::lock_guard level(fLevelCS);
+  return fLastOverSilenceTickCount;
+}
+
+int64_t TSlotInfo::LastMetadataTickCount()
+{
+  std::lock_guard lock(fCS);
+  return fLastMetadataTickCount;
+}

@@ -1,0 +1,78 @@
+#include "lib/BrendleRegExpr.h"
+#include "lib/PersistentStorage.h"
+#include "lib/TapevaultTools.h"
+#include "slots/SlotInfo.h"
+#include "web/SlotApi.h"
+#include "web/WebController.h"
+
+namespace
+{
+// Whole seconds since a tick count of the millisecond clock, rounded down.
+int64_t SecondsSince(int64_t iTickCount)
+{
+  const int64_t elapsed = static_cast<int64_t>(MillisecondClock()) - iTickCount;
+  return elapsed >= 0 ? elapsed / 1000 : -((-elapsed + 999) / 1000);
+}
+
+// The input of a slot: nothing when disabled, the device in use (iNoDevice when none) or the stream URL.
+std::string SourceText(TSlotInfo& iSlot, const char* iNoDevice)
+{
+  switch (iSlot.RecordSource())
+  {
+  case rsSoundcard:
+    return iSlot.CurrentDeviceName().value_or(iNoDevice);
+  case rsStream:
+    return iSlot.StreamURL();
+  default:
+    return std::string();
+  }
+}
+} // namespace
+
+std::string TSlotApi::SlotListJSON() const
+{
+  auto slots = std::make_shared<TPersistentArray>();
+  for (int i = 0; i < fController.SlotCount(); ++i)
+  {
+    TSlotInfo& slot = fController.Slot(i);
+    slots->AddObject()
+        ->SetString("CurrentTitle", slot.CurrentStreamTitle())
+        ->SetBoolean("Recording", slot.Encoder() != 0)
+        ->SetNumber("ID", i)
+        ->SetNumber("LastMetadata", static_cast<double>(SecondsSince(slot.LastMetadataTickCount())))
+        ->SetString("Source", SourceText(slot, "Err"))
+        ->SetString("Name", slot.Name())
+        ->SetNumber("Silence", static_cast<double>(SecondsSince(slot.LastOverSilenceTickCount())));
+  }
+  return slots->AsJSon(true, true);
+}
+
+void TSlotApi::Name(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
+{
+  oResponse = TextAnswer(iSlot.Name());
+}
+
+void TSlotApi::Source(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
+{
+  oResponse = TextAnswer(SourceText(iSlot, "Error"));
+}
+
+void TSlotApi::Recording(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
+{
+  oResponse = TextAnswer(iSlot.Encoder() != 0 ? "1" : "0");
+}
+
+void TSlotApi::Silence(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
+{
+  oResponse = TextAnswer(std::to_string(SecondsSince(iSlot.LastOverSilenceTickCount())));
+}
+
+void TSlotApi::LastMetadata(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
+{
+  oResponse = TextAnswer(std::to_string(SecondsSince(iSlot.LastMetadataTickCount())));
+}
+
+void TSlotApi::CurrentTitle(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
+{
+  oResponse = TextAnswer(iSlot.CurrentStreamTitle());
+}

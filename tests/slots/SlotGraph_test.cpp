@@ -1,0 +1,147 @@
+// The slot's graph on a real PulseAudio server: attaching inputs and its failures, what paces the mixer, and
+// tearing the slot down.
+
+#include "audio/AudioDevicesPulse.h"
+#include "slots/SlotPipelineFixture.h"
+
+#include <dirent.h>
+#include <filesystem>
+
+namespace
+{
+using SlotGraphTest = TSlotPipelineTest;
+
+// Names of the process's threads.
+std::vector<std::string> ThreadNames()
+{
+  std::vector<std::string> names;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+  {
+    std::string name = TSettingsTempFolder::ReadFile(task.path() / "comm");
+    names.push_back(name.substr(0, name.find('\n')));
+  }
+  return names;
+}
+
+size_t CountThreads(const std::string& iName)
+{
+  size_t count = 0;
+  for (const std::string& name : ThreadNames())
+    count += name == iName;
+  return count;
+}
+
+TEST_F(SlotGraphTest, AttachesAndReportsEveryFailure)
+{
+  // A device of the list whose source has gone: it fails to start.
+  TPulseDeviceInfo gone(99, "gone.monitor", "PulseAudio: gone");
+  DeviceList().Add("PULSE:gone.monitor", &gone);
+  struct TCase
+  {
+    std::string Device;
+    std::string Error;
+    std::string Logged;
+  };
+  const TCase cases[] = {
+      {"", "No device selected", "Slot 1: Recording error: No device selected"},
+      {"PULSE:nothing", "Invalid device", "Slot 1: Recording error: Invalid device"},
+      {"PULSE:gone.monitor", "", "Slot 1: Error recording from \"PulseAudio: gone\": "},
+      {"pulse:TONE.monitor", "", "Slot 1: Recording from PulseAudio: Monitor of tone"},
+  };
+  TSlotInfo& slot = MakeSlot();
+  slot.Initialize();
+  for (const TCase& c : cases)
+  {
+    fLog.clear();
+    slot.SetDevice(c.Device);
+    slot.StartRecording();
+    ASSERT_EQ(Log().size(), 1u) << c.Device;
+    EXPECT_EQ(Log()[0].rfind(c.Logged, 0), 0u) << Log()[0];
+    if (!c.Error.empty())
+    {
+      EXPECT_EQ(slot.ErrorMessage(), c.Error);
+    }
+    EXPECT_EQ(slot.CurrentDeviceInfo() != nullptr, c.Logged.find("Recording from") != std::string::npos);
+  }
+  EXPECT_EQ(slot.CurrentDeviceName(), "PulseAudio: Monitor of tone");
+  EXPECT_EQ(slot.ErrorMessage(), "");
+  // The same device again: nothing changes, nothing is logged.
+  const uint32_t channel = slot.Channel();
+  slot.StartRecording();
+  EXPECT_EQ(slot.Channel(), channel);
+  EXPECT_EQ(Log().size(), 1u);
+  // A failed change leaves the slot without input, and then no file starts.
+  slot.SetDevice("PULSE:gone.monitor");
+  slot.StartRecording();
+  EXPECT_EQ(slot.CurrentDeviceInfo(), nullptr);
+  EXPECT_EQ(slot.Channel(), 0u);
+  slot.CycleEncoder();
+  EXPECT_EQ(slot.Encoder(), 0u);
+  slot.Destroy();
+  EXPECT_TRUE(dynamic_cast<TDeviceInfoWithClients*>(DeviceList().Find("PULSE:tone.monitor"))->Clients().empty());
+  DeviceList().Clear();
+  EnumerateDevices();
+}
+
+TEST_F(SlotGraphTest, DestroyWhileRecordingStoresTheDurationAndLeavesNoThread)
+{
+  const std::vector<std::string> before = ThreadNames();
+  TSlotInfo& slot = MakeSlot();
+  slot.Initialize();
+  slot.StartRecording();
+  slot.CycleEncoder();
+  ASSERT_NE(slot.Encoder(), 0u) << slot.ErrorMessage();
+  EXPECT_TRUE(WaitUntil([] { return CountThreads("PullThread Slot") == 1; }, 1000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  slot.Destroy();
+  const std::vector<TRow> rows = Rows();
+  ASSERT_EQ(rows.size(), 1u);
+  ASSERT_TRUE(rows[0].Duration);
+  EXPECT_NEAR(*rows[0].Duration, 0.7, 0.3);
+  const std::vector<int16_t> samples = ReadWav16(fFolder / "rec/" + rows[0].Filename);
+  EXPECT_DOUBLE_EQ(*rows[0].Duration, static_cast<double>(samples.size() / 2) / 44100);
+  // The capture thread ends with the device's last client.
+  EXPECT_TRUE(WaitUntil([&] { return ThreadNames().size() <= before.size(); }, 2000)) << ThreadNames().size();
+  // The settings were written.
+  EXPECT_NE(TSettingsTempFolder::ReadFile(fFolder / "Tapevault.ini").find("Enabled=on"), std::string::npos);
+}
+
+TEST_F(SlotGraphTest, TheDelayHoldsBackWhatTheSlotMeasuresAndRecords)
+{
+  TSlotInfo& slot = MakeSlot("RecordDelay=1\n");
+  slot.Initialize();
+  slot.StartRecording();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto start = std::chrono::steady_clock::now();
+  auto tone = fServer->PlayTone("tone", 1000, 3);
+  ASSERT_TRUE(WaitUntil([&] { return slot.LevelLeft() > 0.4f; }, 3000));
+  const auto delay = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(delay, std::chrono::milliseconds(1000));
+  EXPECT_LT(delay, std::chrono::milliseconds(1800));
+}
+
+TEST_F(SlotGraphTest, AnOutputDeviceClocksTheSlot)
+{
+  TSlotInfo& slot = MakeSlot("ClockSource=BASS:2\n");
+  slot.Initialize();
+  EXPECT_EQ(CountThreads("PullThread Slot"), 0u);
+  slot.StartRecording();
+  slot.CycleEncoder();
+  const int64_t start = slot.GetStreamPosition();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_NEAR(static_cast<double>(slot.GetStreamPosition() - start), 44100 * 8, 44100 * 8 * 0.3);
+  EXPECT_NEAR(slot.CurrentRecordingDuration(), 1.0, 0.3);
+  EXPECT_EQ(CountLog("Clock source"), 0u);
+}
+
+TEST_F(SlotGraphTest, AnOutputDeviceThatDoesNotExistLeavesTheSlotToItsThread)
+{
+  TSlotInfo& slot = MakeSlot("ClockSource=BASS:9\n");
+  slot.Initialize();
+  EXPECT_EQ(CountLog("Slot 1: Clock source BASS:9 not available"), 1u);
+  EXPECT_TRUE(WaitUntil([] { return CountThreads("PullThread Slot") == 1; }, 1000));
+  const int64_t start = slot.GetStreamPosition();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_GT(slot.GetStreamPosition(), start);
+}
+} // namespace

@@ -1,0 +1,404 @@
+#include "lib/TapevaultTools.h"
+#include "support/WebClient.h"
+#include "support/WebTestController.h"
+#include "web/WebServer.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+void WriteFile(const fs::path& iPath, const std::string& iContent)
+{
+  fs::create_directories(iPath.parent_path());
+  std::ofstream(iPath, std::ios::binary) << iContent;
+}
+
+std::string Pattern(size_t iSize)
+{
+  std::string bytes(iSize, '\0');
+  for (size_t i = 0; i < iSize; ++i)
+    bytes[i] = static_cast<char>('a' + i % 26);
+  return bytes;
+}
+
+// A JSON text whose numbers depend on the clock: built from the seconds the clock shows before the request;
+// retried when a second boundary passed during it.
+template <class TExpected> void ExpectWithClockSeconds(uint16_t iPort, const std::string& iPath, TExpected iExpected)
+{
+  for (int attempt = 0; attempt < 5; ++attempt)
+  {
+    const uint64_t before = MillisecondClock() / 1000;
+    const TWebReply reply = WebGet(iPort, iPath);
+    if (MillisecondClock() / 1000 != before)
+      continue;
+    EXPECT_EQ(reply.Status, 200);
+    EXPECT_EQ(reply.Body, iExpected(before)) << iPath;
+    return;
+  }
+  FAIL() << "the clock kept passing second boundaries";
+}
+} // namespace
+
+class SlotApiTest : public testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    fController.Settings.Port = "127.0.0.1:0";
+    fController.Settings.Access =
+        TAccessSettings{"admin", PasswordHash("adminpw"), "reader", PasswordHash("readpw"), alReadOnly};
+    fServer = std::make_unique<TWebServer>(fController, (fController.Root() / "static").string());
+  }
+
+  uint16_t Start()
+  {
+    std::string error;
+    EXPECT_TRUE(fServer->Start(error)) << error;
+    return fServer->Port();
+  }
+
+  TWebTestController fController;
+  std::unique_ptr<TWebServer> fServer;
+};
+
+TEST_F(SlotApiTest, SlotList)
+{
+  fController.AddSlot("Talk \"A\"/\xC3\xA9");
+  fController.AddSlot("Live", rsStream, "http://radio.example/live");
+  fController.AddSlot("Card", rsSoundcard);
+  const uint16_t port = Start();
+  ExpectWithClockSeconds(port, "/ws/slots",
+                         [](uint64_t iSeconds)
+                         {
+                           const std::string s = std::to_string(iSeconds);
+                           auto slot = [&](int iID, const std::string& iSource, const std::string& iName)
+                           {
+                             return "{\r\n  \"CurrentTitle\": \"\",\r\n  \"Recording\": false,\r\n  \"ID\": " +
+                                    std::to_string(iID) + ",\r\n  \"LastMetadata\": " + s + ",\r\n  \"Source\": \"" +
+                                    iSource + "\",\r\n  \"Name\": \"" + iName + "\",\r\n  \"Silence\": " + s + "\r\n }";
+                           };
+                           return "[\r\n " + slot(0, "", "Talk \\\"A\\\"\\/\\u00e9") + "," +
+                                  slot(1, "http:\\/\\/radio.example\\/live", "Live") + "," + slot(2, "Err", "Card") +
+                                  "]";
+                         });
+}
+
+TEST_F(SlotApiTest, NoSlotsIsAnEmptyArray)
+{
+  EXPECT_EQ(WebGet(Start(), "/ws/slots").Body, "[]");
+}
+
+TEST_F(SlotApiTest, TextEndpoints)
+{
+  fController.AddSlot("Caf\xC3\xA9 \xE2\x82\xAC");
+  fController.AddSlot("Live", rsStream, "http://radio.example/live");
+  fController.AddSlot("Card", rsSoundcard);
+  const uint16_t port = Start();
+  struct TCase
+  {
+    const char* Path;
+    const char* Body;
+  };
+  const TCase cases[] = {
+      {"/ws/slots/0/name", "Caf\xE9 ?"}, {"/ws/slot/0/name", "Caf\xE9 ?"},
+      {"/ws/slots/0/source", ""},        {"/ws/slots/1/source", "http://radio.example/live"},
+      {"/ws/slot/2/source", "Error"},    {"/ws/slots/1/recording", "0"},
+      {"/ws/slots/1/currenttitle", ""},
+  };
+  for (const TCase& test : cases)
+  {
+    const TWebReply reply = WebGet(port, test.Path);
+    EXPECT_EQ(reply.Status, 200) << test.Path;
+    EXPECT_EQ(reply.Header("Content-Type"), "text/plain; charset=ISO-8859-1") << test.Path;
+    EXPECT_EQ(reply.Body, test.Body) << test.Path;
+  }
+  for (const char* path : {"/ws/slots/0/silence", "/ws/slots/0/lastmetadata"})
+    ExpectWithClockSeconds(port, path, [](uint64_t iSeconds) { return std::to_string(iSeconds); });
+}
+
+TEST_F(SlotApiTest, PathsOutsideTheSlotTableAreNotFound)
+{
+  fController.AddSlot("Only");
+  const uint16_t port = Start();
+  for (const char* path : {"/ws/slots/1/name", "/ws/slots/99999999999/name", "/ws/slots/1/stats", "/ws/slots/x/name",
+                           "/ws/slots/0/name/more", "/ws/slots/", "/ws/slotsx"})
+  {
+    const TWebReply reply = WebGet(port, path);
+    EXPECT_EQ(reply.Status, 404) << path;
+    EXPECT_EQ(reply.Body, "not found") << path;
+  }
+}
+
+TEST_F(SlotApiTest, Stats)
+{
+  TSlotInfo& slot = fController.AddSlot("News");
+  const uint16_t port = Start();
+  EXPECT_EQ(WebGet(port, "/ws/slots/0/stats").Body, "{\r\n \"count\": 0\r\n}");
+  TWebTestController::AddRecording(slot, "2024-03-15 13:00:00.012", 3600, "a.mp3");
+  TWebTestController::AddRecording(slot, "2024-03-16", std::nullopt, "b.mp3");
+  const TWebReply reply = WebGet(port, "/ws/slot/0/stats");
+  EXPECT_EQ(reply.Header("Content-Type"), "application/json");
+  EXPECT_EQ(reply.Body,
+            "{\r\n \"oldest\": \"03\\/15\\/2024 13:00:00\",\r\n \"newest\": \"03\\/16\\/2024 00:00:00\",\r\n"
+            " \"count\": 2\r\n}");
+}
+
+TEST_F(SlotApiTest, CalendarEventsWithARecordingInProgressAndAnAbandonedRow)
+{
+  ASSERT_STREQ(std::getenv("TZ"), "Europe/Berlin");
+  TSlotInfo& slot = fController.AddSlot("News");
+  TWebTestController::AddRecording(slot, "2024-03-31 01:00:00.000", 3600, "2024\\03\\31\\one.mp3");
+  TWebTestController::AddRecording(slot, "2024-03-31 02:30:00.000", 3600, "skipped.mp3");
+  TWebTestController::AddRecording(slot, "2024-03-31 03:00:00.000", 1800, "2024/03/31/three.mp3");
+  TWebTestController::AddRecording(slot, "2024-10-27 02:30:00.000", std::nullopt, "abandoned.mp3");
+  // The file being recorded: registered as the slot does it, then moved into the repeated hour of October.
+  slot.RegisterRecording("2024/10/27/current.mp3");
+  const int current = slot.CurrentRecordingID();
+  ASSERT_GT(current, 0);
+  const auto move = slot.GetDatabaseConnection()->PrepareStatement(
+      "UPDATE recordings SET starttime='2024-10-27 02:15:00.000' WHERE id=:id");
+  move->SetIntByName("id", current);
+  move->ExecuteUpdatePrepared();
+
+  const uint16_t port = Start();
+  const TWebReply reply =
+      WebGet(port, "/ws/slots/0/calendarevents?start=2024-03-30T23%3A00%3A00Z&end=2024-10-31T00:00:00%2B01:00");
+  auto event = [](int iID, const char* iStart, const char* iEnd, const char* iFile)
+  {
+    return std::string("{\r\n  \"end\": \"") + iEnd + "\",\r\n  \"filename\": \"" + iFile +
+           "\",\r\n  \"id\": " + std::to_string(iID) + ",\r\n  \"title\": \"News\",\r\n  \"start\": \"" + iStart +
+           "\"\r\n }";
+  };
+  const float duration = slot.CurrentRecordingDuration();
+  ASSERT_EQ(duration, 0.0f) << "no audio has been recorded into the current file";
+  EXPECT_EQ(reply.Status, 200);
+  EXPECT_EQ(reply.Header("Content-Type"), "application/json");
+  EXPECT_EQ(reply.Body, "[\r\n " + event(1, "2024-03-31T00:00:00.000Z", "2024-03-31T01:00:00.000Z", "one.mp3") + "," +
+                            event(3, "2024-03-31T01:00:00.000Z", "2024-03-31T01:30:00.000Z", "three.mp3") + "," +
+                            event(current, "2024-10-27T01:15:00.000Z", "2024-10-27T01:15:00.000Z", "current.mp3") +
+                            "]");
+}
+
+TEST_F(SlotApiTest, CalendarParametersThatCannotBeReadGiveTheErrorAnswer)
+{
+  fController.AddSlot("News");
+  const uint16_t port = Start();
+  for (const char* query : {"", "?end=2024-01-01", "?start=2024-01-01", "?start=201&end=2024-01-01",
+                            "?start=2024-01-01&end=2016-03-01T1030", "?start=2024-02-30&end=2024-03-01"})
+  {
+    const TWebReply reply = WebGet(port, std::string("/ws/slots/0/calendarevents") + query);
+    EXPECT_EQ(reply.Status, 500) << query;
+    EXPECT_EQ(reply.Header("Content-Type"), "text/html; charset=ISO-8859-1") << query;
+    EXPECT_EQ(reply.Body, "Date parse error") << query;
+  }
+}
+
+TEST_F(SlotApiTest, DayLists)
+{
+  TSlotInfo& slot = fController.AddSlot("News");
+  TWebTestController::AddRecording(slot, "2024-03-14 23:59:59.999", 1, "x.mp3");
+  const int first = TWebTestController::AddRecording(slot, "2024-03-15", 3599.5, "x.mp3");
+  const int last = TWebTestController::AddRecording(slot, "2024-03-15 23:59:59.999", std::nullopt, "x.mp3");
+  TWebTestController::AddRecording(slot, "2024-03-16", 1, "x.mp3");
+  const uint16_t port = Start();
+  TWebReply reply = WebGet(port, "/ws/slots/0/list/2024/3/15");
+  EXPECT_EQ(reply.Header("Content-Type"), "application/json");
+  EXPECT_EQ(reply.Body, "[\r\n {\r\n  \"Duration\": 3599.5,\r\n  \"ID\": " + std::to_string(first) +
+                            ",\r\n  \"Time\": \"2024-03-15T00:00:00\"\r\n },{\r\n  \"Duration\": null,\r\n  \"ID\": " +
+                            std::to_string(last) + ",\r\n  \"Time\": \"2024-03-15T23:59:59\"\r\n }]");
+  EXPECT_EQ(WebGet(port, "/ws/slot/0/list/2024/03/16").Body.find("\"Duration\": 1,"), 9u);
+  EXPECT_EQ(WebGet(port, "/ws/slots/0/list/2023/3/15").Body, "[]");
+  reply = WebGet(port, "/ws/slots/0/list/2024/2/30");
+  EXPECT_EQ(reply.Status, 500);
+  EXPECT_EQ(reply.Body, "Invalid argument to date encode");
+  EXPECT_EQ(WebGet(port, "/ws/slots/0/list/2024/3/99999999999").Status, 500);
+}
+
+class GetFileTest : public SlotApiTest
+{
+protected:
+  void SetUp() override
+  {
+    SlotApiTest::SetUp();
+    TSlotInfo& slot = fController.AddSlot("News");
+    slot.SetSecondaryFolder((fController.Root() / "archive").string());
+    fContent = Pattern(1000);
+    WriteFile(fs::path(slot.Folder()) / "2024" / "03" / "news.mp3", fContent);
+    fID = TWebTestController::AddRecording(slot, "2024-03-15 10:00:00.000", 60, "2024\\03\\news.mp3");
+    WriteFile(fController.Root() / "archive" / "old.ogg", "archived");
+    fArchivedID = TWebTestController::AddRecording(slot, "2023-01-01 10:00:00.000", 60, "old.ogg");
+    fMissingID = TWebTestController::AddRecording(slot, "2023-01-01 11:00:00.000", 60, "gone.mp3");
+    WriteFile(fController.Root() / "outside.mp3", "outside");
+    fOutsideID = TWebTestController::AddRecording(slot, "2023-01-01 12:00:00.000", 60, "..\\outside.mp3");
+    fPort = Start();
+  }
+
+  std::string FilePath(int iID) const { return "/ws/slots/0/getfile/" + std::to_string(iID); }
+
+  std::string fContent;
+  int fID = 0, fArchivedID = 0, fMissingID = 0, fOutsideID = 0;
+  uint16_t fPort = 0;
+};
+
+TEST_F(GetFileTest, WholeFile)
+{
+  const TWebReply reply = WebGet(fPort, "/ws/slot/0/getfile/" + std::to_string(fID) + "/news.mp3");
+  EXPECT_EQ(reply.Status, 200);
+  EXPECT_EQ(reply.Body, fContent);
+  EXPECT_EQ(reply.Header("Content-Type"), "audio/mpeg");
+  EXPECT_EQ(reply.Header("Accept-Ranges"), "bytes");
+  EXPECT_EQ(reply.Header("Content-Disposition"), "attachment; filename=\"news.mp3\"");
+  EXPECT_FALSE(reply.Header("Content-Range"));
+}
+
+TEST_F(GetFileTest, ByteRanges)
+{
+  struct TCase
+  {
+    const char* Range;
+    long Status;
+    const char* ContentRange; // nullptr: none
+    size_t First, Length;     // of the body within the file
+  };
+  const TCase cases[] = {
+      {"bytes=0-", 206, "bytes 0-999/1000", 0, 1000},
+      {"bytes=-0", 416, "bytes */1000", 0, 0},
+      {"bytes=-100", 206, "bytes 900-999/1000", 900, 100},
+      {"bytes=-5000", 206, "bytes 0-999/1000", 0, 1000},
+      {"bytes=10-20", 206, "bytes 10-20/1000", 10, 11},
+      {"bytes=990-5000", 206, "bytes 990-999/1000", 990, 10},
+      {"bytes=1000-", 416, "bytes */1000", 0, 0},
+      {"bytes=2000-3000", 416, "bytes */1000", 0, 0},
+      {"bytes=20-10", 200, nullptr, 0, 1000},
+      {"bytes=0-1,5-6", 416, "bytes */1000", 0, 0},
+  };
+  for (const TCase& test : cases)
+  {
+    const TWebReply reply = WebGet(fPort, FilePath(fID), {std::string("Range: ") + test.Range});
+    EXPECT_EQ(reply.Status, test.Status) << test.Range;
+    EXPECT_EQ(reply.Header("Content-Range"),
+              test.ContentRange ? std::optional<std::string>(test.ContentRange) : std::nullopt)
+        << test.Range;
+    EXPECT_EQ(reply.Body, fContent.substr(test.First, test.Length)) << test.Range;
+    EXPECT_FALSE(reply.Header("Content-Disposition")) << test.Range;
+  }
+}
+
+TEST_F(GetFileTest, SecondaryFolderMissingFilesAndNamesLeavingTheFolder)
+{
+  TWebReply reply = WebGet(fPort, FilePath(fArchivedID));
+  EXPECT_EQ(reply.Status, 200);
+  EXPECT_EQ(reply.Body, "archived");
+  EXPECT_EQ(reply.Header("Content-Type"), "audio/ogg");
+  for (const int id : {fMissingID, fOutsideID, 999, -1})
+  {
+    reply = WebGet(fPort, id < 0 ? "/ws/slots/0/getfile/99999999999" : FilePath(id));
+    EXPECT_EQ(reply.Status, 404) << id;
+    EXPECT_EQ(reply.Body, "not found") << id;
+  }
+}
+
+TEST_F(GetFileTest, FileStillBeingWritten)
+{
+  const fs::path path = fs::path(fController.Slot(0).Folder()) / "2024" / "03" / "news.mp3";
+  std::atomic<bool> stop{false};
+  // Appends at a recorder's pace while the file is fetched again and again.
+  std::jthread writer(
+      [&]
+      {
+        std::ofstream file(path, std::ios::binary | std::ios::app);
+        while (!stop)
+        {
+          file << Pattern(4096);
+          file.flush();
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+      });
+  size_t lastSize = 0;
+  for (int i = 0; i < 20; ++i)
+  {
+    const TWebReply whole = WebGet(fPort, FilePath(fID));
+    EXPECT_EQ(whole.Status, 200);
+    EXPECT_EQ(whole.Header("Content-Length"), std::to_string(whole.Body.size()));
+    EXPECT_GE(whole.Body.size(), lastSize);
+    EXPECT_EQ(whole.Body.substr(0, 1000), fContent);
+    lastSize = whole.Body.size();
+    const TWebReply tail = WebGet(fPort, FilePath(fID), {"Range: bytes=1000-"});
+    EXPECT_EQ(tail.Status, 206);
+    EXPECT_EQ(tail.Header("Content-Range"),
+              "bytes 1000-" + std::to_string(999 + tail.Body.size()) + "/" + std::to_string(1000 + tail.Body.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  stop = true;
+  EXPECT_GT(lastSize, 1000u);
+}
+
+TEST_F(SlotApiTest, CommandsReachTheControllersSlots)
+{
+  TSlotInfo& first = fController.AddSlot("One");
+  TSlotInfo& second = fController.AddSlot("Two");
+  fController.Settings.Access.AnonymousAccess = alNone;
+  const uint16_t port = Start();
+  const auto admin = std::make_pair(std::string("admin"), std::string("adminpw"));
+
+  TWebCall call;
+  call.Method = "POST";
+  call.Path = "/execute";
+  call.Body = "command=SLOT+1+STOP";
+  call.Credentials = admin;
+  EXPECT_EQ(WebFetch(port, call).Status, 200);
+  call.Path = "/ws/execute";
+  call.Body = "command=SLOT%202%20STOP";
+  EXPECT_EQ(WebFetch(port, call).Status, 200);
+  fController.ProcessSwitches();
+  EXPECT_FALSE(first.Enabled());
+  EXPECT_FALSE(second.Enabled());
+
+  EXPECT_EQ(WebFetch(port, {.Path = "/execute?command=SLOT+1+START", .Credentials = admin}).Status, 200);
+  EXPECT_EQ(WebFetch(port, {.Path = "/ws/execute?command=SLOT%202%20START", .Credentials = admin}).Status, 200);
+  fController.ProcessSwitches();
+  EXPECT_TRUE(first.Enabled());
+  EXPECT_TRUE(second.Enabled());
+  EXPECT_EQ(fController.Switches(),
+            (std::vector<TWebTestController::TSwitch>{{false, 0}, {false, 1}, {true, 0}, {true, 1}}));
+}
+
+TEST_F(SlotApiTest, CommandsNeedTheAdministratorLevel)
+{
+  fController.AddSlot("One");
+  const uint16_t port = Start();
+  const auto reader = std::make_pair(std::string("reader"), std::string("readpw"));
+  for (const char* path : {"/execute", "/ws/execute"})
+  {
+    // GET below the administrator falls through to "not found"; POST gets the empty answer.
+    EXPECT_EQ(WebGet(port, std::string(path) + "?command=SLOT+1+STOP").Status, 404) << path;
+    EXPECT_EQ(WebFetch(port, {.Path = std::string(path) + "?command=SLOT+1+STOP", .Credentials = reader}).Status, 404)
+        << path;
+    const TWebReply reply =
+        WebFetch(port, {.Method = "POST", .Path = path, .Body = "command=SLOT+1+STOP", .Credentials = reader});
+    EXPECT_EQ(reply.Status, 200) << path;
+    EXPECT_EQ(reply.Body, "") << path;
+  }
+  EXPECT_TRUE(fController.Switches().empty());
+}
+
+TEST_F(SlotApiTest, CommandTextsThatChangeNothing)
+{
+  fController.AddSlot("One");
+  fController.Settings.Access.AnonymousAccess = alAdmin;
+  const uint16_t port = Start();
+  for (const char* command :
+       {"SLOT+0+START", "SLOT+99+START", "slot+1+start", "SLOT+1+START+NOW", "", "SLOT+99999999999+STOP"})
+    EXPECT_EQ(WebGet(port, std::string("/execute?command=") + command).Status, 200) << command;
+  EXPECT_EQ(WebGet(port, "/execute").Status, 200);
+  fController.ProcessSwitches();
+  EXPECT_TRUE(fController.Slot(0).Enabled());
+  // Numbers outside the table are posted and left to the controller, which ignores them.
+  EXPECT_EQ(fController.Switches(), (std::vector<TWebTestController::TSwitch>{{true, -1}, {true, 98}, {false, -2}}));
+}
