@@ -8,6 +8,7 @@
 #include "notify/EmailAlarmSender.h"
 #include "notify/HTTPAlarmSender.h"
 #include "slots/SlotInfo.h"
+#include "web/StaticContent.h"
 #include "web/WebServer.h"
 
 namespace
@@ -24,7 +25,7 @@ TLoggerMain::TLoggerMain(QObject* iParent) : QObject(iParent), fSettings(ReadGlo
   connect(&timTimer, &QTimer::timeout, this, &TLoggerMain::timTimerTimer);
   connect(&timSilenceDetection, &QTimer::timeout, this, &TLoggerMain::timSilenceDetectionTimer);
   connect(&timCleanup, &QTimer::timeout, this, &TLoggerMain::timCleanupTimer);
-  fWebServer = std::make_unique<TWebServer>(*this, ProgramFolder() + "resources/web");
+  fWebServer = std::make_unique<TWebServer>(*this, TStaticContent::DefaultFolder());
 }
 
 TLoggerMain::~TLoggerMain()

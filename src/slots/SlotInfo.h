@@ -38,12 +38,12 @@ public:
   bool AlarmOnly() const { return fAlarmOnly; }
   bool Enabled() const { return fEnabled; }
   void SetEnabled(bool iValue);
-  // The texts that request threads read (name, stream URL, folders) are copied under fTextCS, because the
+  // The texts that request threads read (name, stream URL, folders, error) are copied under fTextCS, because the
   // controller's thread may change them meanwhile.
   std::string Name() const { return LockedCopy(fName); }
   void SetName(std::string iValue) { LockedAssign(fName, std::move(iValue)); }
   void SetOnLogMessage(TLogMessageEvent iHandler) { fOnLogMessage = std::move(iHandler); }
-  std::string ErrorMessage() const { return fErrorMessage; }
+  std::string ErrorMessage() const { return LockedCopy(fErrorMessage); }
   // Hands "<name>: <message>" to OnLogMessage, when one is set.
   void LogMessage(const std::string& iMessage);
   // Writes every setting the program owns to the slot's section and persists the file. Keys that are only read
