@@ -182,19 +182,21 @@ void TLoggerMain::timTimerTimer()
         const TDateTime start = AlignedTimeSlotStart(Now(), slot.TimeSlotLength(), slot.TimeSlotOffset());
         if (start != slot.LastTimeSlot())
         {
-          slot.CycleEncoder();
+          // Noted before the change: a change that fails (the database cannot be opened) is not retried at
+          // every tick, which would start a new file ten times a second.
           slot.SetLastTimeSlot(start);
           timCleanup.start();
+          slot.CycleEncoder();
         }
       }
       else if (!fFirstRotationDone[i] ||
                LengthElapsed(MillisecondClock(), static_cast<uint64_t>(slot.RecordStartTickCount()),
                              slot.TimeSlotLength()))
       {
-        slot.CycleEncoder();
+        fFirstRotationDone[i] = true;
         timCleanup.start();
+        slot.CycleEncoder();
       }
-      fFirstRotationDone[i] = true;
     }
     catch (const std::exception& e)
     {
