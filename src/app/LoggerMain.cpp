@@ -92,6 +92,7 @@ void TLoggerMain::Close()
   {
     AddLogMessage(e.what());
   }
+  fClosing = true;
   StopWebServer();
 }
 
@@ -146,6 +147,8 @@ TWebServerSettings TLoggerMain::WebServerSettings() const
 
 void TLoggerMain::WebServerStateChanged(bool)
 {
+  if (fClosing)
+    return;
   try
   {
     FlushGlobalConfig();

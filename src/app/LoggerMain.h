@@ -79,6 +79,8 @@ private:
   // Alarm e-mails go out from a worker, so that a mail server's time-outs never delay the rotation.
   std::unique_ptr<TEmailAlarmSender> fEmailAlarmSender;
   std::unique_ptr<TWebServer> fWebServer;
+  // Set by Close: the web server's stop then leaves the stored "Enabled" as it was written before.
+  bool fClosing = false;
   QTimer timTimer;
   QTimer timSilenceDetection;
   QTimer timCleanup;
