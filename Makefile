@@ -32,7 +32,10 @@ test: build-test
 bench: deps
 	@cmake -S . -B build/release $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DTAPEVAULT_TESTS=OFF >/dev/null
 	@cmake --build build/release -j $(JOBS)
-	@for b in build/release/bench/*_bench; do echo "== $$b"; $$b; done
+	@for b in json sql cleanup engine DevicesFanout; do echo "== $${b}_bench"; build/release/bench/$${b}_bench; done
+	@echo "== slot_bench (one slot recording from PulseAudio, 60 s)"; bench/slot_bench.sh build/release 60
+	@echo "== slots64_bench (64 slots in real time, 60 s)"; bench/slots64_bench.sh build/release/bench/slots64_bench 60
+	@echo "== web_bench (wrk)"; bench/web_bench.sh 10
 
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \

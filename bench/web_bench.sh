@@ -21,6 +21,8 @@ done
 
 echo "== /ws/slots (16 slots)"
 wrk -t 2 -c 16 -d "${DURATION}s" --latency "http://127.0.0.1:$PORT/ws/slots"
-echo "== one week of /calendarevents (year of hourly rows)"
-wrk -t 2 -c 4 -d "${DURATION}s" --latency \
-  "http://127.0.0.1:$PORT/ws/slots/0/calendarevents?start=2024-06-03T00:00:00Z&end=2024-06-10T00:00:00Z"
+CALENDAR="http://127.0.0.1:$PORT/ws/slots/0/calendarevents?start=2024-06-03T00:00:00Z&end=2024-06-10T00:00:00Z"
+echo "== one week of /calendarevents (year of hourly rows), one client"
+wrk -t 1 -c 1 -d "${DURATION}s" --latency "$CALENDAR"
+echo "== the same, four clients at once"
+wrk -t 2 -c 4 -d "${DURATION}s" --latency "$CALENDAR"

@@ -5,9 +5,10 @@
 #include "lib/DateTime.h"
 #include "lib/Errors.h"
 #include "lib/TapevaultTools.h"
-#include "notify/AlarmEmail.h"
+#include "notify/EmailAlarmSender.h"
 #include "notify/HTTPAlarmSender.h"
 #include "slots/SlotInfo.h"
+#include "web/StaticContent.h"
 #include "web/WebServer.h"
 
 namespace
@@ -24,7 +25,7 @@ TLoggerMain::TLoggerMain(QObject* iParent) : QObject(iParent), fSettings(ReadGlo
   connect(&timTimer, &QTimer::timeout, this, &TLoggerMain::timTimerTimer);
   connect(&timSilenceDetection, &QTimer::timeout, this, &TLoggerMain::timSilenceDetectionTimer);
   connect(&timCleanup, &QTimer::timeout, this, &TLoggerMain::timCleanupTimer);
-  fWebServer = std::make_unique<TWebServer>(*this, ProgramFolder() + "resources/web");
+  fWebServer = std::make_unique<TWebServer>(*this, TStaticContent::DefaultFolder());
 }
 
 TLoggerMain::~TLoggerMain()
@@ -34,6 +35,7 @@ TLoggerMain::~TLoggerMain()
   timCleanup.stop();
   fWebServer.reset();
   fHTTPAlarmSender.reset();
+  fEmailAlarmSender.reset();
   // Slots finish their files and write their sections; their threads may still log while they end, which
   // never blocks them (the log hands over without waiting).
   for (std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
@@ -73,6 +75,8 @@ void TLoggerMain::Start()
 
   fHTTPAlarmSender = std::make_unique<THTTPAlarmSender>([this](const std::string& iLine) { AddLogMessage(iLine); });
   fHTTPAlarmSender->Start();
+  fEmailAlarmSender = std::make_unique<TEmailAlarmSender>([this](const std::string& iLine) { AddLogMessage(iLine); });
+  fEmailAlarmSender->Start();
 
   timTimer.start();
   timSilenceDetection.start();
@@ -88,6 +92,7 @@ void TLoggerMain::Close()
   {
     AddLogMessage(e.what());
   }
+  fClosing = true;
   StopWebServer();
 }
 
@@ -142,6 +147,8 @@ TWebServerSettings TLoggerMain::WebServerSettings() const
 
 void TLoggerMain::WebServerStateChanged(bool)
 {
+  if (fClosing)
+    return;
   try
   {
     FlushGlobalConfig();
@@ -178,19 +185,21 @@ void TLoggerMain::timTimerTimer()
         const TDateTime start = AlignedTimeSlotStart(Now(), slot.TimeSlotLength(), slot.TimeSlotOffset());
         if (start != slot.LastTimeSlot())
         {
-          slot.CycleEncoder();
+          // Noted before the change: a change that fails (the database cannot be opened) is not retried at
+          // every tick, which would start a new file ten times a second.
           slot.SetLastTimeSlot(start);
           timCleanup.start();
+          slot.CycleEncoder();
         }
       }
       else if (!fFirstRotationDone[i] ||
                LengthElapsed(MillisecondClock(), static_cast<uint64_t>(slot.RecordStartTickCount()),
                              slot.TimeSlotLength()))
       {
-        slot.CycleEncoder();
+        fFirstRotationDone[i] = true;
         timCleanup.start();
+        slot.CycleEncoder();
       }
-      fFirstRotationDone[i] = true;
     }
     catch (const std::exception& e)
     {
@@ -209,7 +218,7 @@ void TLoggerMain::SendAlarmEmail(const std::string& iText)
   email.Password = fSettings.Password;
   email.From = fSettings.FromAddress;
   email.Recipients = fSettings.Receipients;
-  ::SendAlarmEmail(email, iText, false, [this](const std::string& iLine) { AddLogMessage(iLine); });
+  fEmailAlarmSender->QueueAlarmEmail(email, iText);
 }
 
 void TLoggerMain::timSilenceDetectionTimer()

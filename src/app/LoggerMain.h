@@ -14,6 +14,7 @@
 #include <vector>
 
 class TSlotInfo;
+class TEmailAlarmSender;
 class THTTPAlarmSender;
 class TWebServer;
 
@@ -75,7 +76,11 @@ private:
   // file at once).
   std::vector<bool> fFirstRotationDone;
   std::unique_ptr<THTTPAlarmSender> fHTTPAlarmSender;
+  // Alarm e-mails go out from a worker, so that a mail server's time-outs never delay the rotation.
+  std::unique_ptr<TEmailAlarmSender> fEmailAlarmSender;
   std::unique_ptr<TWebServer> fWebServer;
+  // Set by Close: the web server's stop then leaves the stored "Enabled" as it was written before.
+  bool fClosing = false;
   QTimer timTimer;
   QTimer timSilenceDetection;
   QTimer timCleanup;

@@ -95,14 +95,7 @@ TDateTime UnixSecondsToLocal(time_t iSeconds, int iMillisecond)
 time_t LocalToUnixSeconds(TDateTime iLocal, int& oMillisecond, long& oGmtOffset)
 {
   const TDateTimeParts parts = DecodeDateTime(iLocal);
-  tm fields{};
-  fields.tm_year = parts.Year - 1900;
-  fields.tm_mon = parts.Month - 1;
-  fields.tm_mday = parts.Day;
-  fields.tm_hour = parts.Hour;
-  fields.tm_min = parts.Minute;
-  fields.tm_sec = parts.Second;
-  fields.tm_isdst = -1;
+  tm fields = PartsToTm(parts);
   const time_t seconds = mktime(&fields);
   oMillisecond = parts.Millisecond;
   oGmtOffset = fields.tm_gmtoff;
@@ -247,4 +240,17 @@ TDateTime UnixToDateTime(double iUnixSeconds)
 double DateTimeToUnix(TDateTime iValue)
 {
   return (iValue - UnixDateDelta) * SecsPerDay;
+}
+
+std::tm PartsToTm(const TDateTimeParts& iParts)
+{
+  std::tm fields{};
+  fields.tm_year = iParts.Year - 1900;
+  fields.tm_mon = iParts.Month - 1;
+  fields.tm_mday = iParts.Day;
+  fields.tm_hour = iParts.Hour;
+  fields.tm_min = iParts.Minute;
+  fields.tm_sec = iParts.Second;
+  fields.tm_isdst = -1;
+  return fields;
 }

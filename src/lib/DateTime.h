@@ -28,6 +28,8 @@ bool TryEncodeDateTime(int iYear, int iMonth, int iDay, int iHour, int iMinute, 
                        TDateTime& oValue);
 // Rounds to the nearest millisecond before splitting, so 23:59:59.9996 becomes the next day's midnight.
 TDateTimeParts DecodeDateTime(TDateTime iValue);
+// The parts as C calendar fields (tm_isdst -1: the zone decides), for mktime and strftime.
+std::tm PartsToTm(const TDateTimeParts& iParts);
 bool IsValidDate(int iYear, int iMonth, int iDay);
 int DaysInMonth(int iYear, int iMonth);
 // 1 = Sunday ... 7 = Saturday

@@ -34,16 +34,9 @@ std::string FormatTime(TDateTime iValue)
 std::string FormatLogTime(TDateTime iValue)
 {
   const TDateTimeParts p = DecodeDateTime(iValue);
-  tm fields{};
-  fields.tm_year = p.Year - 1900;
-  fields.tm_mon = p.Month - 1;
-  fields.tm_mday = p.Day;
-  fields.tm_hour = p.Hour;
-  fields.tm_min = p.Minute;
-  fields.tm_sec = p.Second;
+  tm fields = PartsToTm(p);
   fields.tm_wday = DayOfWeek(iValue) - 1;
   fields.tm_yday = static_cast<int>(EncodeDate(p.Year, p.Month, p.Day) - EncodeDate(p.Year, 1, 1));
-  fields.tm_isdst = -1;
   char text[128];
   const size_t length = strftime(text, sizeof(text), "%x %X", &fields);
   return std::string(text, length);

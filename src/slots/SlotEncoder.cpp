@@ -89,7 +89,7 @@ TSlotInfo::TNextFile TSlotInfo::StartFileEncoder(uint32_t iReplaces)
     next.Encoder = TAudioEngine::EncodeStart(fMixer, command.Command, command.Flags | conversion, nullptr, iReplaces);
   }
   if (next.Encoder == 0)
-    fErrorMessage = BassErrorText(TAudioEngine::ErrorGetCode());
+    LockedAssign(fErrorMessage, BassErrorText(TAudioEngine::ErrorGetCode()));
   return next;
 }
 
@@ -136,7 +136,7 @@ void TSlotInfo::BeginFile(const TNextFile& iNext)
   fRecordStartTickCount = static_cast<int64_t>(MillisecondClock());
   fRecordStartPos = static_cast<int64_t>(span.FirstFrame) * kMixerFrameBytes;
   LogMessage(Format("Encoding to file %s", iNext.FullName.c_str()));
-  fErrorMessage.clear();
+  LockedAssign(fErrorMessage, "");
   fCurrentFilename = iNext.FullName;
   fCueSheetData.push_back(CueSheetFileLine(iNext.FullName));
   RegisterRecording(iNext.RelativeName);

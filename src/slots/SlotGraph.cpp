@@ -211,12 +211,12 @@ void TSlotInfo::AttachDevice()
     fCurrentStreamTitle.clear();
     fCurrentDeviceInfo = device;
     fCurrentDeviceID = fDevice;
-    fErrorMessage.clear();
+    LockedAssign(fErrorMessage, "");
     LogMessage(Format("Recording from %s", device->Name().c_str()));
   }
   catch (const std::exception& e)
   {
-    fErrorMessage = e.what();
+    LockedAssign(fErrorMessage, e.what());
     if (device)
       LogMessage(Format("Error recording from \"%s\": %s", device->Name().c_str(), e.what()));
     else

@@ -38,10 +38,12 @@ public:
   bool AlarmOnly() const { return fAlarmOnly; }
   bool Enabled() const { return fEnabled; }
   void SetEnabled(bool iValue);
-  std::string Name() const { return fName; }
-  void SetName(std::string iValue) { fName = std::move(iValue); }
+  // The texts that request threads read (name, stream URL, folders, error) are copied under fTextCS, because the
+  // controller's thread may change them meanwhile.
+  std::string Name() const { return LockedCopy(fName); }
+  void SetName(std::string iValue) { LockedAssign(fName, std::move(iValue)); }
   void SetOnLogMessage(TLogMessageEvent iHandler) { fOnLogMessage = std::move(iHandler); }
-  std::string ErrorMessage() const { return fErrorMessage; }
+  std::string ErrorMessage() const { return LockedCopy(fErrorMessage); }
   // Hands "<name>: <message>" to OnLogMessage, when one is set.
   void LogMessage(const std::string& iMessage);
   // Writes every setting the program owns to the slot's section and persists the file. Keys that are only read
@@ -53,8 +55,8 @@ public:
   void SetRecordSource(TRecordSource iValue) { fRecordSource = iValue; }
   std::string Device() const { return fDevice; }
   void SetDevice(std::string iValue) { fDevice = std::move(iValue); }
-  std::string StreamURL() const { return fStreamURL; }
-  void SetStreamURL(std::string iValue) { fStreamURL = std::move(iValue); }
+  std::string StreamURL() const { return LockedCopy(fStreamURL); }
+  void SetStreamURL(std::string iValue) { LockedAssign(fStreamURL, std::move(iValue)); }
   TRecordChannels RecordChannels() const { return fRecordChannels; }
   void SetRecordChannels(TRecordChannels iValue);
   bool Record16bit() const { return fRecord16Bit; }
@@ -83,10 +85,10 @@ public:
   void SetEncoderFilename(std::string iValue) { fEncoderFilename = std::move(iValue); }
 
   // ---- Files and rotation ----
-  std::string Folder() const { return fFolder; }
-  void SetFolder(std::string iValue) { fFolder = std::move(iValue); }
-  std::string SecondaryFolder() const { return fSecondaryFolder; }
-  void SetSecondaryFolder(std::string iValue) { fSecondaryFolder = std::move(iValue); }
+  std::string Folder() const { return LockedCopy(fFolder); }
+  void SetFolder(std::string iValue) { LockedAssign(fFolder, std::move(iValue)); }
+  std::string SecondaryFolder() const { return LockedCopy(fSecondaryFolder); }
+  void SetSecondaryFolder(std::string iValue) { LockedAssign(fSecondaryFolder, std::move(iValue)); }
   std::string FilenamePrefix() const { return fFilenamePrefix; }
   void SetFilenamePrefix(std::string iValue) { fFilenamePrefix = std::move(iValue); }
   std::string CustomFilename() const { return fCustomFilename; }
@@ -212,6 +214,17 @@ public:
   void SetWinampPluginStreamOnly(bool iValue) { fWinampPluginStreamOnly = iValue; }
 
 private:
+  std::string LockedCopy(const std::string& iText) const
+  {
+    std::lock_guard lock(fTextCS);
+    return iText;
+  }
+  void LockedAssign(std::string& oText, std::string iValue)
+  {
+    std::lock_guard lock(fTextCS);
+    oText = std::move(iValue);
+  }
+
   // ---- Settings reading (SlotSettings.cpp) ----
   std::string ReadText(const std::string& iKey, const std::string& iDefault);
   int ReadNumber(const std::string& iKey, int iDefault);
@@ -224,8 +237,9 @@ private:
   void DeleteRow(ISQLConnection& iConnection, int iID);
 
   // Identity, locking and logging
-  std::recursive_mutex fCS; // the slot lock: input, encoder, database, cleanup, stream title
-  std::mutex fLevelCS;      // the level lock: silence threshold and last-sound stamp; never held with another
+  std::recursive_mutex fCS;   // the slot lock: input, encoder, database, cleanup, stream title
+  std::mutex fLevelCS;        // the level lock: silence threshold and last-sound stamp; never held with another
+  mutable std::mutex fTextCS; // the texts request threads read; held only for a copy
   TIniFile& fIniFile;
   std::string fSection;
   int fIndex;

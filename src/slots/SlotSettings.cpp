@@ -193,5 +193,5 @@ void TSlotInfo::FlushConfig()
 void TSlotInfo::LogMessage(const std::string& iMessage)
 {
   if (fOnLogMessage)
-    fOnLogMessage(this, fName + ": " + iMessage);
+    fOnLogMessage(this, Name() + ": " + iMessage);
 }

@@ -14,13 +14,7 @@ bool SameFields(const std::tm& iLeft, const std::tm& iRight)
 bool TryLocalToUTCStandardFirst(TDateTime iLocal, TDateTime& oUTC)
 {
   const TDateTimeParts parts = DecodeDateTime(iLocal);
-  std::tm wanted{};
-  wanted.tm_year = parts.Year - 1900;
-  wanted.tm_mon = parts.Month - 1;
-  wanted.tm_mday = parts.Day;
-  wanted.tm_hour = parts.Hour;
-  wanted.tm_min = parts.Minute;
-  wanted.tm_sec = parts.Second;
+  const std::tm wanted = PartsToTm(parts);
   // Standard time first: a reading that round-trips with that flag exists in the zone.
   for (const int daylight : {0, 1})
   {

@@ -32,28 +32,6 @@ std::string PasswordHash(const std::string& iPassword)
   return result;
 }
 
-TAccessLevel AccessLevelFromText(const std::string& iText)
-{
-  if (iText == "Admin")
-    return alAdmin;
-  if (iText == "ReadOnly")
-    return alReadOnly;
-  return alNone;
-}
-
-std::string AccessLevelText(TAccessLevel iLevel)
-{
-  switch (iLevel)
-  {
-  case alAdmin:
-    return "Admin";
-  case alReadOnly:
-    return "ReadOnly";
-  default:
-    return "none";
-  }
-}
-
 TAccessLevel DetermineAccessLevel(const TAccessSettings& iSettings, bool iHasAuthorization,
                                   const std::optional<TWebCredentials>& iCredentials)
 {

@@ -33,11 +33,6 @@ struct TWebCredentials
 // password has a hash too.
 std::string PasswordHash(const std::string& iPassword);
 
-// The configuration's words: "Admin" and "ReadOnly" (case as shown); anything else is alNone.
-TAccessLevel AccessLevelFromText(const std::string& iText);
-// "none", "Admin", "ReadOnly"
-std::string AccessLevelText(TAccessLevel iLevel);
-
 // iHasAuthorization: the request carries an Authorization header; iCredentials: its Basic credentials, or
 // nothing when the header cannot be read as such (refused like wrong credentials).
 TAccessLevel DetermineAccessLevel(const TAccessSettings& iSettings, bool iHasAuthorization,

@@ -18,25 +18,6 @@ void TWebResponse::SetHeader(const std::string& iName, const std::string& iValue
   Headers.emplace_back(iName, iValue);
 }
 
-const std::string* TWebResponse::FindHeader(const std::string& iName) const
-{
-  for (const auto& [name, value] : Headers)
-    if (SameTextASCII(name, iName))
-      return &value;
-  return nullptr;
-}
-
-uint64_t TWebResponse::BodyLength() const
-{
-  if (const auto* text = std::get_if<std::string>(&Body))
-    return text->size();
-  if (const auto* data = std::get_if<std::string_view>(&Body))
-    return data->size();
-  if (const auto* file = std::get_if<TFileBody>(&Body))
-    return file->Length;
-  return 0;
-}
-
 TWebResponse EmptyAnswer()
 {
   return TWebResponse();

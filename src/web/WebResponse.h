@@ -31,9 +31,6 @@ struct TWebResponse
 
   // Replaces a header of that name (letter case ignored) or adds it.
   void SetHeader(const std::string& iName, const std::string& iValue);
-  const std::string* FindHeader(const std::string& iName) const;
-  // The body's length in bytes.
-  uint64_t BodyLength() const;
 };
 
 // The answer forms shared by every endpoint.

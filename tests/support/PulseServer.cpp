@@ -1,5 +1,7 @@
 #include "PulseServer.h"
 
+#include "ProcessEnvironment.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -16,41 +18,9 @@
 #include <thread>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace
 {
 using namespace std::chrono_literals;
-
-std::string VariableName(const std::string& iEntry)
-{
-  return iEntry.substr(0, iEntry.find('='));
-}
-
-std::vector<std::string> MergedEnvironment(const std::vector<std::string>& iOverrides)
-{
-  std::vector<std::string> result;
-  for (char** entry = environ; *entry != nullptr; ++entry)
-  {
-    const std::string text(*entry);
-    bool replaced = false;
-    for (const std::string& over : iOverrides)
-      replaced = replaced || VariableName(over) == VariableName(text);
-    if (!replaced)
-      result.push_back(text);
-  }
-  result.insert(result.end(), iOverrides.begin(), iOverrides.end());
-  return result;
-}
-
-std::vector<char*> PointerArray(std::vector<std::string>& iTexts)
-{
-  std::vector<char*> result;
-  for (std::string& text : iTexts)
-    result.push_back(text.data());
-  result.push_back(nullptr);
-  return result;
-}
 
 std::string ReadFile(const std::string& iPath)
 {
@@ -84,7 +54,7 @@ TSpawnedProcess::TSpawnedProcess(const std::vector<std::string>& iArguments,
                                  const std::vector<std::string>& iEnvironment, const std::string& iLogFile)
 {
   std::vector<std::string> arguments = iArguments;
-  std::vector<std::string> environment = MergedEnvironment(iEnvironment);
+  std::vector<std::string> environment = ChangedEnvironment(iEnvironment);
   std::vector<char*> argv = PointerArray(arguments);
   std::vector<char*> envp = PointerArray(environment);
   posix_spawn_file_actions_t actions;

@@ -9,17 +9,6 @@ TEST(PasswordHash, IsTheUpperCaseMD5OfTheSaltedPassword)
   EXPECT_EQ(PasswordHash("p\xC3\xA4sswort"), "474488DE8018B1F81A41D1D5BF2D4877");
 }
 
-TEST(AccessLevel, ConfigurationWords)
-{
-  EXPECT_EQ(AccessLevelFromText("Admin"), alAdmin);
-  EXPECT_EQ(AccessLevelFromText("ReadOnly"), alReadOnly);
-  EXPECT_EQ(AccessLevelFromText("admin"), alNone);
-  EXPECT_EQ(AccessLevelFromText(""), alNone);
-  EXPECT_EQ(AccessLevelText(alNone), "none");
-  EXPECT_EQ(AccessLevelText(alAdmin), "Admin");
-  EXPECT_EQ(AccessLevelText(alReadOnly), "ReadOnly");
-}
-
 TEST(AccessLevel, Matrix)
 {
   TAccessSettings users;
