@@ -14,10 +14,10 @@ constexpr uint32_t kPhases = TTrimInterpolator::kPhases;
 constexpr uint32_t kLead = kTaps / 2 - 1;
 constexpr int kFractionBits = 32;
 constexpr double kWholeFrame = double(uint64_t{1} << kFractionBits);
-// A sinc cut off at half the rate under a Kaiser window: up to 0.4 of the rate within about -88 dB of the exact
+// A sinc cut off at half the rate under a Kaiser window: up to 0.43 of the rate within -90 dB of the exact
 // fractional delay (the table's interpolation adds less); above, the response falls towards half the rate.
 constexpr double kCutoff = 0.5;
-constexpr double kKaiserBeta = 9.5;
+constexpr double kKaiserBeta = 10;
 
 // Row r holds the taps for an output kLead + r / kPhases input frames after the first tap; row kPhases is row 0
 // one frame on, so that every phase lies between two rows. Each row sums to 1: no gain ripple with the phase.
