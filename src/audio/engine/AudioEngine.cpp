@@ -23,6 +23,8 @@ std::atomic<int32_t>* ConfigValue(uint32_t iOption)
     return &State.FloatDSP;
   case cfNetPlaylist:
     return &State.NetPlaylist;
+  case cfNetTimeout:
+    return &State.NetTimeoutMilliseconds;
   case cfEncodePriority:
     return &State.EncodePriority;
   case cfEncodeQueue:
@@ -43,7 +45,7 @@ bool TAudioEngine::SetConfig(uint32_t iOption, int32_t iValue)
   std::atomic<int32_t>* Value = ConfigValue(iOption);
   if (!Value)
     return Fail(ecIllegalType, false);
-  if (iOption == cfEncodeQueue && iValue < 0)
+  if ((iOption == cfEncodeQueue && iValue < 0) || (iOption == cfNetTimeout && iValue <= 0))
     return Fail(ecIllegalParam, false);
   // Callbacks always get float samples here.
   if (iOption == cfFloatDSP && iValue == 0)

@@ -10,6 +10,7 @@
 
 #include "audio/engine/EngineTypes.h"
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -37,6 +38,21 @@ public:
   // Frees any channel (push stream or mixer) with its effects, callbacks and encoders. A source is removed
   // from its mixer first; a mixer's sources stay alive, detached.
   static bool StreamFree(uint32_t iHandle);
+
+  // Internet stream (http, https, ICY, HLS; playlists when cfNetPlaylist is set): decode-only (iFlags must hold
+  // FlagDecode), float, from the start (iOffset 0). Blocks until the stream plays or failed: ecTimeout after
+  // cfNetTimeout, ecNoNet when refused or unreachable, ecFileOpen when the server refuses the resource, ecFileForm
+  // for no audio it knows, ecCodec without a decoder. iAbort, when set, ends the attempt early. A reader thread
+  // then downloads and decodes ahead, bounded; iDownload gets each packet read and nullptr at the end.
+  static uint32_t StreamCreateURL(const std::string& iURL, uint32_t iOffset, uint32_t iFlags,
+                                  TDownloadProc iDownload = nullptr, const std::atomic<bool>* iAbort = nullptr);
+  // URL streams: iProc runs on the stream's reader thread on new metadata (syMeta), when it reaches the stream
+  // position of the audio it came with, or once the stream ended and its audio is used up (syEnd). It must not
+  // free the stream. Returns the sync's handle.
+  static uint32_t ChannelSetSync(uint32_t iHandle, uint32_t iType, TSyncProc iProc);
+  static bool ChannelRemoveSync(uint32_t iHandle, uint32_t iSync);
+  // tgMeta: the last metadata text of a URL stream ("StreamTitle='...';..."); empty with ecNotAvailable when none.
+  static std::string ChannelGetTags(uint32_t iHandle, uint32_t iTags);
 
   // Mixer of 2 float channels at iRate (iFlags must hold FlagFloat). With FlagDecode it is pulled by
   // ChannelGetData; without it, it is played on output device iDevice (1 = the default sink, n = the n-th sink)

@@ -11,7 +11,7 @@ double TDriftControl::Update(double iBacklogFrames, double iElapsedSeconds)
     fStarted = true;
   }
   fFiltered += std::min(1.0, iElapsedSeconds / kFilterSeconds) * (Backlog - fFiltered);
-  double Excess = fFiltered - kTargetSeconds;
+  double Excess = fFiltered - fTargetSeconds;
   fIntegralTrim = std::clamp(fIntegralTrim + kIntegral * Excess * iElapsedSeconds, -kMaxIntegral, kMaxIntegral);
   return 1.0 + std::clamp(kProportional * Excess + fIntegralTrim, -kMaxTrim, kMaxTrim);
 }

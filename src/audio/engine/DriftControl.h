@@ -7,11 +7,14 @@
 class TDriftControl
 {
 public:
-  // Backlog the controller aims at; also what a source gathers before it starts or restarts.
+  // Backlog the controller aims at by default; also what a source gathers before it starts or restarts.
   static constexpr double kTargetSeconds = 0.2;
   static constexpr double kMaxTrim = 0.002;
 
-  explicit TDriftControl(double iInputRate) : fInputRate(iInputRate) {}
+  explicit TDriftControl(double iInputRate, double iTargetSeconds = kTargetSeconds)
+      : fInputRate(iInputRate), fTargetSeconds(iTargetSeconds)
+  {
+  }
 
   // After each rendered block: the backlog in input frames and the output time the block covered.
   // Returns the trim, the factor on the nominal rate ratio: above 1 (consume faster) when the producer is fast.
@@ -20,7 +23,7 @@ public:
   void Restart() { fStarted = false; }
   // The clocks' ratio as measured so far (the integral part of the trim, free of the backlog's ripple).
   double ClockRatio() const { return 1.0 + fIntegralTrim; }
-  double TargetFrames() const { return kTargetSeconds * fInputRate; }
+  double TargetFrames() const { return fTargetSeconds * fInputRate; }
 
 private:
   static constexpr double kFilterSeconds = 2.0;
@@ -29,6 +32,7 @@ private:
   static constexpr double kMaxIntegral = 0.001;
 
   const double fInputRate;
+  const double fTargetSeconds;
   bool fStarted = false;
   double fFiltered = 0;
   double fIntegralTrim = 0;

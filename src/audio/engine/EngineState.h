@@ -17,6 +17,7 @@ struct TEngineState
 
   std::atomic<int32_t> FloatDSP{1};
   std::atomic<int32_t> NetPlaylist{0};
+  std::atomic<int32_t> NetTimeoutMilliseconds{5000};
   std::atomic<int32_t> EncodePriority{-1000};
   std::atomic<int32_t> EncodeQueueMilliseconds{6000};
 };

@@ -24,7 +24,11 @@ enum TEngineError : int
   ecFrequency = 25,
   ecCreate = 33,
   ecNotAvailable = 37,
+  ecNoNet = 32,
   ecDecode = 38,
+  ecTimeout = 40,
+  ecFileForm = 41,
+  ecCodec = 44,
   ecEnded = 45,
   ecUnknown = -1,
   ecNotDecodeChannel = 4000,
@@ -54,6 +58,7 @@ enum TEncodeFlag : uint32_t
 enum TEngineConfig : uint32_t
 {
   cfFloatDSP = 9,             // callbacks get float samples (always so here; kept for callers that set it)
+  cfNetTimeout = 11,          // URL streams: connect and read time-out, milliseconds
   cfNetPlaylist = 21,         // URL streams may name playlists
   cfEncodePriority = 0x10300, // chain priority of encoders started from now on
   cfEncodeQueue = 0x10301,    // queue length of encoders started from now on, milliseconds
@@ -70,6 +75,19 @@ enum TFXType : uint32_t
 enum TChannelAttribute : uint32_t
 {
   atVolume = 2,
+};
+
+// Sync types of TAudioEngine::ChannelSetSync.
+enum TSyncType : uint32_t
+{
+  syEnd = 2,  // the stream has ended and its audio is used up
+  syMeta = 4, // new metadata (ChannelGetTags tgMeta)
+};
+
+// Tag types of TAudioEngine::ChannelGetTags.
+enum TTagType : uint32_t
+{
+  tgMeta = 5, // the last stream metadata as "StreamTitle='...';" text
 };
 
 // TAudioEngine::EncodeIsActive.
@@ -129,5 +147,9 @@ struct TEncodeSpan
 
 // DSP callback: float samples of the channel, interleaved, iLength bytes, changed in place.
 using TDspCallback = std::function<void(float* ioBuffer, uint32_t iLength)>;
+// Sync callback: the sync's handle, the channel's handle.
+using TSyncProc = std::function<void(uint32_t iSync, uint32_t iChannel)>;
+// URL stream download callback: the bytes just received; nullptr and 0 once the download has ended.
+using TDownloadProc = std::function<void(const void* iBuffer, uint32_t iLength)>;
 // Encoder notification (iStatus a TEncodeNotifyStatus), called on an engine thread.
 using TEncodeNotify = std::function<void(uint32_t iEncoder, uint32_t iStatus)>;

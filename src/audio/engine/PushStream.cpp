@@ -1,7 +1,8 @@
 #include "audio/engine/PushStream.h"
 
-TPushStream::TPushStream(const TChannelFormat& iFormat)
-    : TChannel(iFormat, true), fRing(size_t(kQueueSeconds * iFormat.Rate) * iFormat.FrameBytes(), iFormat.FrameBytes())
+TPushStream::TPushStream(const TChannelFormat& iFormat, double iQueueSeconds, double iTargetSeconds)
+    : TChannel(iFormat, true), fCapacityFrames(uint64_t(iQueueSeconds * iFormat.Rate)), fTargetSeconds(iTargetSeconds),
+      fRing(size_t(fCapacityFrames) * iFormat.FrameBytes(), iFormat.FrameBytes())
 {
 }
 
