@@ -110,8 +110,7 @@ void TSlotInfo::EndFile(uint32_t iEncoder, bool iReplaced)
     if (span.DroppedFrames > 0)
       LogMessage(Format("Encoder queue full: %.1f seconds of audio dropped from %s",
                         static_cast<double>(span.DroppedFrames) / fEffectiveSamplerate, fCurrentFilename.c_str()));
-    fCueSheetData.clear();
-    fCueSheetTrackCounter = 0;
+    fTitles.FileEnded();
     try
     {
       StoreRecordingDuration(static_cast<double>(span.EndFrame - span.FirstFrame) / fEffectiveSamplerate);
@@ -138,7 +137,7 @@ void TSlotInfo::BeginFile(const TNextFile& iNext)
   LogMessage(Format("Encoding to file %s", iNext.FullName.c_str()));
   LockedAssign(fErrorMessage, "");
   fCurrentFilename = iNext.FullName;
-  fCueSheetData.push_back(CueSheetFileLine(iNext.FullName));
+  fTitles.FileStarted(iNext.FullName, fRecordStartTickCount);
   RegisterRecording(iNext.RelativeName);
 }
 

@@ -58,7 +58,7 @@ void TSlotInfo::Initialize()
     fLastOverSilenceTickCount = now;
   }
   std::lock_guard lock(fCS);
-  fLastMetadataTickCount = now;
+  fTitles.SetLastMetadataTickCount(now);
   // Process-wide: callbacks see float samples, stream URLs may name playlists.
   TAudioEngine::SetConfig(cfFloatDSP, 1);
   TAudioEngine::SetConfig(cfNetPlaylist, 1);
@@ -171,10 +171,7 @@ void TSlotInfo::StartRecording()
     AttachDevice();
     break;
   case rsStream:
-    StopRecording();
-    fCurrentStreamTitle.clear();
-    fCurrentStreamURL = fStreamURL;
-    fStreamStatus = "Stream input not available";
+    AttachStream();
     break;
   default:
     StopRecording();
@@ -208,7 +205,7 @@ void TSlotInfo::AttachDevice()
       fChannel = 0;
       throw ESlotError(Format("MixerAddChannel: %s", BassErrorText(error).c_str()));
     }
-    fCurrentStreamTitle.clear();
+    fTitles.ClearTitle();
     fCurrentDeviceInfo = device;
     fCurrentDeviceID = fDevice;
     LockedAssign(fErrorMessage, "");
@@ -235,6 +232,7 @@ void TSlotInfo::StopRecording()
     fCurrentDeviceID.clear();
     fCurrentDeviceInfo = nullptr;
   }
+  fStreamInput.reset();
   fLevelLeft = 0;
   fLevelRight = 0;
 }
@@ -302,8 +300,3 @@ std::string TSlotInfo::CurrentStreamURL()
   return fCurrentStreamURL;
 }
 
-std::string TSlotInfo::CurrentStreamTitle()
-{
-  std::lock_guard lock(fCS);
-  return fCurrentStreamTitle;
-}

@@ -12,6 +12,8 @@
 #include "slots/EncoderCommand.h"
 #include "slots/SlotCleanup.h"
 #include "slots/SlotTypes.h"
+#include "slots/StreamInput.h"
+#include "slots/StreamTitles.h"
 
 #include <atomic>
 #include <cstdint>
@@ -284,7 +286,7 @@ private:
   bool fTimeSlotAlign = true;
   int fTimeSlotOffset = 0; // seconds
   TDateTime fLastTimeSlot = 0;
-  bool fCueSheet = false;
+  std::atomic<bool> fCueSheet{false};
 
   // Database
   std::string fDatabaseFile;
@@ -303,7 +305,6 @@ private:
   int fSilenceDection = 0; // seconds, 0 = no detection
   bool fSilenceDetectionIfInactive = false;
   int64_t fLastOverSilenceTickCount = 0;
-  int64_t fLastMetadataTickCount = 0;
   bool fSilenceDetected = false;
   bool fSendEmailSilenceDetected = false;
   bool fSendEmailSilenceOK = false;
@@ -337,15 +338,10 @@ private:
   TDeviceInfoWithClients* fCurrentDeviceInfo = nullptr; // owned by the device registry
   std::string fCurrentDeviceID;
   std::string fCurrentStreamURL;
-  std::string fCurrentStreamTitle;
 
-  // Stream input and cue sheet
-  uint32_t fStreamChannel = 0;
-  std::unique_ptr<TSimpleThread> fStreamThread;
-  std::string fStreamStatus;
-  bool fStreamDownloadEnded = false;
-  std::vector<std::string> fCueSheetData;
-  int fCueSheetTrackCounter = 0;
+  // Stream input, titles and cue sheet, each with its own lock
+  std::unique_ptr<TStreamInput> fStreamInput;
+  TStreamTitles fTitles{0};
 
   // Streaming output
   bool fStreamingEnabled = false;
@@ -392,11 +388,21 @@ public:
   // Display name of the device in use; nothing while no device is attached. Any thread.
   std::optional<std::string> CurrentDeviceName();
   std::string CurrentStreamURL();
-  std::string CurrentStreamTitle();
+  std::string CurrentStreamTitle() const { return fTitles.Title(); }
   uint32_t Channel() const { return fChannel; }
   // Peak magnitude of the last mixer buffer per output channel (1.0 = full scale). Any thread.
   float LevelLeft() const { return fLevelLeft.load(std::memory_order_relaxed); }
   float LevelRight() const { return fLevelRight.load(std::memory_order_relaxed); }
+
+  // ---- Stream input and titles (SlotStream.cpp) ----
+  // Takes the title of a metadata text of the incoming stream ("StreamTitle='...';"): the current title, its
+  // time, and a track in the cue sheet of the file being written. Any thread; takes no slot lock.
+  void UpdateIncomingStreamTitle(const std::string& iMetadata);
+  // The stream input's status text ("Connecting...", "Reconnecting...", the error of the last attempt) while no
+  // stream is connected; empty while one is, or when the slot has no stream input. Any thread.
+  std::string StreamStatus();
+  // The connected stream's engine handle, 0 while none. Any thread.
+  uint32_t StreamChannel();
 
   // ---- Levels and silence (SlotLevels.cpp) ----
   // Milliseconds since a buffer last reached the silence threshold (or since Initialize). Any thread.
@@ -434,6 +440,7 @@ private:
   void PullLoop(TSimpleThread& iThread);
   void ApplyChannelMap();
   void AttachDevice();
+  void AttachStream();
   // Destroy without writing the settings; idempotent, also run by the destructor.
   void TearDown();
 

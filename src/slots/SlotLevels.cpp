@@ -62,6 +62,5 @@ int64_t TSlotInfo::LastOverSilenceTickCount()
 
 int64_t TSlotInfo::LastMetadataTickCount()
 {
-  std::lock_guard lock(fCS);
-  return fLastMetadataTickCount;
+  return fTitles.LastMetadataTickCount();
 }

@@ -1,0 +1,34 @@
+// A slot's stream input and incoming titles: attaching the stream, the titles it brings, its status.
+
+#include "lib/Errors.h"
+#include "slots/SlotInfo.h"
+
+void TSlotInfo::AttachStream()
+{
+  StopRecording();
+  fTitles.ClearTitle();
+  fCurrentStreamURL = fStreamURL;
+  LockedAssign(fErrorMessage, "");
+  LogMessage(Format("Recording from %s", fCurrentStreamURL.c_str()));
+  TStreamInput::TEvents events;
+  events.Metadata = [this](const std::string& iMetadata) { UpdateIncomingStreamTitle(iMetadata); };
+  events.FirstConnect = [this, url = fCurrentStreamURL] { LogMessage(Format("Stream connected: %s", url.c_str())); };
+  fStreamInput = std::make_unique<TStreamInput>(fIndex, fMixer, fCurrentStreamURL, std::move(events));
+}
+
+void TSlotInfo::UpdateIncomingStreamTitle(const std::string& iMetadata)
+{
+  fTitles.Update(iMetadata, fCueSheet);
+}
+
+std::string TSlotInfo::StreamStatus()
+{
+  std::lock_guard lock(fCS);
+  return fStreamInput && fStreamInput->Channel() == 0 ? fStreamInput->Status() : std::string();
+}
+
+uint32_t TSlotInfo::StreamChannel()
+{
+  std::lock_guard lock(fCS);
+  return fStreamInput ? fStreamInput->Channel() : 0;
+}

@@ -1,0 +1,186 @@
+#include "slots/StreamInput.h"
+
+#include "audio/engine/AudioEngine.h"
+#include "lib/Errors.h"
+#include "lib/TapevaultTools.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <list>
+#include <mutex>
+
+namespace
+{
+constexpr unsigned kRetryMilliseconds = 1000;
+constexpr uint32_t kStreamFlags = chUnicode | chDecode | chRestrictRate | chFloat;
+
+// Every slot's status text.
+std::mutex& StatusLock()
+{
+  static std::mutex Lock;
+  return Lock;
+}
+
+// One URL opened at a time over all slots. Waiting slots get their turn in the order they came, except that a
+// slot retrying after a failed attempt lets every other slot go first: a dead server then costs a healthy
+// slot at most the attempt under way. A slot that is stopped while it waits leaves the queue.
+class TConnectTurns
+{
+public:
+  static TConnectTurns& Instance()
+  {
+    static TConnectTurns Turns;
+    return Turns;
+  }
+
+  // False when iStopping was set before the turn came.
+  bool Acquire(const std::atomic<bool>& iStopping, bool iRetry)
+  {
+    std::unique_lock Lock(fLock);
+    const TTicket Ticket{fNextTicket++, iRetry};
+    // The one at the front holds the turn; a first attempt goes before every waiting retry.
+    auto Place = fQueue.end();
+    if (!iRetry)
+      Place = std::find_if(fQueue.begin() == fQueue.end() ? fQueue.end() : std::next(fQueue.begin()), fQueue.end(),
+                           [](const TTicket& iWaiting) { return iWaiting.Retry; });
+    fQueue.insert(Place, Ticket);
+    while (fQueue.front().Number != Ticket.Number)
+    {
+      if (iStopping.load())
+      {
+        fQueue.remove_if([&](const TTicket& iWaiting) { return iWaiting.Number == Ticket.Number; });
+        fChanged.notify_all();
+        return false;
+      }
+      fChanged.wait_for(Lock, std::chrono::milliseconds(50));
+    }
+    return true;
+  }
+  void Release()
+  {
+    std::lock_guard Lock(fLock);
+    fQueue.pop_front();
+    fChanged.notify_all();
+  }
+
+private:
+  struct TTicket
+  {
+    uint64_t Number;
+    bool Retry;
+  };
+  std::mutex fLock;
+  std::condition_variable fChanged;
+  std::list<TTicket> fQueue;
+  uint64_t fNextTicket = 0;
+};
+} // namespace
+
+TStreamInput::TStreamInput(int iSlotIndex, uint32_t iMixer, std::string iURL, TEvents iEvents)
+    : fMixer(iMixer), fURL(std::move(iURL)), fEvents(std::move(iEvents))
+{
+  fThread = std::make_unique<TSimpleThread>(
+      true, [this](TSimpleThread& iThread) { Loop(iThread); }, Format("StreamThread Slot %d", iSlotIndex));
+  fThread->Start();
+}
+
+TStreamInput::~TStreamInput()
+{
+  // Ends an attempt under way and a wait for the turn at once.
+  fStopping = true;
+  fThread.reset();
+}
+
+std::string TStreamInput::Status() const
+{
+  std::lock_guard Lock(StatusLock());
+  return fStatus;
+}
+
+void TStreamInput::SetStatus(const std::string& iStatus)
+{
+  std::lock_guard Lock(StatusLock());
+  fStatus = iStatus;
+}
+
+void TStreamInput::Loop(TSimpleThread& iThread)
+{
+  SetStatus("Connecting...");
+  while (!iThread.Terminated() && !fStopping)
+  {
+    if (fDownloadEnded && fChannel)
+    {
+      FreeChannel();
+      SetStatus("Reconnecting...");
+    }
+    if (!fChannel && !Connect())
+      break;
+    iThread.WaitForEvent(kRetryMilliseconds);
+  }
+  FreeChannel();
+}
+
+bool TStreamInput::Connect()
+{
+  fDownloadEnded = false;
+  if (!TConnectTurns::Instance().Acquire(fStopping, fLastAttemptFailed))
+    return false;
+  uint32_t Channel = 0;
+  int Error = 0;
+  try
+  {
+    Channel = TAudioEngine::StreamCreateURL(
+        fURL, 0, kStreamFlags,
+        [this](const void* iBuffer, uint32_t)
+        {
+          if (!iBuffer)
+            fDownloadEnded = true;
+        },
+        &fStopping);
+    Error = TAudioEngine::ErrorGetCode();
+  }
+  catch (...)
+  {
+    TConnectTurns::Instance().Release();
+    throw;
+  }
+  TConnectTurns::Instance().Release();
+  if (fStopping)
+  {
+    if (Channel)
+      TAudioEngine::StreamFree(Channel);
+    return false;
+  }
+  fLastAttemptFailed = Channel == 0;
+  if (!Channel)
+  {
+    SetStatus(BassErrorText(Error));
+    return true;
+  }
+  TAudioEngine::ChannelSetSync(Channel, syMeta,
+                               [this](uint32_t, uint32_t iChannel)
+                               { fEvents.Metadata(TAudioEngine::ChannelGetTags(iChannel, tgMeta)); });
+  TAudioEngine::ChannelSetSync(Channel, syEnd, [this](uint32_t, uint32_t) { fDownloadEnded = true; });
+  if (!TAudioEngine::MixerAddChannel(fMixer, Channel, 0))
+  {
+    SetStatus(BassErrorText(TAudioEngine::ErrorGetCode()));
+    TAudioEngine::StreamFree(Channel);
+    return true;
+  }
+  fChannel = Channel;
+  if (!fConnectedOnce)
+  {
+    fConnectedOnce = true;
+    fEvents.FirstConnect();
+  }
+  // The title sent with the connection counts at once.
+  fEvents.Metadata(TAudioEngine::ChannelGetTags(Channel, tgMeta));
+  return true;
+}
+
+void TStreamInput::FreeChannel()
+{
+  // Freeing waits for the stream's reader, which may be in a metadata callback: no lock is held here.
+  if (const uint32_t Channel = fChannel.exchange(0))
+    TAudioEngine::StreamFree(Channel);
+}

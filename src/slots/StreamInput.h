@@ -1,0 +1,55 @@
+#pragma once
+// The input of a slot whose source is an internet stream: a thread of its own ("StreamThread Slot n") opens the
+// URL, adds the stream to the slot mixer as its only source and keeps it there, reconnecting about once a second
+// when the stream ends or an attempt fails; the mixer records silence meanwhile. Connection attempts of all
+// slots take turns (one URL opened at a time, first come first served, a retry after a failure behind every
+// first attempt), so a dead server costs other slots at most one attempt each. Destroying the input ends the
+// thread promptly, also during an attempt or while waiting for its turn; its stream leaves the mixer.
+
+#include "lib/SimpleThread.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class TStreamInput
+{
+public:
+  struct TEvents
+  {
+    // New metadata text of the stream (on the stream's reader thread), and right after each connection.
+    std::function<void(const std::string& iMetadata)> Metadata;
+    // The first connection of this input (for the log).
+    std::function<void()> FirstConnect;
+  };
+
+  // Starts the thread at once.
+  TStreamInput(int iSlotIndex, uint32_t iMixer, std::string iURL, TEvents iEvents);
+  ~TStreamInput();
+  TStreamInput(const TStreamInput&) = delete;
+  TStreamInput& operator=(const TStreamInput&) = delete;
+
+  // "Connecting...", "Reconnecting..." or the engine's error text of the last attempt; kept while connected.
+  std::string Status() const;
+  // The open stream's handle; 0 while not connected.
+  uint32_t Channel() const { return fChannel.load(); }
+
+private:
+  void Loop(TSimpleThread& iThread);
+  bool Connect();
+  void FreeChannel();
+  void SetStatus(const std::string& iStatus);
+
+  const uint32_t fMixer;
+  const std::string fURL;
+  const TEvents fEvents;
+  std::atomic<bool> fStopping{false};
+  std::atomic<uint32_t> fChannel{0};
+  std::atomic<bool> fDownloadEnded{false};
+  bool fConnectedOnce = false;
+  bool fLastAttemptFailed = false;
+  std::string fStatus; // under the process-wide status lock
+  std::unique_ptr<TSimpleThread> fThread;
+};

@@ -1,0 +1,274 @@
+// Stream slots against a real Icecast 2 fed by ffmpeg: titles and cue sheets, an Icecast restart, failing URLs
+// with their status texts, dead servers beside a healthy one, and stopping at awkward moments.
+
+#include "audio/engine/AudioEngine.h"
+#include "lib/Errors.h"
+#include "lib/IniFile.h"
+#include "lib/TapevaultTools.h"
+#include "slots/SlotInfo.h"
+#include "support/HttpTestServer.h"
+#include "support/IcecastServer.h"
+#include "support/PythonTestServer.h"
+#include "support/SettingsTempFolder.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <regex>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace
+{
+class SlotStream : public testing::Test
+{
+protected:
+  static void SetUpTestSuite()
+  {
+    fIcecast = std::make_unique<TIcecastServer>();
+    fSource = fIcecast->StartSource("/radio.mp3", TIcecastServer::kMP3);
+    ASSERT_TRUE(fIcecast->WaitForMount("/radio.mp3"));
+  }
+  static void TearDownTestSuite()
+  {
+    fSource.reset();
+    fIcecast.reset();
+  }
+  void TearDown() override
+  {
+    fSlots.clear();
+    TAudioEngine::SetConfig(cfNetTimeout, 5000);
+  }
+
+  // Slot iIndex recording iURL into flat WAV files with cue sheets in the temporary folder, built and started.
+  TSlotInfo& StartSlot(int iIndex, const std::string& iURL)
+  {
+    TSettingsTempFolder::WriteFile(fFolder / "Tapevault.ini",
+                                   TSettingsTempFolder::ReadFile(fFolder / "Tapevault.ini") +
+                                       Format("[Slot%d]\nSource=Stream\nStreamURL=%s\nFormat=wav16\nFlatFilenames=on\n"
+                                              "FilenamePrefix=s%d\nCueSheet=on\nFolder=%s\n",
+                                              iIndex, iURL.c_str(), iIndex, (fFolder / "rec").c_str()));
+    fIni = std::make_unique<TIniFile>(fFolder / "Tapevault.ini");
+    auto slot = std::make_unique<TSlotInfo>(*fIni, iIndex, false);
+    slot->SetOnLogMessage(
+        [this](TSlotInfo*, const std::string& iMessage)
+        {
+          std::lock_guard lock(fLogMutex);
+          fLog.push_back(iMessage);
+        });
+    slot->Initialize();
+    slot->StartRecording();
+    fSlots.push_back(std::move(slot));
+    return *fSlots.back();
+  }
+  std::vector<std::string> Log()
+  {
+    std::lock_guard lock(fLogMutex);
+    return fLog;
+  }
+  static bool WaitForTitle(TSlotInfo& iSlot, const std::string& iTitle)
+  {
+    return WaitUntil([&] { return iSlot.CurrentStreamTitle() == iTitle; }, 15s);
+  }
+
+  static std::unique_ptr<TIcecastServer> fIcecast;
+  static std::unique_ptr<TSpawnedProcess> fSource;
+  TSettingsTempFolder fFolder;
+  std::unique_ptr<TIniFile> fIni;
+  std::vector<std::unique_ptr<TSlotInfo>> fSlots;
+  std::mutex fLogMutex;
+  std::vector<std::string> fLog;
+};
+std::unique_ptr<TIcecastServer> SlotStream::fIcecast;
+std::unique_ptr<TSpawnedProcess> SlotStream::fSource;
+
+// Milliseconds of a cue sheet's INDEX line "    INDEX 01 mm:ss:ff".
+int64_t IndexMilliseconds(const std::string& iLine)
+{
+  std::smatch m;
+  if (!std::regex_match(iLine, m, std::regex(R"(    INDEX 01 (\d+):(\d\d):(\d\d))")))
+    return -1;
+  return std::stoll(m[1]) * 60000 + std::stoll(m[2]) * 1000 + std::stoll(m[3]) * 1000 / 75;
+}
+
+std::vector<std::string> Lines(const std::string& iText)
+{
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; (end = iText.find("\r\n", at)) != std::string::npos; at = end + 2)
+    lines.push_back(iText.substr(at, end - at));
+  return lines;
+}
+
+// Frames of a 16-bit stereo WAV file, as |left| peaks per 100 ms block.
+std::vector<int> BlockPeaks(const std::string& iPath)
+{
+  const std::string data = TSettingsTempFolder::ReadFile(iPath);
+  std::vector<int> peaks;
+  const size_t at = data.find("data");
+  if (at == std::string::npos)
+    return peaks;
+  const size_t block = 4410;
+  for (size_t frame = 0; (at + 8) + (frame + block) * 4 <= data.size(); frame += block)
+  {
+    int peak = 0;
+    for (size_t i = 0; i < block; ++i)
+    {
+      int16_t sample = 0;
+      std::memcpy(&sample, data.data() + at + 8 + (frame + i) * 4, 2);
+      peak = std::max(peak, std::abs(int(sample)));
+    }
+    peaks.push_back(peak);
+  }
+  return peaks;
+}
+} // namespace
+
+TEST_F(SlotStream, TitlesGoIntoTheCueSheetAtTheirOffsets)
+{
+  TSlotInfo& slot = StartSlot(0, fIcecast->URL("/radio.mp3"));
+  slot.CycleEncoder();
+  ASSERT_TRUE(WaitUntil([&] { return slot.StreamChannel() != 0; }, 10s)) << slot.StreamStatus();
+  std::vector<int64_t> taken;
+  // The second title is sent in ISO-8859-1 by Icecast (an MP3 mount) and must come out as UTF-8.
+  for (const std::string title : {"First Artist - One", "Caf\xC3\xA9 \"Ölmühle\" - Two"})
+  {
+    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(fIcecast->SetTitle("/radio.mp3", title));
+    ASSERT_TRUE(WaitForTitle(slot, title)) << slot.CurrentStreamTitle();
+    taken.push_back(static_cast<int64_t>(MillisecondClock()) - slot.RecordStartTickCount());
+  }
+  const std::string file = slot.CurrentFilename();
+  const std::vector<std::string> lines = Lines(TSettingsTempFolder::ReadFile(file + ".cue"));
+  // Icecast's first metadata block carries an empty title: that is a track too.
+  ASSERT_EQ(lines.size(), 10u) << TSettingsTempFolder::ReadFile(file + ".cue");
+  EXPECT_EQ(lines[0], "FILE \"" + std::filesystem::path(file).filename().string() + "\" WAVE");
+  EXPECT_EQ(lines[1], "  TRACK 01 AUDIO");
+  EXPECT_EQ(lines[2], "    TITLE \"\"");
+  EXPECT_EQ(lines[4], "  TRACK 02 AUDIO");
+  EXPECT_EQ(lines[5], "    TITLE \"First Artist - One\"");
+  EXPECT_EQ(lines[7], "  TRACK 03 AUDIO");
+  EXPECT_EQ(lines[8], "    TITLE \"Caf\xC3\xA9 \"Ölmühle\" - Two\"");
+  EXPECT_NEAR(IndexMilliseconds(lines[6]), taken[0], 500);
+  EXPECT_NEAR(IndexMilliseconds(lines[9]), taken[1], 500);
+  EXPECT_LT(slot.LastMetadataTickCount(), static_cast<int64_t>(MillisecondClock()) + 1);
+  EXPECT_FALSE(std::filesystem::exists(file + ".cue.tmp"));
+}
+
+TEST_F(SlotStream, AnIcecastRestartLeavesSilenceInAnUnbrokenFile)
+{
+  TSlotInfo& slot = StartSlot(0, fIcecast->URL("/radio.mp3"));
+  slot.CycleEncoder();
+  ASSERT_TRUE(WaitUntil([&] { return slot.StreamChannel() != 0; }, 10s)) << slot.StreamStatus();
+  std::this_thread::sleep_for(2500ms);
+  const auto stopped = std::chrono::steady_clock::now();
+  fSource.reset();
+  fIcecast->Stop();
+  std::vector<std::string> statuses;
+  WaitUntil(
+      [&]
+      {
+        const std::string status = slot.StreamStatus();
+        if (!status.empty() && (statuses.empty() || statuses.back() != status))
+          statuses.push_back(status);
+        return std::chrono::steady_clock::now() - stopped > 5s;
+      },
+      10s);
+  fIcecast->Start();
+  fSource = fIcecast->StartSource("/radio.mp3", TIcecastServer::kMP3);
+  ASSERT_TRUE(fIcecast->WaitForMount("/radio.mp3"));
+  ASSERT_TRUE(WaitUntil([&] { return slot.StreamChannel() != 0; }, 10s)) << slot.StreamStatus();
+  std::this_thread::sleep_for(3s);
+  const std::string file = slot.CurrentFilename();
+  const float duration = slot.CurrentRecordingDuration();
+  slot.FinishRecording();
+
+  // "Reconnecting..." shows only until the first attempt is refused, a moment later.
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), BassErrorText(ecNoNet)), statuses.end());
+  const std::vector<int> peaks = BlockPeaks(file);
+  EXPECT_NEAR(peaks.size() / 10.0, duration, 0.2) << "one file, as long as the time it ran";
+  // Sound, then at least four seconds of silence, then sound again.
+  size_t first = 0;
+  while (first < peaks.size() && peaks[first] < 1000)
+    ++first;
+  size_t silenceStart = first;
+  while (silenceStart < peaks.size() && peaks[silenceStart] >= 1000)
+    ++silenceStart;
+  size_t silenceEnd = silenceStart;
+  while (silenceEnd < peaks.size() && peaks[silenceEnd] < 1000)
+    ++silenceEnd;
+  EXPECT_GE(silenceStart - first, 15u);
+  EXPECT_GE(silenceEnd - silenceStart, 40u);
+  EXPECT_GE(peaks.size() - silenceEnd, 10u);
+  // No audio repeated: the sound after the gap lasts as long as the stream played since it reconnected.
+  EXPECT_LE(peaks.size() - silenceEnd, 45u);
+  const std::vector<std::string> log = Log();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& l) { return l.find("Stream connected") != std::string::npos; }),
+            1);
+}
+
+TEST_F(SlotStream, FailingURLsShowTheEngineErrorAndAreRetriedQuietly)
+{
+  THttpTestServer http;
+  TAudioEngine::SetConfig(cfNetTimeout, 1000);
+  const struct
+  {
+    std::string URL;
+    int Error;
+  } cases[] = {
+      {"http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/", ecNoNet},
+      {http.URL("/hang"), ecTimeout},
+      {http.URL("/plain-text"), ecFileForm},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i)
+    StartSlot(int(i), cases[i].URL);
+  for (size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_TRUE(WaitUntil([&] { return fSlots[i]->StreamStatus() == BassErrorText(cases[i].Error); }, 10s))
+        << cases[i].URL << ": " << fSlots[i]->StreamStatus();
+  const size_t before = http.Requests().size();
+  std::this_thread::sleep_for(4s);
+  const size_t retries = http.Requests().size() - before;
+  EXPECT_GE(retries, 3u) << "both URLs of the HTTP server are tried again about once a second";
+  for (const std::string& line : Log())
+    EXPECT_NE(line.find("Recording from"), std::string::npos) << line;
+}
+
+TEST_F(SlotStream, DeadServersCostAHealthySlotAtMostTheAttemptUnderWay)
+{
+  THttpTestServer http;
+  TAudioEngine::SetConfig(cfNetTimeout, 2000);
+  TSlotInfo& dead1 = StartSlot(0, http.URL("/hang"));
+  TSlotInfo& dead2 = StartSlot(1, http.URL("/hang"));
+  ASSERT_TRUE(WaitUntil([&] { return dead1.StreamStatus() == BassErrorText(ecTimeout); }, 10s));
+  ASSERT_TRUE(WaitUntil([&] { return dead2.StreamStatus() == BassErrorText(ecTimeout); }, 10s));
+  const auto started = std::chrono::steady_clock::now();
+  TSlotInfo& healthy = StartSlot(2, fIcecast->URL("/radio.mp3"));
+  ASSERT_TRUE(WaitUntil([&] { return healthy.StreamChannel() != 0; }, 10s));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 2s + 1500ms);
+}
+
+TEST_F(SlotStream, StoppingEndsAnAttemptOrATitleUpdateAtOnce)
+{
+  THttpTestServer http;
+  TSlotInfo& hanging = StartSlot(0, http.URL("/hang"));
+  ASSERT_FALSE(http.WaitForRequests(1, 5s).empty());
+  auto start = std::chrono::steady_clock::now();
+  hanging.StopRecording();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "the 5 s attempt under way is given up";
+
+  TSlotInfo& slot = StartSlot(1, fIcecast->URL("/radio.mp3"));
+  slot.CycleEncoder();
+  for (int i = 0; i < 3; ++i)
+  {
+    ASSERT_TRUE(WaitUntil([&] { return slot.StreamChannel() != 0; }, 10s));
+    ASSERT_TRUE(fIcecast->SetTitle("/radio.mp3", Format("Title %d", i)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(900 + 100 * i));
+    start = std::chrono::steady_clock::now();
+    slot.StartRecording(); // stops the input, then starts it again
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  }
+}
