@@ -1,0 +1,59 @@
+// What stations send, on arbitrary bytes: ICY metadata text to a title (always valid UTF-8), Vorbis comments to
+// metadata text and back, the cue sheet lines of the title, and playlist entries. Nothing may crash, and the
+// texts must keep their shape.
+#include "audio/engine/Playlist.h"
+#include "audio/engine/StreamTags.h"
+#include "slots/StreamTitleText.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+namespace
+{
+// The same check the title path makes, written independently: the text decodes as UTF-8 byte by byte.
+bool ValidUTF8(const std::string& iText)
+{
+  for (size_t i = 0; i < iText.size();)
+  {
+    const unsigned char c = static_cast<unsigned char>(iText[i]);
+    const size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (length == 0 || i + length > iText.size())
+      return false;
+    for (size_t k = 1; k < length; ++k)
+      if ((static_cast<unsigned char>(iText[i + k]) & 0xC0) != 0x80)
+        return false;
+    i += length;
+  }
+  return true;
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* iData, size_t iSize)
+{
+  const std::string text(reinterpret_cast<const char*>(iData), iSize);
+  if (!ValidUTF8(MetadataToUTF8(text)))
+    std::abort();
+  const std::optional<std::string> title = StreamTitleFromMetadata(text);
+  if (title)
+  {
+    if (!ValidUTF8(*title))
+      std::abort();
+    const std::vector<std::string> lines = CueSheetTrackLines(static_cast<int>(iSize), *title, int64_t(iSize) * 997);
+    if (lines.size() != 3 || lines[1] != "    TITLE \"" + *title + "\"" || lines[2].rfind("    INDEX 01 ", 0) != 0)
+      std::abort();
+  }
+  // A title without "';" in it survives the round trip through the Vorbis comment form.
+  const size_t half = text.size() / 2;
+  const std::string artist = MetadataToUTF8(text.substr(0, half)), name = MetadataToUTF8(text.substr(half));
+  if (artist.find("';") == std::string::npos && name.find("';") == std::string::npos && !artist.empty() && !name.empty())
+  {
+    const std::optional<std::string> back = StreamTitleFromMetadata(VorbisCommentStreamTitle(artist, name));
+    if (!back || *back != artist + " - " + name)
+      std::abort();
+  }
+  for (const std::string& entry : PlaylistEntries(text, "http://radio.example/list/playlist.pls"))
+    if (entry.empty() || entry.find_first_of("\r\n") != std::string::npos)
+      std::abort();
+  return 0;
+}
