@@ -42,7 +42,10 @@ std::string TSlotApi::SlotListJSON() const
         ->SetNumber("LastMetadata", static_cast<double>(SecondsSince(slot.LastMetadataTickCount())))
         ->SetString("Source", SourceText(slot, "Err"))
         ->SetString("Name", slot.Name())
-        ->SetNumber("Silence", static_cast<double>(SecondsSince(slot.LastOverSilenceTickCount())));
+        ->SetNumber("Silence", static_cast<double>(SecondsSince(slot.LastOverSilenceTickCount())))
+        // A stream slot's state while its stream is not connected ("Connecting...", the error of the last
+        // attempt); empty otherwise.
+        ->SetString("StreamStatus", slot.StreamStatus());
   }
   return slots->AsJSon(true, true);
 }

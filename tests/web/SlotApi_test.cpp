@@ -81,7 +81,7 @@ TEST_F(SlotApiTest, SlotList)
                            {
                              return "{\r\n  \"CurrentTitle\": \"\",\r\n  \"Recording\": false,\r\n  \"ID\": " +
                                     std::to_string(iID) + ",\r\n  \"LastMetadata\": " + s + ",\r\n  \"Source\": \"" +
-                                    iSource + "\",\r\n  \"Name\": \"" + iName + "\",\r\n  \"Silence\": " + s + "\r\n }";
+                                    iSource + "\",\r\n  \"StreamStatus\": \"\",\r\n  \"Name\": \"" + iName + "\",\r\n  \"Silence\": " + s + "\r\n }";
                            };
                            return "[\r\n " + slot(0, "", "Talk \\\"A\\\"\\/\\u00e9") + "," +
                                   slot(1, "http:\\/\\/radio.example\\/live", "Live") + "," + slot(2, "Err", "Card") +
