@@ -278,6 +278,27 @@ TEST_F(WebServerTest, PathsWithDotDotAreNeverLookedUpOnDisk)
   }
 }
 
+TEST_F(WebServerTest, LinksLeadingOutOfTheStaticFolderAreNotFollowed)
+{
+  fController.Settings.Access.AnonymousAccess = alReadOnly;
+  const uint16_t port = Start();
+  WriteFile(fFolder / "Tapevault.ini", "AdminPassword=SECRET");
+  WriteFile(fStaticFolder / "css" / "extra.css", "body {}");
+  fs::create_symlink(fFolder / "Tapevault.ini", fStaticFolder / "abs.txt");
+  fs::create_symlink("../../Tapevault.ini", fStaticFolder / "rel.txt");
+  fs::create_symlink("/etc/passwd", fStaticFolder / "passwd.txt");
+  fs::create_symlink(fFolder, fStaticFolder / "absdir");
+  fs::create_symlink("../..", fStaticFolder / "css" / "reldir");
+  fs::create_symlink("css/extra.css", fStaticFolder / "alias.css");
+  for (const char* path : {"/abs.txt", "/rel.txt", "/passwd.txt", "/absdir/Tapevault.ini", "/css/reldir/Tapevault.ini"})
+  {
+    const TWebReply reply = WebGet(port, path);
+    EXPECT_EQ(reply.Status, 404) << path;
+    EXPECT_EQ(reply.Body, "not found") << path;
+  }
+  EXPECT_EQ(WebGet(port, "/alias.css").Body, "body {}");
+}
+
 TEST_F(WebServerTest, NotFoundAnswer)
 {
   fController.Settings.Access.AnonymousAccess = alReadOnly;
