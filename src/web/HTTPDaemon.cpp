@@ -136,12 +136,12 @@ MHD_Result HandleAccess(void* iDispatcher, MHD_Connection* iConnection, const ch
       auto& request = context->Request;
       *ioContext = context.get();
       auto* owned = context.release();
+      ReadRequestHeaders(iConnection, request);
       if (!IsGetPostOrHead(request.Method))
       {
         owned->Answered = true;
         return QueueAnswer(iConnection, dispatcher.CommandOther(request));
       }
-      ReadRequestHeaders(iConnection, request);
       if (request.Method == "POST")
         owned->PostProcessor.reset(MHD_create_post_processor(iConnection, 16 * 1024, &AddFormField, owned));
       return MHD_YES;

@@ -308,8 +308,10 @@ TEST_F(WebServerTest, NotFoundAnswer)
   EXPECT_EQ(reply.Body, "not found");
 }
 
-TEST_F(WebServerTest, OtherMethodsAreLoggedAndAnsweredEmpty)
+TEST_F(WebServerTest, OtherMethodsNeedCredentialsAndAreRefused)
 {
+  fController.Settings.Access.AdminUser = "admin";
+  fController.Settings.Access.AdminPasswordHash = PasswordHash("adminpw");
   const uint16_t port = Start();
   for (const char* method : {"PUT", "OPTIONS", "DELETE"})
   {
@@ -317,11 +319,56 @@ TEST_F(WebServerTest, OtherMethodsAreLoggedAndAnsweredEmpty)
     call.Method = method;
     call.Path = "/index.html";
     call.Body = "ignored";
+    EXPECT_EQ(WebFetch(port, call).Status, 401) << method;
+    call.Credentials = std::make_pair("admin", "wrong");
+    EXPECT_EQ(WebFetch(port, call).Status, 401) << method;
+  }
+  EXPECT_TRUE(fController.Log().empty()) << "requests without valid credentials never reach the log";
+
+  for (const char* method : {"PUT", "OPTIONS", "DELETE"})
+  {
+    TWebCall call;
+    call.Method = method;
+    call.Path = "/index.html";
+    call.Body = "ignored";
+    call.Credentials = std::make_pair("admin", "adminpw");
     const TWebReply reply = WebFetch(port, call);
-    EXPECT_EQ(reply.Status, 200) << method;
-    EXPECT_EQ(reply.Body, "") << method;
+    EXPECT_EQ(reply.Status, 405) << method;
+    EXPECT_EQ(reply.Header("Allow"), "GET, HEAD, POST") << method;
   }
   EXPECT_EQ(fController.Log(), (std::vector<std::string>{"PUT", "OPTIONS", "DELETE"}));
+}
+
+TEST_F(WebServerTest, MethodNamesReachTheLogPrintableAndOnce)
+{
+  fController.Settings.Access.AnonymousAccess = alReadOnly;
+  const uint16_t port = Start();
+  // Sent raw: terminal escapes, a line break and a very long name in the request line.
+  const std::string methods[] = {"\x1b]0;owned\x07\x1b[2JPUT", "A\rB", std::string(5000, 'X')};
+  for (const std::string& method : methods)
+  {
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    ASSERT_EQ(::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const std::string request = method + " / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+    ASSERT_EQ(::send(socket, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+    char buffer[4096];
+    while (::recv(socket, buffer, sizeof(buffer), 0) > 0)
+    {
+    }
+    ::close(socket);
+  }
+  const auto log = fController.Log();
+  EXPECT_LE(log.size(), std::size(methods));
+  for (const std::string& line : log)
+  {
+    EXPECT_LE(line.size(), 40u) << line;
+    for (const char c : line)
+      EXPECT_TRUE(c >= ' ' && c <= '~') << "byte " << static_cast<int>(static_cast<unsigned char>(c)) << " in " << line;
+  }
 }
 
 TEST_F(WebServerTest, HeadAndPostElsewhereAreAnsweredEmpty)
