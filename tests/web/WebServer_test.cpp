@@ -9,7 +9,9 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -183,6 +185,61 @@ TEST_F(WebServerTest, OneIPv6Address)
   call.Path = "/index.html";
   EXPECT_EQ(WebFetch(port, call).Status, 200);
   EXPECT_FALSE(CanConnect(false, port));
+}
+
+TEST_F(WebServerTest, SlowClientsCannotLockOthersOut)
+{
+  // Three hundred connections from 127.0.0.2 that send one header line now and then and never finish.
+  THTTPLimits limits;
+  limits.RequestTime = std::chrono::seconds(3);
+  fController.Settings.Access.AnonymousAccess = alReadOnly;
+  fServer = std::make_unique<TWebServer>(fController, fStaticFolder.string(), limits);
+  const uint16_t port = Start();
+  const auto started = std::chrono::steady_clock::now();
+  std::vector<int> slow;
+  for (int i = 0; i < 300; ++i)
+  {
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK + 1);
+    ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    ASSERT_EQ(::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const std::string start = "GET /index.html HTTP/1.1\r\nHost: x\r\n";
+    ::send(socket, start.data(), start.size(), MSG_NOSIGNAL);
+    slow.push_back(socket);
+  }
+  // Every slow connection beyond the limit of one address is closed at once ...
+  const auto closedCount = [&]
+  {
+    size_t closed = 0;
+    for (const int socket : slow)
+    {
+      pollfd poll{socket, POLLIN, 0};
+      closed += ::poll(&poll, 1, 0) > 0;
+    }
+    return closed;
+  };
+  const size_t refused = slow.size() - limits.PerAddress;
+  while (closedCount() < refused && std::chrono::steady_clock::now() - started < std::chrono::seconds(2))
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_GE(closedCount(), refused);
+  // ... other clients are answered ...
+  EXPECT_EQ(WebGet(port, "/index.html").Status, 200);
+  // ... and those within the limit are closed when their request has not arrived whole in time, however
+  // often they send a line.
+  while (closedCount() < slow.size() && std::chrono::steady_clock::now() - started < std::chrono::seconds(15))
+  {
+    for (const int socket : slow)
+      ::send(socket, "X-Slow: 1\r\n", 11, MSG_NOSIGNAL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  }
+  EXPECT_EQ(closedCount(), slow.size());
+  EXPECT_GE(std::chrono::steady_clock::now() - started, limits.RequestTime);
+  for (const int socket : slow)
+    ::close(socket);
 }
 
 TEST_F(WebServerTest, RefusedRequestGetsTheBasicChallenge)
