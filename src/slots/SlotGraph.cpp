@@ -299,4 +299,3 @@ std::string TSlotInfo::CurrentStreamURL()
   std::lock_guard lock(fCS);
   return fCurrentStreamURL;
 }
-

@@ -174,9 +174,9 @@ TEST_F(EngineURLStream, PlaylistsResolveToTheirFirstWorkingEntry)
 {
   TPythonTestServer Files("files", kFileServer, {}, false);
   const std::string Dead = "http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/dead";
-  std::ofstream(Files.Folder() + "/radio.pls") << "[playlist]\nNumberOfEntries=2\nFile1=" << Dead
-                                               << "\nTitle1=Dead\nFile2=" << fIcecast->URL("/live.mp3")
-                                               << "\nLength2=-1\nVersion=2\n";
+  std::ofstream(Files.Folder() + "/radio.pls")
+      << "[playlist]\nNumberOfEntries=2\nFile1=" << Dead << "\nTitle1=Dead\nFile2=" << fIcecast->URL("/live.mp3")
+      << "\nLength2=-1\nVersion=2\n";
   std::ofstream(Files.Folder() + "/radio.m3u") << "#EXTM3U\n#EXTINF:-1,Radio\n" << fIcecast->URL("/live.mp3") << "\n";
   const std::string Base = "http://127.0.0.1:" + std::to_string(Files.Port());
   for (const char* Name : {"/radio.pls", "/radio.m3u"})

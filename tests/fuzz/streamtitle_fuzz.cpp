@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* iData, size_t iSize)
   // A title without "';" in it survives the round trip through the Vorbis comment form.
   const size_t half = text.size() / 2;
   const std::string artist = MetadataToUTF8(text.substr(0, half)), name = MetadataToUTF8(text.substr(half));
-  if (artist.find("';") == std::string::npos && name.find("';") == std::string::npos && !artist.empty() && !name.empty())
+  if (artist.find("';") == std::string::npos && name.find("';") == std::string::npos && !artist.empty() &&
+      !name.empty())
   {
     const std::optional<std::string> back = StreamTitleFromMetadata(VorbisCommentStreamTitle(artist, name));
     if (!back || *back != artist + " - " + name)

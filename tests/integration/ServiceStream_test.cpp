@@ -42,7 +42,10 @@ TEST(ServiceStream, ThreeStreamSlotsRecordShowTheirStateAndEndPromptly)
   ASSERT_TRUE(WaitUntil([&] { return text("/ws/slots/0/currenttitle") == "Evening - News"; }, 15s));
   EXPECT_LE(std::stoi(text("/ws/slots/0/lastmetadata")), 1);
   ASSERT_TRUE(WaitUntil(
-      [&] { return text("/ws/slots").find("\"no internet connection could be opened (BASS error 32)\"") != std::string::npos; },
+      [&] {
+        return text("/ws/slots").find("\"no internet connection could be opened (BASS error 32)\"") !=
+               std::string::npos;
+      },
       10s))
       << text("/ws/slots");
   EXPECT_TRUE(program->MatchingLines("BASS error").empty()) << "failed attempts are not logged";

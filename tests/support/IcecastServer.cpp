@@ -95,10 +95,12 @@ bool TIcecastServer::Answers() const
 std::unique_ptr<TSpawnedProcess> TIcecastServer::StartSource(const std::string& iMount, TSourceFormat iFormat,
                                                              const std::string& iArtist, const std::string& iTitle)
 {
-  std::vector<std::string> Arguments{"ffmpeg", "-nostdin", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
-                                     "sine=f=440:sample_rate=44100", "-ac", "2"};
+  std::vector<std::string> Arguments{
+      "ffmpeg", "-nostdin", "-loglevel", "error", "-re", "-f", "lavfi", "-i", "sine=f=440:sample_rate=44100",
+      "-ac",    "2"};
   if (iFormat == kMP3)
-    Arguments.insert(Arguments.end(), {"-c:a", "libmp3lame", "-b:a", "128k", "-content_type", "audio/mpeg", "-f", "mp3"});
+    Arguments.insert(Arguments.end(),
+                     {"-c:a", "libmp3lame", "-b:a", "128k", "-content_type", "audio/mpeg", "-f", "mp3"});
   else
   {
     Arguments.insert(Arguments.end(), {"-c:a", "libvorbis", "-b:a", "96k"});

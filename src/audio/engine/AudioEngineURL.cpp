@@ -18,8 +18,8 @@ uint32_t TAudioEngine::StreamCreateURL(const std::string& iURL, uint32_t iOffset
   std::unique_ptr<TURLStream> Stream;
   try
   {
-    auto Source = std::make_unique<TURLSource>(iURL, State.NetTimeoutMilliseconds.load(), State.NetPlaylist.load() != 0,
-                                               iAbort);
+    auto Source =
+        std::make_unique<TURLSource>(iURL, State.NetTimeoutMilliseconds.load(), State.NetPlaylist.load() != 0, iAbort);
     Stream = std::make_unique<TURLStream>(std::move(Source), std::move(iDownload));
   }
   catch (const EURLError& Error)

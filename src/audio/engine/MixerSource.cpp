@@ -11,8 +11,9 @@
 TMixerSource::TMixerSource(TChannel& iSource, uint32_t iMixerRate)
     : fSource(iSource), fMixerRate(iMixerRate), fStagedChannels(std::min(iSource.Format().Channels, 2u)),
       fPush(dynamic_cast<TPushStream*>(&iSource) != nullptr),
-      fResampler(iSource.Format().Rate, iMixerRate, fStagedChannels, fPush), fDrift(iSource.Format().Rate, fPush ? static_cast<TPushStream&>(iSource).TargetSeconds()
-                                                                    : TDriftControl::kTargetSeconds),
+      fResampler(iSource.Format().Rate, iMixerRate, fStagedChannels, fPush),
+      fDrift(iSource.Format().Rate,
+             fPush ? static_cast<TPushStream&>(iSource).TargetSeconds() : TDriftControl::kTargetSeconds),
       fGathering(fPush), fRaw(new uint8_t[size_t(kChunkFrames) * iSource.Format().FrameBytes()]),
       fStaged(new float[size_t(kChunkFrames) * fStagedChannels])
 {

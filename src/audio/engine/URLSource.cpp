@@ -266,8 +266,8 @@ void TURLSource::Fail(int iError, const std::string& iURL)
     throw EURLError(ecNoNet, What);
   case AVERROR_INVALIDDATA:
   case AVERROR_STREAM_NOT_FOUND:
-  case AVERROR_EOF:          // the whole resource read without finding audio in it
-  case AVERROR(EINVAL):      // a demuxer that cannot make sense of the data
+  case AVERROR_EOF:     // the whole resource read without finding audio in it
+  case AVERROR(EINVAL): // a demuxer that cannot make sense of the data
     throw EURLError(ecFileForm, What);
   case AVERROR_DECODER_NOT_FOUND:
     throw EURLError(ecCodec, What);
@@ -365,7 +365,8 @@ void TURLSource::PollMetadata()
 
 std::string TURLSource::CommentTitle() const
 {
-  auto Tag = [this](const char* iKey) {
+  auto Tag = [this](const char* iKey)
+  {
     const AVDictionaryEntry* Entry = av_dict_get(fFormat->streams[fStreamIndex]->metadata, iKey, nullptr, 0);
     if (!Entry)
       Entry = av_dict_get(fFormat->metadata, iKey, nullptr, 0);
