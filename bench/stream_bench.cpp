@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -23,6 +24,26 @@ double ProcessCPUSeconds()
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU seconds of the process's threads so far, by thread name.
+std::map<std::string, double> ThreadCPUSeconds()
+{
+  std::map<std::string, double> seconds;
+  const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+  {
+    std::ifstream in(task.path() / "stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t open = stat.find('('), close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos)
+      continue;
+    unsigned long user = 0, system = 0;
+    if (std::sscanf(stat.c_str() + close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system) ==
+        2)
+      seconds[stat.substr(open + 1, close - open - 1)] += static_cast<double>(user + system) / tick;
+  }
+  return seconds;
 }
 
 std::string Environment(const char* iName, const std::string& iDefault)
@@ -58,6 +79,8 @@ void BM_StreamSlotRecordingWav(benchmark::State& state)
     slot.StartRecording();
     slot.CycleEncoder();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    for (const auto& [name, used] : ThreadCPUSeconds())
+      state.counters["cpu_s[" + name + "]"] = used;
     const double audio = slot.CurrentRecordingDuration();
     const bool connected = slot.StreamChannel() != 0;
     const float level = slot.LevelLeft();

@@ -336,6 +336,21 @@ void TURLSource::Append(const AVFrame& iFrame, std::vector<float>& ioSamples) co
   const size_t Start = ioSamples.size();
   ioSamples.resize(Start + size_t(iFrame.nb_samples) * fChannels);
   float* Out = ioSamples.data() + Start;
+  // Planar float is what the MP3, AAC, Vorbis and Opus decoders give: copied without a look per sample.
+  if (iFrame.format == AV_SAMPLE_FMT_FLTP)
+  {
+    const auto* Left = reinterpret_cast<const float*>(iFrame.extended_data[0]);
+    const auto* Right = reinterpret_cast<const float*>(iFrame.extended_data[std::min(Channels, 2) - 1]);
+    if (fChannels == 1)
+      std::copy(Left, Left + iFrame.nb_samples, Out);
+    else
+      for (int i = 0; i < iFrame.nb_samples; ++i)
+      {
+        *Out++ = Left[i];
+        *Out++ = Right[i];
+      }
+    return;
+  }
   for (int i = 0; i < iFrame.nb_samples; ++i)
     for (uint32_t c = 0; c < fChannels; ++c)
       *Out++ = SampleAt(iFrame, std::min(int(c), Channels - 1), i, Channels);
