@@ -4,6 +4,25 @@
 
 #include <algorithm>
 
+namespace
+{
+std::mutex gDeviceLogMutex;
+std::function<void(const std::string&)> gDeviceLogProc;
+} // namespace
+
+void SetDeviceLogProc(std::function<void(const std::string&)> iProc)
+{
+  std::lock_guard lock(gDeviceLogMutex);
+  gDeviceLogProc = std::move(iProc);
+}
+
+void DeviceLog(const std::string& iLine)
+{
+  std::lock_guard lock(gDeviceLogMutex);
+  if (gDeviceLogProc)
+    gDeviceLogProc(iLine);
+}
+
 TDeviceInfoWithClients::TDeviceInfoWithClients(int iIndex, std::string iName) : TDeviceInfo(iIndex, std::move(iName)) {}
 
 TDeviceInfoWithClients::~TDeviceInfoWithClients()

@@ -7,10 +7,16 @@
 #include "audio/backends/PublishedList.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+// Where devices report what happens on their own threads (xruns, a server's settings it does not follow). The
+// program points it at its log before devices run; lines before that are dropped.
+void SetDeviceLogProc(std::function<void(const std::string&)> iProc);
+void DeviceLog(const std::string& iLine);
 
 class TDeviceInfo
 {
