@@ -268,18 +268,18 @@ std::string TJackClient::Pump()
   {
     if (fServerGone.load())
       return Format("JACK server shut down: %s", fShutdownReason);
-    LogXruns();
+    LogXruns(false);
     std::this_thread::sleep_for(cPollInterval);
   }
-  LogXruns();
+  LogXruns(true);
   return {};
 }
 
-void TJackClient::LogXruns()
+void TJackClient::LogXruns(bool iFinal)
 {
   const uint64_t xruns = fXruns.load(std::memory_order_relaxed);
   const auto now = std::chrono::steady_clock::now();
-  if (xruns == fLoggedXruns || now - fXrunsLogged < cXrunLogInterval)
+  if (xruns == fLoggedXruns || (!iFinal && now - fXrunsLogged < cXrunLogInterval))
     return;
   if (fLog)
     fLog(Format("JACK: %llu xruns (process cycles too late) since the start, %llu new",

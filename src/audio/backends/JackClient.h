@@ -70,7 +70,8 @@ private:
   // Connects the capture ports to iBundle's ports on the active client; a refused connection is logged.
   void Connect(const TBundle& iBundle);
   bool ClientUsable() const { return fClient != nullptr && !fServerGone.load(); }
-  void LogXruns();
+  // Logs new xruns at most every ten seconds, or at once when iFinal.
+  void LogXruns(bool iFinal);
 
   // Process thread: hands this cycle's frames to every bundle.
   void Process(uint32_t iFrames) noexcept;
