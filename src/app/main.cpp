@@ -91,7 +91,7 @@ int main(int argc, char** argv)
     return 0;
   }
 
-  const std::vector<std::string> deviceErrors = EnumerateDevices();
+  const std::vector<std::string> deviceErrors = EnumerateDevices(&ConfigFile());
   int result = 0;
   {
     TLoggerMain controller;
@@ -106,6 +106,7 @@ int main(int argc, char** argv)
                        QCoreApplication::quit();
                      });
 
+    SetDeviceLogProc([&controller](const std::string& iLine) { controller.AddLogMessage(iLine); });
     controller.AddLogMessage(
         Format("Tapevault %s started with the root folder %s", ProgramVersionText().c_str(), RootFolder().c_str()));
     for (const std::string& error : deviceErrors)
@@ -118,6 +119,7 @@ int main(int argc, char** argv)
         controller.AddLogMessage(error);
     }
     result = QCoreApplication::exec();
+    SetDeviceLogProc(nullptr);
   }
   FreeDevices();
   return result;
