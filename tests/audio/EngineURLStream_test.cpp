@@ -160,14 +160,40 @@ TEST_F(EngineURLStream, AnEndedSourceEndsTheStreamAfterItsAudio)
   TAudioEngine::StreamFree(Stream);
 }
 
-TEST_F(EngineURLStream, OggVorbisCommentsGiveTheTitle)
+TEST_F(EngineURLStream, EveryStationFormatPlaysAndOggCommentsGiveTheTitle)
 {
-  auto Source = fIcecast->StartSource("/live.ogg", TIcecastServer::kOggVorbis, "Die Ärzte", "Westerland");
-  ASSERT_TRUE(fIcecast->WaitForMount("/live.ogg"));
-  const uint32_t Stream = TAudioEngine::StreamCreateURL(fIcecast->URL("/live.ogg"), 0, chDecode | chFloat);
-  ASSERT_NE(Stream, 0u) << TAudioEngine::ErrorGetCode();
-  EXPECT_EQ(TAudioEngine::ChannelGetTags(Stream, tgMeta), "StreamTitle='Die Ärzte - Westerland';");
-  TAudioEngine::StreamFree(Stream);
+  const struct
+  {
+    TIcecastServer::TSourceFormat Format;
+    const char* Mount;
+    uint32_t Rate;
+    const char* Metadata;
+  } Cases[] = {
+      {TIcecastServer::kAAC, "/live.aac", 44100, ""},
+      {TIcecastServer::kOggVorbis, "/vorbis.ogg", 44100, "StreamTitle='Die \xC3\x84rzte - Westerland';"},
+      {TIcecastServer::kOggOpus, "/opus.ogg", 48000, "StreamTitle='Die \xC3\x84rzte - Westerland';"},
+      {TIcecastServer::kOggFLAC, "/flac.ogg", 44100, "StreamTitle='Die \xC3\x84rzte - Westerland';"},
+  };
+  for (const auto& Case : Cases)
+  {
+    auto Source = fIcecast->StartSource(Case.Mount, Case.Format, "Die \xC3\x84rzte", "Westerland");
+    ASSERT_TRUE(fIcecast->WaitForMount(Case.Mount)) << Case.Mount;
+    const uint32_t Stream = TAudioEngine::StreamCreateURL(fIcecast->URL(Case.Mount), 0, chDecode | chFloat);
+    ASSERT_NE(Stream, 0u) << Case.Mount << ": " << TAudioEngine::ErrorGetCode();
+    TChannelInfo Info;
+    ASSERT_TRUE(TAudioEngine::ChannelGetInfo(Stream, Info));
+    EXPECT_EQ(Info.Rate, Case.Rate) << Case.Mount;
+    EXPECT_EQ(Info.Channels, 2u) << Case.Mount;
+    EXPECT_EQ(TAudioEngine::ChannelGetTags(Stream, tgMeta), Case.Metadata) << Case.Mount;
+    const uint32_t Mixer = TAudioEngine::MixerCreate(44100, 2, chDecode | chFloat);
+    ASSERT_TRUE(TAudioEngine::MixerAddChannel(Mixer, Stream, 0));
+    {
+      TPuller Puller(Mixer);
+      EXPECT_TRUE(WaitUntil([&] { return Puller.Peak() > 0.07f; }, 5s)) << Case.Mount;
+    }
+    TAudioEngine::StreamFree(Mixer);
+    TAudioEngine::StreamFree(Stream);
+  }
 }
 
 TEST_F(EngineURLStream, PlaylistsResolveToTheirFirstWorkingEntry)

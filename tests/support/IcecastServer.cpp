@@ -98,17 +98,25 @@ std::unique_ptr<TSpawnedProcess> TIcecastServer::StartSource(const std::string& 
   std::vector<std::string> Arguments{
       "ffmpeg", "-nostdin", "-loglevel", "error", "-re", "-f", "lavfi", "-i", "sine=f=440:sample_rate=44100",
       "-ac",    "2"};
-  if (iFormat == kMP3)
+  switch (iFormat)
+  {
+  case kMP3:
     Arguments.insert(Arguments.end(),
                      {"-c:a", "libmp3lame", "-b:a", "128k", "-content_type", "audio/mpeg", "-f", "mp3"});
-  else
-  {
-    Arguments.insert(Arguments.end(), {"-c:a", "libvorbis", "-b:a", "96k"});
+    break;
+  case kAAC:
+    Arguments.insert(Arguments.end(), {"-c:a", "aac", "-b:a", "96k", "-content_type", "audio/aac", "-f", "adts"});
+    break;
+  default:
+    Arguments.insert(Arguments.end(), {"-c:a", iFormat == kOggOpus   ? "libopus"
+                                               : iFormat == kOggFLAC ? "flac"
+                                                                     : "libvorbis"});
     if (!iArtist.empty())
       Arguments.insert(Arguments.end(), {"-metadata", "artist=" + iArtist});
     if (!iTitle.empty())
       Arguments.insert(Arguments.end(), {"-metadata", "title=" + iTitle});
     Arguments.insert(Arguments.end(), {"-content_type", "application/ogg", "-f", "ogg"});
+    break;
   }
   Arguments.push_back("icecast://source:" + std::string(kPassword) + "@127.0.0.1:" + std::to_string(fPort) + iMount);
   return std::make_unique<TSpawnedProcess>(Arguments, std::vector<std::string>{}, fFolder + "/source.log");

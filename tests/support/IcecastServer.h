@@ -24,7 +24,10 @@ public:
   enum TSourceFormat
   {
     kMP3,       // 128 kbit/s MP3 of a 440 Hz sine, 44.1 kHz stereo
-    kOggVorbis, // Ogg Vorbis of the same sine; iComments (artist, title) travel in the stream
+    kOggVorbis, // Ogg Vorbis of the same sine; iArtist and iTitle travel in the stream as comments
+    kAAC,       // AAC in ADTS frames
+    kOggOpus,   // Opus in Ogg (48 kHz), comments as with kOggVorbis
+    kOggFLAC,   // FLAC in Ogg, comments as with kOggVorbis
   };
 
   TIcecastServer();
@@ -38,8 +41,8 @@ public:
 
   void Start();
   void Stop();
-  // A live source on iMount until the returned process is destroyed. For kOggVorbis, iArtist and iTitle become
-  // the stream's comments.
+  // A live source on iMount until the returned process is destroyed. For the Ogg formats, iArtist and iTitle
+  // become the stream's comments.
   std::unique_ptr<TSpawnedProcess> StartSource(const std::string& iMount, TSourceFormat iFormat,
                                                const std::string& iArtist = "", const std::string& iTitle = "");
   // Waits until iMount has a source; false after iTimeout.
