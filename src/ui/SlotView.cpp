@@ -253,7 +253,7 @@ void TSlotView::mousePressEvent(QMouseEvent* iEvent)
   int column = 0;
   if (CellAt(iEvent->position().toPoint(), row, column))
     SetFocusedCell(row, column);
-  QAbstractScrollArea::mousePressEvent(iEvent);
+  iEvent->accept();
 }
 
 void TSlotView::mouseDoubleClickEvent(QMouseEvent* iEvent)
