@@ -22,8 +22,9 @@ TEST(SlotSettingsCheckTest, NumbersRangesAndUpDownPositions)
     int Expected;
   };
   const TCase cases[] = {
-      {"5000", 60, RecordDelayRange, 3600}, {"-5", 60, RecordDelayRange, 0},   {"abc", 60, RecordDelayRange, 60},
-      {"", -30, SilenceThresholdRange, -30}, {"0", 5, CleanupDaysRange, 1},    {"-200", 0, NominalLevelRange, -100},
+      {"5000", 60, RecordDelayRange, 3600},   {"-5", 60, RecordDelayRange, 0},
+      {"abc", 60, RecordDelayRange, 60},      {"", -30, SilenceThresholdRange, -30},
+      {"0", 5, CleanupDaysRange, 1},          {"-200", 0, NominalLevelRange, -100},
       {"120", 0, SilenceDetectionRange, 120}, {"40000", 5, CleanupSpaceRange, 32767},
   };
   for (const TCase& c : cases)
@@ -40,10 +41,14 @@ TEST(SlotSettingsCheckTest, StorageEstimateAndBitRateRules)
     const char* Expected;
   };
   const TCase cases[] = {
-      {"128", "365", sfMP3, "days (~481 GB)"}, {"320", "30", sfOggVorbis, "days (~98 GB)"},
-      {"128", "365", sfCustomWAV, "days"},     {"128", "365", sfCustomRaw, "days"},
-      {"", "365", sfMP3, "days"},              {"x", "365", sfMP2, "days"},
-      {"128", "x", sfMP3, "days (~0 GB)"},     {"32", "32767", sfMP3, "days (~10799 GB)"},
+      {"128", "365", sfMP3, "days (~481 GB)"},
+      {"320", "30", sfOggVorbis, "days (~98 GB)"},
+      {"128", "365", sfCustomWAV, "days"},
+      {"128", "365", sfCustomRaw, "days"},
+      {"", "365", sfMP3, "days"},
+      {"x", "365", sfMP2, "days"},
+      {"128", "x", sfMP3, "days (~0 GB)"},
+      {"32", "32767", sfMP3, "days (~10799 GB)"},
   };
   for (const TCase& c : cases)
     EXPECT_EQ(StorageEstimateText(c.Bitrate, c.Days, c.Format), c.Expected) << c.Bitrate << " " << c.Days;

@@ -79,11 +79,15 @@ std::vector<TStateCase> StateCases()
   d.StreamingOnly = true;
   cases.push_back({"stream title, streaming only", d, csOK, {"Web", "Artist - Song", "No recording"}});
 
-  cases.push_back({"recording with silence", Recording(), csOK,
+  cases.push_back({"recording with silence",
+                   Recording(),
+                   csOK,
                    {"News", "PulseAudio: Desk", "/rec/2024-01-01-10.mp3", "01:00:00 (00:01:05)"}});
   d = Recording();
   d.SilenceThreshold = 0;
-  cases.push_back({"recording without silence detection", d, csOK,
+  cases.push_back({"recording without silence detection",
+                   d,
+                   csOK,
                    {"News", "PulseAudio: Desk", "/rec/2024-01-01-10.mp3", "01:00:00"}});
 
   d = Recording();
@@ -98,22 +102,30 @@ std::vector<TStateCase> StateCases()
   d.StreamingEnabled = true;
   d.StreamingStatus = ssConnected;
   d.StreamingActiveMilliseconds = (2 * 24 + 3) * Hour;
-  cases.push_back({"streaming online", d, csOK,
-                   {"News", "PulseAudio: Desk", "/rec/2024-01-01-10.mp3", "01:00:00 (00:01:05)",
-                    "Stream online [2d 03:00:00]"}});
+  cases.push_back(
+      {"streaming online",
+       d,
+       csOK,
+       {"News", "PulseAudio: Desk", "/rec/2024-01-01-10.mp3", "01:00:00 (00:01:05)", "Stream online [2d 03:00:00]"}});
   d.StreamingStatus = ssConnecting;
   d.StreamingMessage = "127.0.0.1:8000";
   d.StreamingActiveMilliseconds = -1;
-  cases.push_back({"streaming connecting", d, csError,
+  cases.push_back({"streaming connecting",
+                   d,
+                   csError,
                    {"News", "PulseAudio: Desk", "/rec/2024-01-01-10.mp3", "01:00:00 (00:01:05)",
                     "Stream connecting... - 127.0.0.1:8000"}});
   d.StreamingStatus = ssError;
   d.StreamingMessage = "Connection refused";
-  cases.push_back({"streaming error", d, csError,
+  cases.push_back({"streaming error",
+                   d,
+                   csError,
                    {"News", "PulseAudio: Desk", "/rec/2024-01-01-10.mp3", "01:00:00 (00:01:05)",
                     "Stream error - Connection refused"}});
   d.StreamingEnabled = false;
-  cases.push_back({"streaming switched off", d, csOK,
+  cases.push_back({"streaming switched off",
+                   d,
+                   csOK,
                    {"News", "PulseAudio: Desk", "/rec/2024-01-01-10.mp3", "01:00:00 (00:01:05)"}});
   return cases;
 }

@@ -49,9 +49,9 @@ TEST(SlotViewGeometryTest, RowHeights)
     int ViewHeight, Rows, Expected;
   };
   const TCase cases[] = {
-      {false, false, 1000, 2, 90},  {true, false, 1000, 2, 120}, {false, true, 1004, 2, 500},
-      {true, true, 1004, 2, 500},   {false, true, 300, 5, 90},   {true, true, 300, 5, 120},
-      {true, true, 364, 3, 120},    {false, true, 364, 3, 120},  {false, true, 0, 0, 90},
+      {false, false, 1000, 2, 90}, {true, false, 1000, 2, 120}, {false, true, 1004, 2, 500},
+      {true, true, 1004, 2, 500},  {false, true, 300, 5, 90},   {true, true, 300, 5, 120},
+      {true, true, 364, 3, 120},   {false, true, 364, 3, 120},  {false, true, 0, 0, 90},
   };
   for (const TCase& c : cases)
     EXPECT_EQ(GetNodeHeight(c.Focused, c.AutoSize, c.ViewHeight, c.Rows), c.Expected)
