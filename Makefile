@@ -1,5 +1,5 @@
 # The two commands of the README: `make run` and `make test`.
-.PHONY: run test build-release build-test bench fuzz format deps screenshots screenshots
+.PHONY: run test build-release build-test bench fuzz format deps screenshots
 
 JOBS ?= 2
 # Paths relative to the checkout, so that ccache hits across clones (CI builds a fresh one).
