@@ -12,8 +12,8 @@ function switchSlot(slot) {
   for (const source of calendar.getEventSources())
     source.remove();
   currentSlot = slot;
+  // Adding the source fetches the visible range; the calendar fetches every range it shows later.
   calendar.addEventSource('/ws/slot/' + encodeURIComponent(slot) + '/calendarevents');
-  calendar.refetchEvents();
 }
 
 function destroyPlayer() {
