@@ -170,3 +170,25 @@ test('player: LLLL title, waveform, byte ranges, play and pause, download, closi
   assert.deepEqual(problems, []);
   await context.close();
 });
+
+// Not a pass mark, a measurement for people: bytes of the first view and the time until the calendar shows.
+test('first view of the calendar page: bytes and time to the rendered calendar', async (t) => {
+  const {context, page, problems} = await newPage(browser, Users.viewer);
+  const requests = [];
+  page.on('requestfinished', (request) => requests.push(request));
+  await page.goto(service.base + '/index.html');
+  const rendered = await page.waitForFunction(
+      () => document.querySelector('#calendar .fc-view') && performance.now(), null, {polling: 'raf'});
+  await page.waitForLoadState('networkidle');
+  let bytes = 0;
+  for (const request of requests) {
+    const sizes = await request.sizes();
+    bytes += sizes.responseHeadersSize + sizes.responseBodySize;
+  }
+  const result = {requests: requests.length, bytes, renderedAfterMs: Math.round(await rendered.jsonValue())};
+  fs.writeFileSync(screenshotPath('first-view.json'), JSON.stringify(result, null, 1) + '\n');
+  t.diagnostic(`first view: ${result.requests} requests, ${result.bytes} bytes, calendar rendered after ` +
+               `${result.renderedAfterMs} ms`);
+  assert.deepEqual(problems, []);
+  await context.close();
+});
