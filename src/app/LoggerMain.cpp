@@ -13,18 +13,15 @@
 
 namespace
 {
-constexpr int TimerInterval = 100;    // ms: rotation and silence checks
-constexpr int CleanupInterval = 1000; // ms
+constexpr int TimerInterval = 100; // ms: rotation and silence checks
 } // namespace
 
 TLoggerMain::TLoggerMain(QObject* iParent) : QObject(iParent), fSettings(ReadGlobalSettings(ConfigFile()))
 {
   timTimer.setInterval(TimerInterval);
   timSilenceDetection.setInterval(TimerInterval);
-  timCleanup.setInterval(CleanupInterval);
   connect(&timTimer, &QTimer::timeout, this, &TLoggerMain::timTimerTimer);
   connect(&timSilenceDetection, &QTimer::timeout, this, &TLoggerMain::timSilenceDetectionTimer);
-  connect(&timCleanup, &QTimer::timeout, this, &TLoggerMain::timCleanupTimer);
   fWebServer = std::make_unique<TWebServer>(*this, TStaticContent::DefaultFolder());
 }
 
@@ -32,12 +29,16 @@ TLoggerMain::~TLoggerMain()
 {
   timTimer.stop();
   timSilenceDetection.stop();
-  timCleanup.stop();
   fWebServer.reset();
   fHTTPAlarmSender.reset();
   fEmailAlarmSender.reset();
-  // Slots finish their files and write their sections; their threads may still log while they end, which
-  // never blocks them (the log hands over without waiting).
+  // Every slot ends its file first, so that all encoder programs finish their files at the same time; then
+  // each slot waits for its worker and writes its section. The sections reach the file in one write: one per
+  // slot would cost time in proportion to the square of the slot count. Their threads may still log while they
+  // end, which never blocks them (the log hands over without waiting).
+  for (const std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
+    slot->EndRecording();
+  ConfigFile().BeginUpdate();
   for (std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
   {
     try
@@ -51,6 +52,15 @@ TLoggerMain::~TLoggerMain()
     slot.reset();
   }
   fSlotInfo.clear();
+  try
+  {
+    ConfigFile().EndUpdate();
+    ConfigFile().UpdateFile();
+  }
+  catch (const std::exception& e)
+  {
+    AddLogMessage(e.what());
+  }
   fLog.HandleLogPending();
 }
 
@@ -67,6 +77,8 @@ void TLoggerMain::Start()
   {
     auto slot = std::make_unique<TSlotInfo>(ConfigFile(), i, i >= fFullSlotCount);
     slot->SetOnLogMessage([this](TSlotInfo*, const std::string& iMessage) { AddLogMessage(iMessage); });
+    // Before the first file of this run, so that only what the last run left is repaired.
+    slot->RepairRecordings();
     slot->Initialize();
     slot->StartRecording();
     fSlotInfo.push_back(std::move(slot));
@@ -116,14 +128,29 @@ void TLoggerMain::PostSlotStop(int iSlot)
 
 void TLoggerMain::HandleSlotStart(unsigned iSlot)
 {
-  if (iSlot < fSlotInfo.size())
-    fSlotInfo[iSlot]->SetEnabled(true);
+  SwitchSlot(iSlot, true);
 }
 
 void TLoggerMain::HandleSlotStop(unsigned iSlot)
 {
-  if (iSlot < fSlotInfo.size())
-    fSlotInfo[iSlot]->SetEnabled(false);
+  SwitchSlot(iSlot, false);
+}
+
+void TLoggerMain::SwitchSlot(unsigned iSlot, bool iEnabled)
+{
+  if (iSlot >= fSlotInfo.size())
+    return;
+  // A queued call has no caller to take an error: it becomes the slot's error text and a log line.
+  TSlotInfo& slot = *fSlotInfo[iSlot];
+  try
+  {
+    slot.SetEnabled(iEnabled);
+  }
+  catch (const std::exception& e)
+  {
+    slot.SetErrorMessage(e.what());
+    slot.LogMessage(e.what());
+  }
 }
 
 void TLoggerMain::AddLogMessage(const std::string& iMessage)
@@ -177,6 +204,7 @@ void TLoggerMain::timTimerTimer()
     TSlotInfo& slot = *fSlotInfo[i];
     try
     {
+      slot.CheckInput();
       slot.CheckEncoder();
       if (slot.NoAutoRotate())
         continue;
@@ -188,8 +216,8 @@ void TLoggerMain::timTimerTimer()
           // Noted before the change: a change that fails (the database cannot be opened) is not retried at
           // every tick, which would start a new file ten times a second.
           slot.SetLastTimeSlot(start);
-          timCleanup.start();
           slot.CycleEncoder();
+          slot.RequestCleanup();
         }
       }
       else if (!fFirstRotationDone[i] ||
@@ -197,8 +225,8 @@ void TLoggerMain::timTimerTimer()
                              slot.TimeSlotLength()))
       {
         fFirstRotationDone[i] = true;
-        timCleanup.start();
         slot.CycleEncoder();
+        slot.RequestCleanup();
       }
     }
     catch (const std::exception& e)
@@ -248,26 +276,4 @@ void TLoggerMain::timSilenceDetectionTimer()
       slot.SetSilenceDetected(false);
     }
   }
-}
-
-void TLoggerMain::timCleanupTimer()
-{
-  bool more = false;
-  for (const std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
-  {
-    try
-    {
-      if (slot->CleanUpByAge())
-        more = true;
-      if (slot->CleanupBySpace())
-        more = true;
-    }
-    catch (const std::exception& e)
-    {
-      AddLogMessage(Format("Cleanup error in %s: %s", slot->Name().c_str(), e.what()));
-      more = false;
-    }
-  }
-  if (!more)
-    timCleanup.stop();
 }

@@ -264,7 +264,8 @@ void TIniFile::WriteString(const std::string& iSection, const std::string& iKey,
     lines.insert(position, TLine{iKey + "=" + iValue, iKey});
   }
   fDirty = true;
-  Save();
+  if (fDeferDepth == 0)
+    Save();
 }
 
 void TIniFile::WriteInteger(const std::string& iSection, const std::string& iKey, int32_t iValue)
@@ -291,12 +292,28 @@ void TIniFile::DeleteKey(const std::string& iSection, const std::string& iKey)
     return;
   lines.erase(existing);
   fDirty = true;
-  Save();
+  if (fDeferDepth == 0)
+    Save();
+}
+
+void TIniFile::BeginUpdate()
+{
+  std::lock_guard lock(fMutex);
+  ++fDeferDepth;
+}
+
+void TIniFile::EndUpdate()
+{
+  std::lock_guard lock(fMutex);
+  if (fDeferDepth > 0 && --fDeferDepth == 0 && fDirty)
+    Save();
 }
 
 void TIniFile::UpdateFile()
 {
   std::lock_guard lock(fMutex);
+  if (fDeferDepth > 0)
+    return;
   if (fDirty)
     Save();
   if (fRenamed)

@@ -28,6 +28,9 @@ constexpr int32_t kMeasurePriority = 0;
 // load against 50 ms; levels and byte counter still move as often as the 100 ms checks of the controller look.
 constexpr unsigned kPullPauseMilliseconds = 100;
 constexpr double kPullChunkSeconds = 2.0;
+// How long the worker gets at the end to stop the last encoder and store the last rows: an encoder program's
+// own stop time plus a locked database's wait, well within the service's stop time.
+constexpr std::chrono::seconds kWorkerFinishTime{15};
 
 // The pull thread runs at the highest priority it may get; without the right to it, it runs as it is.
 void RaiseToTimeCritical()
@@ -40,14 +43,7 @@ void RaiseToTimeCritical()
 
 TSlotInfo::~TSlotInfo()
 {
-  try
-  {
-    TearDown();
-  }
-  catch (const std::exception&)
-  {
-    // Destroy reports such errors; a slot freed without it ends as well as it can.
-  }
+  TearDown();
 }
 
 void TSlotInfo::Initialize()
@@ -241,36 +237,26 @@ void TSlotInfo::StopRecording()
 
 void TSlotInfo::Destroy()
 {
-  std::exception_ptr failure;
-  try
-  {
-    TearDown();
-  }
-  catch (...)
-  {
-    failure = std::current_exception();
-  }
+  TearDown();
   FlushConfig();
-  if (failure)
-    std::rethrow_exception(failure);
+}
+
+void TSlotInfo::EndRecording()
+{
+  std::lock_guard lock(fCS);
+  FinishRecording();
+  StopRecording();
 }
 
 void TSlotInfo::TearDown()
 {
   if (fDeleting.exchange(true))
     return;
+  EndRecording();
+  // The worker stops the last encoder (the program finishes its file) and stores the last rows.
+  if (const size_t givenUp = fWorker->Finish(std::chrono::steady_clock::now() + kWorkerFinishTime))
+    LogMessage(Format("%zu database updates could not be stored; the next start repairs the rows", givenUp));
   std::lock_guard lock(fCS);
-  // A database that cannot be opened must not keep the threads and the graph alive.
-  std::exception_ptr failure;
-  try
-  {
-    FinishRecording();
-  }
-  catch (...)
-  {
-    failure = std::current_exception();
-  }
-  StopRecording();
   fPullThread.reset();
   if (fPullMixer)
     TAudioEngine::StreamFree(fPullMixer);
@@ -278,8 +264,6 @@ void TSlotInfo::TearDown()
   if (fMixer)
     TAudioEngine::StreamFree(fMixer);
   fMixer = 0;
-  if (failure)
-    std::rethrow_exception(failure);
 }
 
 TDeviceInfoWithClients* TSlotInfo::CurrentDeviceInfo()
