@@ -47,7 +47,7 @@ template <class F> void KeepFailure(std::exception_ptr& ioFailure, F&& iStep)
 
 bool TSlotInfo::ShouldRecord() const
 {
-  return fEnabled && !fStreamingOnly && fAudioFormat != sfNone && fRecordSource != rsDisabled &&
+  return fMixer != 0 && fEnabled && !fStreamingOnly && fAudioFormat != sfNone && fRecordSource != rsDisabled &&
          !(fRecordSource == rsSoundcard && !fCurrentDeviceInfo);
 }
 

@@ -60,6 +60,13 @@ void TSlotInfo::Initialize()
   TAudioEngine::SetConfig(cfNetPlaylist, 1);
   const uint32_t rate = static_cast<uint32_t>(fEffectiveSamplerate);
   fMixer = TAudioEngine::MixerCreate(rate, 2, chDecode | chNonStop | chFloat);
+  if (fMixer == 0)
+  {
+    // Nothing can be built on a rate the engine refuses; say which, instead of every later step's "invalid
+    // handle".
+    LockedAssign(fErrorMessage, UnsupportedRateText());
+    return;
+  }
   fDownmixFX = TAudioEngine::ChannelSetFX(fMixer, fxChannelMap, kChannelMapPriority);
   ApplyChannelMap();
   TAudioEngine::ChannelSetDSP(
@@ -72,6 +79,11 @@ void TSlotInfo::Initialize()
     TAudioEngine::FXSetParameters(delay, TDelayParameters{0.0f, 1.0f, static_cast<float>(fRecordDelay), -1});
   }
   StartPacing();
+}
+
+std::string TSlotInfo::UnsupportedRateText() const
+{
+  return Format("Unsupported sample rate %d", fEffectiveSamplerate);
 }
 
 void TSlotInfo::StartPacing()
@@ -187,6 +199,8 @@ void TSlotInfo::AttachDevice()
       throw ESlotError("No device selected");
     if (fDevice == fCurrentDeviceID)
       return;
+    if (fMixer == 0)
+      throw ESlotError(UnsupportedRateText());
     device = dynamic_cast<TDeviceInfoWithClients*>(DeviceList().Find(fDevice));
     if (!device)
       throw ESlotError("Invalid device");

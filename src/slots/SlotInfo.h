@@ -467,6 +467,7 @@ public:
 private:
   // ---- Audio graph ----
   void StartPacing();
+  std::string UnsupportedRateText() const;
   void PullLoop(TSimpleThread& iThread);
   void ApplyChannelMap();
   void AttachDevice();
