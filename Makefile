@@ -22,7 +22,7 @@ var/Tapevault.ini:
 	@printf '[Webserver]\nEnabled=on\nPort=127.0.0.1:5252\nAnonymousAccess=ReadOnly\n' > $@
 
 build-test: deps
-	@cmake -S . -B build/test $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAPEVAULT_SANITIZE=ON >/dev/null
+	@cmake -S . -B build/test $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAPEVAULT_SANITIZE=ON -DTAPEVAULT_BENCH=OFF >/dev/null
 	@cmake --build build/test -j $(JOBS)
 
 test: build-test

@@ -169,10 +169,17 @@ void TIniFile::Refresh()
 
 TIniFile::TSection* TIniFile::FindSection(const std::string& iSection)
 {
+  // A slot reads and writes its keys one after another: its section is most often the one found last, which
+  // keeps a file of many sections from costing a search through all of them per key.
+  if (fLastSection > 0 && fLastSection < fSections.size() && SameName(fSections[fLastSection].Name, iSection))
+    return &fSections[fLastSection];
   // The lines before the first section header belong to no section.
   for (size_t i = 1; i < fSections.size(); ++i)
     if (SameName(fSections[i].Name, iSection))
+    {
+      fLastSection = i;
       return &fSections[i];
+    }
   return nullptr;
 }
 

@@ -87,9 +87,10 @@ private:
   std::vector<TSection> fSections;
   std::string fLineBreak = "\n";
   bool fByteOrderMark = false;
-  bool fDirty = false;   // a write is not in the file yet (its saving failed or is deferred)
-  int fDeferDepth = 0;   // BeginUpdate without EndUpdate
-  bool fRenamed = false; // a new file was renamed into place since the last UpdateFile
-  std::string fTarget;   // the file last replaced: FileName, or the file a link there points to
+  bool fDirty = false;     // a write is not in the file yet (its saving failed or is deferred)
+  int fDeferDepth = 0;     // BeginUpdate without EndUpdate
+  size_t fLastSection = 0; // index of the section found last (checked by name before use)
+  bool fRenamed = false;   // a new file was renamed into place since the last UpdateFile
+  std::string fTarget;     // the file last replaced: FileName, or the file a link there points to
   TFileStamp fStamp;
 };

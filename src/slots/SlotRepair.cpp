@@ -8,6 +8,7 @@
 #include "slots/SlotPaths.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <utility>
 
 namespace
@@ -21,6 +22,10 @@ void TSlotInfo::RepairRecordings()
   fWorker->Post(
       [this, reported = false]() mutable
       {
+        // A slot that never recorded has nothing to repair, and no database is made for it here.
+        std::error_code ignored;
+        if (!std::filesystem::exists(DatabasePath(), ignored))
+          return true;
         try
         {
           const ISQLConnectionRef connection = GetDatabaseConnection();
