@@ -36,6 +36,8 @@ bench: deps
 	@echo "== slot_bench (one slot recording from PulseAudio, 60 s)"; bench/slot_bench.sh build/release 60
 	@echo "== slots64_bench (64 slots in real time, 60 s)"; bench/slots64_bench.sh build/release/bench/slots64_bench 60
 	@echo "== web_bench (wrk)"; bench/web_bench.sh 10
+	@echo "== rotation_bench (16 MP3 slots, two minute boundaries)"; bench/rotation_bench.sh build/release/src/app/tapevault 16 2
+	@echo "== encoder_load_bench (8 MP3 slots next to stress-ng, 10 min)"; bench/encoder_load_bench.sh build/release/src/app/tapevault 600 8
 
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \

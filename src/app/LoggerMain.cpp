@@ -11,6 +11,9 @@
 #include "web/StaticContent.h"
 #include "web/WebServer.h"
 
+#include <algorithm>
+#include <optional>
+
 namespace
 {
 constexpr int TimerInterval = 100; // ms: rotation and silence checks
@@ -234,6 +237,30 @@ void TLoggerMain::timTimerTimer()
       slot.LogMessage(e.what());
     }
   }
+  ScheduleBoundaryTick();
+}
+
+void TLoggerMain::ScheduleBoundaryTick()
+{
+  // The 100 ms tick alone would change files up to 100 ms after the boundary: a boundary that falls before the
+  // next tick gets a tick of its own, at that moment.
+  const TDateTime now = Now();
+  const TDateTime next = now + TimerInterval / MSecsPerDay;
+  std::optional<TDateTime> earliest;
+  for (const std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
+  {
+    if (slot->NoAutoRotate() || !slot->TimeSlotAlign())
+      continue;
+    const TDateTime start = AlignedTimeSlotStart(next, slot->TimeSlotLength(), slot->TimeSlotOffset());
+    if (start == slot->LastTimeSlot() ||
+        start == AlignedTimeSlotStart(now, slot->TimeSlotLength(), slot->TimeSlotOffset()))
+      continue;
+    const TDateTime boundary = start + slot->TimeSlotOffset() / SecsPerDay;
+    earliest = earliest ? std::min(*earliest, boundary) : boundary;
+  }
+  if (earliest)
+    QTimer::singleShot(std::max(0, static_cast<int>((*earliest - now) * MSecsPerDay) + 1), Qt::PreciseTimer, this,
+                       &TLoggerMain::timTimerTimer);
 }
 
 void TLoggerMain::SendAlarmEmail(const std::string& iText)

@@ -64,6 +64,7 @@ private:
   void HandleSlotStop(unsigned iSlot);
   void SwitchSlot(unsigned iSlot, bool iEnabled);
   void timTimerTimer();
+  void ScheduleBoundaryTick();
   void timSilenceDetectionTimer();
   void SendAlarmEmail(const std::string& iText);
 
