@@ -21,6 +21,12 @@ std::string QuotedFileName(const std::string& iName)
   return result + "\"";
 }
 
+// The folder with one trailing "/", the form every path inside it starts with.
+std::string NormalFolder(const std::string& iFolder)
+{
+  return std::filesystem::path(iFolder + "/").lexically_normal().string();
+}
+
 TFileHandle OpenRecording(const std::string& iFolder, const std::string& iStoredName, std::string& oPath,
                           uint64_t& oSize)
 {
@@ -28,7 +34,8 @@ TFileHandle OpenRecording(const std::string& iFolder, const std::string& iStored
   if (!path)
     return TFileHandle();
   oPath = *path;
-  return OpenRegularFile(*path, oSize);
+  const std::string folder = NormalFolder(iFolder);
+  return OpenRegularFileBeneath(folder, path->substr(folder.size()), oSize);
 }
 
 std::string UnsatisfiableRange(uint64_t iSize)
@@ -43,7 +50,7 @@ std::optional<std::string> PathInsideFolder(const std::string& iFolder, const st
     return std::nullopt;
   std::string stored = iStoredName;
   std::replace(stored.begin(), stored.end(), '\\', '/');
-  const std::string folder = std::filesystem::path(iFolder + "/").lexically_normal().string();
+  const std::string folder = NormalFolder(iFolder);
   const std::string path = std::filesystem::path(folder + stored).lexically_normal().string();
   if (path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0 || path.back() == '/')
     return std::nullopt;

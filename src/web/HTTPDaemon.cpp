@@ -11,7 +11,6 @@ namespace
 {
 // Form bodies larger than this are refused; nothing the server offers needs more.
 constexpr size_t cBodyLimit = 1024 * 1024;
-constexpr unsigned cIdleTimeoutSeconds = 60;
 
 struct TPostProcessorDeleter
 {
@@ -99,8 +98,17 @@ MHD_Response* CreateEngineResponse(TWebBody& ioBody)
   return MHD_create_response_from_buffer(0, empty, MHD_RESPMEM_PERSISTENT);
 }
 
-MHD_Result QueueAnswer(MHD_Connection* iConnection, TWebResponse iAnswer)
+TRequestDeadline::TConnection* WatchedConnection(MHD_Connection* iConnection)
 {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(iConnection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+  return info ? static_cast<TRequestDeadline::TConnection*>(info->socket_context) : nullptr;
+}
+
+// The request arrived whole: the deadline rests until the answer is sent.
+MHD_Result QueueAnswer(THTTPDaemon::TContext& ioDaemon, MHD_Connection* iConnection, TWebResponse iAnswer)
+{
+  if (auto* watched = WatchedConnection(iConnection))
+    ioDaemon.Deadline.Arrived(watched);
   MHD_Response* response = CreateEngineResponse(iAnswer.Body);
   if (!response)
     return MHD_NO;
@@ -122,10 +130,11 @@ TWebResponse BodyTooLargeAnswer()
   return answer;
 }
 
-MHD_Result HandleAccess(void* iDispatcher, MHD_Connection* iConnection, const char* iUrl, const char* iMethod,
-                        const char*, const char* iUploadData, size_t* ioUploadDataSize, void** ioContext)
+MHD_Result HandleAccess(void* iDaemon, MHD_Connection* iConnection, const char* iUrl, const char* iMethod, const char*,
+                        const char* iUploadData, size_t* ioUploadDataSize, void** ioContext)
 {
-  const auto& dispatcher = *static_cast<const TWebDispatcher*>(iDispatcher);
+  auto& daemon = *static_cast<THTTPDaemon::TContext*>(iDaemon);
+  const TWebDispatcher& dispatcher = daemon.Dispatcher;
   try
   {
     if (!*ioContext)
@@ -136,12 +145,12 @@ MHD_Result HandleAccess(void* iDispatcher, MHD_Connection* iConnection, const ch
       auto& request = context->Request;
       *ioContext = context.get();
       auto* owned = context.release();
+      ReadRequestHeaders(iConnection, request);
       if (!IsGetPostOrHead(request.Method))
       {
         owned->Answered = true;
-        return QueueAnswer(iConnection, dispatcher.CommandOther(request));
+        return QueueAnswer(daemon, iConnection, dispatcher.CommandOther(request));
       }
-      ReadRequestHeaders(iConnection, request);
       if (request.Method == "POST")
         owned->PostProcessor.reset(MHD_create_post_processor(iConnection, 16 * 1024, &AddFormField, owned));
       return MHD_YES;
@@ -159,8 +168,8 @@ MHD_Result HandleAccess(void* iDispatcher, MHD_Connection* iConnection, const ch
       return MHD_YES;
     context.Answered = true;
     if (context.BodySize > cBodyLimit)
-      return QueueAnswer(iConnection, BodyTooLargeAnswer());
-    return QueueAnswer(iConnection, dispatcher.CommandGet(context.Request));
+      return QueueAnswer(daemon, iConnection, BodyTooLargeAnswer());
+    return QueueAnswer(daemon, iConnection, dispatcher.CommandGet(context.Request));
   }
   catch (const std::exception&)
   {
@@ -169,27 +178,49 @@ MHD_Result HandleAccess(void* iDispatcher, MHD_Connection* iConnection, const ch
   }
 }
 
-void RequestCompleted(void*, MHD_Connection*, void** ioContext, MHD_RequestTerminationCode)
+void RequestCompleted(void* iDaemon, MHD_Connection* iConnection, void** ioContext, MHD_RequestTerminationCode)
 {
   delete static_cast<TRequestContext*>(*ioContext);
   *ioContext = nullptr;
+  if (auto* watched = WatchedConnection(iConnection))
+    static_cast<THTTPDaemon::TContext*>(iDaemon)->Deadline.Answered(watched);
+}
+
+void ConnectionChanged(void* iDaemon, MHD_Connection* iConnection, void** ioSocketContext,
+                       MHD_ConnectionNotificationCode iCode)
+{
+  TRequestDeadline& deadline = static_cast<THTTPDaemon::TContext*>(iDaemon)->Deadline;
+  if (iCode == MHD_CONNECTION_NOTIFY_STARTED)
+  {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(iConnection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    *ioSocketContext = info ? deadline.Watch(info->connect_fd) : nullptr;
+  }
+  else if (*ioSocketContext)
+  {
+    // The engine closes the socket only after this notification.
+    deadline.Forget(static_cast<TRequestDeadline::TConnection*>(*ioSocketContext));
+    *ioSocketContext = nullptr;
+  }
 }
 } // namespace
 
-MHD_Daemon* StartHTTPDaemon(TFileHandle& ioListenSocket, const TWebDispatcher& iDispatcher)
+THTTPDaemon::THTTPDaemon(TFileHandle& ioListenSocket, const TWebDispatcher& iDispatcher, const THTTPLimits& iLimits)
+    : fContext(std::make_unique<TContext>(iDispatcher, iLimits.RequestTime))
 {
-  MHD_Daemon* daemon =
-      MHD_start_daemon(MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD, 0, nullptr, nullptr,
-                       &HandleAccess, const_cast<TWebDispatcher*>(&iDispatcher), MHD_OPTION_LISTEN_SOCKET,
-                       ioListenSocket.Get(), MHD_OPTION_NOTIFY_COMPLETED, &RequestCompleted, nullptr,
-                       MHD_OPTION_CONNECTION_TIMEOUT, cIdleTimeoutSeconds, MHD_OPTION_END);
-  if (!daemon)
+  // poll() rather than select(): the program holds many files, and select() cannot watch a socket numbered
+  // beyond 1023.
+  fDaemon = MHD_start_daemon(MHD_USE_THREAD_PER_CONNECTION | MHD_USE_POLL_INTERNAL_THREAD, 0, nullptr, nullptr,
+                             &HandleAccess, fContext.get(), MHD_OPTION_LISTEN_SOCKET, ioListenSocket.Get(),
+                             MHD_OPTION_NOTIFY_COMPLETED, &RequestCompleted, fContext.get(),
+                             MHD_OPTION_NOTIFY_CONNECTION, &ConnectionChanged, fContext.get(),
+                             MHD_OPTION_CONNECTION_TIMEOUT, iLimits.IdleSeconds, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+                             iLimits.PerAddress, MHD_OPTION_CONNECTION_LIMIT, iLimits.Total, MHD_OPTION_END);
+  if (!fDaemon)
     throw std::runtime_error("The HTTP engine could not be started");
   ioListenSocket.Release();
-  return daemon;
 }
 
-void StopHTTPDaemon(MHD_Daemon* iDaemon)
+THTTPDaemon::~THTTPDaemon()
 {
-  MHD_stop_daemon(iDaemon);
+  MHD_stop_daemon(fDaemon);
 }

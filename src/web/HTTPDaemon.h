@@ -3,12 +3,50 @@
 // answers and those of TWebDispatcher.
 
 #include "web/FileHandle.h"
+#include "web/RequestDeadline.h"
+
+#include <chrono>
+#include <memory>
 
 struct MHD_Daemon;
 class TWebDispatcher;
 
-// Serves ioListenSocket (taken over on success) with iDispatcher, which must outlive the daemon. Throws when
-// the engine cannot start.
-MHD_Daemon* StartHTTPDaemon(TFileHandle& ioListenSocket, const TWebDispatcher& iDispatcher);
-// Closes the listening socket and every connection and waits for the connection threads.
-void StopHTTPDaemon(MHD_Daemon* iDaemon);
+// What one client, and all of them together, may hold of the server.
+struct THTTPLimits
+{
+  // Open connections from one client address; more are closed at once.
+  unsigned PerAddress = 32;
+  // Open connections altogether (each is a thread).
+  unsigned Total = 256;
+  // A connection without any traffic for this long is closed.
+  unsigned IdleSeconds = 60;
+  // A request's headers and body must arrive within this time.
+  std::chrono::milliseconds RequestTime{30000};
+};
+
+class THTTPDaemon
+{
+public:
+  // Serves ioListenSocket (taken over on success) with iDispatcher, which must outlive the daemon. Throws when
+  // the engine cannot start.
+  THTTPDaemon(TFileHandle& ioListenSocket, const TWebDispatcher& iDispatcher, const THTTPLimits& iLimits);
+  // Closes the listening socket and every connection and waits for the connection threads.
+  ~THTTPDaemon();
+  THTTPDaemon(const THTTPDaemon&) = delete;
+  THTTPDaemon& operator=(const THTTPDaemon&) = delete;
+
+  // What the engine's callbacks reach.
+  struct TContext
+  {
+    TContext(const TWebDispatcher& iDispatcher, std::chrono::milliseconds iRequestTime)
+        : Dispatcher(iDispatcher), Deadline(iRequestTime)
+    {
+    }
+    const TWebDispatcher& Dispatcher;
+    TRequestDeadline Deadline;
+  };
+
+private:
+  std::unique_ptr<TContext> fContext;
+  MHD_Daemon* fDaemon = nullptr;
+};

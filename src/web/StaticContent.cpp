@@ -4,7 +4,7 @@
 #include "web/ContentTypes.h"
 #include "web/WebResources.h"
 
-#include <filesystem>
+#include <algorithm>
 
 TStaticContent::TStaticContent(std::string iFolder, const TWebResources& iResources)
     : fFolder(std::move(iFolder)), fResources(iResources)
@@ -30,14 +30,14 @@ bool TStaticContent::Serve(const std::string& iPath, TWebResponse& oResponse) co
 
 bool TStaticContent::ServeFile(const std::string& iPath, TWebResponse& oResponse) const
 {
-  // Joined as text: the request path starts with "/" and must not replace the folder.
-  const std::string fileName = std::filesystem::path(fFolder + iPath).lexically_normal().string();
+  // The request path starts with "/"; beneath the folder it is relative.
+  const std::string relative = iPath.substr(std::min(iPath.find_first_not_of('/'), iPath.size()));
   uint64_t size = 0;
-  TFileHandle file = OpenRegularFile(fileName, size);
+  TFileHandle file = OpenRegularFileBeneath(fFolder, relative, size);
   if (!file.Valid())
     return false;
   oResponse.SetHeader("Content-Disposition", "inline");
-  oResponse.ContentType = ContentTypeOf(fileName);
+  oResponse.ContentType = ContentTypeOf(relative);
   oResponse.Body = TFileBody{std::move(file), 0, size};
   return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The browser application's files: a file in the override folder (resources/web beside the program) first,
-// then the resource of the same path held in the program. Paths containing ".." are never looked up on disk.
+// then the resource of the same path held in the program. Paths containing ".." are never looked up on disk,
+// and no link leads out of the folder.
 
 #include "web/WebResponse.h"
 

@@ -1,6 +1,7 @@
 #include "web/WebDispatcher.h"
 
 #include "web/WebController.h"
+#include "web/WebText.h"
 
 #include <exception>
 
@@ -29,8 +30,11 @@ TWebResponse TWebDispatcher::CommandGet(const TWebRequest& iRequest) const
 
 TWebResponse TWebDispatcher::CommandOther(const TWebRequest& iRequest) const
 {
-  fController.AddLogMessage(iRequest.Method);
-  return EmptyAnswer();
+  if (DetermineAccessLevel(fAccess, iRequest.HasAuthorization, iRequest.Credentials) == alNone)
+    return UnauthorizedAnswer();
+  // Only a client with credentials gets this far; a method name is a short token, anything longer is junk.
+  fController.AddLogMessage(PrintableASCII(iRequest.Method, 32));
+  return MethodNotAllowedAnswer();
 }
 
 void TWebDispatcher::Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const

@@ -18,7 +18,8 @@ public:
 
   // GET, POST and HEAD.
   TWebResponse CommandGet(const TWebRequest& iRequest) const;
-  // Every other method: its name goes to the program's log, the answer is empty.
+  // Every other method: refused with 405 once the request is authenticated; its name (made printable) then
+  // goes to the program's log as one line.
   TWebResponse CommandOther(const TWebRequest& iRequest) const;
 
 private:

@@ -65,6 +65,16 @@ TWebResponse RedirectAnswer(const std::string& iLocation)
   return response;
 }
 
+TWebResponse MethodNotAllowedAnswer()
+{
+  TWebResponse response;
+  response.Status = 405;
+  response.ContentType = cHTMLLatin1;
+  response.SetHeader("Allow", "GET, HEAD, POST");
+  response.Body = std::string("method not allowed");
+  return response;
+}
+
 TWebResponse UnauthorizedAnswer()
 {
   TWebResponse response;

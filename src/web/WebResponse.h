@@ -45,5 +45,7 @@ TWebResponse NotFoundAnswer();
 TWebResponse ErrorAnswer(const std::string& iMessage, const std::string& iContentTypeSoFar);
 // 302 to iLocation
 TWebResponse RedirectAnswer(const std::string& iLocation);
+// 405 naming the methods served in "Allow"
+TWebResponse MethodNotAllowedAnswer();
 // 401 with the realm of Basic authentication
 TWebResponse UnauthorizedAnswer();

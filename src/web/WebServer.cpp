@@ -9,16 +9,12 @@
 
 #include <exception>
 
-TWebServer::TWebServer(IWebController& iController, std::string iStaticFolder)
-    : fController(iController), fStaticFolder(std::move(iStaticFolder))
+TWebServer::TWebServer(IWebController& iController, std::string iStaticFolder, THTTPLimits iLimits)
+    : fController(iController), fStaticFolder(std::move(iStaticFolder)), fLimits(iLimits)
 {
 }
 
-TWebServer::~TWebServer()
-{
-  if (fDaemon)
-    StopHTTPDaemon(fDaemon);
-}
+TWebServer::~TWebServer() = default;
 
 bool TWebServer::Start(std::string& oError)
 {
@@ -32,10 +28,10 @@ bool TWebServer::Start(std::string& oError)
     TFileHandle socket = OpenListenSocket(binding, port);
     auto dispatcher = std::make_unique<TWebDispatcher>(fController, settings.Access,
                                                        TStaticContent(fStaticFolder, TWebResources::Instance()));
-    MHD_Daemon* daemon = StartHTTPDaemon(socket, *dispatcher);
+    auto daemon = std::make_unique<THTTPDaemon>(socket, *dispatcher, fLimits);
     std::lock_guard lock(fMutex);
     fDispatcher = std::move(dispatcher);
-    fDaemon = daemon;
+    fDaemon = std::move(daemon);
     fPort = port;
   }
   catch (const std::exception& error)
@@ -51,7 +47,7 @@ bool TWebServer::Start(std::string& oError)
 
 void TWebServer::Stop()
 {
-  MHD_Daemon* daemon = nullptr;
+  std::unique_ptr<THTTPDaemon> daemon;
   {
     std::lock_guard lock(fMutex);
     daemon = std::exchange(fDaemon, nullptr);
@@ -59,7 +55,7 @@ void TWebServer::Stop()
   }
   if (!daemon)
     return;
-  StopHTTPDaemon(daemon);
+  daemon.reset();
   fDispatcher.reset();
   fLog.Add("Web server stopped");
   fController.WebServerStateChanged(false);

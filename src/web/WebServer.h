@@ -2,6 +2,7 @@
 // The HTTP server: libmicrohttpd with one thread per connection, started and stopped by the controller, with
 // its own log. Requests are handed to a TWebDispatcher made at each start from the settings of that moment.
 
+#include "web/HTTPDaemon.h"
 #include "web/WebServerLog.h"
 
 #include <cstdint>
@@ -11,14 +12,13 @@
 
 class IWebController;
 class TWebDispatcher;
-struct MHD_Daemon;
 
 class TWebServer
 {
 public:
   // iStaticFolder: the override folder of the browser application (by default resources/web beside the
-  // program).
-  TWebServer(IWebController& iController, std::string iStaticFolder);
+  // program). iLimits: what clients may hold of the server.
+  TWebServer(IWebController& iController, std::string iStaticFolder, THTTPLimits iLimits = {});
   ~TWebServer();
   TWebServer(const TWebServer&) = delete;
   TWebServer& operator=(const TWebServer&) = delete;
@@ -37,10 +37,12 @@ public:
 private:
   IWebController& fController;
   std::string fStaticFolder;
+  THTTPLimits fLimits;
   TWebServerLog fLog;
   mutable std::mutex fMutex;
   uint16_t fDefaultPort = 5252;
   uint16_t fPort = 0;
   std::unique_ptr<TWebDispatcher> fDispatcher;
-  MHD_Daemon* fDaemon = nullptr;
+  // After the dispatcher it calls, so that it is destroyed first.
+  std::unique_ptr<THTTPDaemon> fDaemon;
 };

@@ -52,6 +52,14 @@ std::string UTF8ToLatin1(const std::string& iText)
   return result;
 }
 
+std::string PrintableASCII(const std::string& iText, size_t iMaxLength)
+{
+  std::string result;
+  for (const char c : iText.substr(0, iMaxLength))
+    result += c >= ' ' && c <= '~' ? c : '?';
+  return iText.size() > iMaxLength ? result + "..." : result;
+}
+
 int DigitsToInt(const std::string& iDigits)
 {
   int value = 0;

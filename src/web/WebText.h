@@ -7,5 +7,8 @@ std::string LowerCaseASCII(std::string iText);
 bool SameTextASCII(const std::string& iLeft, const std::string& iRight);
 // UTF-8 to ISO-8859-1 for text answers; characters beyond it, and bytes that are not UTF-8, become "?".
 std::string UTF8ToLatin1(const std::string& iText);
+// Text from a client made safe for a log line: every byte outside printable ASCII becomes "?" (no terminal
+// escapes, no line breaks), and at most iMaxLength bytes are kept ("..." marks a cut).
+std::string PrintableASCII(const std::string& iText, size_t iMaxLength);
 // Reads a run of decimal digits as a non-negative number; -1 when it is empty, not all digits or beyond int.
 int DigitsToInt(const std::string& iDigits);

@@ -304,6 +304,50 @@ TEST_F(GetFileTest, SecondaryFolderMissingFilesAndNamesLeavingTheFolder)
   }
 }
 
+TEST_F(GetFileTest, LinksLeadingOutOfTheFoldersAreNotFollowed)
+{
+  TSlotInfo& slot = fController.Slot(0);
+  const fs::path folder = slot.Folder();
+  const fs::path archive = fController.Root() / "archive";
+  const fs::path iniFile = fController.Root() / "Tapevault.ini";
+  WriteFile(iniFile, "[Webserver]\nAdminPassword=SECRET\n");
+  fs::create_symlink(iniFile, folder / "abs.mp3");
+  fs::create_symlink("../Tapevault.ini", folder / "rel.mp3");
+  fs::create_symlink("/etc/passwd", folder / "passwd.mp3");
+  fs::create_symlink(fController.Root(), folder / "absdir");
+  fs::create_symlink("..", folder / "reldir");
+  fs::create_symlink("../../..", folder / "2024" / "03" / "up");
+  fs::create_symlink("../Tapevault.ini", archive / "archived.mp3");
+  // A relative link that stays inside the folder is an ordinary alias.
+  fs::create_symlink("2024/03/news.mp3", folder / "alias.mp3");
+  struct TCase
+  {
+    const char* Stored;
+    long Status;
+  };
+  const TCase cases[] = {
+      {"abs.mp3", 404},
+      {"rel.mp3", 404},
+      {"passwd.mp3", 404},
+      {"absdir\\Tapevault.ini", 404},
+      {"reldir/Tapevault.ini", 404},
+      {"2024/03/up/Tapevault.ini", 404},
+      {"archived.mp3", 404},
+      {"alias.mp3", 200},
+  };
+  for (const TCase& test : cases)
+  {
+    const int id = TWebTestController::AddRecording(slot, "2024-03-16 10:00:00.000", 60, test.Stored);
+    for (const char* range : {"", "Range: bytes=0-"})
+    {
+      const TWebReply reply =
+          WebGet(fPort, FilePath(id), range[0] ? std::vector<std::string>{range} : std::vector<std::string>{});
+      EXPECT_EQ(reply.Status, test.Status == 200 && range[0] ? 206 : test.Status) << test.Stored << " " << range;
+      EXPECT_EQ(reply.Body, test.Status == 200 ? fContent : "not found") << test.Stored << " " << range;
+    }
+  }
+}
+
 TEST_F(GetFileTest, FileStillBeingWritten)
 {
   const fs::path path = fs::path(fController.Slot(0).Folder()) / "2024" / "03" / "news.mp3";

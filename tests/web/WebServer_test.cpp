@@ -9,7 +9,9 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -185,6 +187,61 @@ TEST_F(WebServerTest, OneIPv6Address)
   EXPECT_FALSE(CanConnect(false, port));
 }
 
+TEST_F(WebServerTest, SlowClientsCannotLockOthersOut)
+{
+  // Three hundred connections from 127.0.0.2 that send one header line now and then and never finish.
+  THTTPLimits limits;
+  limits.RequestTime = std::chrono::seconds(3);
+  fController.Settings.Access.AnonymousAccess = alReadOnly;
+  fServer = std::make_unique<TWebServer>(fController, fStaticFolder.string(), limits);
+  const uint16_t port = Start();
+  const auto started = std::chrono::steady_clock::now();
+  std::vector<int> slow;
+  for (int i = 0; i < 300; ++i)
+  {
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK + 1);
+    ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    ASSERT_EQ(::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const std::string start = "GET /index.html HTTP/1.1\r\nHost: x\r\n";
+    ::send(socket, start.data(), start.size(), MSG_NOSIGNAL);
+    slow.push_back(socket);
+  }
+  // Every slow connection beyond the limit of one address is closed at once ...
+  const auto closedCount = [&]
+  {
+    size_t closed = 0;
+    for (const int socket : slow)
+    {
+      pollfd poll{socket, POLLIN, 0};
+      closed += ::poll(&poll, 1, 0) > 0;
+    }
+    return closed;
+  };
+  const size_t refused = slow.size() - limits.PerAddress;
+  while (closedCount() < refused && std::chrono::steady_clock::now() - started < std::chrono::seconds(2))
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_GE(closedCount(), refused);
+  // ... other clients are answered ...
+  EXPECT_EQ(WebGet(port, "/index.html").Status, 200);
+  // ... and those within the limit are closed when their request has not arrived whole in time, however
+  // often they send a line.
+  while (closedCount() < slow.size() && std::chrono::steady_clock::now() - started < std::chrono::seconds(15))
+  {
+    for (const int socket : slow)
+      ::send(socket, "X-Slow: 1\r\n", 11, MSG_NOSIGNAL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  }
+  EXPECT_EQ(closedCount(), slow.size());
+  EXPECT_GE(std::chrono::steady_clock::now() - started, limits.RequestTime);
+  for (const int socket : slow)
+    ::close(socket);
+}
+
 TEST_F(WebServerTest, RefusedRequestGetsTheBasicChallenge)
 {
   const uint16_t port = Start();
@@ -278,6 +335,27 @@ TEST_F(WebServerTest, PathsWithDotDotAreNeverLookedUpOnDisk)
   }
 }
 
+TEST_F(WebServerTest, LinksLeadingOutOfTheStaticFolderAreNotFollowed)
+{
+  fController.Settings.Access.AnonymousAccess = alReadOnly;
+  const uint16_t port = Start();
+  WriteFile(fFolder / "Tapevault.ini", "AdminPassword=SECRET");
+  WriteFile(fStaticFolder / "css" / "extra.css", "body {}");
+  fs::create_symlink(fFolder / "Tapevault.ini", fStaticFolder / "abs.txt");
+  fs::create_symlink("../../Tapevault.ini", fStaticFolder / "rel.txt");
+  fs::create_symlink("/etc/passwd", fStaticFolder / "passwd.txt");
+  fs::create_symlink(fFolder, fStaticFolder / "absdir");
+  fs::create_symlink("../..", fStaticFolder / "css" / "reldir");
+  fs::create_symlink("css/extra.css", fStaticFolder / "alias.css");
+  for (const char* path : {"/abs.txt", "/rel.txt", "/passwd.txt", "/absdir/Tapevault.ini", "/css/reldir/Tapevault.ini"})
+  {
+    const TWebReply reply = WebGet(port, path);
+    EXPECT_EQ(reply.Status, 404) << path;
+    EXPECT_EQ(reply.Body, "not found") << path;
+  }
+  EXPECT_EQ(WebGet(port, "/alias.css").Body, "body {}");
+}
+
 TEST_F(WebServerTest, NotFoundAnswer)
 {
   fController.Settings.Access.AnonymousAccess = alReadOnly;
@@ -287,8 +365,10 @@ TEST_F(WebServerTest, NotFoundAnswer)
   EXPECT_EQ(reply.Body, "not found");
 }
 
-TEST_F(WebServerTest, OtherMethodsAreLoggedAndAnsweredEmpty)
+TEST_F(WebServerTest, OtherMethodsNeedCredentialsAndAreRefused)
 {
+  fController.Settings.Access.AdminUser = "admin";
+  fController.Settings.Access.AdminPasswordHash = PasswordHash("adminpw");
   const uint16_t port = Start();
   for (const char* method : {"PUT", "OPTIONS", "DELETE"})
   {
@@ -296,11 +376,56 @@ TEST_F(WebServerTest, OtherMethodsAreLoggedAndAnsweredEmpty)
     call.Method = method;
     call.Path = "/index.html";
     call.Body = "ignored";
+    EXPECT_EQ(WebFetch(port, call).Status, 401) << method;
+    call.Credentials = std::make_pair("admin", "wrong");
+    EXPECT_EQ(WebFetch(port, call).Status, 401) << method;
+  }
+  EXPECT_TRUE(fController.Log().empty()) << "requests without valid credentials never reach the log";
+
+  for (const char* method : {"PUT", "OPTIONS", "DELETE"})
+  {
+    TWebCall call;
+    call.Method = method;
+    call.Path = "/index.html";
+    call.Body = "ignored";
+    call.Credentials = std::make_pair("admin", "adminpw");
     const TWebReply reply = WebFetch(port, call);
-    EXPECT_EQ(reply.Status, 200) << method;
-    EXPECT_EQ(reply.Body, "") << method;
+    EXPECT_EQ(reply.Status, 405) << method;
+    EXPECT_EQ(reply.Header("Allow"), "GET, HEAD, POST") << method;
   }
   EXPECT_EQ(fController.Log(), (std::vector<std::string>{"PUT", "OPTIONS", "DELETE"}));
+}
+
+TEST_F(WebServerTest, MethodNamesReachTheLogPrintableAndOnce)
+{
+  fController.Settings.Access.AnonymousAccess = alReadOnly;
+  const uint16_t port = Start();
+  // Sent raw: terminal escapes, a line break and a very long name in the request line.
+  const std::string methods[] = {"\x1b]0;owned\x07\x1b[2JPUT", "A\rB", std::string(5000, 'X')};
+  for (const std::string& method : methods)
+  {
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    ASSERT_EQ(::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const std::string request = method + " / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+    ASSERT_EQ(::send(socket, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+    char buffer[4096];
+    while (::recv(socket, buffer, sizeof(buffer), 0) > 0)
+    {
+    }
+    ::close(socket);
+  }
+  const auto log = fController.Log();
+  EXPECT_LE(log.size(), std::size(methods));
+  for (const std::string& line : log)
+  {
+    EXPECT_LE(line.size(), 40u) << line;
+    for (const char c : line)
+      EXPECT_TRUE(c >= ' ' && c <= '~') << "byte " << static_cast<int>(static_cast<unsigned char>(c)) << " in " << line;
+  }
 }
 
 TEST_F(WebServerTest, HeadAndPostElsewhereAreAnsweredEmpty)
