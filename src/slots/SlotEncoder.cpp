@@ -136,15 +136,9 @@ void TSlotInfo::EndFile(uint32_t iEncoder, bool iReplaced)
     EncodeDetach(iEncoder, span);
   const uint64_t frames = span.EndFrame - span.FirstFrame;
   fCounters.FinishedBytes += frames * kProgramFrameBytes;
-  if (!file)
-  {
-    TAudioEngine::EncodeStop(iEncoder);
-    return;
-  }
-  if (span.DroppedFrames > 0)
+  if (file && span.DroppedFrames > 0)
     LogMessage(Format("Encoder queue full: %.1f seconds of audio dropped from %s",
                       static_cast<double>(span.DroppedFrames) / fEffectiveSamplerate, file->FullName.c_str()));
-  const double seconds = static_cast<double>(frames) / fEffectiveSamplerate;
   // Stopping waits for the program to finish the file: on the worker, never under the slot lock.
   fWorker->Post(
       [this, file, iEncoder]
@@ -154,7 +148,11 @@ void TSlotInfo::EndFile(uint32_t iEncoder, bool iReplaced)
         std::erase(fOpenFiles, file);
         return true;
       });
-  fWorker->Post([this, file, seconds] { return StoreFileEnd(file, seconds); });
+  if (file)
+  {
+    const double seconds = static_cast<double>(frames) / fEffectiveSamplerate;
+    fWorker->Post([this, file, seconds] { return StoreFileEnd(file, seconds); });
+  }
 }
 
 void TSlotInfo::BeginFile(const TNextFile& iNext)

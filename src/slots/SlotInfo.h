@@ -433,8 +433,8 @@ public:
   // Ends the current file and, when the slot should record, starts the next one. The next file begins with
   // the sample that follows the previous file's last, and each file's stored duration is its exact length.
   // A name in use gets "-1", "-2", ... before its extension. An encoder the engine refuses leaves the slot
-  // without a file and its reason in ErrorMessage. Errors opening the database reach the caller (after both
-  // files were handled); statement errors are logged.
+  // without a file and its reason in ErrorMessage. The database work (the new row, the old file's length) and
+  // the old encoder's stop are handed to the slot's worker; their errors are logged there.
   void CycleEncoder();
   // The command and engine flags of this slot's encoder for iTarget (a file, or "-" for standard output).
   TEncoderCommand BuildEncoderCommand(const std::string& iTarget) const;
