@@ -8,6 +8,12 @@ void TSlotInfo::AttachStream()
   StopRecording();
   fTitles.ClearTitle();
   fCurrentStreamURL = fStreamURL;
+  if (fMixer == 0)
+  {
+    LockedAssign(fErrorMessage, UnsupportedRateText());
+    LogMessage(Format("Recording error: %s", UnsupportedRateText().c_str()));
+    return;
+  }
   LockedAssign(fErrorMessage, "");
   LogMessage(Format("Recording from %s", fCurrentStreamURL.c_str()));
   TStreamInput::TEvents events;
