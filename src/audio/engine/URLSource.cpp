@@ -247,7 +247,13 @@ void TURLSource::Close()
   avformat_close_input(&fFormat);
   if (fIO)
     avio_closep(&fIO);
+  // A playlist's next entry starts afresh.
   fStreamIndex = -1;
+  fRate = fChannels = 0;
+  fDraining = false;
+  fFirst.clear();
+  fLastIcy.clear();
+  fPendingMetadata.clear();
 }
 
 void TURLSource::Fail(int iError, const std::string& iURL)
