@@ -1,5 +1,6 @@
 #include "web/WebDispatcher.h"
 
+#include "web/MetricsEndpoint.h"
 #include "web/WebController.h"
 #include "web/WebText.h"
 
@@ -43,6 +44,11 @@ void TWebDispatcher::Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TW
   {
     if (iRequest.Path == "/")
       oResponse = RedirectAnswer("/index.html");
+    else if (iRequest.Path == "/metrics")
+    {
+      oResponse.ContentType = "text/plain; version=0.0.4; charset=utf-8";
+      oResponse.Body = MetricsText(fController);
+    }
     else if (!fStaticContent.Serve(iRequest.Path, oResponse) && !fSlotApi.HandleGet(iRequest, iLevel, oResponse))
       oResponse = NotFoundAnswer();
   }

@@ -6,32 +6,15 @@
 #include "support/WebClient.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace
 {
 using namespace servicetest;
-
-// A port nobody listens on now.
-uint16_t FreePort()
-{
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof(address);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 std::string SlotConfig(const TServiceRoot& iRoot, const std::string& iExtra)
 {

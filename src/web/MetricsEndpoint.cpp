@@ -1,0 +1,110 @@
+#include "web/MetricsEndpoint.h"
+
+#include "lib/TapevaultTools.h"
+#include "slots/SlotInfo.h"
+#include "web/WebController.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+// A label value: backslash, double quote and line feed are the characters the format escapes.
+std::string LabelValue(const std::string& iText)
+{
+  std::string result;
+  result.reserve(iText.size());
+  for (char c : iText)
+  {
+    if (c == '\\' || c == '"')
+      result += '\\';
+    if (c == '\n')
+      result += "\\n";
+    else
+      result += c;
+  }
+  return result;
+}
+
+// Seconds since the process started: its start in clock ticks after boot, against the boot-time clock.
+double ProcessUptimeSeconds()
+{
+  std::ifstream stat("/proc/self/stat");
+  std::string line;
+  std::getline(stat, line);
+  // The command name in parentheses may hold spaces; the fields after it are plain numbers.
+  const size_t close = line.rfind(')');
+  if (close == std::string::npos)
+    return 0;
+  std::istringstream fields(line.substr(close + 2));
+  // starttime is field 22 of the line, the 20th after the command name.
+  std::string field;
+  int read = 0;
+  while (read < 20 && fields >> field)
+    ++read;
+  const double startSeconds = std::strtod(field.c_str(), nullptr) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  return static_cast<double>(MillisecondClock()) / 1000.0 - startSeconds;
+}
+
+struct TSlotSample
+{
+  std::string Labels;
+  TSlotInfo* Slot;
+};
+
+void AddFamily(std::ostringstream& oText, const char* iName, const char* iType, const char* iHelp,
+               const std::vector<TSlotSample>& iSlots, const std::function<double(TSlotInfo&)>& iValue)
+{
+  oText << "# HELP " << iName << ' ' << iHelp << "\n# TYPE " << iName << ' ' << iType << '\n';
+  for (const TSlotSample& sample : iSlots)
+    oText << iName << '{' << sample.Labels << "} " << iValue(*sample.Slot) << '\n';
+}
+} // namespace
+
+std::string MetricsText(const IWebController& iController)
+{
+  std::vector<TSlotSample> slots;
+  for (int i = 0; i < iController.SlotCount(); ++i)
+  {
+    TSlotInfo& slot = iController.Slot(i);
+    slots.push_back({"slot=\"" + std::to_string(i) + "\",name=\"" + LabelValue(slot.Name()) + '"', &slot});
+  }
+
+  std::ostringstream text;
+  text.precision(12);
+  text << "# HELP tapevault_uptime_seconds Seconds since the program started.\n"
+          "# TYPE tapevault_uptime_seconds gauge\n"
+          "tapevault_uptime_seconds "
+       << ProcessUptimeSeconds() << '\n';
+  text << "# HELP tapevault_slot_level Peak level of the last 100 ms, 0 to 1.\n"
+          "# TYPE tapevault_slot_level gauge\n";
+  for (const TSlotSample& sample : slots)
+    text << "tapevault_slot_level{" << sample.Labels << ",channel=\"left\"} " << sample.Slot->LevelLeft() << '\n'
+         << "tapevault_slot_level{" << sample.Labels << ",channel=\"right\"} " << sample.Slot->LevelRight() << '\n';
+
+  AddFamily(text, "tapevault_slot_silence_seconds", "gauge", "Seconds since the level was last above the threshold.",
+            slots,
+            [](TSlotInfo& iSlot)
+            {
+              const int64_t elapsed = static_cast<int64_t>(MillisecondClock()) - iSlot.LastOverSilenceTickCount();
+              return static_cast<double>(elapsed) / 1000.0;
+            });
+  AddFamily(text, "tapevault_slot_recording", "gauge", "1 while a file encoder runs.", slots,
+            [](TSlotInfo& iSlot) { return iSlot.Encoder() != 0 ? 1.0 : 0.0; });
+  AddFamily(text, "tapevault_slot_written_bytes_total", "counter", "Audio bytes handed to the file encoders.", slots,
+            [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.GetCounters().BytesWritten); });
+  AddFamily(text, "tapevault_slot_dropout_seconds_total", "counter", "Seconds of input audio lost.", slots,
+            [](TSlotInfo& iSlot) { return iSlot.GetCounters().DropoutSeconds; });
+  AddFamily(text, "tapevault_slot_dropouts_total", "counter", "Separate losses of input audio.", slots,
+            [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.GetCounters().DropoutCount); });
+  AddFamily(text, "tapevault_slot_encoder_restarts_total", "counter",
+            "New files started because an encoder died or could not start.", slots,
+            [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.GetCounters().EncoderRestarts); });
+  AddFamily(text, "tapevault_slot_input_reconnects_total", "counter", "Times the input came back after it was lost.",
+            slots, [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.GetCounters().InputReconnects); });
+  return text.str();
+}
