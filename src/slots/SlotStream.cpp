@@ -18,7 +18,13 @@ void TSlotInfo::AttachStream()
   LogMessage(Format("Recording from %s", fCurrentStreamURL.c_str()));
   TStreamInput::TEvents events;
   events.Metadata = [this](const std::string& iMetadata) { UpdateIncomingStreamTitle(iMetadata); };
-  events.FirstConnect = [this, url = fCurrentStreamURL] { LogMessage(Format("Stream connected: %s", url.c_str())); };
+  events.Connected = [this, url = fCurrentStreamURL](bool iFirst)
+  {
+    if (iFirst)
+      LogMessage(Format("Stream connected: %s", url.c_str()));
+    else
+      ++fCounters.InputReconnects;
+  };
   fStreamInput = std::make_unique<TStreamInput>(fIndex, fMixer, fCurrentStreamURL, std::move(events));
 }
 

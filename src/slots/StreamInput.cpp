@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <list>
 #include <mutex>
+#include <utility>
 
 namespace
 {
@@ -168,11 +169,7 @@ bool TStreamInput::Connect()
     return true;
   }
   fChannel = Channel;
-  if (!fConnectedOnce)
-  {
-    fConnectedOnce = true;
-    fEvents.FirstConnect();
-  }
+  fEvents.Connected(!std::exchange(fConnectedOnce, true));
   // The title sent with the connection counts at once.
   fEvents.Metadata(TAudioEngine::ChannelGetTags(Channel, tgMeta));
   return true;

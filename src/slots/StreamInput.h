@@ -21,8 +21,8 @@ public:
   {
     // New metadata text of the stream (on the stream's reader thread), and right after each connection.
     std::function<void(const std::string& iMetadata)> Metadata;
-    // The first connection of this input (for the log).
-    std::function<void()> FirstConnect;
+    // A connection was made: the first of this input, or a reconnection after the stream was lost.
+    std::function<void(bool iFirst)> Connected;
   };
 
   // Starts the thread at once.

@@ -205,6 +205,7 @@ TEST_F(SlotStream, AnIcecastRestartLeavesSilenceInAnUnbrokenFile)
   EXPECT_GE(peaks.size() - silenceEnd, 10u);
   // No audio repeated: the sound after the gap lasts as long as the stream played since it reconnected.
   EXPECT_LE(peaks.size() - silenceEnd, 45u);
+  EXPECT_EQ(slot.GetCounters().InputReconnects, 1u);
   const std::vector<std::string> log = Log();
   EXPECT_EQ(std::count_if(log.begin(), log.end(),
                           [](const std::string& l) { return l.find("Stream connected") != std::string::npos; }),
