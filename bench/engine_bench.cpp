@@ -8,9 +8,8 @@
 
 #include "audio/engine/AudioEngine.h"
 
-#include <benchmark/benchmark.h>
-
 #include <atomic>
+#include <benchmark/benchmark.h>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -60,7 +59,8 @@ void SlotChain(benchmark::State& ioState)
         Right = PeakRight;
       },
       0);
-  TAudioEngine::ChannelSetDSP(Mixer, [&](float*, uint32_t iLength) { Counter += iLength; }, 0);
+  TAudioEngine::ChannelSetDSP(
+      Mixer, [&](float*, uint32_t iLength) { Counter += iLength; }, 0);
 
   std::vector<int16_t> Period(kCapturePeriod * 2);
   for (uint32_t Frame = 0; Frame < kCapturePeriod; ++Frame)

@@ -3,6 +3,7 @@
 // of recorded audio. STREAM_BENCH_URL names the stream (bench/stream_bench.sh starts a local Icecast with a
 // 128 kbit/s MP3 source); STREAM_BENCH_SECONDS sets the recording time (default 60).
 
+#include "BenchProcess.h"
 #include "lib/IniFile.h"
 #include "slots/SlotInfo.h"
 
@@ -18,40 +19,6 @@
 
 namespace
 {
-double ProcessCPUSeconds()
-{
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// CPU seconds of the process's threads so far, by thread name.
-std::map<std::string, double> ThreadCPUSeconds()
-{
-  std::map<std::string, double> seconds;
-  const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
-  {
-    std::ifstream in(task.path() / "stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const size_t open = stat.find('('), close = stat.rfind(')');
-    if (open == std::string::npos || close == std::string::npos)
-      continue;
-    unsigned long user = 0, system = 0;
-    if (std::sscanf(stat.c_str() + close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system) ==
-        2)
-      seconds[stat.substr(open + 1, close - open - 1)] += static_cast<double>(user + system) / tick;
-  }
-  return seconds;
-}
-
-std::string Environment(const char* iName, const std::string& iDefault)
-{
-  const char* value = std::getenv(iName);
-  return value && *value ? value : iDefault;
-}
-
 void BM_StreamSlotRecordingWav(benchmark::State& state)
 {
   const double seconds = std::stod(Environment("STREAM_BENCH_SECONDS", "60"));

@@ -127,3 +127,16 @@ TSlotCounts ReadSlotCounts(TIniFile& iIniFile)
   result.AlarmOnly = alarmOnly;
   return result;
 }
+
+TEmailSettings EmailAccount(const TGlobalSettings& iSettings)
+{
+  TEmailSettings email;
+  email.Server = iSettings.SMTPServer;
+  email.Port = iSettings.SMTPPort;
+  email.Encryption = iSettings.Encryption;
+  email.User = iSettings.User;
+  email.Password = iSettings.Password;
+  email.From = iSettings.FromAddress;
+  email.Recipients = iSettings.Receipients;
+  return email;
+}

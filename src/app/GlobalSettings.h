@@ -54,6 +54,8 @@ struct TGlobalSettings
 };
 
 TGlobalSettings ReadGlobalSettings(TIniFile& iIniFile);
+// The mail account of the settings, as the e-mail senders take it.
+TEmailSettings EmailAccount(const TGlobalSettings& iSettings);
 
 // Writes the keys the program owns in their order, calls iWriteDeviceSections (the capture devices' sections)
 // between the e-mail keys and the window placement, then brings the file to disk.

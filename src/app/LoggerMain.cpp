@@ -266,15 +266,7 @@ void TLoggerMain::ScheduleBoundaryTick()
 
 void TLoggerMain::SendAlarmEmail(const std::string& iText)
 {
-  TEmailSettings email;
-  email.Server = fSettings.SMTPServer;
-  email.Port = fSettings.SMTPPort;
-  email.Encryption = fSettings.Encryption;
-  email.User = fSettings.User;
-  email.Password = fSettings.Password;
-  email.From = fSettings.FromAddress;
-  email.Recipients = fSettings.Receipients;
-  fEmailAlarmSender->QueueAlarmEmail(email, iText);
+  fEmailAlarmSender->QueueAlarmEmail(EmailAccount(fSettings), iText);
 }
 
 void TLoggerMain::timSilenceDetectionTimer()

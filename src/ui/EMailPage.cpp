@@ -101,15 +101,7 @@ void TEMailPage::btnEmailTestClick()
   if (fTestThread.joinable())
     fTestThread.join();
   StoreFields();
-  const TGlobalSettings& settings = fController.Settings();
-  TEmailSettings email;
-  email.Server = settings.SMTPServer;
-  email.Port = settings.SMTPPort;
-  email.Encryption = settings.Encryption;
-  email.User = settings.User;
-  email.Password = settings.Password;
-  email.From = settings.FromAddress;
-  email.Recipients = settings.Receipients;
+  const TEmailSettings email = EmailAccount(fController.Settings());
   btnEmailTest->setEnabled(false);
   fTestThread = std::thread(
       [this, email]

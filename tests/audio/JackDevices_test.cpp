@@ -4,6 +4,7 @@
 #include "lib/Errors.h"
 #include "lib/IniFile.h"
 #include "support/JackServer.h"
+#include "support/PythonTestServer.h"
 #include "support/SettingsTempFolder.h"
 
 #include <chrono>
@@ -79,18 +80,6 @@ size_t ExpectSignal(const std::vector<float>& iSamples, const std::vector<int>& 
       }
     }
   return frames - first;
-}
-
-template <class F> bool WaitUntil(F&& iCondition, std::chrono::milliseconds iTimeout = 15s)
-{
-  const auto deadline = std::chrono::steady_clock::now() + iTimeout;
-  while (!iCondition())
-  {
-    if (std::chrono::steady_clock::now() > deadline)
-      return false;
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
 }
 
 class JackDevicesTest : public testing::Test

@@ -40,7 +40,7 @@ TEST(ServiceFaults, SwitchingASlotWhoseDatabaseCannotBeOpenedKeepsTheProgramRunn
   TPulseServer pulse({"studio"});
   pulse.Start();
   TServiceRoot root;
-  const uint16_t port = FreePort();
+  const uint16_t port = static_cast<uint16_t>(FreeLoopbackPort());
   root.WriteConfig("[General]\nSlotCount=1\n\n" + SlotConfig(root, "DatabaseFile=" + root / "db/Tapevault.db\n") +
                    "\n[Webserver]\nEnabled=on\nPort=127.0.0.1:" + std::to_string(port) + "\nAnonymousAccess=Admin\n");
   const auto program = root.Start(&pulse);

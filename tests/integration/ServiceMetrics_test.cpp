@@ -30,7 +30,7 @@ TEST(ServiceMetrics, ARecordingSlotsStateAndCountersForReadOnlyClients)
   ASSERT_NO_THROW(pulse.Start());
   const auto tone = pulse.PlayTone("studio", 440, 60);
   TServiceRoot root;
-  const uint16_t port = FreePort();
+  const uint16_t port = static_cast<uint16_t>(FreeLoopbackPort());
   root.WriteConfig(
       "[General]\nSlotCount=2\n\n[Slot0]\nName=Studio \"A\" \\ 1\nSource=Soundcard\n"
       "Device=PULSE:studio.monitor\nFormat=wav16\nCleanupDaysEnabled=0\nCleanupSpaceEnabled=0\nFolder=" +

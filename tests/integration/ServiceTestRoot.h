@@ -8,16 +8,12 @@
 #include "support/PythonTestServer.h"
 #include "support/SettingsTempFolder.h"
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <fstream>
 #include <map>
 #include <memory>
-#include <netinet/in.h>
 #include <regex>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace servicetest
@@ -27,20 +23,6 @@ using namespace std::chrono_literals;
 // Under the sanitizers the program needs a few seconds to come up and to end.
 constexpr std::chrono::seconds StartTimeout{30};
 constexpr std::chrono::seconds ExitTimeout{30};
-
-// A port nobody listens on now.
-inline uint16_t FreePort()
-{
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof(address);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 // The first line every start writes once the controller runs.
 inline const std::string StartedPattern = "started with the root folder ";

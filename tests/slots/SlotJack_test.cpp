@@ -5,6 +5,7 @@
 #include "lib/IniFile.h"
 #include "slots/SlotInfo.h"
 #include "support/JackServer.h"
+#include "support/PythonTestServer.h"
 #include "support/SettingsTempFolder.h"
 
 #include <chrono>
@@ -16,18 +17,6 @@
 namespace
 {
 using namespace std::chrono_literals;
-
-template <class F> bool WaitUntil(F&& iCondition, std::chrono::milliseconds iTimeout = 15s)
-{
-  const auto deadline = std::chrono::steady_clock::now() + iTimeout;
-  while (!iCondition())
-  {
-    if (std::chrono::steady_clock::now() > deadline)
-      return false;
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
-}
 
 // The left samples of the only 16-bit stereo WAV file in iFolder.
 std::vector<int16_t> LeftSamples(const std::string& iFolder)

@@ -37,4 +37,4 @@ int FreeLoopbackPort();
 // The whole file; empty when it cannot be read.
 std::string ReadTextFile(const std::string& iPath);
 // Polls iCondition every 20 ms until it holds or iTimeout passed; returns its last value.
-bool WaitUntil(const std::function<bool()>& iCondition, std::chrono::milliseconds iTimeout);
+bool WaitUntil(const std::function<bool()>& iCondition, std::chrono::milliseconds iTimeout = std::chrono::seconds(15));
