@@ -1,0 +1,114 @@
+// The calendar page: a slot's recordings in a calendar, each playable in a dialog with its waveform.
+// Slot names, titles and file names only ever reach the page as text.
+import WaveSurfer from '/assets/js/wavesurfer/wavesurfer.esm.js';
+import TimelinePlugin from '/assets/js/wavesurfer/plugins/timeline.esm.js';
+
+let currentSlot = '0';
+let player = null;
+let calendar = null;
+let currentEvent = null;
+
+function switchSlot(slot) {
+  for (const source of calendar.getEventSources())
+    source.remove();
+  currentSlot = slot;
+  // Adding the source fetches the visible range; the calendar fetches every range it shows later.
+  calendar.addEventSource('/ws/slot/' + encodeURIComponent(slot) + '/calendarevents');
+}
+
+function destroyPlayer() {
+  if (player) {
+    player.destroy();
+    player = null;
+  }
+}
+
+// The event's start plus iSeconds, in one of moment's localised formats.
+function eventTime(iSeconds, iFormat) {
+  return moment(currentEvent.start).add(iSeconds, 'seconds').format(iFormat);
+}
+
+function showPosition() {
+  $('#playerPosition').text(eventTime(player.getCurrentTime(), 'LTS'));
+}
+
+function openPlayer(event) {
+  const url = '/ws/slot/' + encodeURIComponent(currentSlot) + '/getfile/' + encodeURIComponent(event.id) + '/' +
+              encodeURIComponent(event.extendedProps.filename || '');
+  currentEvent = event;
+  $('#playerTitle').text(moment(event.start).format('LLLL'));
+  $('#playerDownloadButton').attr('href', url);
+
+  destroyPlayer();
+  // The media element plays the file, so the browser fetches it in byte ranges as it needs them.
+  player = WaveSurfer.create({
+    container: '#playerWaveform',
+    waveColor: 'blue',
+    progressColor: 'lightblue',
+    backend: 'MediaElement',
+    plugins: [TimelinePlugin.create({
+      container: '#playerWaveformTimeline',
+      formatTimeCallback: (seconds) => eventTime(seconds, 'LT'),
+    })],
+  });
+  player.on('loading', (percent) => {
+    $('#playerLoadingLabel').text(percent >= 100 ? 'Decoding...' : 'Downloading... ' + percent + '%');
+  });
+  player.on('ready', () => {
+    $('#playerLoading').hide();
+    $('#playerPosition').text('').show();
+    $('#playButton').prop('disabled', false);
+  });
+  player.on('play', () => {
+    $('#playButton').prop('disabled', true);
+    $('#pauseButton').prop('disabled', false);
+  });
+  const stopped = () => {
+    $('#playButton').prop('disabled', false);
+    $('#pauseButton').prop('disabled', true);
+  };
+  player.on('pause', stopped);
+  player.on('finish', stopped);
+  player.on('audioprocess', showPosition);
+  player.on('seeking', showPosition);
+  player.on('error', (error) => {
+    $('#playerLoading').hide();
+    $('#playerPosition').text(String(error && error.message ? error.message : error)).show();
+  });
+
+  $('#playerLoadingLabel').text('');
+  $('#playerLoading').show();
+  $('#playerPosition').hide();
+  $('#playButton, #pauseButton').prop('disabled', true);
+  $('#playerModal').modal('show');
+  player.load(url).catch(() => {}); // failures arrive through the error event
+}
+
+$(function () {
+  $.getJSON('/ws/slots', (slots) => {
+    const selector = $('#slotselector');
+    for (const slot of slots)
+      selector.append($('<option>').val(String(slot.ID)).text(slot.Name));
+  });
+
+  calendar = new FullCalendar.Calendar(document.getElementById('calendar'), {
+    plugins: ['dayGrid', 'timeGrid', 'list', 'bootstrap'],
+    themeSystem: 'bootstrap',
+    defaultView: 'list',
+    header: {left: 'prev,next today', center: 'title', right: 'timeGridWeek,timeGridDay,list'},
+    allDaySlot: false,
+    eventClick: (info) => {
+      info.jsEvent.preventDefault();
+      openPlayer(info.event);
+    },
+  });
+  calendar.render();
+  switchSlot('0');
+
+  $('#slotselector').on('change', function () {
+    switchSlot($(this).val());
+  });
+  $('#playerModal').on('hidden.bs.modal', destroyPlayer);
+  $('#playButton').on('click', () => player && player.play());
+  $('#pauseButton').on('click', () => player && player.pause());
+});

