@@ -1,5 +1,5 @@
 # The two commands of the README: `make run` and `make test`.
-.PHONY: run test build-release build-test bench fuzz format deps
+.PHONY: run test build-release build-test bench fuzz format deps screenshots
 
 JOBS ?= 2
 # Paths relative to the checkout, so that ccache hits across clones (CI builds a fresh one).
@@ -36,6 +36,14 @@ bench: deps
 	@echo "== slot_bench (one slot recording from PulseAudio, 60 s)"; bench/slot_bench.sh build/release 60
 	@echo "== slots64_bench (64 slots in real time, 60 s)"; bench/slots64_bench.sh build/release/bench/slots64_bench 60
 	@echo "== web_bench (wrk)"; bench/web_bench.sh 10
+	@echo "== ui_bench (window: 64 slots repainted, start with 16 slots)"; build/release/bench/ui_bench 10
+
+# The window rendered under Xvfb into build/screenshots/*.png (not part of `make test`).
+screenshots: deps
+	@cmake -S . -B build/test $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAPEVAULT_SANITIZE=ON >/dev/null
+	@cmake --build build/test --target ui_screenshots -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=0 xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" \
+	  build/test/bench/ui_screenshots build/screenshots
 
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \

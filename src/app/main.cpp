@@ -8,11 +8,13 @@
 #include "audio/engine/AudioEngine.h"
 #include "lib/Errors.h"
 #include "lib/TapevaultTools.h"
+#include "ui/LoggerMainForm.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace
 {
@@ -71,15 +73,19 @@ int main(int argc, char** argv)
     std::printf("Tapevault %s\n", ProgramVersionText().c_str());
     return 0;
   }
-  if (!options.Headless)
-  {
-    if (!HasDisplay())
-      std::printf("No display found: running headless. Start with -headless to run as a service.\n");
-    else
-      std::printf("The desktop window is not available in this build: running headless.\n");
-  }
+  const bool windowed = !options.Headless && HasDisplay();
+  if (!options.Headless && !windowed)
+    std::printf("No display found: running headless. Start with -headless to run as a service.\n");
 
-  QCoreApplication app(argc, argv);
+  std::unique_ptr<QCoreApplication> app;
+  if (windowed)
+  {
+    auto desktop = std::make_unique<QApplication>(argc, argv);
+    desktop->setQuitOnLastWindowClosed(false);
+    app = std::move(desktop);
+  }
+  else
+    app = std::make_unique<QCoreApplication>(argc, argv);
   QCoreApplication::setApplicationName("Brendle Tapevault");
   InitializeGlobals();
 
@@ -95,29 +101,43 @@ int main(int argc, char** argv)
   int result = 0;
   {
     TLoggerMain controller;
-    QObject::connect(&instance, &TSingleInstance::RestoreRequested, &controller,
-                     [&controller]
-                     { controller.AddLogMessage("Another start of Tapevault on this root folder was refused"); });
     TUnixSignals signals_;
-    QObject::connect(&signals_, &TUnixSignals::CloseRequested, &controller,
-                     [&controller](int)
-                     {
-                       controller.Close();
-                       QCoreApplication::quit();
-                     });
 
     controller.AddLogMessage(
         Format("Tapevault %s started with the root folder %s", ProgramVersionText().c_str(), RootFolder().c_str()));
     for (const std::string& error : deviceErrors)
       controller.AddLogMessage(error);
     controller.Start();
-    if (controller.Settings().WebServerEnabled)
+    std::unique_ptr<TLoggerMainForm> window;
+    if (windowed)
     {
-      std::string error;
-      if (!controller.StartWebServer(error))
-        controller.AddLogMessage(error);
+      // The window starts the web server when it is first shown, and its close runs the close steps.
+      window = std::make_unique<TLoggerMainForm>(controller);
+      QObject::connect(window.get(), &TLoggerMainForm::Closed, app.get(), &QCoreApplication::quit);
+      QObject::connect(&instance, &TSingleInstance::RestoreRequested, window.get(), &TLoggerMainForm::RestoreWindow);
+      QObject::connect(&signals_, &TUnixSignals::CloseRequested, window.get(), &TLoggerMainForm::CloseWithoutQuestion);
+      window->show();
+    }
+    else
+    {
+      QObject::connect(&instance, &TSingleInstance::RestoreRequested, &controller,
+                       [&controller]
+                       { controller.AddLogMessage("Another start of Tapevault on this root folder was refused"); });
+      QObject::connect(&signals_, &TUnixSignals::CloseRequested, &controller,
+                       [&controller](int)
+                       {
+                         controller.Close();
+                         QCoreApplication::quit();
+                       });
+      if (controller.Settings().WebServerEnabled)
+      {
+        std::string error;
+        if (!controller.StartWebServer(error))
+          controller.AddLogMessage(error);
+      }
     }
     result = QCoreApplication::exec();
+    window.reset();
   }
   FreeDevices();
   return result;

@@ -1,0 +1,56 @@
+#include "ui/SlotCellSource.h"
+
+#include "app/LoggerMain.h"
+#include "lib/TapevaultTools.h"
+#include "slots/SlotInfo.h"
+#include "ui/LevelMeter.h"
+
+TSlotCellData SnapshotSlot(TSlotInfo& iSlot, float iLevelFactor)
+{
+  TSlotCellData d;
+  d.Name = iSlot.Name();
+  d.RecordSource = iSlot.RecordSource();
+  d.DeviceName = iSlot.CurrentDeviceName();
+  d.ErrorMessage = iSlot.ErrorMessage();
+  if (d.RecordSource == rsStream)
+  {
+    d.StreamURL = iSlot.CurrentStreamURL();
+    d.StreamTitle = iSlot.CurrentStreamTitle();
+    // The slot reports a stream input that cannot run through its error text.
+    d.StreamStatus = d.ErrorMessage;
+  }
+  d.EncoderRunning = iSlot.Encoder() != 0;
+  if (d.EncoderRunning)
+  {
+    d.CurrentFilename = iSlot.CurrentFilename();
+    d.RecordingMilliseconds = static_cast<int64_t>(MillisecondClock()) - iSlot.RecordStartTickCount();
+    d.SilenceMilliseconds = iSlot.GetCurrentSilenceDurationMilliseconds();
+  }
+  d.SilenceThreshold = iSlot.SilenceThreshold();
+  d.Enabled = iSlot.Enabled();
+  d.AudioFormat = iSlot.AudioFormat();
+  d.StreamingOnly = iSlot.StreamingOnly();
+  d.StreamingEnabled = iSlot.StreamingEnabled();
+  d.NominalLevel = iSlot.NominalLevel();
+
+  d.LevelLeft = FallLevel(iSlot.CurrentLevelLeft(), iSlot.LevelLeft(), iLevelFactor);
+  d.LevelRight = FallLevel(iSlot.CurrentLevelRight(), iSlot.LevelRight(), iLevelFactor);
+  iSlot.SetCurrentLevelLeft(d.LevelLeft);
+  iSlot.SetCurrentLevelRight(d.LevelRight);
+  return d;
+}
+
+TControllerSlotSource::TControllerSlotSource(TLoggerMain& iController)
+    : fController(iController), fLevelFactor(LevelFactor(TSlotView::RepaintInterval))
+{
+}
+
+int TControllerSlotSource::SlotCount() const
+{
+  return fController.SlotCount();
+}
+
+TSlotCellData TControllerSlotSource::CellData(int iSlot)
+{
+  return SnapshotSlot(fController.Slot(iSlot), fLevelFactor);
+}
