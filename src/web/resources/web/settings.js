@@ -310,6 +310,13 @@ function showErrors(iErrors) {
   first?.scrollIntoView({block: 'center'});
 }
 
+// The dialog's format rule: the WAV and custom formats have no bit rate (stored as 0).
+function formatChanged() {
+  if (['wav16', 'wav32', 'customwav', 'customraw'].includes(document.getElementById(fieldId('Format')).value))
+    document.getElementById(fieldId('Bitrate')).value = '0';
+  applyFormatRule();
+}
+
 function applyFormatRule() {
   const format = document.getElementById(fieldId('Format')).value;
   fieldGroup('FileExtension').classList.toggle('d-none', format !== 'customwav' && format !== 'customraw');
@@ -336,7 +343,7 @@ function buildSlotForm() {
   // The dialog's rules: choosing a device selects the sound card, typing a URL selects the stream.
   device.addEventListener('change', () => setValue('Source', 'Soundcard'));
   document.getElementById(fieldId('StreamURL')).addEventListener('input', () => setValue('Source', 'Stream'));
-  document.getElementById(fieldId('Format')).addEventListener('change', applyFormatRule);
+  document.getElementById(fieldId('Format')).addEventListener('change', formatChanged);
   for (const key of ['Bitrate', 'CleanupDays'])
     document.getElementById(fieldId(key)).addEventListener('input', updateEstimate);
 }
