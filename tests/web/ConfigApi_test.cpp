@@ -142,8 +142,12 @@ TEST_F(ConfigApiTest, ChangesEachGroupStoresItAndLogsTheKeys)
     EXPECT_EQ(changed, keys);
     const TJson settings = SlotSettings(1);
     for (const auto& [key, value] : c.Change.items())
+    {
       if (key != "StreamingPassword")
+      {
         EXPECT_EQ(settings[key], value) << key;
+      }
+    }
     const std::string ini = IniText();
     const std::string section = ini.substr(ini.find("[Slot1]"));
     for (const std::string& line : c.IniLines)
@@ -264,7 +268,7 @@ TEST_F(ConfigApiTest, ProgramSettingsKeepPasswordsWriteOnly)
   EXPECT_EQ(settings["Webserver"]["AnonymousAccess"], "none");
   EXPECT_EQ(settings["EMail"]["Encryption"], "STARTTLS");
   EXPECT_EQ(settings["EMail"]["Receipients"], "a@x");
-  for (const std::string secret : {"mail-secret", PasswordHash(Admin.second), PasswordHash(Viewer.second)})
+  for (const std::string& secret : std::vector<std::string>{"mail-secret", PasswordHash(Admin.second), PasswordHash(Viewer.second)})
     EXPECT_EQ(before.find(secret), std::string::npos) << secret;
   EXPECT_FALSE(settings["Webserver"].contains("AdminPassword"));
   EXPECT_FALSE(settings["EMail"].contains("Password"));
@@ -278,7 +282,7 @@ TEST_F(ConfigApiTest, ProgramSettingsKeepPasswordsWriteOnly)
   EXPECT_EQ(fController.Program.Email.Password, "new-mail");
   EXPECT_EQ(fController.Program.Email.Encryption, "SSL");
   const std::string after = Get("/ws/config/program").Body;
-  for (const std::string secret : {"new-mail", "new-viewer", PasswordHash("new-viewer")})
+  for (const std::string& secret : std::vector<std::string>{"new-mail", "new-viewer", PasswordHash("new-viewer")})
     EXPECT_EQ(after.find(secret), std::string::npos) << secret;
   EXPECT_EQ(fController.Log().back(),
             "Program settings changed from the web by admin: EMail.Encryption, EMail.Password, "
