@@ -38,6 +38,7 @@ bench: deps
 	@echo "== slots64_bench (64 slots in real time, 60 s)"; bench/slots64_bench.sh build/release/bench/slots64_bench 60
 	@echo "== web_bench (wrk)"; bench/web_bench.sh 10
 	@echo "== ui_bench (window: 64 slots repainted, start with 16 slots)"; build/release/bench/ui_bench 10
+	@echo "== jack_bench (16 slots on 8 JACK bundles, MP3 128k, vs 16 rotter, 60 s each)"; bench/jack_bench.sh compare 60
 
 # The window rendered under Xvfb into build/screenshots/*.png (not part of `make test`).
 screenshots: deps

@@ -19,10 +19,18 @@ public:
   TLoopInput() : TDeviceInfoWithClients(0, "loop") {}
 
 private:
-  void StartDevice(uint32_t, bool& i16bit, bool) override { i16bit = false; }
-  void StopDevice() override {}
-  uint32_t GetSampleRate() override { return cRate; }
-  std::string DeviceError() const override { return {}; }
+  class TNoCapture final : public ICaptureInput
+  {
+  public:
+    uint32_t SampleRate() const override { return cRate; }
+    std::string LastError() const override { return {}; }
+  };
+
+  std::unique_ptr<ICaptureInput> OpenCapture(uint32_t, bool& i16bit, bool) override
+  {
+    i16bit = false;
+    return std::make_unique<TNoCapture>();
+  }
 };
 
 void BM_HandleInput(benchmark::State& state)

@@ -2,6 +2,7 @@
 
 #include "app/TapevaultGlobals.h"
 #include "app/TimeSlot.h"
+#include "audio/AudioDevices.h"
 #include "lib/DateTime.h"
 #include "lib/Errors.h"
 #include "lib/TapevaultTools.h"
@@ -110,7 +111,7 @@ void TLoggerMain::Close()
 void TLoggerMain::FlushGlobalConfig()
 {
   fSettings.WebServerEnabled = fWebServer && fWebServer->Active();
-  WriteGlobalSettings(ConfigFile(), fSettings, [](TIniFile&) {});
+  WriteGlobalSettings(ConfigFile(), fSettings, WriteJACKDeviceSections);
 }
 
 void TLoggerMain::PostSlotStart(int iSlot)

@@ -97,12 +97,13 @@ int main(int argc, char** argv)
     return 0;
   }
 
-  const std::vector<std::string> deviceErrors = EnumerateDevices();
+  const std::vector<std::string> deviceErrors = EnumerateDevices(&ConfigFile());
   int result = 0;
   {
     TLoggerMain controller;
     TUnixSignals signals_;
 
+    SetDeviceLogProc([&controller](const std::string& iLine) { controller.AddLogMessage(iLine); });
     controller.AddLogMessage(
         Format("Tapevault %s started with the root folder %s", ProgramVersionText().c_str(), RootFolder().c_str()));
     for (const std::string& error : deviceErrors)
@@ -138,6 +139,7 @@ int main(int argc, char** argv)
     }
     result = QCoreApplication::exec();
     window.reset();
+    SetDeviceLogProc(nullptr);
   }
   FreeDevices();
   return result;

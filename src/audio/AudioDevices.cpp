@@ -2,6 +2,7 @@
 
 #include "audio/backends/AlsaEnumerate.h"
 #include "audio/backends/CaptureTypes.h"
+#include "audio/backends/JackClient.h"
 #include "audio/backends/PulseConnection.h"
 #include "lib/Errors.h"
 
@@ -12,6 +13,7 @@ constexpr int cPulseTimeoutMs = 3000;
 
 TDeviceList gDeviceList;
 std::vector<std::unique_ptr<TALSADeviceInfo>> gALSADevices;
+std::vector<std::unique_ptr<TJACKDeviceInfo>> gJACKDevices;
 std::vector<std::unique_ptr<TPulseDeviceInfo>> gPulseDevices;
 
 void EnumerateALSADevices()
@@ -23,6 +25,24 @@ void EnumerateALSADevices()
     gDeviceList.Add(Format("ALSA:%s", pcm.Name.c_str()), device.get());
     gALSADevices.push_back(std::move(device));
   }
+}
+
+void EnumerateJACKDevices(TIniFile* iConfigFile)
+{
+  TJackServerInfo server;
+  try
+  {
+    server = ProbeJackServer("");
+  }
+  catch (const EAudioDeviceError&)
+  {
+    // Most machines run no JACK server: that is no problem worth a log line.
+    return;
+  }
+  auto device = std::make_unique<TJACKDeviceInfo>(0, "", server, iConfigFile);
+  for (const std::unique_ptr<TJACKSubDeviceInfo>& bundle : device->SubDevices())
+    gDeviceList.Add(Format("JACK:%d:%d:%d", device->Index(), bundle->Index(), bundle->ChannelCount()), bundle.get());
+  gJACKDevices.push_back(std::move(device));
 }
 
 void EnumeratePulseDevices()
@@ -42,11 +62,12 @@ void EnumeratePulseDevices()
 }
 } // namespace
 
-std::vector<std::string> EnumerateDevices()
+std::vector<std::string> EnumerateDevices(TIniFile* iConfigFile)
 {
   FreeDevices();
   std::vector<std::string> problems;
   EnumerateALSADevices();
+  EnumerateJACKDevices(iConfigFile);
   try
   {
     EnumeratePulseDevices();
@@ -62,6 +83,7 @@ void FreeDevices()
 {
   gDeviceList.Clear();
   gALSADevices.clear();
+  gJACKDevices.clear();
   gPulseDevices.clear();
 }
 
@@ -78,4 +100,15 @@ const std::vector<std::unique_ptr<TALSADeviceInfo>>& ALSADevices()
 const std::vector<std::unique_ptr<TPulseDeviceInfo>>& PulseDevices()
 {
   return gPulseDevices;
+}
+
+const std::vector<std::unique_ptr<TJACKDeviceInfo>>& JACKDevices()
+{
+  return gJACKDevices;
+}
+
+void WriteJACKDeviceSections(TIniFile& iConfigFile)
+{
+  for (const std::unique_ptr<TJACKDeviceInfo>& device : gJACKDevices)
+    device->WriteConfig(iConfigFile);
 }

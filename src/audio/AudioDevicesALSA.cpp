@@ -7,25 +7,7 @@ TALSADeviceInfo::TALSADeviceInfo(int iIndex, std::string iPCMName, std::string i
 {
 }
 
-TALSADeviceInfo::~TALSADeviceInfo() = default;
-
-std::string TALSADeviceInfo::DeviceError() const
+std::unique_ptr<ICaptureInput> TALSADeviceInfo::OpenCapture(uint32_t iSampleRate, bool& i16bit, bool)
 {
-  return fCapture ? fCapture->LastError() : std::string();
-}
-
-void TALSADeviceInfo::StartDevice(uint32_t iSampleRate, bool& i16bit, bool)
-{
-  fCapture = std::make_unique<TAlsaCapture>(
-      fPCMName, iSampleRate, i16bit, [this](const void* iBuffer, uint32_t iLength) { HandleInput(iBuffer, iLength); });
-}
-
-void TALSADeviceInfo::StopDevice()
-{
-  fCapture.reset();
-}
-
-uint32_t TALSADeviceInfo::GetSampleRate()
-{
-  return fCapture ? fCapture->SampleRate() : 0;
+  return std::make_unique<TAlsaCapture>(fPCMName, iSampleRate, i16bit, InputProc());
 }

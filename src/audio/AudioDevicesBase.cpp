@@ -3,20 +3,37 @@
 #include "audio/engine/AudioEngine.h"
 
 #include <algorithm>
-#include <thread>
 
-TDeviceInfoWithClients::TDeviceInfoWithClients(int iIndex, std::string iName)
-    : TDeviceInfo(iIndex, std::move(iName)), fClients(std::make_unique<const TClientList>()),
-      fPublishedClients(fClients.get())
+namespace
 {
+std::mutex gDeviceLogMutex;
+std::function<void(const std::string&)> gDeviceLogProc;
+} // namespace
+
+void SetDeviceLogProc(std::function<void(const std::string&)> iProc)
+{
+  std::lock_guard lock(gDeviceLogMutex);
+  gDeviceLogProc = std::move(iProc);
 }
 
-TDeviceInfoWithClients::~TDeviceInfoWithClients() = default;
+void DeviceLog(const std::string& iLine)
+{
+  std::lock_guard lock(gDeviceLogMutex);
+  if (gDeviceLogProc)
+    gDeviceLogProc(iLine);
+}
+
+TDeviceInfoWithClients::TDeviceInfoWithClients(int iIndex, std::string iName) : TDeviceInfo(iIndex, std::move(iName)) {}
+
+TDeviceInfoWithClients::~TDeviceInfoWithClients()
+{
+  StopDevice();
+}
 
 uint32_t TDeviceInfoWithClients::AddClient(uint32_t iSampleRate, bool i16bit, bool iASIOWorkaround)
 {
   std::lock_guard lock(fChangeMutex);
-  const bool first = fClients->empty();
+  const bool first = fClients.Current().empty();
   if (first)
   {
     StartDevice(iSampleRate, i16bit, iASIOWorkaround);
@@ -31,52 +48,72 @@ uint32_t TDeviceInfoWithClients::AddClient(uint32_t iSampleRate, bool i16bit, bo
       StopDevice();
     return 0;
   }
-  auto clients = std::make_unique<TClientList>(*fClients);
+  auto clients = std::make_unique<std::vector<uint32_t>>(fClients.Current());
   clients->push_back(stream);
-  Publish(std::move(clients));
+  fClients.Publish(std::move(clients));
   return stream;
 }
 
 void TDeviceInfoWithClients::RemoveClient(uint32_t iClient)
 {
   std::lock_guard lock(fChangeMutex);
-  const auto found = std::find(fClients->begin(), fClients->end(), iClient);
-  if (found == fClients->end())
+  const std::vector<uint32_t>& current = fClients.Current();
+  const auto found = std::find(current.begin(), current.end(), iClient);
+  if (found == current.end())
     return;
-  auto clients = std::make_unique<TClientList>(*fClients);
-  clients->erase(clients->begin() + (found - fClients->begin()));
+  auto clients = std::make_unique<std::vector<uint32_t>>(current);
+  clients->erase(clients->begin() + (found - current.begin()));
   const bool last = clients->empty();
-  Publish(std::move(clients));
+  fClients.Publish(std::move(clients));
   if (last)
     StopDevice();
 }
 
 void TDeviceInfoWithClients::HandleInput(const void* iBuffer, uint32_t iLength)
 {
-  fActiveReaders.fetch_add(1);
-  for (const uint32_t stream : *fPublishedClients.load())
-    TAudioEngine::StreamPutData(stream, iBuffer, iLength);
-  fActiveReaders.fetch_sub(1);
+  fClients.Read(
+      [&](const std::vector<uint32_t>& iClients)
+      {
+        for (const uint32_t stream : iClients)
+          TAudioEngine::StreamPutData(stream, iBuffer, iLength);
+      });
 }
 
 std::vector<uint32_t> TDeviceInfoWithClients::Clients() const
 {
   std::lock_guard lock(fChangeMutex);
-  return *fClients;
+  return fClients.Current();
 }
 
 std::string TDeviceInfoWithClients::LastError() const
 {
-  std::lock_guard lock(fChangeMutex);
-  return DeviceError();
+  std::lock_guard lock(fCaptureMutex);
+  return fCapture ? fCapture->LastError() : std::string();
 }
 
-void TDeviceInfoWithClients::Publish(std::unique_ptr<const TClientList> iClients)
+TCaptureDataProc TDeviceInfoWithClients::InputProc()
 {
-  fPublishedClients.store(iClients.get());
-  // A capture pass that began before the store may still walk the old list. Passes are a few stream copies
-  // long and the capture thread never waits for this one, so this wait is short.
-  while (fActiveReaders.load() != 0)
-    std::this_thread::yield();
-  fClients = std::move(iClients);
+  return [this](const void* iBuffer, uint32_t iLength) { HandleInput(iBuffer, iLength); };
+}
+
+void TDeviceInfoWithClients::StartDevice(uint32_t iSampleRate, bool& i16bit, bool iASIOWorkaround)
+{
+  std::unique_ptr<ICaptureInput> capture = OpenCapture(iSampleRate, i16bit, iASIOWorkaround);
+  std::lock_guard lock(fCaptureMutex);
+  fCapture = std::move(capture);
+}
+
+void TDeviceInfoWithClients::StopDevice()
+{
+  std::unique_ptr<ICaptureInput> capture;
+  {
+    std::lock_guard lock(fCaptureMutex);
+    capture = std::move(fCapture);
+  }
+}
+
+uint32_t TDeviceInfoWithClients::GetSampleRate() const
+{
+  std::lock_guard lock(fCaptureMutex);
+  return fCapture ? fCapture->SampleRate() : 0;
 }

@@ -3,12 +3,20 @@
 // clients. The first client starts the input, the last one stops it; every captured buffer goes unchanged to
 // one push stream per client.
 
-#include <atomic>
+#include "audio/backends/CaptureTypes.h"
+#include "audio/backends/PublishedList.h"
+
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+// Where devices report what happens on their own threads (xruns, a server's settings it does not follow). The
+// program points it at its log before devices run; lines before that are dropped.
+void SetDeviceLogProc(std::function<void(const std::string&)> iProc);
+void DeviceLog(const std::string& iLine);
 
 class TDeviceInfo
 {
@@ -54,34 +62,29 @@ public:
   // Channels per frame of the clients' streams.
   int ChannelCount() const { return fChannelCount; }
   // Why a running input currently delivers nothing (device lost, server gone), empty while it works. The input
-  // keeps trying to reopen the device; its clients get silence meanwhile. Any thread.
+  // keeps trying to reopen the device; its clients get silence meanwhile. Any thread; never waits for a
+  // device being opened or closed.
   std::string LastError() const;
 
 protected:
-  // Starts capturing at iSampleRate; may set i16bit to false when the device delivers float only. Throws
-  // EAudioDeviceError with the failing step and the reason.
-  virtual void StartDevice(uint32_t iSampleRate, bool& i16bit, bool iASIOWorkaround) = 0;
-  // Stops capturing; HandleInput is not called any more once it returns.
-  virtual void StopDevice() = 0;
-  // The rate the running input captures at.
-  virtual uint32_t GetSampleRate() = 0;
-  // The running input's current failure, empty while it works or is stopped.
-  virtual std::string DeviceError() const = 0;
+  // Starts the backend's capture of this input at iSampleRate, delivering to HandleInput; may set i16bit to
+  // false when the input delivers float only. Throws EAudioDeviceError with the failing step and the reason.
+  virtual std::unique_ptr<ICaptureInput> OpenCapture(uint32_t iSampleRate, bool& i16bit, bool iASIOWorkaround) = 0;
+  // The data procedure a backend capture calls: HandleInput of this input.
+  TCaptureDataProc InputProc();
 
   int fChannelCount = 2;
 
 private:
-  using TClientList = std::vector<uint32_t>;
-
-  // Makes iClients the list the capture thread reads and frees the previous one once no capture pass uses it.
-  void Publish(std::unique_ptr<const TClientList> iClients);
+  void StartDevice(uint32_t iSampleRate, bool& i16bit, bool iASIOWorkaround);
+  void StopDevice();
+  uint32_t GetSampleRate() const;
 
   // Serialises AddClient and RemoveClient.
   mutable std::mutex fChangeMutex;
-  std::unique_ptr<const TClientList> fClients;
-  // The capture thread reads this list without a lock; it is replaced, never changed in place.
-  std::atomic<const TClientList*> fPublishedClients;
-  // Capture passes that may still use a list that has been replaced.
-  std::atomic<int> fActiveReaders{0};
+  // Guards the fCapture pointer only, so that LastError never waits for a slow start or stop.
+  mutable std::mutex fCaptureMutex;
+  std::unique_ptr<ICaptureInput> fCapture;
+  TPublishedList<uint32_t> fClients;
   bool fRunning16bit = false;
 };

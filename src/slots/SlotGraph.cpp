@@ -210,6 +210,7 @@ void TSlotInfo::AttachDevice()
     }
     fCurrentStreamTitle.clear();
     fCurrentDeviceInfo = device;
+    fInputDevice = device;
     fCurrentDeviceID = fDevice;
     LockedAssign(fErrorMessage, "");
     LogMessage(Format("Recording from %s", device->Name().c_str()));
@@ -229,6 +230,7 @@ void TSlotInfo::StopRecording()
   std::lock_guard lock(fCS);
   if (fCurrentDeviceInfo)
   {
+    fInputDevice = nullptr;
     fCurrentDeviceInfo->RemoveClient(fChannel);
     TAudioEngine::StreamFree(fChannel);
     fChannel = 0;
@@ -280,6 +282,14 @@ void TSlotInfo::TearDown()
   fMixer = 0;
   if (failure)
     std::rethrow_exception(failure);
+}
+
+std::string TSlotInfo::ErrorMessage() const
+{
+  std::string text = LockedCopy(fErrorMessage);
+  if (const TDeviceInfoWithClients* input = fInputDevice.load(); text.empty() && input != nullptr)
+    text = input->LastError();
+  return text;
 }
 
 TDeviceInfoWithClients* TSlotInfo::CurrentDeviceInfo()

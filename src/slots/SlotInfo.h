@@ -43,7 +43,8 @@ public:
   std::string Name() const { return LockedCopy(fName); }
   void SetName(std::string iValue) { LockedAssign(fName, std::move(iValue)); }
   void SetOnLogMessage(TLogMessageEvent iHandler) { fOnLogMessage = std::move(iHandler); }
-  std::string ErrorMessage() const { return LockedCopy(fErrorMessage); }
+  // The slot's own error, else why its input delivers nothing at the moment (device lost, server gone).
+  std::string ErrorMessage() const;
   // Hands "<name>: <message>" to OnLogMessage, when one is set.
   void LogMessage(const std::string& iMessage);
   // Writes every setting the program owns to the slot's section and persists the file. Keys that are only read
@@ -335,6 +336,8 @@ private:
   std::string fCurrentFilename;
   std::atomic<int> fCurrentRecordingID{0};
   TDeviceInfoWithClients* fCurrentDeviceInfo = nullptr; // owned by the device registry
+  // The same device for threads that read the status without the slot lock; devices live until program end.
+  std::atomic<const TDeviceInfoWithClients*> fInputDevice{nullptr};
   std::string fCurrentDeviceID;
   std::string fCurrentStreamURL;
   std::string fCurrentStreamTitle;

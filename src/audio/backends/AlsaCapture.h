@@ -12,7 +12,7 @@
 
 typedef struct _snd_pcm snd_pcm_t;
 
-class TAlsaCapture final : public TDeviceWorker
+class TAlsaCapture final : public TDeviceWorker, public ICaptureInput
 {
 public:
   // Opens iPCMName for capture at (near) iSampleRate and starts delivering buffers to iProc. Throws EAudioDeviceError
@@ -21,7 +21,8 @@ public:
   ~TAlsaCapture() override;
 
   // The rate the device actually runs at (a hardware PCM may not offer the one asked for).
-  uint32_t SampleRate() const { return fSampleRate; }
+  uint32_t SampleRate() const override { return fSampleRate; }
+  std::string LastError() const override { return TDeviceWorker::LastError(); }
   // Buffers lost because the capture thread fell behind the device (overruns), since the start.
   uint64_t Overruns() const { return fOverruns.load(std::memory_order_relaxed); }
 

@@ -12,7 +12,7 @@
 class TPulseConnection;
 struct pa_stream;
 
-class TPulseCapture final : public TDeviceWorker
+class TPulseCapture final : public TDeviceWorker, public ICaptureInput
 {
 public:
   // Connects to the server and starts recording iSourceName at iSampleRate (the server resamples). Throws
@@ -21,7 +21,8 @@ public:
   TPulseCapture(std::string iSourceName, uint32_t iSampleRate, TCaptureDataProc iProc);
   ~TPulseCapture() override;
 
-  uint32_t SampleRate() const { return fSampleRate; }
+  uint32_t SampleRate() const override { return fSampleRate; }
+  std::string LastError() const override { return TDeviceWorker::LastError(); }
 
 private:
   void Open() override;

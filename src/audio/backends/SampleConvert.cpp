@@ -48,14 +48,19 @@ int16_t ReadInt16(const unsigned char* iSample, TDeviceSampleFormat iFormat)
   case dsFloat32:
     break;
   }
-  const float scaled = std::nearbyint(ReadFloat(iSample, iFormat) * 32768.0f);
+  return FloatToInt16(ReadFloat(iSample, iFormat));
+}
+} // namespace
+
+int16_t FloatToInt16(float iSample)
+{
+  const float scaled = std::nearbyint(iSample * 32768.0f);
   if (!(scaled > -32768.0f)) // also catches NaN
     return -32768;
   if (scaled > 32767.0f)
     return 32767;
   return static_cast<int16_t>(scaled);
 }
-} // namespace
 
 size_t SampleSize(TDeviceSampleFormat iFormat)
 {

@@ -15,6 +15,9 @@ enum TDeviceSampleFormat
 // Bytes of one sample of iFormat.
 size_t SampleSize(TDeviceSampleFormat iFormat);
 
+// A float sample (full scale 1.0) as a 16-bit one, rounded, clipped beyond full scale.
+int16_t FloatToInt16(float iSample);
+
 // Converts iFrames frames of iChannels channels in iFormat from iSource into stereo frames at oTarget, 16-bit
 // when iTarget16bit, else 32-bit float. One channel goes to both sides; of more than two, the first two are
 // kept. Float input beyond full scale is clipped when converted to 16 bits.
