@@ -77,7 +77,7 @@ TEST(ServiceWebConfig, ChangedSourceRestartsTheInputChangedFormatStartsANewFileR
   const std::string folder = root / "Studio";
   const uint16_t port = FreePort();
   root.WriteConfig("[General]\nSlotCount=1\n\n[Slot0]\nName=Studio\nSource=Soundcard\nDevice=PULSE:quiet.monitor\n"
-                   "Format=wav16\nNoAutoRotate=on\nCleanupSpaceEnabled=off\nFolder=" +
+                   "Format=wav16\nTimeSlotAlign=off\nCleanupSpaceEnabled=off\nFolder=" +
                    folder + "\n\n[Webserver]\nEnabled=on\nPort=127.0.0.1:" + std::to_string(port) +
                    "\nAdminUser=admin\nAdminPassword=" + PasswordHash(Admin.second) + "\n");
   const auto program = root.Start(&pulse);

@@ -67,7 +67,7 @@ before(async () => {
   booth = path.join(root, 'booth');
   service = await startTapevault(root, [`Name=Studio\nSource=None\nFolder=${path.join(root, 'studio')}`,
                                         `Name=Booth\nSource=Soundcard\nDevice=PULSE:quiet.monitor\nFormat=mp3\n` +
-                                            `NoAutoRotate=on\nFolder=${booth}`],
+                                            `TimeSlotAlign=off\nFolder=${booth}`],
                                  {PULSE_SERVER: pulse.server});
   browser = await launchChromium();
 });
