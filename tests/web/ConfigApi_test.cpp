@@ -268,7 +268,8 @@ TEST_F(ConfigApiTest, ProgramSettingsKeepPasswordsWriteOnly)
   EXPECT_EQ(settings["Webserver"]["AnonymousAccess"], "none");
   EXPECT_EQ(settings["EMail"]["Encryption"], "STARTTLS");
   EXPECT_EQ(settings["EMail"]["Receipients"], "a@x");
-  for (const std::string& secret : std::vector<std::string>{"mail-secret", PasswordHash(Admin.second), PasswordHash(Viewer.second)})
+  for (const std::string& secret :
+       std::vector<std::string>{"mail-secret", PasswordHash(Admin.second), PasswordHash(Viewer.second)})
     EXPECT_EQ(before.find(secret), std::string::npos) << secret;
   EXPECT_FALSE(settings["Webserver"].contains("AdminPassword"));
   EXPECT_FALSE(settings["EMail"].contains("Password"));
