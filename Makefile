@@ -23,7 +23,7 @@ var/Tapevault.ini:
 	@scripts/seed-config $@
 
 build-test: deps
-	@cmake -S . -B build/test $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAPEVAULT_SANITIZE=ON >/dev/null
+	@cmake -S . -B build/test $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAPEVAULT_SANITIZE=ON -DTAPEVAULT_BENCH=OFF >/dev/null
 	@cmake --build build/test -j $(JOBS)
 
 test: build-test
@@ -37,15 +37,16 @@ bench: deps
 	@echo "== slot_bench (one slot recording from PulseAudio, 60 s)"; bench/slot_bench.sh build/release 60
 	@echo "== slots64_bench (64 slots in real time, 60 s)"; bench/slots64_bench.sh build/release/bench/slots64_bench 60
 	@echo "== web_bench (wrk)"; bench/web_bench.sh 10
-	@echo "== ui_bench (window: 64 slots repainted, start with 16 slots)"; build/release/bench/ui_bench 10
 	@echo "== jack_bench (16 slots on 8 JACK bundles, MP3 128k, vs 16 rotter, 60 s each)"; bench/jack_bench.sh compare 60
+	@echo "== ui_bench (window: 64 slots repainted, start with 16 slots)"; build/release/bench/ui_bench 10
+	@echo "== rotation_bench (16 MP3 slots, two minute boundaries)"; bench/rotation_bench.sh build/release/src/app/tapevault 16 2
+	@echo "== encoder_load_bench (8 MP3 slots next to stress-ng, 10 min)"; bench/encoder_load_bench.sh build/release/src/app/tapevault 600 8
 
 # The window rendered under Xvfb into build/screenshots/*.png (not part of `make test`).
 screenshots: deps
-	@cmake -S . -B build/test $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAPEVAULT_SANITIZE=ON >/dev/null
-	@cmake --build build/test --target ui_screenshots -j $(JOBS)
-	ASAN_OPTIONS=detect_leaks=0 xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" \
-	  build/test/bench/ui_screenshots build/screenshots
+	@cmake -S . -B build/release $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DTAPEVAULT_TESTS=OFF >/dev/null
+	@cmake --build build/release --target ui_screenshots -j $(JOBS)
+	xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" build/release/bench/ui_screenshots build/screenshots
 
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \

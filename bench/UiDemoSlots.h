@@ -3,6 +3,7 @@
 
 #include "ui/SlotView.h"
 
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -77,7 +78,8 @@ private:
   std::vector<TSlotCellData> fSlots;
 };
 
-// Any number of recording slots whose levels move at every repaint, like a busy installation.
+// Any number of recording slots whose levels move at every repaint and whose running times count the seconds,
+// like a busy installation.
 class TDemoRecordingSource : public ISlotViewSource
 {
 public:
@@ -92,14 +94,17 @@ public:
     d.DeviceName = "PulseAudio: Input " + std::to_string(iSlot + 1);
     d.EncoderRunning = true;
     d.CurrentFilename = "/srv/rec/slot" + std::to_string(iSlot + 1) + "/2024/05/14/2024-05-14-09-00-00.mp3";
-    d.RecordingMilliseconds = fCalls * 100;
+    const int64_t now =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    d.RecordingMilliseconds = now % (3600 * 1000) + iSlot * 1000;
     d.SilenceMilliseconds = 0;
     d.LevelLeft = static_cast<float>(0.5 + 0.5 * std::sin(fCalls * 0.01 + iSlot));
     d.LevelRight = static_cast<float>(0.5 + 0.5 * std::cos(fCalls * 0.013 + iSlot));
     d.NominalLevel = -9;
     d.StreamingEnabled = iSlot % 4 == 0;
     d.StreamingStatus = ssConnected;
-    d.StreamingActiveMilliseconds = fCalls * 100;
+    d.StreamingActiveMilliseconds = d.RecordingMilliseconds;
     return d;
   }
 

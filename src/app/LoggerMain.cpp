@@ -13,10 +13,12 @@
 #include "web/StaticContent.h"
 #include "web/WebServer.h"
 
+#include <algorithm>
+#include <optional>
+
 namespace
 {
-constexpr int TimerInterval = 100;    // ms: rotation and silence checks
-constexpr int CleanupInterval = 1000; // ms
+constexpr int TimerInterval = 100; // ms: rotation and silence checks
 
 constexpr const char* EncryptionWords[] = {"none", "STARTTLS", "SSL"};
 
@@ -33,10 +35,8 @@ TLoggerMain::TLoggerMain(QObject* iParent) : QObject(iParent), fSettings(ReadGlo
 {
   timTimer.setInterval(TimerInterval);
   timSilenceDetection.setInterval(TimerInterval);
-  timCleanup.setInterval(CleanupInterval);
   connect(&timTimer, &QTimer::timeout, this, &TLoggerMain::timTimerTimer);
   connect(&timSilenceDetection, &QTimer::timeout, this, &TLoggerMain::timSilenceDetectionTimer);
-  connect(&timCleanup, &QTimer::timeout, this, &TLoggerMain::timCleanupTimer);
   fWebServer = std::make_unique<TWebServer>(*this, TStaticContent::DefaultFolder());
 }
 
@@ -44,12 +44,16 @@ TLoggerMain::~TLoggerMain()
 {
   timTimer.stop();
   timSilenceDetection.stop();
-  timCleanup.stop();
   fWebServer.reset();
   fHTTPAlarmSender.reset();
   fEmailAlarmSender.reset();
-  // Slots finish their files and write their sections; their threads may still log while they end, which
-  // never blocks them (the log hands over without waiting).
+  // Every slot ends its file first, so that all encoder programs finish their files at the same time; then
+  // each slot waits for its worker and writes its section. The sections reach the file in one write: one per
+  // slot would cost time in proportion to the square of the slot count. Their threads may still log while they
+  // end, which never blocks them (the log hands over without waiting).
+  for (const std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
+    slot->EndRecording();
+  ConfigFile().BeginUpdate();
   for (std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
   {
     try
@@ -63,6 +67,15 @@ TLoggerMain::~TLoggerMain()
     slot.reset();
   }
   fSlotInfo.clear();
+  try
+  {
+    ConfigFile().EndUpdate();
+    ConfigFile().UpdateFile();
+  }
+  catch (const std::exception& e)
+  {
+    AddLogMessage(e.what());
+  }
   fLog.HandleLogPending();
 }
 
@@ -79,6 +92,8 @@ void TLoggerMain::Start()
   {
     auto slot = std::make_unique<TSlotInfo>(ConfigFile(), i, i >= fFullSlotCount);
     slot->SetOnLogMessage([this](TSlotInfo*, const std::string& iMessage) { AddLogMessage(iMessage); });
+    // Before the first file of this run, so that only what the last run left is repaired.
+    slot->RepairRecordings();
     slot->Initialize();
     slot->StartRecording();
     fSlotInfo.push_back(std::move(slot));
@@ -128,14 +143,29 @@ void TLoggerMain::PostSlotStop(int iSlot)
 
 void TLoggerMain::HandleSlotStart(unsigned iSlot)
 {
-  if (iSlot < fSlotInfo.size())
-    fSlotInfo[iSlot]->SetEnabled(true);
+  SwitchSlot(iSlot, true);
 }
 
 void TLoggerMain::HandleSlotStop(unsigned iSlot)
 {
-  if (iSlot < fSlotInfo.size())
-    fSlotInfo[iSlot]->SetEnabled(false);
+  SwitchSlot(iSlot, false);
+}
+
+void TLoggerMain::SwitchSlot(unsigned iSlot, bool iEnabled)
+{
+  if (iSlot >= fSlotInfo.size())
+    return;
+  // A queued call has no caller to take an error: it becomes the slot's error text and a log line.
+  TSlotInfo& slot = *fSlotInfo[iSlot];
+  try
+  {
+    slot.SetEnabled(iEnabled);
+  }
+  catch (const std::exception& e)
+  {
+    slot.SetErrorMessage(e.what());
+    slot.LogMessage(e.what());
+  }
 }
 
 void TLoggerMain::AddLogMessage(const std::string& iMessage)
@@ -243,6 +273,7 @@ void TLoggerMain::timTimerTimer()
     TSlotInfo& slot = *fSlotInfo[i];
     try
     {
+      slot.CheckInput();
       slot.CheckEncoder();
       if (slot.NoAutoRotate())
         continue;
@@ -254,8 +285,8 @@ void TLoggerMain::timTimerTimer()
           // Noted before the change: a change that fails (the database cannot be opened) is not retried at
           // every tick, which would start a new file ten times a second.
           slot.SetLastTimeSlot(start);
-          timCleanup.start();
           slot.CycleEncoder();
+          slot.RequestCleanup();
         }
       }
       else if (!fFirstRotationDone[i] ||
@@ -263,8 +294,8 @@ void TLoggerMain::timTimerTimer()
                              slot.TimeSlotLength()))
       {
         fFirstRotationDone[i] = true;
-        timCleanup.start();
         slot.CycleEncoder();
+        slot.RequestCleanup();
       }
     }
     catch (const std::exception& e)
@@ -272,6 +303,30 @@ void TLoggerMain::timTimerTimer()
       slot.LogMessage(e.what());
     }
   }
+  ScheduleBoundaryTick();
+}
+
+void TLoggerMain::ScheduleBoundaryTick()
+{
+  // The 100 ms tick alone would change files up to 100 ms after the boundary: a boundary that falls before the
+  // next tick gets a tick of its own, at that moment.
+  const TDateTime now = Now();
+  const TDateTime next = now + TimerInterval / MSecsPerDay;
+  std::optional<TDateTime> earliest;
+  for (const std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
+  {
+    if (slot->NoAutoRotate() || !slot->TimeSlotAlign())
+      continue;
+    const TDateTime start = AlignedTimeSlotStart(next, slot->TimeSlotLength(), slot->TimeSlotOffset());
+    if (start == slot->LastTimeSlot() ||
+        start == AlignedTimeSlotStart(now, slot->TimeSlotLength(), slot->TimeSlotOffset()))
+      continue;
+    const TDateTime boundary = start + slot->TimeSlotOffset() / SecsPerDay;
+    earliest = earliest ? std::min(*earliest, boundary) : boundary;
+  }
+  if (earliest)
+    QTimer::singleShot(std::max(0, static_cast<int>((*earliest - now) * MSecsPerDay) + 1), Qt::PreciseTimer, this,
+                       &TLoggerMain::timTimerTimer);
 }
 
 void TLoggerMain::SendAlarmEmail(const std::string& iText)
@@ -314,26 +369,4 @@ void TLoggerMain::timSilenceDetectionTimer()
       slot.SetSilenceDetected(false);
     }
   }
-}
-
-void TLoggerMain::timCleanupTimer()
-{
-  bool more = false;
-  for (const std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
-  {
-    try
-    {
-      if (slot->CleanUpByAge())
-        more = true;
-      if (slot->CleanupBySpace())
-        more = true;
-    }
-    catch (const std::exception& e)
-    {
-      AddLogMessage(Format("Cleanup error in %s: %s", slot->Name().c_str(), e.what()));
-      more = false;
-    }
-  }
-  if (!more)
-    timCleanup.stop();
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The application controller: owns the slots, the timers that drive them (rotation, silence alarms, cleanup),
+// The application controller: owns the slots, the timers that drive them (rotation, silence alarms),
 // the log, the alarm senders and the web server. The desktop window is a view over it; the headless service is
 // the same controller without a window. Everything that decides something runs on the controller's thread.
 
@@ -66,9 +66,10 @@ signals:
 private:
   void HandleSlotStart(unsigned iSlot);
   void HandleSlotStop(unsigned iSlot);
+  void SwitchSlot(unsigned iSlot, bool iEnabled);
   void timTimerTimer();
+  void ScheduleBoundaryTick();
   void timSilenceDetectionTimer();
-  void timCleanupTimer();
   void SendAlarmEmail(const std::string& iText);
 
   TGlobalSettings fSettings;
@@ -87,5 +88,4 @@ private:
   bool fClosing = false;
   QTimer timTimer;
   QTimer timSilenceDetection;
-  QTimer timCleanup;
 };

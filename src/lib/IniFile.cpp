@@ -169,10 +169,17 @@ void TIniFile::Refresh()
 
 TIniFile::TSection* TIniFile::FindSection(const std::string& iSection)
 {
+  // A slot reads and writes its keys one after another: its section is most often the one found last, which
+  // keeps a file of many sections from costing a search through all of them per key.
+  if (fLastSection > 0 && fLastSection < fSections.size() && SameName(fSections[fLastSection].Name, iSection))
+    return &fSections[fLastSection];
   // The lines before the first section header belong to no section.
   for (size_t i = 1; i < fSections.size(); ++i)
     if (SameName(fSections[i].Name, iSection))
+    {
+      fLastSection = i;
       return &fSections[i];
+    }
   return nullptr;
 }
 
@@ -264,7 +271,8 @@ void TIniFile::WriteString(const std::string& iSection, const std::string& iKey,
     lines.insert(position, TLine{iKey + "=" + iValue, iKey});
   }
   fDirty = true;
-  Save();
+  if (fDeferDepth == 0)
+    Save();
 }
 
 void TIniFile::WriteInteger(const std::string& iSection, const std::string& iKey, int32_t iValue)
@@ -291,12 +299,28 @@ void TIniFile::DeleteKey(const std::string& iSection, const std::string& iKey)
     return;
   lines.erase(existing);
   fDirty = true;
-  Save();
+  if (fDeferDepth == 0)
+    Save();
+}
+
+void TIniFile::BeginUpdate()
+{
+  std::lock_guard lock(fMutex);
+  ++fDeferDepth;
+}
+
+void TIniFile::EndUpdate()
+{
+  std::lock_guard lock(fMutex);
+  if (fDeferDepth > 0 && --fDeferDepth == 0 && fDirty)
+    Save();
 }
 
 void TIniFile::UpdateFile()
 {
   std::lock_guard lock(fMutex);
+  if (fDeferDepth > 0)
+    return;
   if (fDirty)
     Save();
   if (fRenamed)

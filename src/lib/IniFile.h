@@ -44,8 +44,15 @@ public:
   // Written as "1" or "0".
   void WriteBool(const std::string& iSection, const std::string& iKey, bool iValue);
   void DeleteKey(const std::string& iSection, const std::string& iKey);
-  // Brings the file to disk: saves a write whose saving failed before, then syncs the rename.
+  // Brings the file to disk: saves a write whose saving failed before, then syncs the rename. Does nothing
+  // between BeginUpdate and EndUpdate.
   void UpdateFile();
+  // Writes until the matching EndUpdate stay in memory (readers see them) and reach the file together: one
+  // replacement of the file instead of one per key, when many sections are written at once. Nestable.
+  void BeginUpdate();
+  // Saves what was written since the outermost BeginUpdate; EIniFileError when it cannot (the writes stay
+  // pending for the next write or UpdateFile).
+  void EndUpdate();
 
 private:
   struct TLine
@@ -80,8 +87,10 @@ private:
   std::vector<TSection> fSections;
   std::string fLineBreak = "\n";
   bool fByteOrderMark = false;
-  bool fDirty = false;   // a write is not in the file yet (its saving failed)
-  bool fRenamed = false; // a new file was renamed into place since the last UpdateFile
-  std::string fTarget;   // the file last replaced: FileName, or the file a link there points to
+  bool fDirty = false;     // a write is not in the file yet (its saving failed or is deferred)
+  int fDeferDepth = 0;     // BeginUpdate without EndUpdate
+  size_t fLastSection = 0; // index of the section found last (checked by name before use)
+  bool fRenamed = false;   // a new file was renamed into place since the last UpdateFile
+  std::string fTarget;     // the file last replaced: FileName, or the file a link there points to
   TFileStamp fStamp;
 };

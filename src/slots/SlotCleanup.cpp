@@ -3,13 +3,16 @@
 #include "slots/SlotCleanup.h"
 
 #include "lib/Errors.h"
+#include "lib/TapevaultTools.h"
 #include "slots/SlotInfo.h"
 #include "slots/SlotPaths.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -17,6 +20,8 @@ const char* const ByAgeSQL = "SELECT id, filename FROM recordings WHERE julianda
 const char* const OldestFirstSQL = "SELECT id, filename FROM recordings ORDER BY id";
 const char* const DeleteSQL = "DELETE FROM recordings WHERE id=:id";
 constexpr int64_t GiB = 1024LL * 1024 * 1024;
+// A space rule that cannot reach its goal says so once an hour.
+constexpr int64_t kTooSmallReportMilliseconds = 3600 * 1000;
 
 // The row deletions of one pass, committed together: one sync of the database per pass instead of one per
 // recording. Deferred, so web requests keep reading until the commit. Rolled back when the pass fails; files
@@ -82,22 +87,72 @@ int64_t AvailableBytes(const std::string& iFolder)
   return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
 }
 
-bool TSlotInfo::CleanUpByAge()
+std::vector<std::string> TSlotInfo::OpenStoredNames()
 {
   std::lock_guard lock(fCS);
-  if (!fCleanupDaysEnabled)
-    return false;
+  std::vector<std::string> names;
+  for (const std::shared_ptr<TRecordingFile>& file : fOpenFiles)
+    names.push_back(StoredRecordingName(file->RelativeName));
+  return names;
+}
+
+void TSlotInfo::RequestCleanup()
+{
+  if (fCleanupQueued.exchange(true))
+    return;
+  fWorker->Post(
+      [this]
+      {
+        bool more = false;
+        try
+        {
+          more = CleanUpByAge();
+          more = CleanupBySpace() || more;
+        }
+        catch (const std::exception& e)
+        {
+          // The controller's line, without the slot's prefix.
+          if (fOnLogMessage)
+            fOnLogMessage(this, Format("Cleanup error in %s: %s", Name().c_str(), e.what()));
+        }
+        // A pass that found work runs again after the worker's pause, until the rules are met.
+        if (!more)
+          fCleanupQueued = false;
+        return !more;
+      });
+}
+
+bool TSlotInfo::CleanUpByAge()
+{
+  int days = 0;
+  {
+    std::lock_guard lock(fCS);
+    if (!fCleanupDaysEnabled)
+      return false;
+    days = fCleanupDays;
+    // Below one day every recording would qualify, the one being written too.
+    if (days < 1)
+    {
+      if (!std::exchange(fAgeRuleOffReported, true))
+        LogMessage(Format("CleanupDays %d is below 1: cleanup by age is off", days));
+      return false;
+    }
+  }
   const ISQLConnectionRef connection = GetDatabaseConnection();
   const auto query = connection->PrepareStatement(ByAgeSQL);
-  query->SetInt(1, fCleanupDays);
+  query->SetInt(1, days);
   // The whole answer is fetched before the first deletion.
   const auto rows = query->ExecuteQueryPrepared();
+  const std::vector<std::string> open = OpenStoredNames();
   bool found = false;
   TPassTransaction transaction(*connection);
   while (rows->Next())
   {
+    const std::string name = rows->GetString(2);
+    if (std::find(open.begin(), open.end(), name) != open.end())
+      continue;
     found = true;
-    DeleteStoredRecording(*connection, rows->GetInt(1), rows->GetString(2));
+    DeleteStoredRecording(*connection, rows->GetInt(1), name);
   }
   transaction.Commit();
   return found;
@@ -105,26 +160,46 @@ bool TSlotInfo::CleanUpByAge()
 
 bool TSlotInfo::CleanupBySpace()
 {
-  std::lock_guard lock(fCS);
-  if (!fCleanupSpaceEnabled)
-    return false;
+  int64_t goal = 0;
+  {
+    std::lock_guard lock(fCS);
+    if (!fCleanupSpaceEnabled)
+      return false;
+    goal = static_cast<int64_t>(fCleanupSpace) * GiB;
+  }
+  const std::string folder = Folder();
   // A volume that cannot be measured disables the rule for this call.
-  const int64_t free = fFreeSpace ? fFreeSpace(fFolder) : -1;
-  if (free < 0 || free >= static_cast<int64_t>(fCleanupSpace) * GiB)
+  const int64_t free = fFreeSpace ? fFreeSpace(folder) : -1;
+  if (free < 0 || free >= goal)
     return false;
   const ISQLConnectionRef connection = GetDatabaseConnection();
   const auto rows = connection->PrepareStatement(OldestFirstSQL)->ExecuteQueryPrepared();
-  // One recording per call; one that cannot be deleted is skipped for the next older one.
+  const std::vector<std::string> open = OpenStoredNames();
+  // One recording per call; one that cannot be deleted is skipped for the next older one, one being written is
+  // never deleted.
   while (rows->Next())
-    if (DeleteStoredRecording(*connection, rows->GetInt(1), rows->GetString(2)))
+  {
+    const std::string name = rows->GetString(2);
+    if (std::find(open.begin(), open.end(), name) == open.end() &&
+        DeleteStoredRecording(*connection, rows->GetInt(1), name))
       return true;
+  }
+  const int64_t now = static_cast<int64_t>(MillisecondClock());
+  std::lock_guard lock(fCS);
+  if (!fLastTooSmallReport || now - *fLastTooSmallReport >= kTooSmallReportMilliseconds)
+  {
+    fLastTooSmallReport = now;
+    LogMessage(Format("Free space on %s stays below %d GiB with nothing left to delete: the disk is too small "
+                      "for this setting",
+                      folder.c_str(), fCleanupSpace));
+  }
   return false;
 }
 
 bool TSlotInfo::DeleteStoredRecording(ISQLConnection& iConnection, int iID, const std::string& iStoredName)
 {
   std::string path;
-  if (!ResolveRecordingPath(fFolder, iStoredName, path))
+  if (!ResolveRecordingPath(Folder(), iStoredName, path))
   {
     // Never delete outside the slot's folder; the row cannot name a recording of this slot.
     LogMessage(Format("Warning: Invalid file name, deleted from database: %s", iStoredName.c_str()));
@@ -136,11 +211,10 @@ bool TSlotInfo::DeleteStoredRecording(ISQLConnection& iConnection, int iID, cons
 
 bool TSlotInfo::DeleteRecording(ISQLConnection& iConnection, int iID, const std::string& iPath)
 {
-  std::lock_guard lock(fCS);
   if (unlink(iPath.c_str()) == 0)
   {
     LogMessage(Format("Deleted %s", iPath.c_str()));
-    PruneEmptyFolders(fFolder, iPath);
+    PruneEmptyFolders(Folder(), iPath);
   }
   else if (const int error = errno; error == ENOENT || error == ENOTDIR)
     LogMessage(Format("Warning: File was missing, deleted from database: %s", iPath.c_str()));

@@ -5,7 +5,9 @@
 #include "slots/SlotInfo.h"
 #include "slots/SlotPaths.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 namespace
 {
@@ -14,7 +16,25 @@ const char* const CreateTableSQL =
     "starttime TIMESTAMP NOT NULL, duration REAL DEFAULT NULL, filename VARCHAR NOT NULL)";
 const char* const InsertSQL = "INSERT INTO recordings (starttime, filename) VALUES (:starttime, :filename)";
 const char* const LastIDSQL = "SELECT last_insert_rowid()";
-const char* const DurationSQL = "UPDATE recordings SET duration=:duration WHERE id=:id";
+const char* const EndSQL =
+    "UPDATE recordings SET duration=:duration, dropouts=:dropouts, dropoutcount=:dropoutcount WHERE id=:id";
+const char* const DeleteRowSQL = "DELETE FROM recordings WHERE id=:id";
+const char* const ColumnsSQL = "PRAGMA table_info(recordings)";
+// Columns added after the first release: databases of older versions get them, their rows kept.
+const char* const AddedColumns[][2] = {
+    {"dropouts", "ALTER TABLE recordings ADD COLUMN dropouts REAL DEFAULT 0"},
+    {"dropoutcount", "ALTER TABLE recordings ADD COLUMN dropoutcount INTEGER DEFAULT 0"}};
+
+void AddMissingColumns(ISQLConnection& iConnection)
+{
+  const auto columns = iConnection.PrepareStatement(ColumnsSQL)->ExecuteQueryPrepared();
+  std::vector<std::string> names;
+  while (columns->Next())
+    names.push_back(columns->GetString(2));
+  for (const auto& [name, statement] : AddedColumns)
+    if (std::find(names.begin(), names.end(), name) == names.end())
+      iConnection.PrepareStatement(statement)->ExecuteUpdatePrepared();
+}
 } // namespace
 
 std::string DatabaseConnectionText(const std::string& iPath)
@@ -36,60 +56,50 @@ std::string TSlotInfo::DatabasePath()
 
 ISQLConnectionRef TSlotInfo::GetDatabaseConnection()
 {
-  ISQLConnectionRef connection;
-  {
-    // The slot lock covers only the choice of the file and its opening, so a web request never waits for the
-    // table check of another thread.
-    std::lock_guard lock(fCS);
-    const std::string path = DatabasePath();
-    const auto folder = std::filesystem::path(path).parent_path();
-    if (folder.empty())
-      throw ESQLError(Format("Unable to create the folder of the database %s", path.c_str()));
-    std::error_code ignored; // a folder that cannot be created makes the opening fail
-    std::filesystem::create_directories(folder, ignored);
-    connection = CreateSQLConnection(DatabaseConnectionText(path));
-  }
+  // The slot lock covers only the choice of the file (DatabasePath): opening may wait for another program's
+  // lock on the file, and the controller's thread must never wait for that.
+  const std::string path = DatabasePath();
+  const auto folder = std::filesystem::path(path).parent_path();
+  if (folder.empty())
+    throw ESQLError(Format("Unable to create the folder of the database %s", path.c_str()));
+  std::error_code ignored; // a folder that cannot be created makes the opening fail
+  std::filesystem::create_directories(folder, ignored);
+  const ISQLConnectionRef connection = CreateSQLConnection(DatabaseConnectionText(path));
   connection->PrepareStatement(CreateTableSQL)->ExecuteUpdatePrepared();
+  AddMissingColumns(*connection);
   return connection;
+}
+
+int TSlotInfo::InsertRecordingRow(const std::string& iRelativeName, TDateTime iStartTime)
+{
+  const ISQLConnectionRef connection = GetDatabaseConnection();
+  const auto insert = connection->PrepareStatement(InsertSQL);
+  insert->SetTimestampByName("starttime", iStartTime);
+  insert->SetStringByName("filename", StoredRecordingName(iRelativeName));
+  insert->ExecuteUpdatePrepared();
+  const auto result = connection->PrepareStatement(LastIDSQL)->ExecuteQueryPrepared();
+  return result->First() ? result->GetInt(1) : 0;
+}
+
+void TSlotInfo::StoreRecordingEnd(int iID, double iSeconds, double iDropoutSeconds, int iDropoutCount)
+{
+  const auto update = GetDatabaseConnection()->PrepareStatement(EndSQL);
+  update->SetFloatByName("duration", iSeconds);
+  update->SetFloatByName("dropouts", iDropoutSeconds);
+  update->SetIntByName("dropoutcount", iDropoutCount);
+  update->SetIntByName("id", iID);
+  update->ExecuteUpdatePrepared();
+}
+
+void TSlotInfo::DeleteRecordingRow(int iID)
+{
+  const auto statement = GetDatabaseConnection()->PrepareStatement(DeleteRowSQL);
+  statement->SetIntByName("id", iID);
+  statement->ExecuteUpdatePrepared();
 }
 
 void TSlotInfo::RegisterRecording(const std::string& iRelativeName)
 {
-  std::lock_guard lock(fCS);
   fCurrentRecordingID = 0;
-  const ISQLConnectionRef connection = GetDatabaseConnection();
-  try
-  {
-    const auto insert = connection->PrepareStatement(InsertSQL);
-    insert->SetTimestampByName("starttime", Now());
-    insert->SetStringByName("filename", StoredRecordingName(iRelativeName));
-    insert->ExecuteUpdatePrepared();
-    const auto result = connection->PrepareStatement(LastIDSQL)->ExecuteQueryPrepared();
-    if (result->First())
-      fCurrentRecordingID = result->GetInt(1);
-  }
-  catch (const std::exception& e)
-  {
-    LogMessage(Format("Error updating database: %s", e.what()));
-  }
-}
-
-void TSlotInfo::StoreRecordingDuration(double iSeconds)
-{
-  std::lock_guard lock(fCS);
-  const int id = fCurrentRecordingID;
-  if (id == 0)
-    return;
-  const ISQLConnectionRef connection = GetDatabaseConnection();
-  try
-  {
-    const auto update = connection->PrepareStatement(DurationSQL);
-    update->SetFloatByName("duration", iSeconds);
-    update->SetIntByName("id", id);
-    update->ExecuteUpdatePrepared();
-  }
-  catch (const std::exception& e)
-  {
-    LogMessage(Format("Error updating database: %s", e.what()));
-  }
+  fCurrentRecordingID = InsertRecordingRow(iRelativeName, Now());
 }

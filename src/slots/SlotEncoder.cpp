@@ -2,15 +2,20 @@
 // database row and its cue sheet; watching the running encoder.
 
 #include "audio/engine/AudioEngine.h"
-#include "audio/engine/EncodeStopSpan.h"
+#include "audio/engine/EncodeDetach.h"
 #include "lib/Errors.h"
 #include "lib/TapevaultTools.h"
+#include "slots/RecordingDuration.h"
 #include "slots/RecordingName.h"
 #include "slots/SlotInfo.h"
 #include "slots/SlotPaths.h"
 
+#include <cstring>
 #include <exception>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -18,9 +23,12 @@ constexpr int32_t kFileEncoderPriority = -1000;
 // Every program gets 16-bit samples, fed from the encoder's own thread so that the pulling thread never waits.
 constexpr uint32_t kFileEncoderFlags = efUnicode | ef16Bit | efQueue;
 constexpr int64_t kMixerFrameBytes = 2 * sizeof(float);
-// An encoder that dies again right after being restarted (a full disk, a program that refuses its options) is
-// restarted at most this often, so that it does not produce a file every timer tick.
-constexpr int64_t kRestartPauseMilliseconds = 10000;
+// While a slot should record but no encoder runs (a full disk, a program that refuses its options), a new
+// file is tried this often: soon enough to lose little, rarely enough not to make a file every timer tick.
+constexpr int64_t kRetryFileMilliseconds = 3000;
+// Bytes per frame that the encoder programs receive (16-bit stereo).
+constexpr uint64_t kProgramFrameBytes = 4;
+constexpr float kResumedSeconds = 2;
 
 // Runs iStep; its exception, if any, is kept in ioFailure unless an earlier one is kept already.
 template <class F> void KeepFailure(std::exception_ptr& ioFailure, F&& iStep)
@@ -39,7 +47,7 @@ template <class F> void KeepFailure(std::exception_ptr& ioFailure, F&& iStep)
 
 bool TSlotInfo::ShouldRecord() const
 {
-  return fEnabled && !fStreamingOnly && fAudioFormat != sfNone && fRecordSource != rsDisabled &&
+  return fMixer != 0 && fEnabled && !fStreamingOnly && fAudioFormat != sfNone && fRecordSource != rsDisabled &&
          !(fRecordSource == rsSoundcard && !fCurrentDeviceInfo);
 }
 
@@ -56,9 +64,10 @@ void TSlotInfo::CycleEncoder()
   if (fAlarmOnly)
     fAudioFormat = sfNone;
   const uint32_t previous = fEncoder;
+  fFileWanted = ShouldRecord();
   TNextFile next;
   std::exception_ptr failure;
-  if (ShouldRecord())
+  if (fFileWanted)
     KeepFailure(failure, [&] { next = StartFileEncoder(previous); });
   // The previous file ends exactly where the next one begins, or now when none begins.
   KeepFailure(failure, [&] { EndFile(previous, next.Encoder != 0); });
@@ -74,6 +83,7 @@ TSlotInfo::TNextFile TSlotInfo::StartFileEncoder(uint32_t iReplaces)
   const TDateTimeParts now = DecodeDateTime(Now());
   const std::string folder = WithTrailingDelimiter(fFolder);
   TNextFile next;
+  next.File = std::make_shared<TRecordingFile>();
   next.RelativeName = UniqueRecordingName(
       folder, RecordingRelativeName({fCustomFilename, fFilenamePrefix, fFlatFilenames}, extension, now));
   next.FullName = folder + next.RelativeName;
@@ -86,46 +96,63 @@ TSlotInfo::TNextFile TSlotInfo::StartFileEncoder(uint32_t iReplaces)
     const auto setup = TAudioEngine::LockEncoderSetup();
     TAudioEngine::SetConfig(cfEncodePriority, kFileEncoderPriority);
     TAudioEngine::SetConfig(cfEncodeQueue, fEncoderQueueLength);
-    next.Encoder = TAudioEngine::EncodeStart(fMixer, command.Command, command.Flags | conversion, nullptr, iReplaces);
+    // The file's end is measured from the file itself when its encoder dies.
+    next.Encoder = TAudioEngine::EncodeStart(
+        fMixer, command.Command, command.Flags | conversion,
+        [file = next.File](uint32_t, uint32_t iStatus)
+        {
+          if (iStatus == enEncoderEnded)
+            file->Died = true;
+        },
+        iReplaces);
   }
   if (next.Encoder == 0)
+  {
     LockedAssign(fErrorMessage, BassErrorText(TAudioEngine::ErrorGetCode()));
+    // A file the refused encoder created but never wrote has no row: it goes.
+    struct stat info;
+    if (::stat(next.FullName.c_str(), &info) == 0 && info.st_size == 0)
+      ::unlink(next.FullName.c_str());
+  }
   return next;
 }
 
 void TSlotInfo::EndFile(uint32_t iEncoder, bool iReplaced)
 {
   fEncoder = 0;
-  if (iEncoder)
-  {
-    TEncodeSpan span;
-    // A replaced encoder got its last sample already; another one gets it when it leaves the chain.
-    if (iReplaced)
-    {
-      TAudioEngine::EncodeGetSpan(iEncoder, span);
-      TAudioEngine::EncodeStop(iEncoder);
-    }
-    else
-      EncodeStopSpan(iEncoder, span);
-    if (span.DroppedFrames > 0)
-      LogMessage(Format("Encoder queue full: %.1f seconds of audio dropped from %s",
-                        static_cast<double>(span.DroppedFrames) / fEffectiveSamplerate, fCurrentFilename.c_str()));
-    fCueSheetData.clear();
-    fCueSheetTrackCounter = 0;
-    try
-    {
-      StoreRecordingDuration(static_cast<double>(span.EndFrame - span.FirstFrame) / fEffectiveSamplerate);
-    }
-    catch (...)
-    {
-      // The file has ended: no later file may inherit its row.
-      fCurrentRecordingID = 0;
-      fCurrentFilename.clear();
-      throw;
-    }
-  }
+  const std::shared_ptr<TRecordingFile> file = std::move(fCurrentFile);
+  fCurrentFile.reset();
   fCurrentRecordingID = 0;
   fCurrentFilename.clear();
+  fCueSheetData.clear();
+  fCueSheetTrackCounter = 0;
+  if (!iEncoder)
+    return;
+  TEncodeSpan span;
+  // A replaced encoder got its last sample already; another one gets it when it leaves the chain.
+  if (iReplaced)
+    TAudioEngine::EncodeGetSpan(iEncoder, span);
+  else
+    EncodeDetach(iEncoder, span);
+  const uint64_t frames = span.EndFrame - span.FirstFrame;
+  fCounters.FinishedBytes += frames * kProgramFrameBytes;
+  if (file && span.DroppedFrames > 0)
+    LogMessage(Format("Encoder queue full: %.1f seconds of audio dropped from %s",
+                      static_cast<double>(span.DroppedFrames) / fEffectiveSamplerate, file->FullName.c_str()));
+  // Stopping waits for the program to finish the file: on the worker, never under the slot lock.
+  fWorker->Post(
+      [this, file, iEncoder]
+      {
+        TAudioEngine::EncodeStop(iEncoder);
+        std::lock_guard lock(fCS);
+        std::erase(fOpenFiles, file);
+        return true;
+      });
+  if (file)
+  {
+    const double seconds = static_cast<double>(frames) / fEffectiveSamplerate;
+    fWorker->Post([this, file, seconds] { return StoreFileEnd(file, seconds); });
+  }
 }
 
 void TSlotInfo::BeginFile(const TNextFile& iNext)
@@ -135,11 +162,72 @@ void TSlotInfo::BeginFile(const TNextFile& iNext)
   fEncoder = iNext.Encoder;
   fRecordStartTickCount = static_cast<int64_t>(MillisecondClock());
   fRecordStartPos = static_cast<int64_t>(span.FirstFrame) * kMixerFrameBytes;
+  const std::shared_ptr<TRecordingFile> file = iNext.File;
+  file->RelativeName = iNext.RelativeName;
+  file->FullName = iNext.FullName;
+  file->StartTime = Now();
+  fCurrentFile = file;
+  fOpenFiles.push_back(file);
   LogMessage(Format("Encoding to file %s", iNext.FullName.c_str()));
   LockedAssign(fErrorMessage, "");
   fCurrentFilename = iNext.FullName;
   fCueSheetData.push_back(CueSheetFileLine(iNext.FullName));
-  RegisterRecording(iNext.RelativeName);
+  fWorker->Post([this, file] { return InsertFileRow(file); });
+}
+
+bool TSlotInfo::InsertFileRow(const std::shared_ptr<TRecordingFile>& iFile)
+{
+  if (iFile->ID != 0 || iFile->Abandoned)
+    return true;
+  try
+  {
+    iFile->ID = InsertRecordingRow(iFile->RelativeName, iFile->StartTime);
+  }
+  catch (const std::exception& e)
+  {
+    // Tried again until it is stored; logged once.
+    if (!std::exchange(iFile->InsertReported, true))
+      LogMessage(Format("Error updating database: %s", e.what()));
+    return false;
+  }
+  std::lock_guard lock(fCS);
+  if (fCurrentFile == iFile)
+    fCurrentRecordingID = iFile->ID.load();
+  return true;
+}
+
+bool TSlotInfo::StoreFileEnd(const std::shared_ptr<TRecordingFile>& iFile, double iSeconds)
+{
+  struct stat info;
+  const bool empty = ::stat(iFile->FullName.c_str(), &info) != 0 || info.st_size == 0;
+  try
+  {
+    if (empty)
+    {
+      // Nothing reached the file (a full disk): neither the file nor its row stay behind.
+      iFile->Abandoned = true;
+      ::unlink(iFile->FullName.c_str());
+      if (iFile->ID != 0)
+        DeleteRecordingRow(iFile->ID);
+      return true;
+    }
+    if (iFile->ID == 0)
+      return false; // its row is not stored yet; the insert is being retried
+    double seconds = iSeconds;
+    // A program that died lost what was still in its pipe: what counts is what reached the file.
+    if (iFile->Died)
+      if (const auto measured = MeasureRecordingDuration(iFile->FullName))
+        seconds = std::min(seconds, measured->Seconds);
+    StoreRecordingEnd(iFile->ID, seconds, iFile->DropoutSeconds, iFile->DropoutCount);
+    return true;
+  }
+  catch (const std::exception& e)
+  {
+    // Tried again until it is stored; logged once.
+    if (!std::exchange(iFile->EndReported, true))
+      LogMessage(Format("Error updating database: %s", e.what()));
+    return false;
+  }
 }
 
 void TSlotInfo::FinishRecording()
@@ -148,16 +236,45 @@ void TSlotInfo::FinishRecording()
   EndFile(fEncoder, false);
 }
 
+std::string TSlotInfo::NotRecordingReason() const
+{
+  // A full volume is the usual reason, and the programs do not tell it.
+  if (AvailableBytes(fFolder) == 0)
+    return Format("%s: %s", std::strerror(ENOSPC), fFolder.c_str());
+  return fEncoder == 0 ? LockedCopy(fErrorMessage) : "";
+}
+
 void TSlotInfo::CheckEncoder()
 {
   std::lock_guard lock(fCS);
-  if (fEncoder == 0 || TAudioEngine::EncodeIsActive(fEncoder) == esRunning)
+  if (fEncoder != 0 && TAudioEngine::EncodeIsActive(fEncoder) == esRunning)
+  {
+    // Resumed once the new file holds a little audio: a program on a full disk runs a moment before it fails.
+    if (fNotRecordingReported && CurrentRecordingDuration() >= kResumedSeconds)
+    {
+      fNotRecordingReported = false;
+      LogMessage(Format("Recording resumed: %s", fCurrentFilename.c_str()));
+    }
+    return;
+  }
+  if (fEncoder == 0 && !(fFileWanted && ShouldRecord()))
     return;
   const int64_t now = static_cast<int64_t>(MillisecondClock());
-  if (fLastEncoderRestart && now - *fLastEncoderRestart < kRestartPauseMilliseconds)
+  if (fLastFileAttempt && now - *fLastFileAttempt < kRetryFileMilliseconds)
     return;
-  fLastEncoderRestart = now;
-  LogMessage(Format("Encoder stopped unexpectedly: %s", fCurrentFilename.c_str()));
+  // One line per outage, not one per attempt.
+  if (!fNotRecordingReported)
+  {
+    if (fEncoder != 0)
+      LogMessage(Format("Encoder stopped unexpectedly: %s", fCurrentFilename.c_str()));
+    if (const std::string reason = NotRecordingReason(); !reason.empty())
+    {
+      LogMessage(reason);
+      fNotRecordingReported = true;
+    }
+  }
+  fLastFileAttempt = now;
+  ++fCounters.EncoderRestarts;
   CycleEncoder();
 }
 

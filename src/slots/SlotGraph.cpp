@@ -28,6 +28,9 @@ constexpr int32_t kMeasurePriority = 0;
 // load against 50 ms; levels and byte counter still move as often as the 100 ms checks of the controller look.
 constexpr unsigned kPullPauseMilliseconds = 100;
 constexpr double kPullChunkSeconds = 2.0;
+// How long the worker gets at the end to stop the last encoder and store the last rows: an encoder program's
+// own stop time plus a locked database's wait, well within the service's stop time.
+constexpr std::chrono::seconds kWorkerFinishTime{15};
 
 // The pull thread runs at the highest priority it may get; without the right to it, it runs as it is.
 void RaiseToTimeCritical()
@@ -40,14 +43,7 @@ void RaiseToTimeCritical()
 
 TSlotInfo::~TSlotInfo()
 {
-  try
-  {
-    TearDown();
-  }
-  catch (const std::exception&)
-  {
-    // Destroy reports such errors; a slot freed without it ends as well as it can.
-  }
+  TearDown();
 }
 
 void TSlotInfo::Initialize()
@@ -64,6 +60,13 @@ void TSlotInfo::Initialize()
   TAudioEngine::SetConfig(cfNetPlaylist, 1);
   const uint32_t rate = static_cast<uint32_t>(fEffectiveSamplerate);
   fMixer = TAudioEngine::MixerCreate(rate, 2, chDecode | chNonStop | chFloat);
+  if (fMixer == 0)
+  {
+    // Nothing can be built on a rate the engine refuses; say which, instead of every later step's "invalid
+    // handle".
+    LockedAssign(fErrorMessage, UnsupportedRateText());
+    return;
+  }
   fDownmixFX = TAudioEngine::ChannelSetFX(fMixer, fxChannelMap, kChannelMapPriority);
   ApplyChannelMap();
   TAudioEngine::ChannelSetDSP(
@@ -76,6 +79,11 @@ void TSlotInfo::Initialize()
     TAudioEngine::FXSetParameters(delay, TDelayParameters{0.0f, 1.0f, static_cast<float>(fRecordDelay), -1});
   }
   StartPacing();
+}
+
+std::string TSlotInfo::UnsupportedRateText() const
+{
+  return Format("Unsupported sample rate %d", fEffectiveSamplerate);
 }
 
 void TSlotInfo::StartPacing()
@@ -191,6 +199,8 @@ void TSlotInfo::AttachDevice()
       throw ESlotError("No device selected");
     if (fDevice == fCurrentDeviceID)
       return;
+    if (fMixer == 0)
+      throw ESlotError(UnsupportedRateText());
     device = dynamic_cast<TDeviceInfoWithClients*>(DeviceList().Find(fDevice));
     if (!device)
       throw ESlotError("Invalid device");
@@ -243,36 +253,26 @@ void TSlotInfo::StopRecording()
 
 void TSlotInfo::Destroy()
 {
-  std::exception_ptr failure;
-  try
-  {
-    TearDown();
-  }
-  catch (...)
-  {
-    failure = std::current_exception();
-  }
+  TearDown();
   FlushConfig();
-  if (failure)
-    std::rethrow_exception(failure);
+}
+
+void TSlotInfo::EndRecording()
+{
+  std::lock_guard lock(fCS);
+  FinishRecording();
+  StopRecording();
 }
 
 void TSlotInfo::TearDown()
 {
   if (fDeleting.exchange(true))
     return;
+  EndRecording();
+  // The worker stops the last encoder (the program finishes its file) and stores the last rows.
+  if (const size_t givenUp = fWorker->Finish(std::chrono::steady_clock::now() + kWorkerFinishTime))
+    LogMessage(Format("%zu database updates could not be stored; the next start repairs the rows", givenUp));
   std::lock_guard lock(fCS);
-  // A database that cannot be opened must not keep the threads and the graph alive.
-  std::exception_ptr failure;
-  try
-  {
-    FinishRecording();
-  }
-  catch (...)
-  {
-    failure = std::current_exception();
-  }
-  StopRecording();
   fPullThread.reset();
   if (fPullMixer)
     TAudioEngine::StreamFree(fPullMixer);
@@ -280,8 +280,6 @@ void TSlotInfo::TearDown()
   if (fMixer)
     TAudioEngine::StreamFree(fMixer);
   fMixer = 0;
-  if (failure)
-    std::rethrow_exception(failure);
 }
 
 std::string TSlotInfo::ErrorMessage() const

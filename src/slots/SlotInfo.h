@@ -10,10 +10,14 @@
 #include "lib/SimpleSQLInterface.h"
 #include "lib/SimpleThread.h"
 #include "slots/EncoderCommand.h"
+#include "slots/RecordingFile.h"
 #include "slots/SlotCleanup.h"
+#include "slots/SlotCounters.h"
 #include "slots/SlotTypes.h"
+#include "slots/SlotWorker.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -45,6 +49,7 @@ public:
   void SetOnLogMessage(TLogMessageEvent iHandler) { fOnLogMessage = std::move(iHandler); }
   // The slot's own error, else why its input delivers nothing at the moment (device lost, server gone).
   std::string ErrorMessage() const;
+  void SetErrorMessage(std::string iValue) { LockedAssign(fErrorMessage, std::move(iValue)); }
   // Hands "<name>: <message>" to OnLogMessage, when one is set.
   void LogMessage(const std::string& iMessage);
   // Writes every setting the program owns to the slot's section and persists the file. Keys that are only read
@@ -117,14 +122,20 @@ public:
   std::string DatabasePath();
   // A new connection to the slot's database, its folder and table created when missing. Errors reach the caller.
   ISQLConnectionRef GetDatabaseConnection();
-  // The database id of the file being written; 0 = none.
+  // The database id of the file being written; 0 = none (or its row is not stored yet).
   int CurrentRecordingID() const { return fCurrentRecordingID; }
-  // Adds the row of a file just started (the current local time, iRelativeName relative to the folder) and
-  // makes it the current recording. Statement errors are logged and leave CurrentRecordingID at 0; an error
-  // opening the database reaches the caller.
+  // Adds the row of a file started at iStartTime (iRelativeName relative to the folder); returns its id.
+  // Every error reaches the caller.
+  int InsertRecordingRow(const std::string& iRelativeName, TDateTime iStartTime);
+  // Adds the row of a file started now and makes it the current recording. Errors reach the caller.
   void RegisterRecording(const std::string& iRelativeName);
-  // Stores the length of the current recording, when there is one. Errors as RegisterRecording.
-  void StoreRecordingDuration(double iSeconds);
+  // Stores the length of a finished file and the input dropouts it holds. Errors reach the caller.
+  void StoreRecordingEnd(int iID, double iSeconds, double iDropoutSeconds, int iDropoutCount);
+  void DeleteRecordingRow(int iID);
+  // Gives the rows the last run left without a length (it crashed or was killed) the length of their files,
+  // each logged "Repaired ..."; a WAV file also gets a header that matches its data. Rows whose file is
+  // missing stay for the cleanup rules. On the slot's worker, before the rows of this run.
+  void RepairRecordings();
 
   // ---- Cleanup (SlotCleanup.cpp) ----
   bool CleanupDaysEnabled() const { return fCleanupDaysEnabled; }
@@ -142,6 +153,9 @@ public:
   bool CleanupBySpace();
   // Deletes the file iPath and, when that worked or the file was missing, the row iID. True when the row went.
   bool DeleteRecording(ISQLConnection& iConnection, int iID, const std::string& iPath);
+  // Hands a cleanup pass (by age, then by space) to the slot's worker unless one is waiting already; a pass
+  // that found work runs again after a pause. Errors are logged "Cleanup error in <name>: <text>".
+  void RequestCleanup();
   // Replaces the measurement of the free space (tests present a nearly full disk).
   void SetFreeSpaceFunction(TFreeSpaceFunction iFunction) { fFreeSpace = std::move(iFunction); }
 
@@ -233,6 +247,8 @@ private:
   void WriteSwitch(const std::string& iKey, bool iValue);
 
   // ---- Cleanup helpers (SlotCleanup.cpp) ----
+  // Stored names of the files still being written or finished: never deleted.
+  std::vector<std::string> OpenStoredNames();
   // Deletes the recording of one row; a stored name that would leave the folder only loses its row.
   bool DeleteStoredRecording(ISQLConnection& iConnection, int iID, const std::string& iStoredName);
   void DeleteRow(ISQLConnection& iConnection, int iID);
@@ -297,6 +313,9 @@ private:
   bool fCleanupSpaceEnabled = true;
   int fCleanupSpace = 5; // GiB
   TFreeSpaceFunction fFreeSpace = AvailableBytes;
+  std::atomic<bool> fCleanupQueued{false};
+  std::optional<int64_t> fLastTooSmallReport; // tick count: the space rule could not reach its goal
+  bool fAgeRuleOffReported = false;
 
   // Silence and alarms
   int fSilenceThreshold = -30; // dBFS
@@ -388,8 +407,12 @@ public:
   // with ErrorMessage set and a log line. Attaching to the device already in use changes nothing.
   void StartRecording();
   void StopRecording();
-  // Ends the current file (its duration stored), detaches the input, ends the slot's threads, frees its graph,
-  // then writes the settings. Errors of the database or the configuration file reach the caller.
+  // Ends the current file and detaches the input without waiting for the worker to finish the file, so that
+  // many slots finish their files at the same time when the program ends. Destroy does it too.
+  void EndRecording();
+  // Ends the current file (its duration stored by the worker, which gets a bounded time for what is left),
+  // detaches the input, ends the slot's threads, frees its graph, then writes the settings. Errors of the
+  // configuration file reach the caller.
   void Destroy();
   TDeviceInfoWithClients* CurrentDeviceInfo();
   // Display name of the device in use; nothing while no device is attached. Any thread.
@@ -413,17 +436,30 @@ public:
   // Ends the current file and, when the slot should record, starts the next one. The next file begins with
   // the sample that follows the previous file's last, and each file's stored duration is its exact length.
   // A name in use gets "-1", "-2", ... before its extension. An encoder the engine refuses leaves the slot
-  // without a file and its reason in ErrorMessage. Errors opening the database reach the caller (after both
-  // files were handled); statement errors are logged.
+  // without a file and its reason in ErrorMessage. The database work (the new row, the old file's length) and
+  // the old encoder's stop are handed to the slot's worker; their errors are logged there.
   void CycleEncoder();
   // The command and engine flags of this slot's encoder for iTarget (a file, or "-" for standard output).
   TEncoderCommand BuildEncoderCommand(const std::string& iTarget) const;
-  // Stops the file encoder and stores the file's duration.
+  // Ends the current file: its encoder leaves the chain now; stopping it and storing the file's length happen
+  // on the slot's worker.
   void FinishRecording();
   // For the controller's 100 ms timer: a file encoder that died by itself (program ended, disk full) is
-  // logged "Encoder stopped unexpectedly: <file>" and followed by the next file at once; one that dies again
-  // within 10 s of such a restart waits for the rest of these 10 s.
+  // logged "Encoder stopped unexpectedly: <file>" and followed by the next file at once. While the slot
+  // should record but has no running encoder (a full disk, a refused start), a new file is tried every few
+  // seconds; the reason is logged once, and again "Recording resumed" when a file runs again.
   void CheckEncoder();
+  // Waits until the slot's worker has done every job handed over (files finished, rows stored); false when
+  // that takes longer than iTimeout.
+  bool WaitForWorker(std::chrono::milliseconds iTimeout) { return fWorker->WaitIdle(iTimeout); }
+
+  // ---- Input health and counters (SlotHealth.cpp) ----
+  // For the controller's 100 ms timer: turns the engine's counters of the input (device failure, audio the
+  // push stream dropped, silence the mixer inserted for missing input) into log lines and adds the dropouts to
+  // the current file's row and to the counters.
+  void CheckInput();
+  // Cumulative counters since the slot was created. Any thread, never blocks the audio path.
+  TSlotCounters GetCounters() const;
   // Seconds written into the current file; 0 while none is written. Any thread, no lock.
   float CurrentRecordingDuration() const;
   // The file encoder's engine handle, 0 while no file is written. Any thread.
@@ -434,10 +470,11 @@ public:
 private:
   // ---- Audio graph ----
   void StartPacing();
+  std::string UnsupportedRateText() const;
   void PullLoop(TSimpleThread& iThread);
   void ApplyChannelMap();
   void AttachDevice();
-  // Destroy without writing the settings; idempotent, also run by the destructor.
+  // Destroy without writing the settings; idempotent, also run by the destructor. Never throws.
   void TearDown();
 
   // ---- Levels and silence ----
@@ -449,15 +486,34 @@ private:
   struct TNextFile
   {
     uint32_t Encoder = 0;
+    std::shared_ptr<TRecordingFile> File;
     std::string RelativeName;
     std::string FullName;
   };
   bool ShouldRecord() const;
   // Starts the next file's encoder in iReplaces' place (0: added to the chain); Encoder 0 when refused.
   TNextFile StartFileEncoder(uint32_t iReplaces);
-  // Stops the encoder of the file that ends and stores its duration.
+  // Takes the encoder of the file that ends out of the chain; the worker stops it and stores the file's end.
   void EndFile(uint32_t iEncoder, bool iReplaced);
   void BeginFile(const TNextFile& iNext);
+  // Worker jobs; true when done, false to be tried again.
+  bool InsertFileRow(const std::shared_ptr<TRecordingFile>& iFile);
+  bool StoreFileEnd(const std::shared_ptr<TRecordingFile>& iFile, double iSeconds);
+  // Why the slot records nothing although it should, for the log line.
+  std::string NotRecordingReason() const;
 
-  std::optional<int64_t> fLastEncoderRestart; // tick count of the last restart after an encoder died
+  std::shared_ptr<TRecordingFile> fCurrentFile;
+  std::vector<std::shared_ptr<TRecordingFile>> fOpenFiles; // written or being finished; under fCS
+  std::optional<int64_t> fLastFileAttempt;                 // tick count of the last automatic new file
+  bool fNotRecordingReported = false;
+  bool fFileWanted = false; // the last file change wanted a file
+
+  // ---- Input health ----
+  // Adds a dropout to the counters and the current file and logs it with iReason.
+  void AddDropout(double iSeconds, const char* iReason);
+  TSlotCounterSet fCounters;
+  TInputWatch fInputWatch;
+
+  // Last: its jobs use every member above; it is finished before they go.
+  std::unique_ptr<TSlotWorker> fWorker;
 };

@@ -63,6 +63,11 @@ float FallLevel(float iShown, float iPeak, float iFactor)
   return shown < 0 ? 0 : shown;
 }
 
+int MeterRow(float iLevel, int iTop, int iBottom)
+{
+  return ScalePosition(MeterPosition(iLevel), iTop, iBottom);
+}
+
 void DrawLevelMeter(QPainter& iPainter, int iLeft, int iTop, int iRight, int iBottom, float iLevel, float iNominal)
 {
   iPainter.setPen(FrameGray);

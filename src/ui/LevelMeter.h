@@ -21,6 +21,9 @@ float LevelFactor(int iIntervalMs);
 // The shown level after one repaint: fallen by iFactor, but never below the latest peak, never below 0.
 float FallLevel(float iShown, float iPeak, float iFactor);
 
+// The row where a meter's bar (or its nominal mark) of this level begins, for a meter from iTop to iBottom.
+int MeterRow(float iLevel, int iTop, int iBottom);
+
 // Draws one meter in the rectangle from (iLeft, iTop) to (iRight, iBottom), right and bottom exclusive: a white
 // frame with a gray border, the bar up to the level's position, and a gray mark at the nominal level when it lies
 // below full scale.

@@ -187,6 +187,9 @@ TCellFonts::TCellFonts(const QFont& iBase) : Name(iBase), Regular(iBase), Small(
   Name.setBold(true);
   Regular.setPointSize(10);
   Small.setPointSize(7);
+  NameHeight = QFontMetrics(Name).height();
+  RegularHeight = QFontMetrics(Regular).height();
+  SmallHeight = QFontMetrics(Small).height();
 }
 
 const QFont& TCellFonts::For(int iPointSize, bool iBold) const
@@ -196,22 +199,51 @@ const QFont& TCellFonts::For(int iPointSize, bool iBold) const
   return iPointSize < 10 ? Small : Regular;
 }
 
+int TCellFonts::LineHeight(int iPointSize, bool iBold) const
+{
+  if (iBold)
+    return NameHeight;
+  return iPointSize < 10 ? SmallHeight : RegularHeight;
+}
+
+QRect MetersRect(const QRect& iContent)
+{
+  const int right = iContent.left() + iContent.width();
+  return QRect(right - 39, iContent.top() + 4, 31, LevelHeight + 2);
+}
+
+bool MetersDiffer(const TSlotCellData& iOld, const TSlotCellData& iNew)
+{
+  const auto same = [](float iA, float iB, float iNominalA, float iNominalB)
+  {
+    return MeterRow(iA, 0, LevelHeight) == MeterRow(iB, 0, LevelHeight) &&
+           MeterColour(iA, iNominalA) == MeterColour(iB, iNominalB);
+  };
+  const float nominalOld = NominalLinear(iOld.NominalLevel);
+  const float nominalNew = NominalLinear(iNew.NominalLevel);
+  return MeterRow(nominalOld, 0, LevelHeight) != MeterRow(nominalNew, 0, LevelHeight) ||
+         !same(iOld.LevelLeft, iNew.LevelLeft, nominalOld, nominalNew) ||
+         !same(iOld.LevelRight, iNew.LevelRight, nominalOld, nominalNew);
+}
+
 void PaintSlotCell(QPainter& iPainter, const QRect& iContent, const TCellContent& iCell, const TSlotCellData& iData,
-                   const TStatusPictures& iPictures, const TCellFonts& iFonts)
+                   const TStatusPictures& iPictures, const TCellFonts& iFonts, bool iWithTexts)
 {
   const int left = iContent.left();
   const int top = iContent.top();
   const int right = iContent.left() + iContent.width();
 
-  for (const TCellText& text : iCell.Texts)
-  {
-    const QFont& font = iFonts.For(text.PointSize, text.Bold);
-    iPainter.setFont(font);
-    iPainter.setPen(text.Colour);
-    const int x = left + text.Position.x();
-    const QRect area(x, top + text.Position.y(), right - TextRightMargin - x, QFontMetrics(font).height());
-    iPainter.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text.Text);
-  }
+  if (iWithTexts)
+    for (const TCellText& text : iCell.Texts)
+    {
+      const QFont& font = iFonts.For(text.PointSize, text.Bold);
+      iPainter.setFont(font);
+      iPainter.setPen(text.Colour);
+      const int x = left + text.Position.x();
+      const QRect area(x, top + text.Position.y(), right - TextRightMargin - x,
+                       iFonts.LineHeight(text.PointSize, text.Bold));
+      iPainter.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text.Text);
+    }
 
   iPainter.drawPixmap(QRect(left + 2, top + 12, 48, 48), iPictures.For(iCell.State));
 

@@ -58,12 +58,14 @@ struct TCellText
   int PointSize = 10;
   bool Bold = false;
   QColor Colour;
+  bool operator==(const TCellText&) const = default;
 };
 
 struct TCellContent
 {
   TCellState State = csError;
   std::vector<TCellText> Texts;
+  bool operator==(const TCellContent&) const = default;
 };
 
 // "hh:nn:ss"; the hours wrap after 24.
@@ -89,13 +91,22 @@ struct TCellFonts
 {
   explicit TCellFonts(const QFont& iBase);
   const QFont& For(int iPointSize, bool iBold) const;
+  int LineHeight(int iPointSize, bool iBold) const;
 
   QFont Name;    // 10 points, bold
   QFont Regular; // 10 points
   QFont Small;   // 7 points
+  int NameHeight;
+  int RegularHeight;
+  int SmallHeight;
 };
 
+// The rectangle of a cell's two level meters.
+QRect MetersRect(const QRect& iContent);
+// The meters of two snapshots differ in a pixel (bar length, colour or nominal mark).
+bool MetersDiffer(const TSlotCellData& iOld, const TSlotCellData& iNew);
+
 // Paints texts, status picture and level meters of a cell over its background. iContent: the cell's content
-// rectangle.
+// rectangle. Without iWithTexts only picture and meters are drawn (a repaint of the meters alone).
 void PaintSlotCell(QPainter& iPainter, const QRect& iContent, const TCellContent& iCell, const TSlotCellData& iData,
-                   const TStatusPictures& iPictures, const TCellFonts& iFonts);
+                   const TStatusPictures& iPictures, const TCellFonts& iFonts, bool iWithTexts = true);

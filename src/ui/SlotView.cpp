@@ -55,7 +55,7 @@ TSlotView::TSlotView(ISlotViewSource& iSource, QWidget* iParent)
           });
 
   fGrid = ::SetColumnCount(fSource.SlotCount(), 1);
-  connect(&fRepaintTimer, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
+  connect(&fRepaintTimer, &QTimer::timeout, this, &TSlotView::timRepaintTimer);
   fRepaintTimer.start(RepaintInterval);
 }
 
@@ -89,9 +89,20 @@ bool TSlotView::SetFocusedCell(int iRow, int iColumn)
   {
     fFocusedSlot = slot;
     Relayout();
+    EnsureFocusedRowVisible();
     emit FocusedSlotChanged(fFocusedSlot);
   }
   return true;
+}
+
+void TSlotView::EnsureFocusedRowVisible()
+{
+  const QRect cell = CellRect(FocusedRow(), FocusedColumn());
+  QScrollBar* bar = verticalScrollBar();
+  if (cell.top() < 0)
+    bar->setValue(bar->value() + cell.top());
+  else if (cell.top() + cell.height() > viewport()->height())
+    bar->setValue(bar->value() + cell.top() + cell.height() - viewport()->height());
 }
 
 void TSlotView::RemoveCellFocus()
@@ -194,42 +205,76 @@ void TSlotView::UpdateContextMenu()
   miColumnCountDecrease->setEnabled(fGrid.ColumnCount > 1);
 }
 
-void TSlotView::paintEvent(QPaintEvent*)
+TSlotView::TCellSnapshot& TSlotView::Snapshot(int iSlot, bool iHighlighted)
+{
+  TCellSnapshot& cell = fCells[static_cast<size_t>(iSlot)];
+  cell.Data = fSource.CellData(iSlot);
+  cell.Content = BuildCellContent(cell.Data, iHighlighted);
+  cell.Highlighted = iHighlighted;
+  cell.Valid = true;
+  return cell;
+}
+
+const TCellContent& TSlotView::CellContent(int iSlot)
+{
+  fCells.resize(static_cast<size_t>(fGrid.SlotCount));
+  TCellSnapshot& cell = fCells.at(static_cast<size_t>(iSlot));
+  return cell.Valid ? cell.Content : Snapshot(iSlot, Highlighted(iSlot)).Content;
+}
+
+void TSlotView::timRepaintTimer()
+{
+  fCells.resize(static_cast<size_t>(fGrid.SlotCount));
+  for (int slot = 0; slot < fGrid.SlotCount; ++slot)
+  {
+    TCellSnapshot& cell = fCells[static_cast<size_t>(slot)];
+    const TCellSnapshot before = cell;
+    Snapshot(slot, Highlighted(slot));
+    const QRect rect = CellRect(slot / fGrid.ColumnCount, slot % fGrid.ColumnCount);
+    if (!rect.intersects(viewport()->rect()))
+      continue;
+    if (!before.Valid || before.Highlighted != cell.Highlighted || !(before.Content == cell.Content))
+      viewport()->update(rect);
+    else if (MetersDiffer(before.Data, cell.Data))
+      viewport()->update(MetersRect(QRect(rect.left(), rect.top(), rect.width() - 1, rect.height() - 1)));
+  }
+}
+
+void TSlotView::paintEvent(QPaintEvent* iEvent)
 {
   QPainter painter(viewport());
-  const QRect area = viewport()->rect();
-  painter.fillRect(area, palette().color(QPalette::Base));
+  const QRegion& region = iEvent->region();
+  painter.fillRect(iEvent->rect(), palette().color(QPalette::Base));
   const TCellFonts fonts(font());
-  fLastPainted.resize(static_cast<size_t>(fGrid.SlotCount));
-  const bool viewFocused = hasFocus();
+  fCells.resize(static_cast<size_t>(fGrid.SlotCount));
   const QColor highlight = palette().color(QPalette::Active, QPalette::Highlight);
 
   for (int row = 0; row < fGrid.RowCount; ++row)
   {
-    const int top = RowTop(row);
-    const int height = RowHeight(row);
-    if (top >= area.bottom() + 1 || top + height <= 0)
-      continue;
     for (int column = 0; column < fGrid.ColumnCount; ++column)
     {
-      const int slot = fGrid.SlotOfCell(row, column);
       const QRect cell = CellRect(row, column);
+      if (!region.intersects(cell))
+        continue;
       // Grid lines on the right and bottom edge of every cell, the empty ones included.
       painter.setPen(GridGray);
       painter.drawLine(cell.right(), cell.top(), cell.right(), cell.bottom());
       painter.drawLine(cell.left(), cell.bottom(), cell.right(), cell.bottom());
+      const int slot = fGrid.SlotOfCell(row, column);
       if (slot >= fGrid.SlotCount)
         continue;
       const QRect content(cell.left(), cell.top(), cell.width() - 1, cell.height() - 1);
-      const bool highlighted = viewFocused && slot == fFocusedSlot;
+      const bool highlighted = Highlighted(slot);
       if (highlighted)
         painter.fillRect(content, highlight);
       else if (slot == fFocusedSlot)
         painter.fillRect(content, InactiveFocus);
-      const TSlotCellData data = fSource.CellData(slot);
-      TCellContent& painted = fLastPainted[static_cast<size_t>(slot)];
-      painted = BuildCellContent(data, highlighted);
-      PaintSlotCell(painter, content, painted, data, fPictures, fonts);
+      TCellSnapshot& snapshot = fCells[static_cast<size_t>(slot)];
+      if (!snapshot.Valid || snapshot.Highlighted != highlighted)
+        Snapshot(slot, highlighted);
+      const bool withTexts =
+          region.intersects(QRect(content.left(), content.top(), content.width() - 39, content.height()));
+      PaintSlotCell(painter, content, snapshot.Content, snapshot.Data, fPictures, fonts, withTexts);
     }
   }
   emit Painted();

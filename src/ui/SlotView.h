@@ -58,8 +58,8 @@ public:
   QAction* ColumnCountDecreaseAction() const { return miColumnCountDecrease; }
   QAction* VerticalAutoSizeAction() const { return miVerticalAutoSize; }
 
-  // The contents of the last painting of each slot's cell (slot number order), for tests and diagnostics.
-  const std::vector<TCellContent>& LastPainted() const { return fLastPainted; }
+  // What the cell of a slot shows now (its texts and state), for tests and diagnostics.
+  const TCellContent& CellContent(int iSlot);
 
 signals:
   void FocusedSlotChanged(int iSlot);
@@ -86,6 +86,7 @@ private:
   // Column widths, row heights, scroll range and the buttons after a change of size, columns or focus.
   void Relayout();
   void PlaceSlotButtons();
+  void EnsureFocusedRowVisible();
   int RowTop(int iRow) const;
   // The cell under a viewport point; false outside every row and column.
   bool CellAt(const QPoint& iPoint, int& oRow, int& oColumn) const;
@@ -99,7 +100,19 @@ private:
   int fRowHeight = DefaultInfoHeight;
   int fFocusedRowHeight = DefaultInfoHeight + FocusedExtraHeight;
   TStatusPictures fPictures;
-  std::vector<TCellContent> fLastPainted;
+  // Every 100 ms each slot's snapshot is taken; only what changed is repainted: the whole cell when a text or
+  // the state changed, else the meters when a bar moved.
+  struct TCellSnapshot
+  {
+    TSlotCellData Data;
+    TCellContent Content;
+    bool Highlighted = false;
+    bool Valid = false;
+  };
+  void timRepaintTimer();
+  TCellSnapshot& Snapshot(int iSlot, bool iHighlighted);
+  bool Highlighted(int iSlot) const { return hasFocus() && iSlot == fFocusedSlot; }
+  std::vector<TCellSnapshot> fCells;
   QTimer fRepaintTimer;
   QPushButton* btnSettings;
   QPushButton* btnStart;

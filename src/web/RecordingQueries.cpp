@@ -43,8 +43,9 @@ std::string StatsJSON(ISQLConnection& iConnection)
 std::string CalendarEventsJSON(ISQLConnection& iConnection, TDateTime iStart, TDateTime iEnd,
                                const TCurrentRecording& iCurrent, const std::string& iTitle)
 {
-  const auto statement = iConnection.PrepareStatement(
-      "SELECT id, starttime, duration, filename FROM recordings WHERE starttime >= :start AND starttime < :end");
+  const auto statement =
+      iConnection.PrepareStatement("SELECT id, starttime, duration, filename, dropouts, dropoutcount FROM recordings "
+                                   "WHERE starttime >= :start AND starttime < :end");
   statement->SetTimestampByName("start", iStart);
   statement->SetTimestampByName("end", iEnd);
   const auto rows = statement->ExecuteQueryPrepared();
@@ -62,12 +63,15 @@ std::string CalendarEventsJSON(ISQLConnection& iConnection, TDateTime iStart, TD
     TDateTime start = 0;
     if (!TryReadTimestamp(*rows, 2, start) || !TryLocalToUTCStandardFirst(start, start))
       continue;
-    events->AddObject()
-        ->SetNumber("id", id)
-        ->SetString("start", FormatISODateTimeZ(start))
-        ->SetString("end", FormatISODateTimeZ(start + duration / SecsPerDay))
-        ->SetString("title", iTitle)
-        ->SetString("filename", StoredFileNamePart(rows->GetString(4)));
+    const auto event = events->AddObject()
+                           ->SetNumber("id", id)
+                           ->SetString("start", FormatISODateTimeZ(start))
+                           ->SetString("end", FormatISODateTimeZ(start + duration / SecsPerDay))
+                           ->SetString("title", iTitle)
+                           ->SetString("filename", StoredFileNamePart(rows->GetString(4)));
+    // Input dropouts inside the file (seconds of audio lost and how many times), only where there were any.
+    if (!rows->IsNull(6) && rows->GetInt(6) > 0)
+      event->SetNumber("dropouts", rows->GetFloat(5))->SetNumber("dropoutcount", rows->GetInt(6));
   }
   return JSONText(*events);
 }

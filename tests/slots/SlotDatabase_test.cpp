@@ -78,7 +78,6 @@ TEST_F(SlotDatabaseTest, TheThreeLocations)
 TEST_F(SlotDatabaseTest, AFileIsRegisteredAndFinished)
 {
   const auto slot = MakeSlot(0);
-  slot->StoreRecordingDuration(12.0); // no current recording: nothing happens
   slot->RegisterRecording("2024\\05\\17\\news2024-05-17-14-00-00.mp3");
   EXPECT_EQ(slot->CurrentRecordingID(), 1);
   auto rows = Rows(*slot);
@@ -86,7 +85,7 @@ TEST_F(SlotDatabaseTest, AFileIsRegisteredAndFinished)
   EXPECT_THAT(rows[0], ::testing::MatchesRegex(
                            "1\\|[0-9]{4}-[0-9]{2}-[0-9]{2}( [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3})?\\|NULL\\|"
                            "2024/05/17/news2024-05-17-14-00-00\\.mp3"));
-  slot->StoreRecordingDuration(3599.75);
+  slot->StoreRecordingEnd(slot->CurrentRecordingID(), 3599.75, 0, 0);
   rows = Rows(*slot);
   EXPECT_THAT(rows[0], ::testing::EndsWith("|3599.75|2024/05/17/news2024-05-17-14-00-00.mp3"));
   EXPECT_TRUE(fLog.empty());
@@ -103,17 +102,26 @@ TEST_F(SlotDatabaseTest, IdsAreNeverReused)
   EXPECT_EQ(slot->CurrentRecordingID(), 4);
 }
 
-TEST_F(SlotDatabaseTest, StatementErrorsAreLoggedAndRecordingGoesOn)
+TEST_F(SlotDatabaseTest, AnOlderDatabaseGetsTheDropoutColumnsAndKeepsItsRows)
 {
-  const std::string database = fFolder / "foreign.db";
-  CreateSQLConnection(DatabaseConnectionText(database))
-      ->PrepareStatement("CREATE TABLE recordings (id INTEGER PRIMARY KEY, starttime TIMESTAMP)")
+  const std::string database = fFolder / "old.db";
+  const auto old = CreateSQLConnection(DatabaseConnectionText(database));
+  old->PrepareStatement("CREATE TABLE recordings (id INTEGER PRIMARY KEY AUTOINCREMENT, starttime TIMESTAMP NOT "
+                        "NULL, duration REAL DEFAULT NULL, filename VARCHAR NOT NULL)")
+      ->ExecuteUpdatePrepared();
+  old->PrepareStatement("INSERT INTO recordings (starttime, duration, filename) VALUES ('2024-05-17', 60, 'a.mp3')")
       ->ExecuteUpdatePrepared();
   const auto slot = MakeSlot(0, "", "DatabaseFile=" + database + "\n");
-  slot->RegisterRecording("a.mp3");
-  EXPECT_EQ(slot->CurrentRecordingID(), 0);
-  ASSERT_EQ(fLog.size(), 1u);
-  EXPECT_THAT(fLog[0], ::testing::StartsWith("Slot 1: Error updating database: "));
+  slot->RegisterRecording("b.mp3");
+  slot->StoreRecordingEnd(slot->CurrentRecordingID(), 30.5, 0.35, 2);
+  const auto rows = slot->GetDatabaseConnection()
+                        ->PrepareStatement("SELECT filename, duration, dropouts, dropoutcount FROM recordings ORDER "
+                                           "BY id")
+                        ->ExecuteQueryPrepared();
+  std::vector<std::string> text;
+  while (rows->Next())
+    text.push_back(rows->GetString(1) + " " + rows->GetString(2) + " " + rows->GetString(3) + " " + rows->GetString(4));
+  EXPECT_THAT(text, ::testing::ElementsAre("a.mp3 60 0 0", "b.mp3 30.5 0.35 2"));
 }
 
 TEST_F(SlotDatabaseTest, OpeningErrorsReachTheCaller)

@@ -5,6 +5,7 @@
 #include "slots/SlotPipelineFixture.h"
 
 #include <dirent.h>
+#include <gmock/gmock.h>
 #include <filesystem>
 
 namespace
@@ -81,6 +82,18 @@ TEST_F(SlotGraphTest, AttachesAndReportsEveryFailure)
   EXPECT_TRUE(dynamic_cast<TDeviceInfoWithClients*>(DeviceList().Find("PULSE:tone.monitor"))->Clients().empty());
   DeviceList().Clear();
   EnumerateDevices();
+}
+
+TEST_F(SlotGraphTest, ARefusedSampleRateIsNamed)
+{
+  TSlotInfo& slot = MakeSlot("Samplerate=1\n");
+  slot.Initialize();
+  EXPECT_EQ(slot.ErrorMessage(), "Unsupported sample rate 1");
+  slot.StartRecording();
+  slot.CycleEncoder();
+  EXPECT_EQ(slot.Encoder(), 0u);
+  EXPECT_EQ(slot.ErrorMessage(), "Unsupported sample rate 1");
+  EXPECT_THAT(Log(), ::testing::ElementsAre("Slot 1: Recording error: Unsupported sample rate 1"));
 }
 
 TEST_F(SlotGraphTest, DestroyWhileRecordingStoresTheDurationAndLeavesNoThread)

@@ -90,8 +90,10 @@ protected:
     std::optional<double> Duration;
     std::string Filename;
   };
+  // The rows once the slot's worker has stored what was handed to it.
   std::vector<TRow> Rows()
   {
+    EXPECT_TRUE(fSlot->WaitForWorker(std::chrono::seconds(30)));
     std::vector<TRow> rows;
     const auto result = fSlot->GetDatabaseConnection()
                             ->PrepareStatement("SELECT id, starttime, duration, filename FROM recordings ORDER BY id")

@@ -118,8 +118,8 @@ TEST_F(SlotViewTest, DoubleClickAndKeysAndPaintedTexts)
   EXPECT_EQ(fView->FocusedSlot(), 0);
 
   fView->viewport()->repaint();
-  ASSERT_EQ(fView->LastPainted().size(), 4u);
-  EXPECT_EQ(fView->LastPainted()[2].Texts.at(0).Text, "Slot 3");
-  EXPECT_EQ(fView->LastPainted()[2].Texts.at(1).Text, "Disabled");
+  EXPECT_EQ(fView->CellContent(2).Texts.at(0).Text, "Slot 3");
+  EXPECT_EQ(fView->CellContent(2).Texts.at(1).Text, "Disabled");
+  EXPECT_EQ(fView->CellContent(2).State, csDisabled);
 }
 } // namespace

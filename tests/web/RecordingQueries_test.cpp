@@ -23,7 +23,8 @@ public:
                                       "LockingMode=Normal;StringFormat=Unicode;DateTimeFormat=String;");
     fConnection
         ->PrepareStatement("CREATE TABLE IF NOT EXISTS recordings (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-                           "starttime TIMESTAMP NOT NULL, duration REAL DEFAULT NULL, filename VARCHAR NOT NULL)")
+                           "starttime TIMESTAMP NOT NULL, duration REAL DEFAULT NULL, filename VARCHAR NOT NULL, "
+                           "dropouts REAL DEFAULT 0, dropoutcount INTEGER DEFAULT 0)")
         ->ExecuteUpdatePrepared();
   }
   ~TRecordingsDatabase()
@@ -97,6 +98,20 @@ TEST(RecordingQueries, CalendarEventsAcrossDaylightSavingChanges)
                       "," + event(3, "2024-03-31T01:00:00.000Z", "2024-03-31T01:59:59.984Z", "summer.mp3") + "," +
                       event(4, "2024-10-27T01:30:00.000Z", "2024-10-27T02:00:00.000Z", "repeated-hour.mp3") + "," +
                       event(current, "2024-10-27T05:00:00.500Z", "2024-10-27T05:20:35.000Z", "current.mp3") + "]");
+}
+
+TEST(RecordingQueries, CalendarEventsTellTheDropoutsOfAFile)
+{
+  TRecordingsDatabase database;
+  const int id = database.Add("2024-05-17 14:00:00.000", 3600, "gaps.mp3");
+  database.Connection()
+      .PrepareStatement("UPDATE recordings SET dropouts=12.35, dropoutcount=2")
+      ->ExecuteUpdatePrepared();
+  const std::string json = CalendarEventsJSON(database.Connection(), EncodeDateTime(2024, 5, 17, 0, 0, 0, 0),
+                                              EncodeDateTime(2024, 5, 18, 0, 0, 0, 0), {}, "News");
+  EXPECT_NE(json.find("\"dropouts\": 12.35"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"dropoutcount\": 2"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"id\": " + std::to_string(id)), std::string::npos) << json;
 }
 
 TEST(RecordingQueries, CalendarWithoutRowsIsAnEmptyArray)

@@ -1,6 +1,7 @@
 #include "audio/engine/EncoderProgram.h"
 
 #include "audio/engine/Encoder.h"
+#include "audio/engine/EncoderScheduling.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -132,6 +133,7 @@ TEncoderProgram::TEncoderProgram(const std::vector<std::string>& iArguments, std
     ::waitpid(fPid, nullptr, 0);
     StartFailed(program, "pidfd_open", error);
   }
+  FavourEncoderTask(fPid);
   fStdin = std::move(input.Write);
   fStdout = std::move(output.Read);
   SetNonBlocking(fStdin);

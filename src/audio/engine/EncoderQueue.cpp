@@ -1,5 +1,7 @@
 #include "audio/engine/EncoderQueue.h"
 
+#include "audio/engine/EncoderScheduling.h"
+
 #include <algorithm>
 #include <cstring>
 #include <pthread.h>
@@ -59,6 +61,7 @@ void TEncoderQueue::Finish(std::chrono::steady_clock::time_point iDeadline, cons
 void TEncoderQueue::Run()
 {
   pthread_setname_np(pthread_self(), "EncoderQueue");
+  FavourEncoderTask(0);
   for (;;)
   {
     const bool finishing = fFinishing.load(std::memory_order_acquire);

@@ -121,7 +121,9 @@ export async function startTapevault(iRoot, iSlots, iEnvironment = {}) {
     async stop() {
       if (child.exitCode === null)
         child.kill('SIGTERM');
-      const code = await Promise.race([exited, new Promise((r) => setTimeout(() => r('timeout'), 30000))]);
+      let timer;
+      const code = await Promise.race([exited, new Promise((r) => (timer = setTimeout(() => r('timeout'), 30000)))]);
+      clearTimeout(timer);
       if (code === 'timeout')
         child.kill('SIGKILL');
       fs.rmSync(root, {recursive: true, force: true});

@@ -101,3 +101,94 @@ test('slot selector, week view across the change to daylight saving time, slot c
   assert.deepEqual(problems, []);
   await context.close();
 });
+
+test('player: LLLL title, waveform, byte ranges, play and pause, download, closing ends playback', async () => {
+  const {context, page, problems} = await openCalendar();
+  // Every media element the page plays, so the test can see that closing the dialog stops it.
+  await page.addInitScript(() => {
+    window.mediaElements = new Set();
+    const play = HTMLMediaElement.prototype.play;
+    HTMLMediaElement.prototype.play = function () {
+      window.mediaElements.add(this);
+      return play.call(this);
+    };
+  });
+  await page.reload();
+  await page.waitForSelector('#calendar .fc-view');
+  const fileRequests = [];
+  page.on('request', async (request) => {
+    if (request.url().includes('/getfile/'))
+      fileRequests.push({range: (await request.allHeaders()).range, response: request.response()});
+  });
+
+  await showWeek(page, 3);
+  await page.locator('.fc-time-grid-event').nth(1).click(); // Sunday 10:00, the tone
+  await page.locator('#playerModal').waitFor({state: 'visible'});
+  assert.equal(await page.textContent('#playerTitle'), 'Sunday, March 31, 2024 10:00 AM');
+  const url = '/ws/slot/0/getfile/2/tone.wav';
+  assert.equal(await page.getAttribute('#playerDownloadButton', 'href'), url);
+
+  await page.waitForFunction(() => !document.getElementById('playButton').disabled);
+  assert.ok(await page.isHidden('#playerLoading'));
+  assert.ok(await page.isDisabled('#pauseButton'));
+  assert.equal(await page.textContent('#playerPosition'), '');
+  await page.locator('#playerWaveform canvas').first().waitFor(); // the waveform is drawn
+  assert.match(await page.locator('#playerWaveformTimeline').innerText(), /10:00 AM/);
+
+  await page.click('#playButton');
+  await page.waitForFunction(() => document.getElementById('playButton').disabled &&
+                                   !document.getElementById('pauseButton').disabled);
+  await page.waitForFunction(() => /^10:00:0[1-5] AM$/.test(document.getElementById('playerPosition').textContent),
+                             null, {timeout: 10000});
+  await page.screenshot({path: screenshotPath('calendar-player.png')});
+  await page.click('#pauseButton');
+  await page.waitForFunction(() => !document.getElementById('playButton').disabled &&
+                                   document.getElementById('pauseButton').disabled);
+  const paused = await page.textContent('#playerPosition');
+  await page.waitForTimeout(1200);
+  assert.equal(await page.textContent('#playerPosition'), paused, 'the position stands still while paused');
+
+  // The media element asks for byte ranges and gets partial answers.
+  const ranged = [];
+  for (const request of fileRequests)
+    if (request.range)
+      ranged.push((await request.response)?.status());
+  assert.ok(ranged.length > 0, 'no Range request for the file');
+  assert.ok(ranged.every((status) => status === 206), `statuses of range requests: ${ranged}`);
+
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#playerDownloadButton')]);
+  assert.equal(download.suggestedFilename(), 'tone.wav');
+  const saved = await download.path();
+  assert.deepEqual(fs.readFileSync(saved), fs.readFileSync(path.join(studio, '2024/03/31/tone.wav')));
+
+  await page.click('#playButton');
+  await page.waitForFunction(() => [...window.mediaElements].some((media) => !media.paused));
+  await page.click('#playerModal .modal-footer button[data-dismiss="modal"]');
+  await page.locator('#playerModal').waitFor({state: 'hidden'});
+  await page.waitForFunction(() => [...window.mediaElements].every((media) => media.paused)); // playback ended
+  assert.equal(await page.locator('#playerWaveform canvas').count(), 0);
+  assert.deepEqual(problems, []);
+  await context.close();
+});
+
+// Not a pass mark, a measurement for people: bytes of the first view and the time until the calendar shows.
+test('first view of the calendar page: bytes and time to the rendered calendar', async (t) => {
+  const {context, page, problems} = await newPage(browser, Users.viewer);
+  const requests = [];
+  page.on('requestfinished', (request) => requests.push(request));
+  await page.goto(service.base + '/index.html');
+  const rendered = await page.waitForFunction(
+      () => document.querySelector('#calendar .fc-view') && performance.now(), null, {polling: 'raf'});
+  await page.waitForLoadState('networkidle');
+  let bytes = 0;
+  for (const request of requests) {
+    const sizes = await request.sizes();
+    bytes += sizes.responseHeadersSize + sizes.responseBodySize;
+  }
+  const result = {requests: requests.length, bytes, renderedAfterMs: Math.round(await rendered.jsonValue())};
+  fs.writeFileSync(screenshotPath('first-view.json'), JSON.stringify(result, null, 1) + '\n');
+  t.diagnostic(`first view: ${result.requests} requests, ${result.bytes} bytes, calendar rendered after ` +
+               `${result.renderedAfterMs} ms`);
+  assert.deepEqual(problems, []);
+  await context.close();
+});

@@ -5,6 +5,7 @@ import TimelinePlugin from '/assets/js/wavesurfer/plugins/timeline.esm.js';
 
 let currentSlot = '0';
 let player = null;
+let media = null; // the player's audio element
 let calendar = null;
 let currentEvent = null;
 
@@ -20,6 +21,13 @@ function destroyPlayer() {
   if (player) {
     player.destroy();
     player = null;
+  }
+  // The player leaves an element it was given alone: stop it and let go of the file.
+  if (media) {
+    media.pause();
+    media.removeAttribute('src');
+    media.load();
+    media = null;
   }
 }
 
@@ -40,9 +48,16 @@ function openPlayer(event) {
   $('#playerDownloadButton').attr('href', url);
 
   destroyPlayer();
-  // The media element plays the file, so the browser fetches it in byte ranges as it needs them.
+  // The audio element plays the file from its address, so the browser fetches it in byte ranges as it needs
+  // them; the player reads the whole file once only to draw the waveform. Given the same address, the player
+  // keeps the element's source instead of swapping in its downloaded copy.
+  const address = new URL(url, document.baseURI).href;
+  media = new Audio();
+  media.preload = 'auto';
+  media.src = address;
   player = WaveSurfer.create({
     container: '#playerWaveform',
+    media: media,
     waveColor: 'blue',
     progressColor: 'lightblue',
     backend: 'MediaElement',
@@ -81,7 +96,7 @@ function openPlayer(event) {
   $('#playerPosition').hide();
   $('#playButton, #pauseButton').prop('disabled', true);
   $('#playerModal').modal('show');
-  player.load(url).catch(() => {}); // failures arrive through the error event
+  player.load(address).catch(() => {}); // failures arrive through the error event
 }
 
 $(function () {

@@ -1,0 +1,23 @@
+#pragma once
+// One recording file from its start to its stored end: shared by the slot, which writes it, and the jobs of
+// the slot's worker, which give it its database row, stop its encoder and store its length.
+
+#include "lib/DateTime.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+struct TRecordingFile
+{
+  std::string RelativeName; // as the row stores it, relative to the slot's folder
+  std::string FullName;
+  TDateTime StartTime = 0;
+  std::atomic<int> ID{0};                // the row, once the worker inserted it
+  std::atomic<bool> Died{false};         // the encoder ended by itself: what reached the file is measured
+  bool InsertReported = false;           // worker only: a failed insert was logged
+  bool EndReported = false;              // worker only: a failed update of its end was logged
+  bool Abandoned = false;                // worker only: the file stayed empty and was removed; no row wanted
+  std::atomic<double> DropoutSeconds{0}; // input dropouts while it was written
+  std::atomic<int> DropoutCount{0};
+};

@@ -1,0 +1,99 @@
+// Input health: the engine counts in its real-time paths what went wrong with a slot's input (the device
+// failed, the push stream had to drop audio, the mixer filled in silence for audio that did not come); the
+// controller's 100 ms pass turns every change into a log line, the current file's dropouts and the counters.
+
+#include "audio/AudioDevicesBase.h"
+#include "audio/engine/AudioEngine.h"
+#include "lib/Errors.h"
+#include "lib/TapevaultTools.h"
+#include "slots/SlotInfo.h"
+
+#include <utility>
+
+namespace
+{
+// Bytes per frame that the encoder programs receive (16-bit stereo).
+constexpr uint64_t kProgramFrameBytes = 4;
+} // namespace
+
+void TSlotInfo::CheckInput()
+{
+  std::lock_guard lock(fCS);
+  TInputWatch& watch = fInputWatch;
+  TChannelInfo channel;
+  TMixerSourceInfo source;
+  if (fChannel == 0 || !TAudioEngine::ChannelGetInfo(fChannel, channel) ||
+      !TAudioEngine::MixerGetSourceInfo(fChannel, source))
+  {
+    watch = {};
+    return;
+  }
+  if (watch.Channel != fChannel)
+  {
+    // A new input: its counts start from what it has now.
+    watch = {};
+    watch.Channel = fChannel;
+    watch.DroppedBytes = channel.DroppedBytes;
+    watch.SilenceFrames = source.SilenceFrames;
+  }
+  const int64_t now = static_cast<int64_t>(MillisecondClock());
+  const std::string error = fCurrentDeviceInfo ? fCurrentDeviceInfo->LastError() : "";
+  if (!error.empty() && !watch.Lost)
+  {
+    watch.Lost = true;
+    watch.LostSince = now;
+    LogMessage("input lost: " + error);
+  }
+  else if (error.empty() && watch.Lost)
+  {
+    watch.Lost = false;
+    ++fCounters.InputReconnects;
+    LogMessage(Format("input back after %.1f s", static_cast<double>(now - watch.LostSince) / 1000.0));
+  }
+
+  if (channel.DroppedBytes > watch.DroppedBytes)
+  {
+    const double seconds =
+        TAudioEngine::ChannelBytes2Seconds(fChannel, static_cast<int64_t>(channel.DroppedBytes - watch.DroppedBytes));
+    watch.DroppedBytes = channel.DroppedBytes;
+    AddDropout(seconds, "the input queue was full");
+  }
+
+  // Silence before the input's first audio is its start, not a dropout. A gap is reported once it has ended.
+  watch.Delivered = watch.Delivered || source.ConsumedFrames > 0;
+  const uint64_t silence = source.SilenceFrames - watch.SilenceFrames;
+  watch.SilenceFrames = source.SilenceFrames;
+  if (!watch.Delivered)
+    return;
+  if (silence > 0)
+    watch.PendingSeconds += static_cast<double>(silence) / fEffectiveSamplerate;
+  else if (watch.PendingSeconds > 0)
+  {
+    AddDropout(std::exchange(watch.PendingSeconds, 0.0), "the input delivered nothing");
+  }
+}
+
+void TSlotInfo::AddDropout(double iSeconds, const char* iReason)
+{
+  fCounters.DropoutSeconds.fetch_add(iSeconds, std::memory_order_relaxed);
+  ++fCounters.DropoutCount;
+  if (fCurrentFile)
+  {
+    fCurrentFile->DropoutSeconds.fetch_add(iSeconds, std::memory_order_relaxed);
+    ++fCurrentFile->DropoutCount;
+  }
+  LogMessage(Format("%.2f s of audio dropped: %s", iSeconds, iReason));
+}
+
+TSlotCounters TSlotInfo::GetCounters() const
+{
+  TSlotCounters counters;
+  const double current = static_cast<double>(CurrentRecordingDuration()) * fEffectiveSamplerate;
+  counters.BytesWritten =
+      fCounters.FinishedBytes.load(std::memory_order_relaxed) + static_cast<uint64_t>(current) * kProgramFrameBytes;
+  counters.DropoutSeconds = fCounters.DropoutSeconds.load(std::memory_order_relaxed);
+  counters.DropoutCount = fCounters.DropoutCount.load(std::memory_order_relaxed);
+  counters.EncoderRestarts = fCounters.EncoderRestarts.load(std::memory_order_relaxed);
+  counters.InputReconnects = fCounters.InputReconnects.load(std::memory_order_relaxed);
+  return counters;
+}

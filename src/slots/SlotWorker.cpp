@@ -1,0 +1,106 @@
+#include "slots/SlotWorker.h"
+
+#include <exception>
+#include <pthread.h>
+
+namespace
+{
+// While finishing, a failing job is retried this often until the deadline.
+constexpr std::chrono::milliseconds kFinishRetryPause{100};
+} // namespace
+
+TSlotWorker::TSlotWorker(std::string iName, TErrorHandler iOnError, std::chrono::milliseconds iRetryPause)
+    : fName(std::move(iName)), fOnError(std::move(iOnError)), fRetryPause(iRetryPause)
+{
+  fThread = std::thread(&TSlotWorker::Run, this);
+}
+
+TSlotWorker::~TSlotWorker()
+{
+  Finish(std::chrono::steady_clock::now());
+}
+
+void TSlotWorker::Post(TJob iJob)
+{
+  {
+    std::lock_guard lock(fLock);
+    fJobs.push_back({std::move(iJob), std::chrono::steady_clock::time_point::min()});
+  }
+  fChanged.notify_all();
+}
+
+size_t TSlotWorker::Finish(std::chrono::steady_clock::time_point iDeadline)
+{
+  {
+    std::lock_guard lock(fLock);
+    if (!fThread.joinable())
+      return fGivenUp;
+    fFinishing = true;
+    fDeadline = iDeadline;
+    // Retries wait no longer than the finishing pause.
+    for (TEntry& entry : fJobs)
+      entry.Due = std::min(entry.Due, std::chrono::steady_clock::now() + kFinishRetryPause);
+  }
+  fChanged.notify_all();
+  fThread.join();
+  std::lock_guard lock(fLock);
+  return fGivenUp;
+}
+
+bool TSlotWorker::WaitIdle(std::chrono::milliseconds iTimeout)
+{
+  std::unique_lock lock(fLock);
+  return fChanged.wait_for(lock, iTimeout, [this] { return fJobs.empty() && !fRunning; });
+}
+
+void TSlotWorker::Run()
+{
+  pthread_setname_np(pthread_self(), fName.substr(0, 15).c_str());
+  std::unique_lock lock(fLock);
+  for (;;)
+  {
+    const auto now = std::chrono::steady_clock::now();
+    if (fFinishing && (fJobs.empty() || now >= fDeadline))
+    {
+      fGivenUp = fJobs.size();
+      fJobs.clear();
+      break;
+    }
+    // The first job that is due, in handed-over order; a job waiting for its retry does not hold up others.
+    auto next = fJobs.begin();
+    auto wake = std::chrono::steady_clock::time_point::max();
+    for (; next != fJobs.end() && next->Due > now; ++next)
+      wake = std::min(wake, next->Due);
+    if (next == fJobs.end())
+    {
+      if (fFinishing)
+        wake = std::min(wake, fDeadline);
+      fChanged.wait_until(lock, wake);
+      continue;
+    }
+    TJob job = std::move(next->Job);
+    const size_t position = static_cast<size_t>(next - fJobs.begin());
+    fJobs.erase(next);
+    fRunning = true;
+    lock.unlock();
+    bool done = true;
+    try
+    {
+      done = job();
+    }
+    catch (const std::exception& e)
+    {
+      fOnError(e.what());
+    }
+    lock.lock();
+    fRunning = false;
+    if (!done)
+    {
+      const auto pause = fFinishing ? kFinishRetryPause : fRetryPause;
+      fJobs.insert(fJobs.begin() + static_cast<std::ptrdiff_t>(std::min(position, fJobs.size())),
+                   {std::move(job), std::chrono::steady_clock::now() + pause});
+    }
+    fChanged.notify_all();
+  }
+  fChanged.notify_all();
+}
