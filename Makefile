@@ -16,10 +16,11 @@ build-release: deps
 run: build-release var/Tapevault.ini
 	./build/release/src/app/tapevault -headless -rootfolder ./var
 
-# A first run serves the slots read-only on http://127.0.0.1:5252/ without credentials.
+# A first run serves the slots read-only on http://127.0.0.1:5252/ without credentials, the settings page to the
+# administrator, and records the sound server's default input in slot 1 (scripts/seed-config).
 var/Tapevault.ini:
 	@mkdir -p var
-	@printf '[Webserver]\nEnabled=on\nPort=127.0.0.1:5252\nAnonymousAccess=ReadOnly\n' > $@
+	@scripts/seed-config $@
 
 build-test: deps
 	@cmake -S . -B build/test $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAPEVAULT_SANITIZE=ON -DTAPEVAULT_BENCH=OFF >/dev/null

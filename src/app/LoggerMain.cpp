@@ -6,6 +6,7 @@
 #include "lib/DateTime.h"
 #include "lib/Errors.h"
 #include "lib/TapevaultTools.h"
+#include "notify/AlarmEmail.h"
 #include "notify/EmailAlarmSender.h"
 #include "notify/HTTPAlarmSender.h"
 #include "slots/SlotInfo.h"
@@ -18,6 +19,16 @@
 namespace
 {
 constexpr int TimerInterval = 100; // ms: rotation and silence checks
+
+constexpr const char* EncryptionWords[] = {"none", "STARTTLS", "SSL"};
+
+TEmailEncryption EncryptionFromWord(const std::string& iWord)
+{
+  for (int i = 0; i < 3; ++i)
+    if (iWord == EncryptionWords[i])
+      return static_cast<TEmailEncryption>(i);
+  return eeNone;
+}
 } // namespace
 
 TLoggerMain::TLoggerMain(QObject* iParent) : QObject(iParent), fSettings(ReadGlobalSettings(ConfigFile()))
@@ -160,6 +171,60 @@ void TLoggerMain::SwitchSlot(unsigned iSlot, bool iEnabled)
 void TLoggerMain::AddLogMessage(const std::string& iMessage)
 {
   fLog.AddLogMessage(iMessage);
+}
+
+void TLoggerMain::PostToControllerThread(std::function<void()> iWork)
+{
+  QMetaObject::invokeMethod(this, std::move(iWork), Qt::QueuedConnection);
+}
+
+TWebProgramSettings TLoggerMain::ProgramSettings() const
+{
+  TWebProgramSettings result;
+  result.WebServer = WebServerSettings();
+  result.Email.SMTPServer = fSettings.SMTPServer;
+  result.Email.SMTPPort = fSettings.SMTPPort;
+  result.Email.Encryption = EncryptionWords[fSettings.Encryption];
+  result.Email.User = fSettings.User;
+  result.Email.Password = fSettings.Password;
+  result.Email.FromAddress = fSettings.FromAddress;
+  result.Email.Receipients = fSettings.Receipients;
+  return result;
+}
+
+void TLoggerMain::ChangeProgramSettings(const TWebProgramSettings& iSettings)
+{
+  const TAccessSettings& access = iSettings.WebServer.Access;
+  fSettings.Port = iSettings.WebServer.Port;
+  fSettings.AdminUser = access.AdminUser;
+  fSettings.AdminPasswordHash = access.AdminPasswordHash;
+  fSettings.ReadOnlyUser = access.ReadOnlyUser;
+  fSettings.ReadOnlyPasswordHash = access.ReadOnlyPasswordHash;
+  fSettings.AnonymousAccess = access.AnonymousAccess == alAdmin      ? aaAdmin
+                              : access.AnonymousAccess == alReadOnly ? aaReadOnly
+                                                                     : aaNone;
+  fSettings.SMTPServer = iSettings.Email.SMTPServer;
+  fSettings.SMTPPort = iSettings.Email.SMTPPort;
+  fSettings.Encryption = EncryptionFromWord(iSettings.Email.Encryption);
+  fSettings.User = iSettings.Email.User;
+  fSettings.Password = iSettings.Email.Password;
+  fSettings.FromAddress = iSettings.Email.FromAddress;
+  fSettings.Receipients = iSettings.Email.Receipients;
+  FlushGlobalConfig();
+}
+
+std::string TLoggerMain::SendTestEmail(const TWebEmailSettings& iSettings)
+{
+  TEmailSettings email;
+  email.Server = iSettings.SMTPServer;
+  email.Port = iSettings.SMTPPort;
+  email.Encryption = EncryptionFromWord(iSettings.Encryption);
+  email.User = iSettings.User;
+  email.Password = iSettings.Password;
+  email.From = iSettings.FromAddress;
+  email.Recipients = iSettings.Receipients;
+  ::SendTestEmail(email);
+  return TestEmailSentText;
 }
 
 TWebServerSettings TLoggerMain::WebServerSettings() const

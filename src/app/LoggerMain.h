@@ -49,6 +49,10 @@ public:
   TSlotInfo& Slot(int iIndex) const override { return *fSlotInfo.at(static_cast<size_t>(iIndex)); }
   TWebServerSettings WebServerSettings() const override;
   void WebServerStateChanged(bool iActive) override;
+  void PostToControllerThread(std::function<void()> iWork) override;
+  TWebProgramSettings ProgramSettings() const override;
+  void ChangeProgramSettings(const TWebProgramSettings& iSettings) override;
+  std::string SendTestEmail(const TWebEmailSettings& iSettings) override;
 
   // Starts the web server as the "Start Server" button does; false and the reason in oError on failure.
   bool StartWebServer(std::string& oError);

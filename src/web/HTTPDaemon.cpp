@@ -66,6 +66,12 @@ void ReadRequestHeaders(MHD_Connection* iConnection, TWebRequest& oRequest)
     MHD_free(password);
   if (const char* range = MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, MHD_HTTP_HEADER_RANGE))
     oRequest.Range = std::string(range);
+  if (const char* type = MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_TYPE))
+    oRequest.ContentType = type;
+  if (const char* host = MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST))
+    oRequest.Host = host;
+  if (const char* origin = MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, "Origin"))
+    oRequest.Origin = std::string(origin);
 }
 
 void DeleteText(void* iText)
@@ -159,8 +165,14 @@ MHD_Result HandleAccess(void* iDaemon, MHD_Connection* iConnection, const char* 
     if (*ioUploadDataSize > 0)
     {
       context.BodySize += *ioUploadDataSize;
-      if (!context.Answered && context.BodySize <= cBodyLimit && context.PostProcessor)
-        MHD_post_process(context.PostProcessor.get(), iUploadData, *ioUploadDataSize);
+      if (!context.Answered && context.BodySize <= cBodyLimit)
+      {
+        // The engine parses forms; any other body (JSON) is kept as it came.
+        if (context.PostProcessor)
+          MHD_post_process(context.PostProcessor.get(), iUploadData, *ioUploadDataSize);
+        else
+          context.Request.Body.append(iUploadData, *ioUploadDataSize);
+      }
       *ioUploadDataSize = 0;
       return MHD_YES;
     }

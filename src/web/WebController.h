@@ -4,6 +4,7 @@
 
 #include "web/WebAccess.h"
 
+#include <functional>
 #include <string>
 
 class TSlotInfo;
@@ -13,6 +14,26 @@ struct TWebServerSettings
   // "port", ":port" or "address:port"
   std::string Port = "5252";
   TAccessSettings Access;
+};
+
+// The e-mail account of the alarms (section "EMail"), as the configuration pages edit it.
+struct TWebEmailSettings
+{
+  std::string SMTPServer;
+  std::string SMTPPort = "25";
+  std::string Encryption = "none"; // "none", "STARTTLS", "SSL"
+  std::string User;
+  std::string Password;
+  std::string FromAddress;
+  std::string Receipients;
+};
+
+// The program's settings that the browser's configuration page edits. The web passwords are held as the hashes
+// the configuration file stores.
+struct TWebProgramSettings
+{
+  TWebServerSettings WebServer;
+  TWebEmailSettings Email;
 };
 
 class IWebController
@@ -34,4 +55,15 @@ public:
   virtual TWebServerSettings WebServerSettings() const = 0;
   // After every start and stop: the controller writes its global settings, whose "Enabled" follows the server.
   virtual void WebServerStateChanged(bool iActive) = 0;
+
+  // Queues iWork into the controller's thread and returns at once; queued pieces run in order. Settings of the
+  // slots and of the program are read and changed only there.
+  virtual void PostToControllerThread(std::function<void()> iWork) = 0;
+  // On the controller's thread: the program's settings, and storing changed ones (written to the configuration
+  // file at once; the web server takes its own at its next start).
+  virtual TWebProgramSettings ProgramSettings() const = 0;
+  virtual void ChangeProgramSettings(const TWebProgramSettings& iSettings) = 0;
+  // On the calling thread: sends the test e-mail with these settings; throws with the reason when it fails,
+  // returns the confirmation for the user.
+  virtual std::string SendTestEmail(const TWebEmailSettings& iSettings) = 0;
 };

@@ -8,7 +8,7 @@
 
 TWebDispatcher::TWebDispatcher(IWebController& iController, TAccessSettings iAccess, TStaticContent iStaticContent)
     : fController(iController), fAccess(std::move(iAccess)), fStaticContent(std::move(iStaticContent)),
-      fSlotApi(iController)
+      fSlotApi(iController), fConfigApi(iController)
 {
 }
 
@@ -49,12 +49,13 @@ void TWebDispatcher::Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TW
       oResponse.ContentType = "text/plain; version=0.0.4; charset=utf-8";
       oResponse.Body = MetricsText(fController);
     }
-    else if (!fStaticContent.Serve(iRequest.Path, oResponse) && !fSlotApi.HandleGet(iRequest, iLevel, oResponse))
+    else if (!fStaticContent.Serve(iRequest.Path, oResponse) && !fConfigApi.Handle(iRequest, iLevel, oResponse) &&
+             !fSlotApi.HandleGet(iRequest, iLevel, oResponse))
       oResponse = NotFoundAnswer();
   }
   else if (iRequest.Method == "POST")
   {
-    if (!fSlotApi.HandleCommand(iRequest, iLevel, oResponse))
+    if (!fConfigApi.Handle(iRequest, iLevel, oResponse) && !fSlotApi.HandleCommand(iRequest, iLevel, oResponse))
       oResponse = EmptyAnswer();
   }
   else

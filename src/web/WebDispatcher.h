@@ -1,8 +1,9 @@
 #pragma once
-// The order in which a request is answered: access level, then static content, command and slot endpoints
-// for GET; command endpoints for POST; nothing for HEAD. Every error becomes the error answer. Independent of
-// the HTTP engine and safe to call from several request threads at once.
+// The order in which a request is answered: access level, then static content, configuration, command and slot
+// endpoints for GET; configuration and command endpoints for POST; nothing for HEAD. Every error becomes the error
+// answer. Independent of the HTTP engine and safe to call from several request threads at once.
 
+#include "web/ConfigApi.h"
 #include "web/SlotApi.h"
 #include "web/StaticContent.h"
 #include "web/WebAccess.h"
@@ -29,4 +30,5 @@ private:
   TAccessSettings fAccess;
   TStaticContent fStaticContent;
   TSlotApi fSlotApi;
+  TConfigApi fConfigApi;
 };

@@ -1,6 +1,6 @@
 #pragma once
 // A request as the handlers see it, independent of the HTTP engine: method, decoded path, parameters from the
-// query string and a form-encoded body, Basic credentials and the Range header.
+// query string and a form-encoded body, Basic credentials, the Range header, and a body of another type.
 
 #include "web/WebAccess.h"
 
@@ -20,6 +20,13 @@ struct TWebRequest
   // Nothing when there is no Authorization header or it is not readable Basic credentials.
   std::optional<TWebCredentials> Credentials;
   std::optional<std::string> Range;
+  // What changing requests are checked by: the body's type, the host the request was sent to and the origin of
+  // the page that sent it (nothing when the client names none).
+  std::string ContentType;
+  std::string Host;
+  std::optional<std::string> Origin;
+  // A POST body that is not a form (JSON), as received.
+  std::string Body;
 
   // The first value of a parameter, its name compared without regard to letter case.
   std::optional<std::string> Param(const std::string& iName) const;

@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,6 +29,8 @@ public:
   };
 
   TWebServerSettings Settings;
+  // The e-mail part of the program settings (the web server part is Settings).
+  TWebProgramSettings Program;
 
   TWebTestController()
   {
@@ -93,6 +96,34 @@ public:
     std::lock_guard lock(fMutex);
     fStateChanges.push_back(iActive);
   }
+  // The test's own thread stands in for the controller's: posted work runs at once, one piece at a time.
+  void PostToControllerThread(std::function<void()> iWork) override
+  {
+    std::lock_guard lock(fControllerMutex);
+    iWork();
+  }
+  TWebProgramSettings ProgramSettings() const override
+  {
+    TWebProgramSettings result = Program;
+    result.WebServer = Settings;
+    return result;
+  }
+  void ChangeProgramSettings(const TWebProgramSettings& iSettings) override
+  {
+    Settings = iSettings.WebServer;
+    Program = iSettings;
+  }
+  std::string SendTestEmail(const TWebEmailSettings& iSettings) override
+  {
+    std::lock_guard lock(fMutex);
+    fTestEmails.push_back(iSettings);
+    return "sent";
+  }
+  std::vector<TWebEmailSettings> TestEmails() const
+  {
+    std::lock_guard lock(fMutex);
+    return fTestEmails;
+  }
 
   // Runs the queued switches as the controller's thread does: numbers outside the table are ignored.
   void ProcessSwitches()
@@ -138,4 +169,6 @@ private:
   std::vector<TSwitch> fPending;
   std::vector<std::string> fLog;
   std::vector<bool> fStateChanges;
+  std::vector<TWebEmailSettings> fTestEmails;
+  std::mutex fControllerMutex;
 };

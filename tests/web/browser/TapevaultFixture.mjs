@@ -74,8 +74,9 @@ export function makeRoot() {
   return fs.mkdtempSync(path.join(os.tmpdir(), 'tapevault-web-'));
 }
 
-// The program on iRoot; iSlots: the text of each slot section (without its header).
-export async function startTapevault(iRoot, iSlots) {
+// The program on iRoot; iSlots: the text of each slot section (without its header); iEnvironment: variables to
+// add or replace (a test's own sound server).
+export async function startTapevault(iRoot, iSlots, iEnvironment = {}) {
   if (!Program || !fs.existsSync(Program))
     throw new Error('TAPEVAULT_PROGRAM does not name the built program: ' + Program);
   const root = iRoot;
@@ -90,7 +91,7 @@ export async function startTapevault(iRoot, iSlots) {
   const home = path.join(root, 'home');
   fs.mkdirSync(home);
   const env = {...process.env, TZ: TimeZone, HOME: home, XDG_CONFIG_HOME: path.join(home, '.config'),
-               PULSE_SERVER: 'unix:' + path.join(home, 'no-pulse')};
+               PULSE_SERVER: 'unix:' + path.join(home, 'no-pulse'), ...iEnvironment};
   delete env.DISPLAY;
   delete env.WAYLAND_DISPLAY;
   const child = spawn(Program, ['-headless', '-rootfolder', root], {env, stdio: ['ignore', 'pipe', 'pipe']});

@@ -1,0 +1,345 @@
+#include "web/ConfigApi.h"
+
+#include "audio/AudioDevices.h"
+#include "lib/BrendleRegExpr.h"
+#include "lib/Errors.h"
+#include "lib/PersistentStorage.h"
+#include "slots/SlotInfo.h"
+#include "slots/SlotSettingsCheck.h"
+#include "web/ControllerCall.h"
+#include "web/ProgramSettingsJSON.h"
+#include "web/SlotSettingsJSON.h"
+#include "web/WebController.h"
+#include "web/WebText.h"
+
+namespace
+{
+const std::string cPrefix = "/ws/config/";
+
+TWebResponse JSONStatus(int iStatus, const IPersistentStorageRef& iBody)
+{
+  TWebResponse response = JSONAnswer(iBody->AsJSon(true, true));
+  response.Status = iStatus;
+  return response;
+}
+
+// {"Error": text}
+TWebResponse ErrorJSON(int iStatus, const std::string& iMessage)
+{
+  auto body = std::make_shared<TPersistentObject>();
+  body->SetString("Error", iMessage);
+  return JSONStatus(iStatus, body);
+}
+
+// 400 with {"Errors": [{"Key", "Message"}]}: the messages at the fields they concern.
+TWebResponse RefusalAnswer(const std::vector<TSettingsMessage>& iMessages)
+{
+  auto errors = std::make_shared<TPersistentArray>();
+  for (const TSettingsMessage& message : iMessages)
+    errors->AddObject()->SetString("Key", message.Key)->SetString("Message", message.Message);
+  auto body = std::make_shared<TPersistentObject>();
+  body->SetArray("Errors", errors);
+  return JSONStatus(400, body);
+}
+
+std::string JoinKeys(const std::vector<std::string>& iKeys)
+{
+  std::string result;
+  for (const std::string& key : iKeys)
+    result += (result.empty() ? "" : ", ") + key;
+  return result;
+}
+
+// "application/json", with or without parameters (a charset).
+bool IsJSONContentType(const std::string& iContentType)
+{
+  std::string type = LowerCaseASCII(iContentType.substr(0, iContentType.find(';')));
+  while (!type.empty() && (type.back() == ' ' || type.back() == '\t'))
+    type.pop_back();
+  return type == "application/json";
+}
+
+// The origin a browser names matches this server when it is the scheme and the Host the request was sent to.
+bool SameOrigin(const std::string& iOrigin, const std::string& iHost)
+{
+  const std::string origin = LowerCaseASCII(iOrigin);
+  const std::string host = LowerCaseASCII(iHost);
+  return !host.empty() && (origin == "http://" + host || origin == "https://" + host);
+}
+} // namespace
+
+std::optional<TWebResponse> CheckChangingRequest(const TWebRequest& iRequest, TAccessLevel iLevel)
+{
+  if (iLevel != alAdmin)
+    return ErrorJSON(403, "This needs the administrator level.");
+  if (iRequest.Origin && !SameOrigin(*iRequest.Origin, iRequest.Host))
+    return ErrorJSON(403, "Changes are accepted only from this server's own pages.");
+  if (!IsJSONContentType(iRequest.ContentType))
+    return ErrorJSON(415, "Changes must be sent as a JSON body (Content-Type: application/json).");
+  return std::nullopt;
+}
+
+std::string RequesterName(const TWebRequest& iRequest)
+{
+  if (!iRequest.HasAuthorization || !iRequest.Credentials)
+    return "anonymous";
+  return PrintableASCII(iRequest.Credentials->User, 64);
+}
+
+TConfigApi::TConfigApi(IWebController& iController, std::chrono::milliseconds iTimeout)
+    : fController(iController), fTimeout(iTimeout)
+{
+}
+
+bool TConfigApi::Handle(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const
+{
+  if (iRequest.Method == "GET" && iRequest.Path == "/ws/access")
+  {
+    auto body = std::make_shared<TPersistentObject>();
+    body->SetString("Level", iLevel == alAdmin ? "admin" : "read-only");
+    oResponse = JSONStatus(200, body);
+    return true;
+  }
+  if (iRequest.Path.compare(0, cPrefix.size(), cPrefix) != 0)
+    return false;
+  if (iRequest.Method == "GET")
+  {
+    if (iLevel != alAdmin)
+      oResponse = ErrorJSON(403, "This needs the administrator level.");
+    else
+      Get(iRequest, oResponse);
+  }
+  else if (std::optional<TWebResponse> refusal = CheckChangingRequest(iRequest, iLevel))
+    oResponse = std::move(*refusal);
+  else
+    Post(iRequest, oResponse);
+  return true;
+}
+
+void TConfigApi::Get(const TWebRequest& iRequest, TWebResponse& oResponse) const
+{
+  TBrendleRegExpr match;
+  if (iRequest.Path == "/ws/config/devices")
+    Devices(oResponse);
+  else if (iRequest.Path == "/ws/config/slots")
+    SlotList(oResponse);
+  else if (iRequest.Path == "/ws/config/program")
+    ProgramSettings(oResponse);
+  else if (match.Matches("^/ws/config/slots/(\\d+)$", iRequest.Path) && SlotIndex(match.Group(1)) >= 0)
+    SlotSettings(SlotIndex(match.Group(1)), oResponse);
+  else
+    oResponse = NotFoundAnswer();
+}
+
+void TConfigApi::Post(const TWebRequest& iRequest, TWebResponse& oResponse) const
+{
+  TBrendleRegExpr match;
+  if (iRequest.Path == "/ws/config/program")
+    ChangeProgramSettings(iRequest, oResponse);
+  else if (iRequest.Path == "/ws/config/testemail")
+    SendTestEmail(oResponse);
+  else if (match.Matches("^/ws/config/slots/(\\d+)$", iRequest.Path) && SlotIndex(match.Group(1)) >= 0)
+    ChangeSlotSettings(SlotIndex(match.Group(1)), iRequest, oResponse);
+  else
+    oResponse = NotFoundAnswer();
+}
+
+bool TConfigApi::OnControllerThread(const std::function<void()>& iWork, TWebResponse& oResponse) const
+{
+  if (RunOnControllerThread(fController, iWork, fTimeout))
+    return true;
+  oResponse = ErrorJSON(503, "The program is busy; nothing was changed. Please try again.");
+  return false;
+}
+
+int TConfigApi::SlotIndex(const std::string& iDigits) const
+{
+  const int index = DigitsToInt(iDigits);
+  return index >= 0 && index < fController.SlotCount() ? index : -1;
+}
+
+void TConfigApi::Devices(TWebResponse& oResponse) const
+{
+  auto devices = std::make_shared<TPersistentArray>();
+  if (OnControllerThread(
+          [&]
+          {
+            for (const TDeviceListEntry& entry : DeviceList().Entries())
+              devices->AddObject()->SetString("ID", entry.Identifier)->SetString("Name", entry.Device->Name());
+          },
+          oResponse))
+    oResponse = JSONStatus(200, devices);
+}
+
+void TConfigApi::SlotList(TWebResponse& oResponse) const
+{
+  auto slots = std::make_shared<TPersistentArray>();
+  if (OnControllerThread(
+          [&]
+          {
+            for (int i = 0; i < fController.SlotCount(); ++i)
+            {
+              const TSlotInfo& slot = fController.Slot(i);
+              slots->AddObject()
+                  ->SetNumber("ID", i)
+                  ->SetString("Name", slot.Name())
+                  ->SetBoolean("AlarmOnly", slot.AlarmOnly());
+            }
+          },
+          oResponse))
+    oResponse = JSONStatus(200, slots);
+}
+
+void TConfigApi::SlotSettings(int iSlot, TWebResponse& oResponse) const
+{
+  TSlotEdit edit;
+  if (OnControllerThread([&] { edit = ReadSlotEdit(fController.Slot(iSlot)); }, oResponse))
+    oResponse = JSONStatus(200, SlotSettingsToJSON(edit));
+}
+
+void TConfigApi::ChangeSlotSettings(int iSlot, const TWebRequest& iRequest, TWebResponse& oResponse) const
+{
+  std::vector<TSettingsMessage> messages;
+  const TSlotSettingsChange change = ParseSlotSettings(iRequest.Body, messages);
+  if (!messages.empty())
+  {
+    oResponse = RefusalAnswer(messages);
+    return;
+  }
+  std::vector<std::string> keys;
+  TSlotEditChanges effects;
+  std::string storeError;
+  const bool ran = OnControllerThread(
+      [&]
+      {
+        TSlotInfo& slot = fController.Slot(iSlot);
+        const TSlotEdit old = ReadSlotEdit(slot);
+        TSlotEdit edit = old;
+        change.ApplyTo(edit);
+        if (slot.AlarmOnly() && edit.AudioFormat != sfNone)
+          messages.push_back({"Format", "An alarm-only slot does not record: its format is \"none\"."});
+        // The dialog's own check; the folder is the field it concerns.
+        if (std::optional<std::string> message = CheckSlotEdit(edit))
+          messages.push_back({"Folder", *message});
+        if (!messages.empty())
+          return;
+        keys = ChangedSlotKeys(old, edit);
+        if (keys.empty())
+          return;
+        // What follows is the slot dialog's OK and its caller's follow-up.
+        effects = CompareSlotEdits(old, edit);
+        ApplySlotEdit(slot, edit);
+        fController.AddLogMessage(Format("Slot %d settings changed from the web by %s: %s", iSlot + 1,
+                                         RequesterName(iRequest).c_str(), JoinKeys(keys).c_str()));
+        try
+        {
+          slot.FlushConfig();
+        }
+        catch (const std::exception& e)
+        {
+          storeError = e.what();
+          slot.LogMessage(storeError);
+        }
+        try
+        {
+          if (effects.Input)
+            slot.StartRecording();
+          if (effects.Output || slot.Encoder() == 0)
+            slot.CycleEncoder();
+        }
+        catch (const std::exception& e)
+        {
+          slot.LogMessage(e.what());
+        }
+      },
+      oResponse);
+  if (!ran)
+    return;
+  if (!messages.empty())
+  {
+    oResponse = RefusalAnswer(messages);
+    return;
+  }
+  if (!storeError.empty())
+  {
+    oResponse = ErrorJSON(500, "The settings are in force but could not be stored: " + storeError);
+    return;
+  }
+  auto changed = std::make_shared<TPersistentArray>();
+  for (const std::string& key : keys)
+    changed->AddString(key);
+  auto body = std::make_shared<TPersistentObject>();
+  body->SetArray("Changed", changed)
+      ->SetBoolean("InputRestarted", effects.Input)
+      ->SetBoolean("NewFile", effects.Output);
+  oResponse = JSONStatus(200, body);
+}
+
+void TConfigApi::ProgramSettings(TWebResponse& oResponse) const
+{
+  TWebProgramSettings settings;
+  if (OnControllerThread([&] { settings = fController.ProgramSettings(); }, oResponse))
+    oResponse = JSONAnswer(ProgramSettingsToJSON(settings));
+}
+
+void TConfigApi::ChangeProgramSettings(const TWebRequest& iRequest, TWebResponse& oResponse) const
+{
+  std::vector<TSettingsMessage> messages;
+  const TProgramSettingsChange change = ParseProgramSettings(iRequest.Body, messages);
+  if (!messages.empty())
+  {
+    oResponse = RefusalAnswer(messages);
+    return;
+  }
+  std::string storeError;
+  if (!OnControllerThread(
+          [&]
+          {
+            TWebProgramSettings settings = fController.ProgramSettings();
+            change.ApplyTo(settings);
+            if (change.Members.empty())
+              return;
+            fController.AddLogMessage(Format("Program settings changed from the web by %s: %s",
+                                             RequesterName(iRequest).c_str(), JoinKeys(change.Keys()).c_str()));
+            try
+            {
+              fController.ChangeProgramSettings(settings);
+            }
+            catch (const std::exception& e)
+            {
+              storeError = e.what();
+              fController.AddLogMessage(storeError);
+            }
+          },
+          oResponse))
+    return;
+  if (!storeError.empty())
+  {
+    oResponse = ErrorJSON(500, "The settings are in force but could not be stored: " + storeError);
+    return;
+  }
+  auto changed = std::make_shared<TPersistentArray>();
+  for (const std::string& key : change.Keys())
+    changed->AddString(key);
+  auto body = std::make_shared<TPersistentObject>();
+  body->SetArray("Changed", changed);
+  oResponse = JSONStatus(200, body);
+}
+
+void TConfigApi::SendTestEmail(TWebResponse& oResponse) const
+{
+  TWebProgramSettings settings;
+  if (!OnControllerThread([&] { settings = fController.ProgramSettings(); }, oResponse))
+    return;
+  // On the request's thread: a mail server that does not answer holds up this request only.
+  try
+  {
+    auto body = std::make_shared<TPersistentObject>();
+    body->SetString("Message", fController.SendTestEmail(settings.Email));
+    oResponse = JSONStatus(200, body);
+  }
+  catch (const std::exception& e)
+  {
+    oResponse = ErrorJSON(502, e.what());
+  }
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The configuration endpoints for administrators: the capture inputs, each slot's settings (read, and changed
+// with the same checks and effects as the slot dialog's OK), the program's settings and the test e-mail. Every
+// read and change runs on the controller's thread; the request waits for it.
+//
+// Requests that change something are protected against other sites' pages, which a browser would send with the
+// administrator's Basic credentials: they must be POSTs of a JSON body ("Content-Type: application/json", which
+// a page can send elsewhere only after asking first) and, when the browser names the page's origin, that origin
+// must be this server. GET never changes anything.
+
+#include "web/WebAccess.h"
+#include "web/WebRequest.h"
+#include "web/WebResponse.h"
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+
+class IWebController;
+class TBrendleRegExpr;
+
+class TConfigApi
+{
+public:
+  // iTimeout: how long a request waits for the controller's thread before it gives up (503).
+  explicit TConfigApi(IWebController& iController, std::chrono::milliseconds iTimeout = std::chrono::seconds(10));
+
+  // GET and POST of the configuration paths; false for every other path.
+  bool Handle(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const;
+
+private:
+  void Get(const TWebRequest& iRequest, TWebResponse& oResponse) const;
+  void Post(const TWebRequest& iRequest, TWebResponse& oResponse) const;
+
+  void Devices(TWebResponse& oResponse) const;
+  void SlotList(TWebResponse& oResponse) const;
+  void SlotSettings(int iSlot, TWebResponse& oResponse) const;
+  void ChangeSlotSettings(int iSlot, const TWebRequest& iRequest, TWebResponse& oResponse) const;
+  void ProgramSettings(TWebResponse& oResponse) const;
+  void ChangeProgramSettings(const TWebRequest& iRequest, TWebResponse& oResponse) const;
+  void SendTestEmail(TWebResponse& oResponse) const;
+
+  // Runs iWork on the controller's thread; false (and the busy answer in oResponse) when it did not come to it.
+  bool OnControllerThread(const std::function<void()>& iWork, TWebResponse& oResponse) const;
+  // The slot of a path's number, -1 when it is not in the table.
+  int SlotIndex(const std::string& iDigits) const;
+
+  IWebController& fController;
+  std::chrono::milliseconds fTimeout;
+};
+
+// Whether a changing request may be carried out: nothing when it may, else the refusal (403 or 415).
+std::optional<TWebResponse> CheckChangingRequest(const TWebRequest& iRequest, TAccessLevel iLevel);
+// The name a log line gives the requester: the user of its credentials, "anonymous" without.
+std::string RequesterName(const TWebRequest& iRequest);

@@ -1,0 +1,492 @@
+// The settings page: every slot's settings in the groups of the desktop's slot dialog, and the program's settings.
+// Values travel under the keys and words of the configuration file; the server checks every change and answers
+// a refusal with messages at their keys, shown here at their fields. Texts from the server only reach the page as
+// text (never as markup).
+
+const Formats = [['mp3', 'MP3'], ['mp2', 'MP2'], ['ogg', 'Ogg Vorbis'], ['wav16', 'WAV (16 bit)'],
+                 ['wav32', 'WAV (32 bit)'], ['customwav', 'Custom (with WAV header)'], ['customraw', 'Custom (raw PCM)'],
+                 ['none', 'No recording']];
+const Bitrates = ['32', '40', '48', '56', '64', '80', '96', '112', '128', '160', '192', '224', '256', '320'];
+const Samplerates = ['16000', '22050', '24000', '32000', '44100', '48000', '96000'];
+
+// The slot dialog's groups and fields. kind: text, number, switch, choice, source, device; note: a unit or hint.
+const SlotGroups = [
+  ['General', [['Name', 'text', 'Name/Description:']]],
+  ['Input', [
+    ['Source', 'source', 'Source:'],
+    ['Device', 'device', 'Sound card:'],
+    ['StreamURL', 'text', 'Stream URL:'],
+    ['NominalLevel', 'number', 'Nominal level:', {note: 'dBFS', min: -100, max: 100}],
+    ['RecordDelay', 'number', 'Record delay:', {note: 'seconds', min: 0, max: 3600}],
+    ['16bit', 'switch', 'Record in 16 bit'],
+    ['Channels', 'choice', 'Channels:', {choices: [['stereo', 'Stereo'], ['left', 'Left'], ['right', 'Right']]}],
+    ['WinampPlugin', 'text', 'LADSPA plugin:', {note: 'effective after restart'}],
+    ['WinampPluginStreamOnly', 'switch', 'Plugin for the stream only'],
+  ]],
+  ['Output', [
+    ['Folder', 'text', 'Folder:'],
+    ['SecondaryFolder', 'text', 'Secondary folder:'],
+    ['FilenamePrefix', 'text', 'Filename prefix:'],
+    ['CustomFilename', 'text', 'Filename format:', {note: '(blank = default)'}],
+    ['FlatFilenames', 'switch', 'Use flat filenames (no subfolders)'],
+    ['Format', 'choice', 'Format:', {choices: Formats}],
+    ['FileExtension', 'text', 'File extension:'],
+    ['Mode', 'choice', 'Mode:', {choices: [['mono', 'Mono'], ['stereo', 'Stereo'], ['jointstereo', 'Joint Stereo']]}],
+    ['Bitrate', 'number', 'Bit rate:', {note: 'kbit/s', list: Bitrates}],
+    ['Samplerate', 'number', 'Sample rate:', {note: 'Hz (effective after restart)', list: Samplerates}],
+    ['EncoderFilename', 'text', 'Encoder filename:'],
+    ['EncoderOptions', 'text', 'Encoder options:'],
+  ]],
+  ['Time slots', [
+    ['NoAutoRotate', 'switch', 'Disable auto rotation (infinite/manual recording length)'],
+    ['TimeSlotLength', 'number', 'Recording length:', {note: 'minutes per file'}],
+    ['TimeSlotAlign', 'switch', 'Align to the top of the hour'],
+    ['TimeSlotOffset', 'number', 'Offset for alignment:', {note: 'seconds'}],
+  ]],
+  ['Cue sheet', [['CueSheet', 'switch', 'Create cue sheet (streams only)']]],
+  ['Cleanup', [
+    ['CleanupDaysEnabled', 'switch', 'Delete recordings older than'],
+    ['CleanupDays', 'number', '', {note: 'days', min: 1, max: 32767}],
+    ['CleanupSpaceEnabled', 'switch', 'Delete recordings when disk space is below'],
+    ['CleanupSpace', 'number', '', {note: 'GB', min: 1, max: 32767}],
+  ]],
+  ['Silence alarm', [
+    ['SilenceThreshold', 'number', 'Silence threshold:', {note: 'dBFS', min: -100, max: 100}],
+    ['SilenceDetection', 'number', 'Alarm after:', {note: 'seconds (0 = disable)', min: 0, max: 3600}],
+    ['SilenceDetectionIfInactive', 'switch', 'Perform silence detection even if slot is inactive.'],
+    ['SendEmailSilenceDetected', 'switch', 'Send e-mail when silence is detected'],
+    ['SendEmailSilenceOK', 'switch', 'Send e-mail when silence is OK again'],
+    ['HTTPAlarmSilenceDetected', 'text', 'HTTP call, silence detected:'],
+    ['HTTPAlarmSilenceOK', 'text', 'HTTP call, silence OK:'],
+  ]],
+  ['Streaming', [
+    ['StreamingEnabled', 'switch', 'Enable Streaming'],
+    ['StreamingOnly', 'switch', 'Stream only (no recording)'],
+    ['StreamingServerMode', 'switch', 'Internal server mode'],
+    ['StreamingHost', 'text', 'Hostname/IP:'],
+    ['StreamingPort', 'number', 'Port:', {min: 0, max: 65535}],
+    ['StreamingMountPoint', 'text', 'Mount point:', {note: '(Icecast only)'}],
+    ['StreamingStreamID', 'text', 'Stream ID:', {note: '(Shoutcast v2 only)'}],
+    ['StreamingPassword', 'password', 'Password:', {note: 'leave empty to keep'}],
+    ['StreamingMimeType', 'text', 'MIME type:', {note: '(leave empty for default)'}],
+    ['StreamingTitle', 'text', 'Title:'],
+    ['StreamingURL', 'text', 'URL:'],
+    ['StreamingGenre', 'text', 'Genre:'],
+    ['StreamingAIM', 'text', 'AIM:'],
+    ['StreamingIRC', 'text', 'IRC:'],
+    ['StreamingICQ', 'text', 'ICQ:'],
+    ['StreamingDescription', 'text', 'Description:'],
+    ['StreamingPublic', 'switch', 'Stream is public (list in directories)'],
+    ['StreamingForwardMetadata', 'switch', 'Forward metadata'],
+  ]],
+];
+
+const ProgramGroups = [
+  ['Web Server', [
+    ['Webserver.Port', 'text', 'Port:'],
+    ['Webserver.AdminUser', 'text', 'Admin user:'],
+    ['Webserver.AdminPassword', 'password', 'Password:', {note: 'leave empty to keep'}],
+    ['Webserver.ReadOnlyUser', 'text', 'Read-only user:'],
+    ['Webserver.ReadOnlyPassword', 'password', 'Password:', {note: 'leave empty to keep'}],
+    ['Webserver.AnonymousAccess', 'choice', 'Anonymous access:',
+     {choices: [['none', 'none'], ['Admin', 'admin'], ['ReadOnly', 'read-only']]}],
+  ], 'The web server takes these settings at its next start.'],
+  ['E-Mail', [
+    ['EMail.SMTPServer', 'text', 'SMTP server:'],
+    ['EMail.SMTPPort', 'text', 'Port:'],
+    ['EMail.Encryption', 'choice', 'Encryption:', {choices: [['none', 'none'], ['STARTTLS', 'STARTTLS'], ['SSL', 'SSL']]}],
+    ['EMail.User', 'text', 'Auth User:'],
+    ['EMail.Password', 'password', 'Password:', {note: 'leave empty to keep'}],
+    ['EMail.FromAddress', 'text', 'From address:'],
+    ['EMail.Receipients', 'text', 'Recipients:'],
+  ]],
+];
+
+let devices = [];
+let slots = [];
+let currentSlot = null;
+let loaded = {}; // the values the form was filled with, to send only what changed
+
+function element(iTag, iClass, iText) {
+  const result = document.createElement(iTag);
+  if (iClass)
+    result.className = iClass;
+  if (iText !== undefined)
+    result.textContent = iText;
+  return result;
+}
+
+function fieldId(iKey) {
+  return 'field-' + iKey.replace(/\./g, '-');
+}
+
+async function request(iMethod, iPath, iBody) {
+  const options = {method: iMethod, credentials: 'same-origin'};
+  if (iBody !== undefined) {
+    options.headers = {'Content-Type': 'application/json'};
+    options.body = JSON.stringify(iBody);
+  }
+  const response = await fetch(iPath, options);
+  let body = null;
+  try {
+    body = await response.json();
+  } catch (error) {
+    body = null;
+  }
+  return {status: response.status, body};
+}
+
+function showMessage(iKind, iText) {
+  const box = document.getElementById('pageMessage');
+  box.className = 'alert alert-' + iKind;
+  box.textContent = iText;
+}
+
+function hideMessage() {
+  document.getElementById('pageMessage').className = 'alert d-none';
+}
+
+// One form row: the label, the control and its message place.
+function buildField([key, kind, label, options = {}]) {
+  const group = element('div', 'form-group row');
+  group.dataset.key = key;
+  const id = fieldId(key);
+  let control;
+  if (kind === 'switch') {
+    const wrapper = element('div', 'col-sm-9 offset-sm-3');
+    const check = element('div', 'custom-control custom-checkbox');
+    control = element('input', 'custom-control-input');
+    control.type = 'checkbox';
+    const text = element('label', 'custom-control-label', label);
+    text.htmlFor = id;
+    check.append(control, text);
+    wrapper.append(check);
+    group.append(wrapper);
+  } else {
+    const text = element('label', 'col-sm-3 col-form-label', label);
+    text.htmlFor = id;
+    const wrapper = element('div', 'col-sm-9');
+    if (kind === 'source') {
+      control = element('div');
+      for (const [value, caption] of [['None', 'Disabled'], ['Soundcard', 'Sound card'], ['Stream', 'Stream URL']]) {
+        const radio = element('div', 'custom-control custom-radio custom-control-inline');
+        const input = element('input', 'custom-control-input');
+        input.type = 'radio';
+        input.name = 'Source';
+        input.value = value;
+        input.id = id + '-' + value;
+        const radioLabel = element('label', 'custom-control-label', caption);
+        radioLabel.htmlFor = input.id;
+        radio.append(input, radioLabel);
+        control.append(radio);
+      }
+    } else if (kind === 'choice' || kind === 'device') {
+      control = element('select', 'custom-select');
+      for (const [value, caption] of options.choices || [])
+        control.append(new Option(caption, value));
+    } else {
+      control = element('input', 'form-control');
+      control.type = kind === 'password' ? 'password' : kind === 'number' ? 'number' : 'text';
+      if (kind === 'password')
+        control.autocomplete = 'new-password';
+      if (options.min !== undefined)
+        control.min = options.min;
+      if (options.max !== undefined)
+        control.max = options.max;
+      if (options.list) {
+        const list = element('datalist');
+        list.id = id + '-list';
+        for (const value of options.list)
+          list.append(new Option(value, value));
+        wrapper.append(list);
+        control.setAttribute('list', list.id);
+      }
+    }
+    const line = element('div', 'input-group');
+    line.append(control);
+    if (options.note) {
+      const append = element('div', 'input-group-append');
+      append.append(element('span', 'input-group-text', options.note));
+      line.append(append);
+    }
+    wrapper.prepend(line);
+    wrapper.append(element('div', 'invalid-feedback'));
+    group.append(text, wrapper);
+  }
+  if (kind !== 'source')
+    control.id = id;
+  control.dataset.kind = kind;
+  if (kind === 'switch') {
+    const feedback = element('div', 'invalid-feedback');
+    group.firstChild.firstChild.append(feedback);
+  }
+  return group;
+}
+
+function buildGroups(iContainer, iGroups) {
+  iContainer.replaceChildren();
+  for (const [title, fields, note] of iGroups) {
+    const card = element('div', 'card mb-3');
+    card.append(element('div', 'card-header', title));
+    const body = element('div', 'card-body');
+    if (note)
+      body.append(element('p', 'text-muted small', note));
+    for (const field of fields)
+      body.append(buildField(field));
+    card.append(body);
+    iContainer.append(card);
+  }
+}
+
+function fieldGroup(iKey) {
+  return document.querySelector(`.form-group[data-key="${CSS.escape(iKey)}"]`);
+}
+
+function setValue(iKey, iValue) {
+  if (iKey === 'Source') {
+    for (const radio of document.querySelectorAll('input[name="Source"]'))
+      radio.checked = radio.value === iValue;
+    return;
+  }
+  const control = document.getElementById(fieldId(iKey));
+  if (!control)
+    return;
+  if (control.dataset.kind === 'switch')
+    control.checked = iValue === 'on';
+  else if (control.dataset.kind === 'device') {
+    // A stored device that the registry no longer has stays selectable, marked as missing.
+    if (iValue && !devices.some((d) => d.ID === iValue))
+      control.append(new Option(iValue + ' (not available)', iValue));
+    control.value = iValue;
+  } else if (control.dataset.kind !== 'password')
+    control.value = iValue === undefined || iValue === null ? '' : String(iValue);
+}
+
+function getValue(iKey) {
+  if (iKey === 'Source')
+    return document.querySelector('input[name="Source"]:checked')?.value ?? 'None';
+  const control = document.getElementById(fieldId(iKey));
+  switch (control.dataset.kind) {
+    case 'switch':
+      return control.checked ? 'on' : 'off';
+    case 'number': {
+      // Text that is no whole number goes to the server as typed, which says so at the field.
+      const text = control.value.trim();
+      return /^[-+]?\d+$/.test(text) ? parseInt(text, 10) : text;
+    }
+    default:
+      return control.value;
+  }
+}
+
+function clearMessages() {
+  hideMessage();
+  for (const invalid of document.querySelectorAll('.is-invalid'))
+    invalid.classList.remove('is-invalid');
+  for (const feedback of document.querySelectorAll('.invalid-feedback')) {
+    feedback.textContent = '';
+    feedback.style.display = '';
+  }
+}
+
+// The server's refusal: each message at its field, those without one above the form.
+function showErrors(iErrors) {
+  const general = [];
+  for (const {Key, Message} of iErrors) {
+    const group = Key ? fieldGroup(Key) : null;
+    if (!group) {
+      general.push((Key ? Key + ': ' : '') + Message);
+      continue;
+    }
+    const controls = group.querySelectorAll('input, select');
+    for (const control of controls)
+      control.classList.add('is-invalid');
+    const feedback = group.querySelector('.invalid-feedback');
+    feedback.textContent = Message;
+    feedback.style.display = 'block';
+  }
+  showMessage('danger', general.length ? general.join(' ') : 'The settings were not saved: please check the marked fields.');
+  const first = document.querySelector('.is-invalid');
+  first?.scrollIntoView({block: 'center'});
+}
+
+// The dialog's format rule: the WAV and custom formats have no bit rate (stored as 0).
+function formatChanged() {
+  if (['wav16', 'wav32', 'customwav', 'customraw'].includes(document.getElementById(fieldId('Format')).value))
+    document.getElementById(fieldId('Bitrate')).value = '0';
+  applyFormatRule();
+}
+
+function applyFormatRule() {
+  const format = document.getElementById(fieldId('Format')).value;
+  fieldGroup('FileExtension').classList.toggle('d-none', format !== 'customwav' && format !== 'customraw');
+  updateEstimate();
+}
+
+// The storage estimate beside the cleanup days, as the dialog shows it.
+function updateEstimate() {
+  const format = document.getElementById(fieldId('Format')).value;
+  const bitrate = parseInt(document.getElementById(fieldId('Bitrate')).value, 10) || 0;
+  const days = parseInt(document.getElementById(fieldId('CleanupDays')).value, 10) || 0;
+  const note = fieldGroup('CleanupDays').querySelector('.input-group-text');
+  note.textContent = bitrate === 0 || format === 'customwav' || format === 'customraw'
+                         ? 'days'
+                         : `days (~${Math.floor((bitrate * 128 * 86400 * days) / 2 ** 30)} GB)`;
+}
+
+function buildSlotForm() {
+  buildGroups(document.getElementById('slotGroups'), SlotGroups);
+  const device = document.getElementById(fieldId('Device'));
+  device.append(new Option('(none)', ''));
+  for (const {ID, Name} of devices)
+    device.append(new Option(Name, ID));
+  // The dialog's rules: choosing a device selects the sound card, typing a URL selects the stream.
+  device.addEventListener('change', () => setValue('Source', 'Soundcard'));
+  document.getElementById(fieldId('StreamURL')).addEventListener('input', () => setValue('Source', 'Stream'));
+  document.getElementById(fieldId('Format')).addEventListener('change', formatChanged);
+  for (const key of ['Bitrate', 'CleanupDays'])
+    document.getElementById(fieldId(key)).addEventListener('input', updateEstimate);
+}
+
+async function showSlot(iSlot) {
+  clearMessages();
+  const {status, body} = await request('GET', '/ws/config/slots/' + iSlot);
+  if (status !== 200) {
+    showMessage('danger', body?.Error || 'The settings of this slot cannot be read.');
+    return;
+  }
+  currentSlot = iSlot;
+  buildSlotForm();
+  const slot = slots.find((s) => s.ID === iSlot);
+  document.getElementById('slotTitle').textContent =
+      `Slot ${iSlot + 1}` + (slot.AlarmOnly ? ' (Alarm only)' : '') + ': ' + body.Name;
+  document.getElementById(fieldId('Format')).disabled = slot.AlarmOnly;
+  loaded = body;
+  for (const [key, value] of Object.entries(body))
+    setValue(key, value);
+  applyFormatRule();
+  for (const item of document.querySelectorAll('#slotList .list-group-item'))
+    item.classList.toggle('active', item.dataset.slot === String(iSlot));
+  document.getElementById('programLink').classList.remove('active');
+  document.getElementById('programForm').classList.add('d-none');
+  document.getElementById('slotForm').classList.remove('d-none');
+}
+
+function changedValues(iGroups, iLoaded) {
+  const result = {};
+  for (const [, fields] of iGroups)
+    for (const [key, kind] of fields) {
+      const value = getValue(key);
+      if (kind === 'password' ? value !== '' : value !== iLoaded[key])
+        result[key] = value;
+    }
+  return result;
+}
+
+async function saveSlot(iEvent) {
+  iEvent.preventDefault();
+  clearMessages();
+  const change = changedValues(SlotGroups, loaded);
+  const {status, body} = await request('POST', '/ws/config/slots/' + currentSlot, change);
+  if (status === 400)
+    showErrors(body.Errors);
+  else if (status !== 200)
+    showMessage('danger', body?.Error || 'The settings were not saved (HTTP ' + status + ').');
+  else {
+    await loadSlots();
+    await showSlot(currentSlot);
+    showMessage('success', body.Changed.length ? 'Saved: ' + body.Changed.join(', ') + '.' : 'Nothing was changed.');
+  }
+}
+
+async function showProgram() {
+  clearMessages();
+  const {status, body} = await request('GET', '/ws/config/program');
+  if (status !== 200) {
+    showMessage('danger', body?.Error || 'The program settings cannot be read.');
+    return;
+  }
+  buildGroups(document.getElementById('programGroups'), ProgramGroups);
+  loaded = {};
+  for (const [section, values] of Object.entries(body))
+    for (const [key, value] of Object.entries(values)) {
+      loaded[section + '.' + key] = value;
+      setValue(section + '.' + key, value);
+    }
+  for (const item of document.querySelectorAll('#slotList .list-group-item'))
+    item.classList.remove('active');
+  document.getElementById('programLink').classList.add('active');
+  document.getElementById('slotForm').classList.add('d-none');
+  document.getElementById('programForm').classList.remove('d-none');
+}
+
+async function saveProgram(iEvent) {
+  iEvent.preventDefault();
+  clearMessages();
+  const change = {};
+  for (const [key, value] of Object.entries(changedValues(ProgramGroups, loaded))) {
+    const [section, name] = key.split('.');
+    (change[section] ??= {})[name] = value;
+  }
+  const {status, body} = await request('POST', '/ws/config/program', change);
+  if (status === 400)
+    showErrors(body.Errors);
+  else if (status !== 200)
+    showMessage('danger', body?.Error || 'The settings were not saved (HTTP ' + status + ').');
+  else {
+    await showProgram();
+    showMessage('success', body.Changed.length ? 'Saved: ' + body.Changed.join(', ') + '.' : 'Nothing was changed.');
+  }
+}
+
+async function sendTestEmail() {
+  clearMessages();
+  showMessage('info', 'Sending the test e-mail...');
+  const {status, body} = await request('POST', '/ws/config/testemail', {});
+  showMessage(status === 200 ? 'success' : 'danger', body?.Message || body?.Error || 'HTTP ' + status);
+}
+
+async function loadSlots() {
+  const {status, body} = await request('GET', '/ws/config/slots');
+  if (status !== 200) {
+    showMessage('danger', body?.Error || 'The settings need the administrator level.');
+    return false;
+  }
+  slots = body;
+  const list = document.getElementById('slotList');
+  list.replaceChildren();
+  for (const slot of slots) {
+    const item = element('a', 'list-group-item list-group-item-action', `${slot.ID + 1}: ${slot.Name}`);
+    item.href = '#slot-' + slot.ID;
+    item.dataset.slot = String(slot.ID);
+    if (slot.AlarmOnly)
+      item.append(element('span', 'badge badge-secondary ml-2', 'Alarm only'));
+    list.append(item);
+  }
+  return true;
+}
+
+async function showFromHash() {
+  const match = /^#slot-(\d+)$/.exec(location.hash);
+  if (location.hash === '#program')
+    await showProgram();
+  else if (match && slots.some((s) => s.ID === Number(match[1])))
+    await showSlot(Number(match[1]));
+  else if (slots.length)
+    await showSlot(slots[0].ID);
+}
+
+async function start() {
+  if (!(await loadSlots()))
+    return;
+  const response = await request('GET', '/ws/config/devices');
+  devices = response.status === 200 ? response.body : [];
+  document.getElementById('slotForm').addEventListener('submit', saveSlot);
+  document.getElementById('programForm').addEventListener('submit', saveProgram);
+  document.getElementById('testEmail').addEventListener('click', sendTestEmail);
+  window.addEventListener('hashchange', showFromHash);
+  await showFromHash();
+  document.body.dataset.ready = 'true';
+}
+
+start();
