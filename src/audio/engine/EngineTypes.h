@@ -31,6 +31,7 @@ enum TEngineError : int
   ecCodec = 44,
   ecEnded = 45,
   ecUnknown = -1,
+  ecCastDenied = 2100,
   ecNotDecodeChannel = 4000,
 };
 
@@ -90,6 +91,12 @@ enum TTagType : uint32_t
   tgMeta = 5, // the last stream metadata as "StreamTitle='...';" text
 };
 
+// TAudioEngine::EncodeServerInit flags.
+enum TEncodeServerFlag : uint32_t
+{
+  esfSendTitles = 2, // ICY metadata to listeners that ask for it
+};
+
 // TAudioEngine::EncodeIsActive.
 enum TEncodeState : int
 {
@@ -101,6 +108,7 @@ enum TEncodeState : int
 enum TEncodeNotifyStatus : uint32_t
 {
   enEncoderEnded = 1,    // the program ended or its input broke; the encoder is stopped
+  enCastLost = 2,        // the connection to the cast server was lost; the encoder is stopped
   enQueueFull = 0x10001, // audio was dropped because the queue was full
 };
 
