@@ -79,6 +79,7 @@ void TSlotInfo::Initialize()
     TAudioEngine::FXSetParameters(delay, TDelayParameters{0.0f, 1.0f, static_cast<float>(fRecordDelay), -1});
   }
   StartPacing();
+  StartStreaming();
 }
 
 std::string TSlotInfo::UnsupportedRateText() const
@@ -163,28 +164,35 @@ void TSlotInfo::SetRecordChannels(TRecordChannels iValue)
 
 void TSlotInfo::SetEnabled(bool iValue)
 {
-  std::lock_guard lock(fCS);
-  if (iValue == fEnabled)
-    return;
-  fEnabled = iValue;
-  CycleEncoder();
+  {
+    std::lock_guard lock(fCS);
+    if (iValue == fEnabled)
+      return;
+    fEnabled = iValue;
+    CycleEncoder();
+  }
+  WakeStreaming();
 }
 
 void TSlotInfo::StartRecording()
 {
-  std::lock_guard lock(fCS);
-  switch (fRecordSource)
   {
-  case rsSoundcard:
-    AttachDevice();
-    break;
-  case rsStream:
-    AttachStream();
-    break;
-  default:
-    StopRecording();
-    break;
+    std::lock_guard lock(fCS);
+    switch (fRecordSource)
+    {
+    case rsSoundcard:
+      AttachDevice();
+      break;
+    case rsStream:
+      AttachStream();
+      break;
+    default:
+      StopRecording();
+      break;
+    }
   }
+  // After the slot lock is released: the streaming thread takes it to copy the settings.
+  WakeStreaming();
 }
 
 void TSlotInfo::AttachDevice()
@@ -234,19 +242,22 @@ void TSlotInfo::AttachDevice()
 
 void TSlotInfo::StopRecording()
 {
-  std::lock_guard lock(fCS);
-  if (fCurrentDeviceInfo)
   {
-    fInputDevice = nullptr;
-    fCurrentDeviceInfo->RemoveClient(fChannel);
-    TAudioEngine::StreamFree(fChannel);
-    fChannel = 0;
-    fCurrentDeviceID.clear();
-    fCurrentDeviceInfo = nullptr;
+    std::lock_guard lock(fCS);
+    if (fCurrentDeviceInfo)
+    {
+      fInputDevice = nullptr;
+      fCurrentDeviceInfo->RemoveClient(fChannel);
+      TAudioEngine::StreamFree(fChannel);
+      fChannel = 0;
+      fCurrentDeviceID.clear();
+      fCurrentDeviceInfo = nullptr;
+    }
+    fStreamInput.reset();
+    fLevelLeft = 0;
+    fLevelRight = 0;
   }
-  fStreamInput.reset();
-  fLevelLeft = 0;
-  fLevelRight = 0;
+  WakeStreaming();
 }
 
 void TSlotInfo::Destroy()
@@ -267,6 +278,8 @@ void TSlotInfo::TearDown()
   if (fDeleting.exchange(true))
     return;
   EndRecording();
+  // Its encoder leaves the chain before the mixer goes; no title can reach it any more (the input is gone).
+  fStreaming.reset();
   // The worker stops the last encoder (the program finishes its file) and stores the last rows.
   if (const size_t givenUp = fWorker->Finish(std::chrono::steady_clock::now() + kWorkerFinishTime))
     LogMessage(Format("%zu database updates could not be stored; the next start repairs the rows", givenUp));

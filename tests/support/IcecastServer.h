@@ -9,6 +9,8 @@
 //   ... URL("/live.mp3") ...
 //   icecast.Stop(); icecast.Start();        // a restart on the same port
 //
+// With a Shoutcast mount, the port above Port() takes legacy Shoutcast sources for that mount.
+//
 // Listener timing is exact (no burst at connect time). MP3 mounts send titles in ISO-8859-1 (Icecast's default).
 
 #include "PulseServer.h"
@@ -30,12 +32,15 @@ public:
     kOggFLAC,   // FLAC in Ogg, comments as with kOggVorbis
   };
 
-  TIcecastServer();
+  explicit TIcecastServer(const std::string& iShoutcastMount = "");
   ~TIcecastServer();
   TIcecastServer(const TIcecastServer&) = delete;
   TIcecastServer& operator=(const TIcecastServer&) = delete;
 
   int Port() const { return fPort; }
+  static const char* Password() { return "hackme"; }
+  // Icecast's status of every mount (status-json.xsl).
+  std::string Status() const;
   const std::string& Folder() const { return fFolder; }
   std::string URL(const std::string& iMount) const;
 
