@@ -67,10 +67,8 @@ TSlotStreaming::TSlotStreaming(int iSlotIndex, uint32_t iMixer, TEvents iEvents)
 
 TSlotStreaming::~TSlotStreaming()
 {
+  // The loop stops the encoder as it ends.
   fStreamingThread.reset();
-  // The encoder's notification refers to this object: it goes before this object does.
-  if (fStreamingEncoder)
-    TAudioEngine::EncodeStop(fStreamingEncoder);
 }
 
 void TSlotStreaming::Wake()
@@ -141,6 +139,9 @@ void TSlotStreaming::StreamingLoop(TSimpleThread& iThread)
     SendQueuedTitle();
     iThread.WaitForEvent(wait);
   }
+  // Here, while the thread object still exists: the encoder's notification wakes it.
+  if (fStreamingEncoder)
+    Disconnect();
 }
 
 bool TSlotStreaming::Connect(const TStreamingSettings& iSettings, TSimpleThread& iThread)

@@ -55,7 +55,7 @@ public:
 
   // Starts the thread at once. iMixer outlives this object.
   TSlotStreaming(int iSlotIndex, uint32_t iMixer, TEvents iEvents);
-  // Ends the thread (an attempt under way ends first) and stops the encoder.
+  // Ends the thread (after an attempt under way) and stops the encoder.
   ~TSlotStreaming();
   TSlotStreaming(const TSlotStreaming&) = delete;
   TSlotStreaming& operator=(const TSlotStreaming&) = delete;
