@@ -268,8 +268,8 @@ TEST_F(SlotStreaming, IcecastGoingAwayLeavesTheRecordingWhole)
   WriteSettings({"StreamingMountPoint=/lost.mp3\nFilenamePrefix=lost\n"});
   TSlotInfo& slot = StartSlot(0);
   slot.CycleEncoder();
-  ASSERT_TRUE(WaitForStatus(slot, ssConnected)) << slot.StreamingMessage();
   const auto fileStart = std::chrono::steady_clock::now();
+  ASSERT_TRUE(WaitForStatus(slot, ssConnected)) << slot.StreamingMessage();
   const std::string file = slot.CurrentFilename();
   std::this_thread::sleep_for(1s);
 
