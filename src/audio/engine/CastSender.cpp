@@ -4,6 +4,7 @@
 #include "audio/engine/Encoder.h"
 
 #include <chrono>
+#include <iterator>
 #include <mutex>
 #include <shout/shout.h>
 #include <strings.h>
@@ -23,11 +24,37 @@ constexpr int kFlushWaitMilliseconds = 10;
 // Polling interval while a non-blocking connection is made (libshout offers no descriptor to wait on).
 constexpr auto kConnectPoll = std::chrono::milliseconds(5);
 
-void InitShout()
+// libshout 2.4.6 frees nothing of a handle once it was closed (shout_free gives up when there is no
+// connection), so closed handles are kept here and configured afresh for the next connection instead of
+// leaking one per connection attempt.
+class THandlePool
 {
-  static std::once_flag once;
-  std::call_once(once, [] { shout_init(); });
-}
+public:
+  static THandlePool& Instance()
+  {
+    static THandlePool* pool = new THandlePool; // never destroyed: senders may close after exit handlers ran
+    return *pool;
+  }
+  shout_t* Take()
+  {
+    std::lock_guard lock(fLock);
+    if (fFree.empty())
+      return shout_new();
+    shout_t* handle = fFree.back();
+    fFree.pop_back();
+    return handle;
+  }
+  void Give(shout_t* iHandle)
+  {
+    std::lock_guard lock(fLock);
+    fFree.push_back(iHandle);
+  }
+
+private:
+  THandlePool() { shout_init(); }
+  std::mutex fLock;
+  std::vector<shout_t*> fFree;
+};
 
 int EngineErrorOf(int iShoutError)
 {
@@ -89,10 +116,12 @@ void Check(int iShoutResult)
     throw TEncoderError(EngineErrorOf(iShoutResult), "Invalid cast setting");
 }
 
-// "icy-aim:value" and the like become libshout's stream meta data (sent as icy- headers); empty values are
-// left out, as libshout sends no empty headers either.
+// The "icy-aim:", "icy-irc:" and "icy-icq:" lines become libshout's stream meta data, which it sends as icy-
+// headers; libshout takes no other names. Each is set, empty when missing, as a reused handle may hold old ones.
 void SetHeaders(shout_t* iShout, const std::string& iHeaders)
 {
+  const char* names[] = {SHOUT_META_AIM, SHOUT_META_IRC, SHOUT_META_ICQ};
+  std::string values[std::size(names)];
   size_t start = 0;
   while (start < iHeaders.size())
   {
@@ -108,31 +137,33 @@ void SetHeaders(shout_t* iShout, const std::string& iHeaders)
       continue;
     const std::string name = Trimmed(line.substr(0, colon));
     const std::string value = Trimmed(line.substr(colon + 1));
-    if (name.size() <= 4 || strncasecmp(name.c_str(), "icy-", 4) != 0 || value.empty())
-      continue;
-    Check(shout_set_meta(iShout, name.substr(4).c_str(), value.c_str()));
+    for (size_t index = 0; index < std::size(names); ++index)
+      if (strcasecmp(name.c_str(), (std::string("icy-") + names[index]).c_str()) == 0)
+        values[index] = value;
   }
+  for (size_t index = 0; index < std::size(names); ++index)
+    Check(shout_set_meta(iShout, names[index], values[index].c_str()));
 }
 
 } // namespace
 
 struct TCastSender::TShout
 {
-  shout_t* Handle = shout_new();
+  shout_t* Handle = THandlePool::Instance().Take();
   ~TShout()
   {
-    if (Handle)
-    {
-      shout_close(Handle);
-      shout_free(Handle);
-    }
+    if (!Handle)
+      return;
+    // Closing drops the connection with whatever libshout still queued for it.
+    const int result = shout_close(Handle);
+    static_cast<void>(result);
+    THandlePool::Instance().Give(Handle);
   }
 };
 
 std::unique_ptr<TCastSender> TCastSender::Connect(const TCastSettings& iSettings, int iTimeoutMilliseconds,
                                                   TReadOutput iRead, std::function<void()> iOnLost)
 {
-  InitShout();
   const std::optional<TCastAddress> address = ParseCastAddress(iSettings.Server);
   if (!address)
     throw TEncoderError(ecIllegalParam, "Invalid cast server address");
@@ -151,7 +182,6 @@ std::unique_ptr<TCastSender> TCastSender::Connect(const TCastSettings& iSettings
   if (address->Protocol == TCastAddress::cpIcecast)
   {
     Check(shout_set_protocol(handle, SHOUT_PROTOCOL_HTTP));
-    Check(shout_set_user(handle, "source"));
     Check(shout_set_mount(handle, address->Mount.c_str()));
     Check(shout_set_password(handle, iSettings.Password.c_str()));
   }
@@ -162,16 +192,15 @@ std::unique_ptr<TCastSender> TCastSender::Connect(const TCastSettings& iSettings
         address->StreamID.empty() ? iSettings.Password : iSettings.Password + ":#" + address->StreamID;
     Check(shout_set_password(handle, password.c_str()));
   }
+  Check(shout_set_user(handle, "source"));
   const std::pair<const char*, const std::string*> metas[] = {{SHOUT_META_NAME, &iSettings.Name},
                                                               {SHOUT_META_URL, &iSettings.URL},
                                                               {SHOUT_META_GENRE, &iSettings.Genre},
                                                               {SHOUT_META_DESCRIPTION, &iSettings.Description}};
   for (const auto& [name, value] : metas)
-    if (!value->empty())
-      Check(shout_set_meta(handle, name, value->c_str()));
+    Check(shout_set_meta(handle, name, value->c_str()));
   SetHeaders(handle, iSettings.Headers);
-  if (iSettings.Bitrate > 0)
-    Check(shout_set_audio_info(handle, SHOUT_AI_BITRATE, std::to_string(iSettings.Bitrate).c_str()));
+  Check(shout_set_audio_info(handle, SHOUT_AI_BITRATE, std::to_string(iSettings.Bitrate).c_str()));
   Check(shout_set_public(handle, iSettings.Public ? 1 : 0));
 
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(iTimeoutMilliseconds);

@@ -22,7 +22,7 @@ struct TCastSettings
   std::string Genre;
   std::string Description;
   std::string Headers;  // "icy-...:value" lines, each ended by CR LF
-  uint32_t Bitrate = 0; // kbit/s, 0 = not announced
+  uint32_t Bitrate = 0; // kbit/s
   bool Public = false;
 };
 
