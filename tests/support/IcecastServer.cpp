@@ -3,26 +3,21 @@
 #include "PythonTestServer.h"
 #include "WebClient.h"
 
-#include <arpa/inet.h>
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
-#include <netinet/in.h>
 #include <pwd.h>
 #include <stdexcept>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 namespace
 {
-constexpr const char* kPassword = "hackme";
+constexpr const char* kPassword = TIcecastServer::kSourcePassword;
 
 std::string Config(const std::string& iFolder, int iPort, const std::string& iShoutcastMount)
 {
-  const std::string shoutcast =
-      iShoutcastMount.empty() ? "" : "<shoutcast-mount>" + iShoutcastMount + "</shoutcast-mount>";
   return "<icecast>\n"
          "  <limits><clients>100</clients><sources>20</sources><burst-size>0</burst-size>"
          "<source-timeout>10</source-timeout></limits>\n"
@@ -31,7 +26,8 @@ std::string Config(const std::string& iFolder, int iPort, const std::string& iSh
          "</admin-password></authentication>\n"
          "  <hostname>127.0.0.1</hostname>\n"
          "  <listen-socket><port>" +
-         std::to_string(iPort) + "</port><bind-address>127.0.0.1</bind-address>" + shoutcast +
+         std::to_string(iPort) + "</port><bind-address>127.0.0.1</bind-address>" +
+         (iShoutcastMount.empty() ? std::string() : "<shoutcast-mount>" + iShoutcastMount + "</shoutcast-mount>") +
          "</listen-socket>\n"
          "  <paths><basedir>/usr/share/icecast2</basedir><logdir>" +
          iFolder +
@@ -43,20 +39,6 @@ std::string Config(const std::string& iFolder, int iPort, const std::string& iSh
          "</icecast>\n";
 }
 } // namespace
-
-// True when iPort can be bound on loopback now.
-static bool PortFree(int iPort)
-{
-  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(iPort));
-  const bool bound = socket >= 0 && bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-  if (socket >= 0)
-    close(socket);
-  return bound;
-}
 
 TIcecastServer::TIcecastServer(const std::string& iShoutcastMount)
 {
@@ -74,9 +56,6 @@ TIcecastServer::TIcecastServer(const std::string& iShoutcastMount)
   if (chown(Logs.c_str(), User->pw_uid, Group->gr_gid) != 0)
     throw std::runtime_error("Cannot give the Icecast log folder to icecast2");
   fPort = FreeLoopbackPort();
-  // The Shoutcast source port lies just above.
-  for (int attempt = 0; !iShoutcastMount.empty() && !PortFree(fPort + 1) && attempt < 20; ++attempt)
-    fPort = FreeLoopbackPort();
   std::ofstream(fFolder + "/icecast.xml") << Config(fFolder, fPort, iShoutcastMount);
   Start();
 }

@@ -9,8 +9,6 @@
 //   ... URL("/live.mp3") ...
 //   icecast.Stop(); icecast.Start();        // a restart on the same port
 //
-// With a Shoutcast mount, the port above Port() takes legacy Shoutcast sources for that mount.
-//
 // Listener timing is exact (no burst at connect time). MP3 mounts send titles in ISO-8859-1 (Icecast's default).
 
 #include "PulseServer.h"
@@ -32,13 +30,13 @@ public:
     kOggFLAC,   // FLAC in Ogg, comments as with kOggVorbis
   };
 
+  // With iShoutcastMount, the legacy Shoutcast source protocol is taken on Port() + 1 for that mount.
   explicit TIcecastServer(const std::string& iShoutcastMount = "");
   ~TIcecastServer();
   TIcecastServer(const TIcecastServer&) = delete;
   TIcecastServer& operator=(const TIcecastServer&) = delete;
 
   int Port() const { return fPort; }
-  static const char* Password() { return "hackme"; }
   // Icecast's status of every mount (status-json.xsl).
   std::string Status() const;
   const std::string& Folder() const { return fFolder; }
@@ -54,6 +52,7 @@ public:
   bool WaitForMount(const std::string& iMount, std::chrono::milliseconds iTimeout = std::chrono::seconds(15)) const;
   // Sets the title of an MP3 mount (iTitle in UTF-8); false when Icecast refused it.
   bool SetTitle(const std::string& iMount, const std::string& iTitle) const;
+  static constexpr const char* kSourcePassword = "hackme";
 
 private:
   bool Answers() const;
