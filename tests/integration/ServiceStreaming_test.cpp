@@ -27,7 +27,7 @@ TEST(ServiceStreaming, AStreamSlotCastsWithTheTitleFileAndShowsItsState)
                    std::to_string(port) + "\n\n[Slot0]\nSource=Stream\nStreamURL=" + icecast.URL("/radio.mp3") +
                    "\nFormat=mp3\nStreamingOnly=on\nStreamingEnabled=on\nStreamingHost=127.0.0.1\nStreamingPort=" +
                    std::to_string(icecast.Port()) +
-                   "\nStreamingMountPoint=/out.mp3\nStreamingPassword=" + TIcecastServer::Password() +
+                   "\nStreamingMountPoint=/out.mp3\nStreamingPassword=" + TIcecastServer::kSourcePassword +
                    "\nStreamingTitleFilename=" + titleFile + "\nFolder=" + root / "Slot0" + "\n");
   const auto program = root.Start();
   const std::string address = "127.0.0.1:" + std::to_string(icecast.Port()) + "/out.mp3";
