@@ -28,6 +28,9 @@ double ChildrenCPUSeconds()
   double seconds = 0;
   for (const auto& entry : std::filesystem::directory_iterator("/proc"))
   {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos)
+      continue; // not a process
     std::ifstream in(entry.path() / "stat");
     std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const size_t close = stat.rfind(')');
