@@ -293,6 +293,20 @@ TEST_F(EngineCast, ServerFeedsListenersThatReadAndDropsNone)
   EXPECT_TRUE(TAudioEngine::EncodeStop(Encoder));
 }
 
+TEST_F(EngineCast, ServerGivesLateOggListenersTheHeaders)
+{
+  const uint32_t Encoder = StartEncoder(kOggCommand);
+  ASSERT_NE(Encoder, 0u);
+  const uint32_t Port = TAudioEngine::EncodeServerInit(Encoder, "127.0.0.1:0", 40000, 4000, 0);
+  ASSERT_NE(Port, 0u) << BassErrorText(TAudioEngine::ErrorGetCode());
+  // Long after the stream's header pages went by, and more than the burst after them.
+  std::this_thread::sleep_for(1500ms);
+  const TStreamCapture Capture = ListenToStream("http://127.0.0.1:" + std::to_string(Port) + "/", 16000);
+  EXPECT_EQ(Capture.ContentType, "application/ogg");
+  ExpectTone(Capture.Audio);
+  EXPECT_TRUE(TAudioEngine::EncodeStop(Encoder));
+}
+
 TEST_F(EngineCast, ServerSendsTheBurstAtOnce)
 {
   const uint32_t Encoder = StartEncoder(kMP3Command);
