@@ -133,6 +133,9 @@ TEST(CastAddress, ServerTexts)
     EXPECT_EQ(Address->Port, Case.Port) << Case.Server;
     EXPECT_EQ(Address->Mount, Case.Mount) << Case.Server;
     EXPECT_EQ(Address->StreamID, Case.StreamID) << Case.Server;
+    EXPECT_EQ(CastSourcePassword(*Address, "secret"),
+              *Case.StreamID ? std::string("secret:#") + Case.StreamID : "secret")
+        << Case.Server;
   }
 }
 
@@ -284,6 +287,7 @@ TEST_F(EngineCast, ServerFeedsListenersThatReadAndDropsNone)
   EXPECT_EQ(Plain.Status, 200);
   EXPECT_EQ(Plain.ContentType, "audio/mpeg");
   EXPECT_EQ(Plain.MetaInterval, 0);
+  EXPECT_FALSE(Plain.Chunked);
   EXPECT_GE(Plain.Audio.size(), 96000u);
   ExpectTone(Plain.Audio);
   EXPECT_EQ(Titled.MetaInterval, 16000);

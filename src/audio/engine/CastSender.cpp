@@ -188,8 +188,7 @@ std::unique_ptr<TCastSender> TCastSender::Connect(const TCastSettings& iSettings
   else
   {
     Check(shout_set_protocol(handle, SHOUT_PROTOCOL_ICY));
-    const std::string password =
-        address->StreamID.empty() ? iSettings.Password : iSettings.Password + ":#" + address->StreamID;
+    const std::string password = CastSourcePassword(*address, iSettings.Password);
     Check(shout_set_password(handle, password.c_str()));
   }
   Check(shout_set_user(handle, "source"));
