@@ -14,6 +14,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -161,7 +162,7 @@ TEST_F(EngineCast, IcecastMountsGetMP3AndOggWithTitles)
     ASSERT_TRUE(Icecast.WaitForMount(Case.Mount));
     // Any encoder that casts takes titles; Icecast shows them for MP3 mounts.
     EXPECT_TRUE(TAudioEngine::EncodeCastSetTitle(Encoder, "Artist - Song", ""));
-    const TStreamCapture Capture = ListenToStream(Icecast.URL(Case.Mount), 48000);
+    const TStreamCapture Capture = ListenToStream(Icecast.URL(Case.Mount), 24000);
     EXPECT_EQ(Capture.Status, 200);
     ExpectTone(Capture.Audio);
     const std::string Status = WebGet(uint16_t(Icecast.Port()), "/status-json.xsl").Body;
@@ -194,9 +195,17 @@ TEST_F(EngineCast, ShoutcastSourcePort)
       Cast(Encoder, "127.0.0.1:" + std::to_string(Icecast.Port()), TIcecastServer::kSourcePassword, "audio/mpeg"))
       << BassErrorText(TAudioEngine::ErrorGetCode());
   ASSERT_TRUE(Icecast.WaitForMount("/shout.mp3"));
-  const TStreamCapture Capture = ListenToStream(Icecast.URL("/shout.mp3"), 48000);
+  EXPECT_TRUE(TAudioEngine::EncodeCastSetTitle(Encoder, "Artist - Song", ""));
+  const TStreamCapture Capture = ListenToStream(Icecast.URL("/shout.mp3"), 24000);
   EXPECT_EQ(Capture.Status, 200);
   ExpectTone(Capture.Audio);
+  EXPECT_TRUE(WaitUntil(
+      [&]
+      {
+        return WebGet(uint16_t(Icecast.Port()), "/status-json.xsl").Body.find("\"title\":\"Artist - Song\"") !=
+               std::string::npos;
+      },
+      5s));
   EXPECT_TRUE(TAudioEngine::EncodeStop(Encoder));
 }
 
@@ -254,6 +263,27 @@ TEST_F(EngineCast, LostConnectionStopsTheEncoderAndNotifies)
   EXPECT_EQ(fNotified, uint32_t(enCastLost));
   EXPECT_EQ(TAudioEngine::EncodeIsActive(Encoder), esStopped);
   EXPECT_TRUE(TAudioEngine::EncodeStop(Encoder));
+}
+
+TEST_F(EngineCast, AFrozenServerHoldsUpNothing)
+{
+  TIcecastServer Icecast;
+  const uint32_t Encoder = StartEncoder(kMP3Command);
+  ASSERT_NE(Encoder, 0u);
+  ASSERT_TRUE(Cast(Encoder, "127.0.0.1:" + std::to_string(Icecast.Port()) + "/live.mp3",
+                   TIcecastServer::kSourcePassword, "audio/mpeg"));
+  ASSERT_TRUE(Icecast.WaitForMount("/live.mp3"));
+  ASSERT_EQ(kill(Icecast.Pid(), SIGSTOP), 0);
+  // A title update waits for an answer that does not come; audio goes on meanwhile, and stopping ends both.
+  EXPECT_TRUE(TAudioEngine::EncodeCastSetTitle(Encoder, "Artist - Song", ""));
+  TEncodeSpan Before, After;
+  ASSERT_TRUE(TAudioEngine::EncodeGetSpan(Encoder, Before));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return TAudioEngine::EncodeGetSpan(Encoder, After) && After.EndFrame > Before.EndFrame + 44100; }, 10s));
+  EXPECT_EQ(After.DroppedFrames, 0u);
+  EXPECT_EQ(TAudioEngine::EncodeIsActive(Encoder), esRunning);
+  EXPECT_TRUE(TAudioEngine::EncodeStop(Encoder));
+  kill(Icecast.Pid(), SIGCONT);
 }
 
 TEST_F(EngineCast, ServerFeedsListenersThatReadAndDropsNone)

@@ -37,6 +37,8 @@ public:
   TIcecastServer& operator=(const TIcecastServer&) = delete;
 
   int Port() const { return fPort; }
+  // The server's process, e.g. to freeze it with SIGSTOP.
+  pid_t Pid() const;
   const std::string& Folder() const { return fFolder; }
   std::string URL(const std::string& iMount) const;
 
