@@ -45,7 +45,7 @@ TLoggerMainForm::TLoggerMainForm(TLoggerMain& iController, QWidget* iParent)
   memLog->setReadOnly(true);
   memLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   pcMain->addTab(memLog, "Messages");
-  tsJACK = new TJACKPage;
+  tsJACK = new TJACKPage(fController);
   pcMain->addTab(tsJACK, "JACK");
   tsEMail = new TEMailPage(fController);
   pcMain->addTab(tsEMail, "E-Mail");
