@@ -7,7 +7,7 @@
 
 namespace
 {
-// The outgoing stream's part of the cell: whether the slot streams, and the state of its connection.
+// The outgoing stream's part of the cell.
 void SnapshotStreaming(TSlotInfo& iSlot, TSlotCellData& oData)
 {
   oData.StreamingEnabled = iSlot.StreamingEnabled();
