@@ -238,6 +238,7 @@ void TSlotView::timRepaintTimer()
     else if (MetersDiffer(before.Data, cell.Data))
       viewport()->update(MetersRect(QRect(rect.left(), rect.top(), rect.width() - 1, rect.height() - 1)));
   }
+  emit Refreshed();
 }
 
 void TSlotView::paintEvent(QPaintEvent* iEvent)
