@@ -161,8 +161,11 @@ void TJACKPage::vstJACKChannelBundlesDblClick(int iRow)
 void TJACKPage::BundleSizeEntered(TJACKDeviceInfo* iDevice, int iChannel, const QString& iAnswer)
 {
   bool isNumber = false;
-  const int size = iAnswer.trimmed().toInt(&isNumber);
-  iDevice->SetChannelBundle(iChannel, isNumber ? size : DefaultBundleSize);
+  int size = iAnswer.trimmed().toInt(&isNumber);
+  if (!isNumber)
+    size = DefaultBundleSize;
+  // A bundle ends at the last port, as the registry forms it at the next start.
+  iDevice->SetChannelBundle(iChannel, std::min(size, iDevice->ChannelCount() - iChannel));
   tcJACKChannelBundlesChange();
   // At once rather than at the next field or the close, so that the edit survives a crash.
   WriteSettings();
