@@ -258,9 +258,8 @@ void TSlotView::paintEvent(QPaintEvent* iEvent)
       if (!region.intersects(cell))
         continue;
       // Grid lines on the right and bottom edge of every cell, the empty ones included.
-      painter.setPen(GridGray);
-      painter.drawLine(cell.right(), cell.top(), cell.right(), cell.bottom());
-      painter.drawLine(cell.left(), cell.bottom(), cell.right(), cell.bottom());
+      painter.fillRect(cell.right(), cell.top(), 1, cell.height(), GridGray);
+      painter.fillRect(cell.left(), cell.bottom(), cell.width(), 1, GridGray);
       const int slot = fGrid.SlotOfCell(row, column);
       if (slot >= fGrid.SlotCount)
         continue;
