@@ -49,7 +49,7 @@ bench: deps
 screenshots: deps
 	@cmake -S . -B build/release $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DTAPEVAULT_TESTS=OFF >/dev/null
 	@cmake --build build/release --target ui_screenshots -j $(JOBS)
-	xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" build/release/bench/ui_screenshots build/screenshots
+	bench/ui_screenshots.sh build/release/bench/ui_screenshots build/screenshots
 
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \

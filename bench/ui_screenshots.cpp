@@ -1,5 +1,6 @@
 // Renders the window for review (make screenshots, under Xvfb): the slot view with six slots in different states
-// in two columns, every settings page, and the slot dialog on each of its pages.
+// in two columns, every settings page, and the slot dialog on each of its pages. The page "JACK" shows the server
+// that JACK_DEFAULT_SERVER names, if one runs (bench/ui_screenshots.sh starts one).
 //
 //   ui_screenshots <output folder>
 
@@ -58,14 +59,15 @@ int main(int argc, char** argv)
       << "[General]\nSlotCount=6\nColumnCount=2\n[Webserver]\nPort=127.0.0.1:5252\nAdminUser=admin\n"
          "[EMail]\nSMTPServer=mail.example.org\nFromAddress=tapevault@example.org\nReceipients=ops@example.org\n"
          "[Slot0]\nName=Morning Show\nSource=Soundcard\nFolder=/srv/rec/morning\nSilenceDetection=30\n"
-         "StreamingEnabled=on\nStreamingHost=icecast.example.org\nStreamingMountPoint=/morning\n";
+         "StreamingEnabled=on\nStreamingHost=icecast.example.org\nStreamingMountPoint=/morning\n"
+         "[JACKDevice0]\nBufferSize=512\nChannelBundle0=1\nChannelBundle1=2\nChannelBundle3=4\n";
   const std::string folder = root.string();
   const char* arguments[] = {"ui_screenshots", "-rootfolder", folder.c_str(), nullptr};
   SetArguments(3, arguments);
 
   QApplication app(argc, argv);
   InitializeGlobals();
-  EnumerateDevices();
+  EnumerateDevices(&ConfigFile());
   bool ok = true;
   {
     TLoggerMain controller;

@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace
 {
@@ -35,6 +36,8 @@ TConfigureSlotForm::TConfigureSlotForm(TSlotInfo& iSlotInfo, QWidget* iParent) :
   ShowMessage = [this](const QString& iText) { ShowErrorBox(this, iText); };
   auto* layout = new QVBoxLayout(this);
   pcPages = new QTabWidget;
+  // Every page's tab stays visible: with a large system font the dialog grows instead.
+  pcPages->setUsesScrollButtons(false);
   layout->addWidget(pcPages);
   BuildGeneralPage();
   BuildInputPage();
@@ -63,7 +66,7 @@ TConfigureSlotForm::TConfigureSlotForm(TSlotInfo& iSlotInfo, QWidget* iParent) :
           [this] { edStreamingPassword->setEchoMode(QLineEdit::Normal); });
 
   FormCreate();
-  setFixedSize(469, 603);
+  setFixedSize(std::max(469, sizeHint().width()), 603);
 }
 
 void TConfigureSlotForm::FormCreate()

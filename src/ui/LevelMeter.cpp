@@ -68,11 +68,11 @@ int MeterRow(float iLevel, int iTop, int iBottom)
   return ScalePosition(MeterPosition(iLevel), iTop, iBottom);
 }
 
+// Solid fills only: 128 meters are drawn ten times a second, and filling is the painter's cheapest operation.
 void DrawLevelMeter(QPainter& iPainter, int iLeft, int iTop, int iRight, int iBottom, float iLevel, float iNominal)
 {
-  iPainter.setPen(FrameGray);
-  iPainter.setBrush(Qt::white);
-  iPainter.drawRect(iLeft, iTop, iRight - iLeft - 1, iBottom - iTop - 1);
+  iPainter.fillRect(iLeft, iTop, iRight - iLeft, iBottom - iTop, FrameGray);
+  iPainter.fillRect(iLeft + 1, iTop + 1, iRight - iLeft - 2, iBottom - iTop - 2, Qt::white);
 
   const int y = ScalePosition(MeterPosition(iLevel), iTop, iBottom);
   if (iBottom - y - 1 > 0)
@@ -81,7 +81,6 @@ void DrawLevelMeter(QPainter& iPainter, int iLeft, int iTop, int iRight, int iBo
   if (iNominal < 1)
   {
     const int y2 = ScalePosition(MeterPosition(iNominal), iTop, iBottom);
-    iPainter.setPen(FrameGray);
-    iPainter.drawLine(iLeft, y2 + 1, iRight - 1, y2 + 1);
+    iPainter.fillRect(iLeft, y2 + 1, iRight - iLeft, 1, FrameGray);
   }
 }

@@ -45,7 +45,7 @@ TLoggerMainForm::TLoggerMainForm(TLoggerMain& iController, QWidget* iParent)
   memLog->setReadOnly(true);
   memLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   pcMain->addTab(memLog, "Messages");
-  tsJACK = new TJACKPage;
+  tsJACK = new TJACKPage(fController);
   pcMain->addTab(tsJACK, "JACK");
   tsEMail = new TEMailPage(fController);
   pcMain->addTab(tsEMail, "E-Mail");
@@ -56,6 +56,8 @@ TLoggerMainForm::TLoggerMainForm(TLoggerMain& iController, QWidget* iParent)
   vdtSlots->SetVerticalAutoSize(settings.VerticalAutoSize);
   vdtSlots->SetColumnCount(settings.ColumnCount);
   connect(vdtSlots, &TSlotView::FocusedSlotChanged, this, &TLoggerMainForm::UpdateSlotButtons);
+  // A slot started or stopped from the web, or given another source, changes the buttons too.
+  connect(vdtSlots, &TSlotView::Refreshed, this, &TLoggerMainForm::UpdateSlotButtons);
   connect(vdtSlots, &TSlotView::SettingsRequested, this, &TLoggerMainForm::btnSettingsClick);
   connect(vdtSlots, &TSlotView::StartRequested, this, &TLoggerMainForm::btnStartClick);
   connect(vdtSlots, &TSlotView::StopRequested, this, &TLoggerMainForm::btnStopClick);

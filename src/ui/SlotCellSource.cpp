@@ -5,6 +5,15 @@
 #include "slots/SlotInfo.h"
 #include "ui/LevelMeter.h"
 
+namespace
+{
+// The outgoing stream's part of the cell.
+void SnapshotStreaming(TSlotInfo& iSlot, TSlotCellData& oData)
+{
+  oData.StreamingEnabled = iSlot.StreamingEnabled();
+}
+} // namespace
+
 TSlotCellData SnapshotSlot(TSlotInfo& iSlot, float iLevelFactor)
 {
   TSlotCellData d;
@@ -14,10 +23,13 @@ TSlotCellData SnapshotSlot(TSlotInfo& iSlot, float iLevelFactor)
   d.ErrorMessage = iSlot.ErrorMessage();
   if (d.RecordSource == rsStream)
   {
+    d.StreamOpen = iSlot.StreamChannel() != 0;
     d.StreamURL = iSlot.CurrentStreamURL();
     d.StreamTitle = iSlot.CurrentStreamTitle();
-    // The slot reports a stream input that cannot run through its error text.
-    d.StreamStatus = d.ErrorMessage;
+    // A slot whose stream input could not even be set up has no status of its own, only its error.
+    d.StreamStatus = iSlot.StreamStatus();
+    if (d.StreamStatus.empty())
+      d.StreamStatus = d.ErrorMessage;
   }
   d.EncoderRunning = iSlot.Encoder() != 0;
   if (d.EncoderRunning)
@@ -30,7 +42,7 @@ TSlotCellData SnapshotSlot(TSlotInfo& iSlot, float iLevelFactor)
   d.Enabled = iSlot.Enabled();
   d.AudioFormat = iSlot.AudioFormat();
   d.StreamingOnly = iSlot.StreamingOnly();
-  d.StreamingEnabled = iSlot.StreamingEnabled();
+  SnapshotStreaming(iSlot, d);
   d.NominalLevel = iSlot.NominalLevel();
 
   d.LevelLeft = FallLevel(iSlot.CurrentLevelLeft(), iSlot.LevelLeft(), iLevelFactor);

@@ -238,6 +238,7 @@ void TSlotView::timRepaintTimer()
     else if (MetersDiffer(before.Data, cell.Data))
       viewport()->update(MetersRect(QRect(rect.left(), rect.top(), rect.width() - 1, rect.height() - 1)));
   }
+  emit Refreshed();
 }
 
 void TSlotView::paintEvent(QPaintEvent* iEvent)
@@ -257,9 +258,8 @@ void TSlotView::paintEvent(QPaintEvent* iEvent)
       if (!region.intersects(cell))
         continue;
       // Grid lines on the right and bottom edge of every cell, the empty ones included.
-      painter.setPen(GridGray);
-      painter.drawLine(cell.right(), cell.top(), cell.right(), cell.bottom());
-      painter.drawLine(cell.left(), cell.bottom(), cell.right(), cell.bottom());
+      painter.fillRect(cell.right(), cell.top(), 1, cell.height(), GridGray);
+      painter.fillRect(cell.left(), cell.bottom(), cell.width(), 1, GridGray);
       const int slot = fGrid.SlotOfCell(row, column);
       if (slot >= fGrid.SlotCount)
         continue;

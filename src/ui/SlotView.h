@@ -70,6 +70,8 @@ signals:
   // The column count or the vertical auto-size changed.
   void ColumnsChanged();
   void Painted();
+  // The 100 ms look at every slot has been taken.
+  void Refreshed();
 
 protected:
   void paintEvent(QPaintEvent* iEvent) override;

@@ -14,6 +14,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -133,6 +134,9 @@ TEST(CastAddress, ServerTexts)
     EXPECT_EQ(Address->Port, Case.Port) << Case.Server;
     EXPECT_EQ(Address->Mount, Case.Mount) << Case.Server;
     EXPECT_EQ(Address->StreamID, Case.StreamID) << Case.Server;
+    EXPECT_EQ(CastSourcePassword(*Address, "secret"),
+              *Case.StreamID ? std::string("secret:#") + Case.StreamID : "secret")
+        << Case.Server;
   }
 }
 
@@ -158,7 +162,7 @@ TEST_F(EngineCast, IcecastMountsGetMP3AndOggWithTitles)
     ASSERT_TRUE(Icecast.WaitForMount(Case.Mount));
     // Any encoder that casts takes titles; Icecast shows them for MP3 mounts.
     EXPECT_TRUE(TAudioEngine::EncodeCastSetTitle(Encoder, "Artist - Song", ""));
-    const TStreamCapture Capture = ListenToStream(Icecast.URL(Case.Mount), 48000);
+    const TStreamCapture Capture = ListenToStream(Icecast.URL(Case.Mount), 24000);
     EXPECT_EQ(Capture.Status, 200);
     ExpectTone(Capture.Audio);
     const std::string Status = WebGet(uint16_t(Icecast.Port()), "/status-json.xsl").Body;
@@ -191,9 +195,17 @@ TEST_F(EngineCast, ShoutcastSourcePort)
       Cast(Encoder, "127.0.0.1:" + std::to_string(Icecast.Port()), TIcecastServer::kSourcePassword, "audio/mpeg"))
       << BassErrorText(TAudioEngine::ErrorGetCode());
   ASSERT_TRUE(Icecast.WaitForMount("/shout.mp3"));
-  const TStreamCapture Capture = ListenToStream(Icecast.URL("/shout.mp3"), 48000);
+  EXPECT_TRUE(TAudioEngine::EncodeCastSetTitle(Encoder, "Artist - Song", ""));
+  const TStreamCapture Capture = ListenToStream(Icecast.URL("/shout.mp3"), 24000);
   EXPECT_EQ(Capture.Status, 200);
   ExpectTone(Capture.Audio);
+  EXPECT_TRUE(WaitUntil(
+      [&]
+      {
+        return WebGet(uint16_t(Icecast.Port()), "/status-json.xsl").Body.find("\"title\":\"Artist - Song\"") !=
+               std::string::npos;
+      },
+      5s));
   EXPECT_TRUE(TAudioEngine::EncodeStop(Encoder));
 }
 
@@ -253,6 +265,27 @@ TEST_F(EngineCast, LostConnectionStopsTheEncoderAndNotifies)
   EXPECT_TRUE(TAudioEngine::EncodeStop(Encoder));
 }
 
+TEST_F(EngineCast, AFrozenServerHoldsUpNothing)
+{
+  TIcecastServer Icecast;
+  const uint32_t Encoder = StartEncoder(kMP3Command);
+  ASSERT_NE(Encoder, 0u);
+  ASSERT_TRUE(Cast(Encoder, "127.0.0.1:" + std::to_string(Icecast.Port()) + "/live.mp3",
+                   TIcecastServer::kSourcePassword, "audio/mpeg"));
+  ASSERT_TRUE(Icecast.WaitForMount("/live.mp3"));
+  ASSERT_EQ(kill(Icecast.Pid(), SIGSTOP), 0);
+  // A title update waits for an answer that does not come; audio goes on meanwhile, and stopping ends both.
+  EXPECT_TRUE(TAudioEngine::EncodeCastSetTitle(Encoder, "Artist - Song", ""));
+  TEncodeSpan Before, After;
+  ASSERT_TRUE(TAudioEngine::EncodeGetSpan(Encoder, Before));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return TAudioEngine::EncodeGetSpan(Encoder, After) && After.EndFrame > Before.EndFrame + 44100; }, 10s));
+  EXPECT_EQ(After.DroppedFrames, 0u);
+  EXPECT_EQ(TAudioEngine::EncodeIsActive(Encoder), esRunning);
+  EXPECT_TRUE(TAudioEngine::EncodeStop(Encoder));
+  kill(Icecast.Pid(), SIGCONT);
+}
+
 TEST_F(EngineCast, ServerFeedsListenersThatReadAndDropsNone)
 {
   const uint32_t Encoder = StartEncoder(kMP3Command);
@@ -284,12 +317,27 @@ TEST_F(EngineCast, ServerFeedsListenersThatReadAndDropsNone)
   EXPECT_EQ(Plain.Status, 200);
   EXPECT_EQ(Plain.ContentType, "audio/mpeg");
   EXPECT_EQ(Plain.MetaInterval, 0);
+  EXPECT_FALSE(Plain.Chunked);
   EXPECT_GE(Plain.Audio.size(), 96000u);
   ExpectTone(Plain.Audio);
   EXPECT_EQ(Titled.MetaInterval, 16000);
   ASSERT_FALSE(Titled.Metadata.empty());
   EXPECT_EQ(Titled.Metadata.front(), "StreamTitle='Artist - Song';StreamUrl='http://example.org/';");
   ExpectTone(Titled.Audio);
+  EXPECT_TRUE(TAudioEngine::EncodeStop(Encoder));
+}
+
+TEST_F(EngineCast, ServerGivesLateOggListenersTheHeaders)
+{
+  const uint32_t Encoder = StartEncoder(kOggCommand);
+  ASSERT_NE(Encoder, 0u);
+  const uint32_t Port = TAudioEngine::EncodeServerInit(Encoder, "127.0.0.1:0", 40000, 4000, 0);
+  ASSERT_NE(Port, 0u) << BassErrorText(TAudioEngine::ErrorGetCode());
+  // Long after the stream's header pages went by, and more than the burst after them.
+  std::this_thread::sleep_for(1500ms);
+  const TStreamCapture Capture = ListenToStream("http://127.0.0.1:" + std::to_string(Port) + "/", 16000);
+  EXPECT_EQ(Capture.ContentType, "application/ogg");
+  ExpectTone(Capture.Audio);
   EXPECT_TRUE(TAudioEngine::EncodeStop(Encoder));
 }
 

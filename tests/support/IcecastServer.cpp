@@ -82,6 +82,11 @@ void TIcecastServer::Start()
                              ReadTextFile(fFolder + "/log/error.log"));
 }
 
+pid_t TIcecastServer::Pid() const
+{
+  return fProcess ? fProcess->Pid() : -1;
+}
+
 void TIcecastServer::Stop()
 {
   fProcess.reset();

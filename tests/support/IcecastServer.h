@@ -39,6 +39,8 @@ public:
   int Port() const { return fPort; }
   // Icecast's status of every mount (status-json.xsl).
   std::string Status() const;
+  // The server's process, e.g. to freeze it with SIGSTOP.
+  pid_t Pid() const;
   const std::string& Folder() const { return fFolder; }
   std::string URL(const std::string& iMount) const;
 

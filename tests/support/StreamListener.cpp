@@ -61,6 +61,8 @@ size_t OnHeader(char* iData, size_t iSize, size_t iCount, void* iTransfer)
       transfer.Capture.MetaInterval = std::atol(value.c_str());
     if (strcasecmp(name.c_str(), "content-type") == 0)
       transfer.Capture.ContentType = value;
+    if (strcasecmp(name.c_str(), "transfer-encoding") == 0)
+      transfer.Capture.Chunked = strcasecmp(value.c_str(), "chunked") == 0;
   }
   return iSize * iCount;
 }

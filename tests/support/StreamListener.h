@@ -10,6 +10,7 @@ struct TStreamCapture
 {
   long Status = 0;
   std::string ContentType;
+  bool Chunked = false;              // Transfer-Encoding: chunked
   long MetaInterval = 0;             // icy-metaint, 0 when the server sent none
   std::string Audio;                 // the body without metadata blocks
   std::vector<std::string> Metadata; // the non-empty metadata blocks, zero padding removed

@@ -57,6 +57,13 @@ TEST_F(LoggerMainFormTest, SlotButtonsAndDialog)
   fWindow->vdtSlots->StopButton()->click();
   EXPECT_FALSE(slot.Enabled());
   EXPECT_TRUE(fWindow->vdtSlots->StartButton()->isEnabled());
+  // Started from the web: the buttons follow within a repaint.
+  fController.PostSlotStart(3);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return fWindow->vdtSlots->StopButton()->isEnabled(); }, 5000));
+  EXPECT_TRUE(slot.Enabled());
+  EXPECT_FALSE(fWindow->vdtSlots->StartButton()->isEnabled());
+  fController.PostSlotStop(3);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return fWindow->vdtSlots->StartButton()->isEnabled(); }, 5000));
 
   fWindow->btnSettingsClick();
   TConfigureSlotForm* dialog = fWindow->SlotDialog();

@@ -51,3 +51,8 @@ std::optional<TCastAddress> ParseCastAddress(const std::string& iServer)
     return std::nullopt;
   return address;
 }
+
+std::string CastSourcePassword(const TCastAddress& iAddress, const std::string& iPassword)
+{
+  return iAddress.StreamID.empty() ? iPassword : iPassword + ":#" + iAddress.StreamID;
+}

@@ -22,3 +22,6 @@ struct TCastAddress
 
 // Empty when the text has no host, no valid port, or an empty mount or stream ID.
 std::optional<TCastAddress> ParseCastAddress(const std::string& iServer);
+// The password the source sends: with a Shoutcast v2 stream ID "password:#sid", the legacy protocol's way of
+// naming the stream.
+std::string CastSourcePassword(const TCastAddress& iAddress, const std::string& iPassword);

@@ -1,6 +1,7 @@
 #include "audio/engine/CastSender.h"
 
 #include "audio/engine/CastAddress.h"
+#include "audio/engine/CastTitle.h"
 #include "audio/engine/Encoder.h"
 
 #include <chrono>
@@ -188,8 +189,7 @@ std::unique_ptr<TCastSender> TCastSender::Connect(const TCastSettings& iSettings
   else
   {
     Check(shout_set_protocol(handle, SHOUT_PROTOCOL_ICY));
-    const std::string password =
-        address->StreamID.empty() ? iSettings.Password : iSettings.Password + ":#" + address->StreamID;
+    const std::string password = CastSourcePassword(*address, iSettings.Password);
     Check(shout_set_password(handle, password.c_str()));
   }
   Check(shout_set_user(handle, "source"));
@@ -214,11 +214,14 @@ std::unique_ptr<TCastSender> TCastSender::Connect(const TCastSettings& iSettings
   }
   if (result != SHOUTERR_SUCCESS && result != SHOUTERR_CONNECTED)
     throw TEncoderError(EngineErrorOf(result), shout_get_error(handle));
-  return std::unique_ptr<TCastSender>(new TCastSender(std::move(shout), std::move(iRead), std::move(iOnLost)));
+  auto title = std::make_unique<TCastTitle>(*address, iSettings.Password);
+  return std::unique_ptr<TCastSender>(
+      new TCastSender(std::move(shout), std::move(title), std::move(iRead), std::move(iOnLost)));
 }
 
-TCastSender::TCastSender(std::unique_ptr<TShout> iShout, TReadOutput iRead, std::function<void()> iOnLost)
-    : fShout(std::move(iShout)), fRead(std::move(iRead)), fOnLost(std::move(iOnLost))
+TCastSender::TCastSender(std::unique_ptr<TShout> iShout, std::unique_ptr<TCastTitle> iTitle, TReadOutput iRead,
+                         std::function<void()> iOnLost)
+    : fShout(std::move(iShout)), fTitle(std::move(iTitle)), fRead(std::move(iRead)), fOnLost(std::move(iOnLost))
 {
   fThread = std::thread([this] { Run(); });
 }
@@ -232,39 +235,7 @@ TCastSender::~TCastSender()
 
 void TCastSender::SetTitle(const std::string& iTitle, const std::string& iURL)
 {
-  std::lock_guard lock(fTitleLock);
-  fTitle = iTitle;
-  fTitleURL = iURL;
-  fTitlePending = true;
-}
-
-void TCastSender::SendPendingTitle()
-{
-  std::string title;
-  std::string url;
-  {
-    std::lock_guard lock(fTitleLock);
-    if (!fTitlePending)
-      return;
-    fTitlePending = false;
-    title = fTitle;
-    url = fTitleURL;
-  }
-  // libshout 2.4.6 dereferences a null pointer when it updates the title of a Shoutcast (ICY) source on a
-  // non-blocking handle: such streams go without titles.
-  if (shout_get_protocol(fShout->Handle) == SHOUT_PROTOCOL_ICY)
-    return;
-  shout_metadata_t* metadata = shout_metadata_new();
-  if (!metadata)
-    return;
-  // A refused title (Ogg streams carry their titles inside) leaves the stream itself alone.
-  if (shout_metadata_add(metadata, "song", title.c_str()) == SHOUTERR_SUCCESS &&
-      (url.empty() || shout_metadata_add(metadata, "url", url.c_str()) == SHOUTERR_SUCCESS))
-  {
-    const int result = shout_set_metadata_utf8(fShout->Handle, metadata);
-    static_cast<void>(result);
-  }
-  shout_metadata_free(metadata);
+  fTitle->Set(iTitle, iURL);
 }
 
 void TCastSender::Run()
@@ -276,7 +247,6 @@ void TCastSender::Run()
   bool lost = false;
   while (!fStopping.load(std::memory_order_acquire))
   {
-    SendPendingTitle();
     const ssize_t queued = shout_queuelen(handle);
     const auto now = std::chrono::steady_clock::now();
     if (queued <= 0 || queued < lastQueued)

@@ -1,16 +1,18 @@
 #pragma once
-// Sends an encoder's output to an Icecast or Shoutcast server over libshout, on a thread of its own. The
-// connection is non-blocking: a slow server lets libshout's queue grow up to a limit, beyond which the stream's
-// own data is dropped; a server that takes nothing for long, or a broken connection, counts as lost.
+// Sends an encoder's output to an Icecast or Shoutcast server over libshout, on a thread of its own (titles go
+// by TCastTitle). The connection is non-blocking: a slow server lets libshout's queue grow up to a limit, beyond
+// which the stream's own data is dropped; a server that takes nothing for long, or a broken connection, counts
+// as lost.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+
+class TCastTitle;
 
 struct TCastSettings
 {
@@ -42,26 +44,22 @@ public:
   TCastSender(const TCastSender&) = delete;
   TCastSender& operator=(const TCastSender&) = delete;
 
-  // Hands a title to the sender's thread, which sends it as the stream's metadata; never blocks on the server.
+  // The stream's title, sent by a thread of its own; never blocks on the server.
   void SetTitle(const std::string& iTitle, const std::string& iURL);
   // Bytes of the encoder's output dropped because the server did not take them in time.
   uint64_t DroppedBytes() const { return fDroppedBytes.load(std::memory_order_relaxed); }
 
 private:
   struct TShout;
-  TCastSender(std::unique_ptr<TShout> iShout, TReadOutput iRead, std::function<void()> iOnLost);
+  TCastSender(std::unique_ptr<TShout> iShout, std::unique_ptr<TCastTitle> iTitle, TReadOutput iRead,
+              std::function<void()> iOnLost);
   void Run();
-  // Sends the title set last, if it was not sent yet.
-  void SendPendingTitle();
 
   std::unique_ptr<TShout> fShout;
+  std::unique_ptr<TCastTitle> fTitle;
   TReadOutput fRead;
   std::function<void()> fOnLost;
   std::atomic<bool> fStopping{false};
   std::atomic<uint64_t> fDroppedBytes{0};
-  std::mutex fTitleLock;
-  bool fTitlePending = false;
-  std::string fTitle;
-  std::string fTitleURL;
   std::thread fThread;
 };

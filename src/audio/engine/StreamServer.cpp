@@ -1,6 +1,7 @@
 #include "audio/engine/StreamServer.h"
 
 #include "audio/engine/Encoder.h"
+#include "audio/engine/OggPageTracker.h"
 #include "lib/ServerBinding.h"
 #include "lib/TapevaultTools.h"
 
@@ -41,6 +42,8 @@ struct TStreamServer::TListener
   uint64_t MetaVersionSent = 0;
   std::string MetaBlock; // the block being sent, from MetaSent on
   size_t MetaSent = 0;
+  std::string Prefix; // sent before the stream's bytes, from PrefixSent on
+  size_t PrefixSent = 0;
 };
 
 struct TStreamServerCallbacks
@@ -63,7 +66,7 @@ struct TStreamServerCallbacks
     listener->WantsMeta = server->fSendTitles && metaRequest && std::strcmp(metaRequest, "1") == 0;
     {
       std::lock_guard lock(server->fLock);
-      listener->Position = server->fWritten - std::min<uint64_t>(server->fWritten, server->fBurst);
+      server->PlaceListener(*listener);
       ++server->fListeners;
     }
     MHD_Response* response =
@@ -74,6 +77,8 @@ struct TStreamServerCallbacks
       return MHD_NO;
     }
     TStreamServer::TListener* owned = listener.release();
+    // The audio as it comes, up to the closing of the connection: players of live streams expect no chunks.
+    MHD_set_response_options(response, MHD_RF_HTTP_1_0_COMPATIBLE_STRICT, MHD_RO_END);
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, server->ContentType().c_str());
     MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache, no-store");
     if (owned->WantsMeta)
@@ -126,8 +131,8 @@ std::unique_ptr<TStreamServer> TStreamServer::Start(const std::string& iAddress,
       new TStreamServer(std::max<uint32_t>(iBuffer, 1), iBurst, iSendTitles, std::move(iRead)));
   server->fPort = port;
   server->fDaemon =
-      MHD_start_daemon(MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_ERROR_LOG, 0, nullptr,
-                       nullptr, &TStreamServerCallbacks::Request, server.get(), MHD_OPTION_LISTEN_SOCKET, socket.Get(),
+      MHD_start_daemon(MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD, 0, nullptr, nullptr,
+                       &TStreamServerCallbacks::Request, server.get(), MHD_OPTION_LISTEN_SOCKET, socket.Get(),
                        MHD_OPTION_CONNECTION_TIMEOUT, kListenerTimeoutSeconds, MHD_OPTION_END);
   if (!server->fDaemon)
     throw TEncoderError(ecInit, "The stream server could not start");
@@ -217,7 +222,11 @@ void TStreamServer::Feed()
       continue;
     const size_t size = static_cast<size_t>(count);
     if (fHead.size() < 4)
+    {
       fHead.append(reinterpret_cast<const char*>(buffer.data()), std::min<size_t>(size, 4 - fHead.size()));
+      if (fHead.size() == 4 && fHead == "OggS")
+        fOgg = std::make_unique<TOggPageTracker>();
+    }
     // Only the last ring-size bytes of a large read can be kept.
     const size_t skip = size > fRing.size() ? size - fRing.size() : 0;
     uint64_t at = fWritten + skip;
@@ -230,9 +239,32 @@ void TStreamServer::Feed()
       at += piece;
     }
     fWritten += size;
+    if (fOgg)
+    {
+      fOgg->Append(buffer.data(), size);
+      fOgg->Forget(fWritten - std::min<uint64_t>(fWritten, fRing.size()));
+    }
     lock.unlock();
     fArrived.notify_all();
   }
+}
+
+void TStreamServer::PlaceListener(TListener& ioListener)
+{
+  const uint64_t oldest = fWritten - std::min<uint64_t>(fWritten, fRing.size());
+  uint64_t start = fWritten - std::min<uint64_t>(fWritten, fBurst);
+  if (fOgg)
+  {
+    if (fOgg->HeaderComplete() && (oldest > 0 || start >= fOgg->HeaderEnd()))
+    {
+      const uint64_t audio = std::max(oldest, fOgg->HeaderEnd());
+      start = fOgg->PageStartNear(std::max(start, audio), audio);
+      ioListener.Prefix = fOgg->Header();
+    }
+    else
+      start = oldest; // the stream from its beginning, headers included
+  }
+  ioListener.Position = start;
 }
 
 ssize_t TStreamServer::ReadFor(TListener& ioListener, char* oBuffer, size_t iMax)
@@ -243,6 +275,16 @@ ssize_t TStreamServer::ReadFor(TListener& ioListener, char* oBuffer, size_t iMax
     const size_t count = std::min(iMax, ioListener.MetaBlock.size() - ioListener.MetaSent);
     std::memcpy(oBuffer, ioListener.MetaBlock.data() + ioListener.MetaSent, count);
     ioListener.MetaSent += count;
+    return static_cast<ssize_t>(count);
+  }
+  if (ioListener.PrefixSent < ioListener.Prefix.size())
+  {
+    size_t count = std::min(iMax, ioListener.Prefix.size() - ioListener.PrefixSent);
+    if (ioListener.WantsMeta)
+      count = std::min<size_t>(count, ioListener.UntilMeta);
+    std::memcpy(oBuffer, ioListener.Prefix.data() + ioListener.PrefixSent, count);
+    ioListener.PrefixSent += count;
+    AudioSent(ioListener, count);
     return static_cast<ssize_t>(count);
   }
   for (;;)
@@ -271,24 +313,27 @@ ssize_t TStreamServer::ReadFor(TListener& ioListener, char* oBuffer, size_t iMax
     done += piece;
   }
   ioListener.Position += count;
-  if (ioListener.WantsMeta)
-  {
-    ioListener.UntilMeta -= static_cast<uint32_t>(count);
-    if (ioListener.UntilMeta == 0)
-    {
-      // A block with the title when it changed since the last one, else the empty block (one zero byte).
-      ioListener.UntilMeta = kMetaInterval;
-      ioListener.MetaSent = 0;
-      ioListener.MetaBlock.assign(1, '\0');
-      if (ioListener.MetaVersionSent != fMetaVersion)
-      {
-        ioListener.MetaVersionSent = fMetaVersion;
-        const size_t units = (fMeta.size() + 15) / 16;
-        ioListener.MetaBlock[0] = static_cast<char>(units);
-        ioListener.MetaBlock += fMeta;
-        ioListener.MetaBlock.resize(1 + units * 16, '\0');
-      }
-    }
-  }
+  AudioSent(ioListener, count);
   return static_cast<ssize_t>(count);
+}
+
+void TStreamServer::AudioSent(TListener& ioListener, size_t iCount)
+{
+  if (!ioListener.WantsMeta)
+    return;
+  ioListener.UntilMeta -= static_cast<uint32_t>(iCount);
+  if (ioListener.UntilMeta > 0)
+    return;
+  // A block with the title when it changed since the last one, else the empty block (one zero byte).
+  ioListener.UntilMeta = kMetaInterval;
+  ioListener.MetaSent = 0;
+  ioListener.MetaBlock.assign(1, '\0');
+  if (ioListener.MetaVersionSent != fMetaVersion)
+  {
+    ioListener.MetaVersionSent = fMetaVersion;
+    const size_t units = (fMeta.size() + 15) / 16;
+    ioListener.MetaBlock[0] = static_cast<char>(units);
+    ioListener.MetaBlock += fMeta;
+    ioListener.MetaBlock.resize(1 + units * 16, '\0');
+  }
 }

@@ -17,6 +17,8 @@
 
 struct MHD_Daemon;
 
+class TOggPageTracker;
+
 class TStreamServer
 {
 public:
@@ -46,8 +48,12 @@ private:
   struct TListener;
   TStreamServer(uint32_t iBuffer, uint32_t iBurst, bool iSendTitles, TReadOutput iRead);
   void Feed();
+  // Where a new listener starts, and what it gets before (an Ogg stream's headers). Under fLock.
+  void PlaceListener(TListener& ioListener);
   // Fills oBuffer for a listener; the byte count, or an MHD end code.
   ssize_t ReadFor(TListener& ioListener, char* oBuffer, size_t iMax);
+  // Counts bytes of audio sent to a listener towards its next ICY metadata block, and makes the block when due.
+  void AudioSent(TListener& ioListener, size_t iCount);
   void ListenerLeft();
   friend struct TStreamServerCallbacks; // libmicrohttpd's callbacks
   // Content type guessed from the first bytes of the stream.
@@ -63,7 +69,8 @@ private:
   std::condition_variable fArrived;
   std::vector<uint8_t> fRing; // the last fRing.size() bytes of the stream, at fWritten % size
   uint64_t fWritten = 0;
-  std::string fHead; // the stream's first bytes
+  std::string fHead;                     // the stream's first bytes
+  std::unique_ptr<TOggPageTracker> fOgg; // when the stream is Ogg
   bool fEnded = false;
   bool fStopping = false;
   std::string fMeta; // "StreamTitle='...';" of the current title
