@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -86,10 +87,16 @@ void BM_SlotRecordingAndStreamingMP3(benchmark::State& state)
     }
     const double start = ProcessCPUSeconds();
     const double childrenStart = ChildrenCPUSeconds();
+    const std::map<std::string, double> threadsBefore = ThreadCPUSeconds();
     const float audioStart = slot.CurrentRecordingDuration();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     const double cpu = ProcessCPUSeconds() - start;
     const double encoders = ChildrenCPUSeconds() - childrenStart;
+    for (const auto& [name, used] : ThreadCPUSeconds())
+    {
+      const auto before = threadsBefore.find(name);
+      state.counters["cpu_s[" + name + "]"] = used - (before == threadsBefore.end() ? 0 : before->second);
+    }
     const double audio = slot.CurrentRecordingDuration() - audioStart;
     state.counters["audio_s"] = audio;
     state.counters["cpu_s_per_audio_hour"] = cpu / audio * 3600;

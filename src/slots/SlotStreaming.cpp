@@ -67,13 +67,20 @@ TSlotStreaming::TSlotStreaming(int iSlotIndex, uint32_t iMixer, TEvents iEvents)
 
 TSlotStreaming::~TSlotStreaming()
 {
+  {
+    // From here on nothing wakes the thread any more: the pointer goes before the thread has ended.
+    std::lock_guard lock(fWakeLock);
+    fWaking = false;
+  }
   // The loop stops the encoder as it ends.
   fStreamingThread.reset();
 }
 
 void TSlotStreaming::Wake()
 {
-  fStreamingThread->SignalEvent();
+  std::lock_guard lock(fWakeLock);
+  if (fWaking)
+    fStreamingThread->SignalEvent();
 }
 
 TStreamingStatus TSlotStreaming::Status() const
@@ -108,7 +115,7 @@ void TSlotStreaming::SetStreamingStatus(TStreamingStatus iStatus, const std::str
 void TSlotStreaming::EncoderNotify(uint32_t)
 {
   // On an engine thread: the streaming thread finds out what happened itself.
-  fStreamingThread->SignalEvent();
+  Wake();
 }
 
 void TSlotStreaming::StreamingLoop(TSimpleThread& iThread)
@@ -229,7 +236,7 @@ void TSlotStreaming::QueueTitle(const std::string& iTitle)
     std::lock_guard lock(fLock);
     fQueuedTitle = iTitle;
   }
-  fStreamingThread->SignalEvent();
+  Wake();
 }
 
 void TSlotStreaming::SendQueuedTitle()

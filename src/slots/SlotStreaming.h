@@ -102,5 +102,7 @@ private:
   std::string fStreamingCurrentTitle;
   std::optional<int64_t> fStreamingCurrentTitleFileAge; // nanoseconds of the modification time
 
+  std::mutex fWakeLock;
+  bool fWaking = true; // false once the destructor began
   std::unique_ptr<TSimpleThread> fStreamingThread;
 };
