@@ -326,7 +326,7 @@ void TLadspaPlugin::Stop()
   fChannels = 0;
 }
 
-uint32_t TLadspaPlugin::Insert(uint32_t iChannel, int32_t iPriority)
+uint32_t TLadspaPlugin::Insert(uint32_t iChannel, int32_t iPriority, uint32_t iReplaces)
 {
   if (!Started())
     return Fail(ecStart, 0u);
@@ -339,7 +339,7 @@ uint32_t TLadspaPlugin::Insert(uint32_t iChannel, int32_t iPriority)
       iChannel,
       [this](float* ioBuffer, uint32_t iLength)
       { Process(ioBuffer, iLength / (fChannels * uint32_t(sizeof(float))), fChannels); },
-      iPriority);
+      iPriority, iReplaces);
 }
 
 void TLadspaPlugin::SetControl(size_t iIndex, float iValue)

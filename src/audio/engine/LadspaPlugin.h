@@ -80,9 +80,9 @@ public:
   bool Started() const { return !fInstances.empty(); }
   const std::string& Error() const { return fError; }
 
-  // Adds the plug-in to iChannel's chain at iPriority (TAudioEngine::ChannelSetDSP); the element's handle, 0 on
-  // failure. The channel must be the kind it was started for.
-  uint32_t Insert(uint32_t iChannel, int32_t iPriority);
+  // Adds the plug-in to iChannel's chain at iPriority (TAudioEngine::ChannelSetDSP), in place of the DSP
+  // iReplaces when given; the element's handle, 0 on failure. The channel must be the kind it was started for.
+  uint32_t Insert(uint32_t iChannel, int32_t iPriority, uint32_t iReplaces = 0);
 
   // Control ports in port order (inputs and outputs); values of outputs are those of the last block.
   const std::vector<TLadspaControl>& Controls() const { return fControls; }
