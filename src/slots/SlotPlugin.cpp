@@ -73,8 +73,8 @@ void TSlotPlugin::Reload(const std::string& iName, bool iStreamOnly, const std::
   const bool started = TAudioEngine::ChannelGetInfo(iMixer, info) && next->Start(info.Rate, info.Channels);
   if (!CheckPluginResult("BASS_WADSP_Start", started) && !next->Error().empty())
     fLog(Format("Sound-processing plug-in %s not started: %s", iName.c_str(), next->Error().c_str()));
-  if (started)
-    next->ApplyControlsText(iControls);
+  // Also when it did not start, so that its controls show (and keep) the stored values.
+  next->ApplyControlsText(iControls);
   // The new plug-in takes the old one's place between two buffers: every buffer passes exactly one of them.
   const uint32_t dsp = next->Insert(iMixer, iStreamOnly ? kStreamOnlyPriority : kPriority, fMixer == iMixer ? fDSP : 0);
   CheckPluginResult("BASS_WADSP_ChannelSetDSP", dsp != 0);
