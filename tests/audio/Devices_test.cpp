@@ -2,6 +2,7 @@
 #include "audio/backends/CaptureTypes.h"
 #include "audio/engine/AudioEngine.h"
 #include "support/AlsaPulseConfig.h"
+#include "support/EngineRead.h"
 #include "support/PulseServer.h"
 
 #include <cmath>
@@ -14,19 +15,6 @@ namespace
 using namespace std::chrono_literals;
 
 constexpr uint32_t cRate = 44100;
-
-std::vector<unsigned char> ReadAll(uint32_t iStream)
-{
-  std::vector<unsigned char> result;
-  std::vector<unsigned char> buffer(65536);
-  for (;;)
-  {
-    const int64_t got = TAudioEngine::ChannelGetData(iStream, buffer.data(), static_cast<uint32_t>(buffer.size()));
-    if (got <= 0)
-      return result;
-    result.insert(result.end(), buffer.begin(), buffer.begin() + got);
-  }
-}
 
 double FloatRMS(const std::vector<unsigned char>& iBytes)
 {

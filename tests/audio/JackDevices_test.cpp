@@ -3,6 +3,7 @@
 #include "audio/engine/AudioEngine.h"
 #include "lib/Errors.h"
 #include "lib/IniFile.h"
+#include "support/EngineRead.h"
 #include "support/JackServer.h"
 #include "support/PythonTestServer.h"
 #include "support/SettingsTempFolder.h"
@@ -15,19 +16,6 @@
 namespace
 {
 using namespace std::chrono_literals;
-
-std::vector<unsigned char> ReadAll(uint32_t iStream)
-{
-  std::vector<unsigned char> result;
-  std::vector<unsigned char> buffer(65536);
-  for (;;)
-  {
-    const int64_t got = TAudioEngine::ChannelGetData(iStream, buffer.data(), static_cast<uint32_t>(buffer.size()));
-    if (got <= 0)
-      return result;
-    result.insert(result.end(), buffer.begin(), buffer.begin() + got);
-  }
-}
 
 // The samples of a push stream's bytes as floats, whether they are 16-bit or float.
 std::vector<float> Samples(const std::vector<unsigned char>& iBytes, bool i16bit)
