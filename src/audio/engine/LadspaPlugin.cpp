@@ -203,6 +203,11 @@ std::unique_ptr<TLadspaPlugin> TLadspaPlugin::Load(const std::string& iName, std
     return Fail(ecNotAvailable, nullptr);
   }
   const LADSPA_Descriptor& d = *plugin->fDescriptor;
+  if (!d.instantiate || !d.connect_port || !d.run || !d.cleanup)
+  {
+    oError = Format("%s (%s) lacks functions every LADSPA plug-in has", path.c_str(), plugin->Label().c_str());
+    return Fail(ecFileForm, nullptr);
+  }
   for (unsigned long p = 0; p < d.PortCount; ++p)
     if (LADSPA_IS_PORT_AUDIO(d.PortDescriptors[p]))
       (LADSPA_IS_PORT_INPUT(d.PortDescriptors[p]) ? plugin->fInputPorts : plugin->fOutputPorts).push_back(p);
