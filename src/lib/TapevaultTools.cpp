@@ -3,6 +3,7 @@
 #include "TapevaultVersion.h"
 #include "lib/Errors.h"
 
+#include <charconv>
 #include <ctime>
 #include <unistd.h>
 
@@ -56,6 +57,16 @@ std::string BassErrorText(int iCode)
     if (entry.Code == iCode)
       return Format("%s (BASS error %d)", entry.Text, iCode);
   return Format("BASS error %d", iCode);
+}
+
+int DigitsToInt(const std::string& iDigits)
+{
+  int value = 0;
+  const char* end = iDigits.data() + iDigits.size();
+  const auto [position, error] = std::from_chars(iDigits.data(), end, value);
+  if (iDigits.empty() || error != std::errc() || position != end || iDigits[0] == '-' || iDigits[0] == '+')
+    return -1;
+  return value;
 }
 
 uint64_t MillisecondClock()

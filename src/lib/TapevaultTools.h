@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+// Reads a run of decimal digits as a non-negative number; -1 when it is empty, not all digits or beyond int.
+int DigitsToInt(const std::string& iDigits);
+
 // Text for an audio engine error code (the codes of TAudioEngine's last error).
 std::string BassErrorText(int iCode);
 

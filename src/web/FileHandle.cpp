@@ -7,13 +7,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-void TFileHandle::Reset()
-{
-  if (fDescriptor >= 0)
-    ::close(fDescriptor);
-  fDescriptor = -1;
-}
-
 TFileHandle OpenRegularFileBeneath(const std::string& iFolder, const std::string& iRelativePath, uint64_t& oSize)
 {
   oSize = 0;

@@ -1,8 +1,8 @@
 #include "web/WebServer.h"
 
 #include "lib/Errors.h"
+#include "lib/ServerBinding.h"
 #include "web/HTTPDaemon.h"
-#include "web/ServerBinding.h"
 #include "web/WebController.h"
 #include "web/WebDispatcher.h"
 #include "web/WebResources.h"

@@ -1,7 +1,5 @@
 #include "web/WebText.h"
 
-#include <charconv>
-
 std::string LowerCaseASCII(std::string iText)
 {
   for (char& c : iText)
@@ -58,14 +56,4 @@ std::string PrintableASCII(const std::string& iText, size_t iMaxLength)
   for (const char c : iText.substr(0, iMaxLength))
     result += c >= ' ' && c <= '~' ? c : '?';
   return iText.size() > iMaxLength ? result + "..." : result;
-}
-
-int DigitsToInt(const std::string& iDigits)
-{
-  int value = 0;
-  const char* end = iDigits.data() + iDigits.size();
-  const auto [position, error] = std::from_chars(iDigits.data(), end, value);
-  if (iDigits.empty() || error != std::errc() || position != end || iDigits[0] == '-' || iDigits[0] == '+')
-    return -1;
-  return value;
 }

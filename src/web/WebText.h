@@ -1,6 +1,8 @@
 #pragma once
 // Small text helpers of the web layer.
 
+#include "lib/TapevaultTools.h"
+
 #include <string>
 
 std::string LowerCaseASCII(std::string iText);
@@ -10,5 +12,3 @@ std::string UTF8ToLatin1(const std::string& iText);
 // Text from a client made safe for a log line: every byte outside printable ASCII becomes "?" (no terminal
 // escapes, no line breaks), and at most iMaxLength bytes are kept ("..." marks a cut).
 std::string PrintableASCII(const std::string& iText, size_t iMaxLength);
-// Reads a run of decimal digits as a non-negative number; -1 when it is empty, not all digits or beyond int.
-int DigitsToInt(const std::string& iDigits);

@@ -14,9 +14,9 @@
 
 namespace
 {
-constexpr const char* kPassword = "hackme";
+constexpr const char* kPassword = TIcecastServer::kSourcePassword;
 
-std::string Config(const std::string& iFolder, int iPort)
+std::string Config(const std::string& iFolder, int iPort, const std::string& iShoutcastMount)
 {
   return "<icecast>\n"
          "  <limits><clients>100</clients><sources>20</sources><burst-size>0</burst-size>"
@@ -26,8 +26,9 @@ std::string Config(const std::string& iFolder, int iPort)
          "</admin-password></authentication>\n"
          "  <hostname>127.0.0.1</hostname>\n"
          "  <listen-socket><port>" +
-         std::to_string(iPort) +
-         "</port><bind-address>127.0.0.1</bind-address></listen-socket>\n"
+         std::to_string(iPort) + "</port><bind-address>127.0.0.1</bind-address>" +
+         (iShoutcastMount.empty() ? std::string() : "<shoutcast-mount>" + iShoutcastMount + "</shoutcast-mount>") +
+         "</listen-socket>\n"
          "  <paths><basedir>/usr/share/icecast2</basedir><logdir>" +
          iFolder +
          "/log</logdir><webroot>/usr/share/icecast2/web</webroot>"
@@ -39,7 +40,7 @@ std::string Config(const std::string& iFolder, int iPort)
 }
 } // namespace
 
-TIcecastServer::TIcecastServer()
+TIcecastServer::TIcecastServer(const std::string& iShoutcastMount)
 {
   std::string Template = (std::filesystem::temp_directory_path() / "tapevault-icecast-XXXXXX").string();
   if (!mkdtemp(Template.data()))
@@ -55,7 +56,7 @@ TIcecastServer::TIcecastServer()
   if (chown(Logs.c_str(), User->pw_uid, Group->gr_gid) != 0)
     throw std::runtime_error("Cannot give the Icecast log folder to icecast2");
   fPort = FreeLoopbackPort();
-  std::ofstream(fFolder + "/icecast.xml") << Config(fFolder, fPort);
+  std::ofstream(fFolder + "/icecast.xml") << Config(fFolder, fPort, iShoutcastMount);
   Start();
 }
 

@@ -30,7 +30,8 @@ public:
     kOggFLAC,   // FLAC in Ogg, comments as with kOggVorbis
   };
 
-  TIcecastServer();
+  // With iShoutcastMount, the legacy Shoutcast source protocol is taken on Port() + 1 for that mount.
+  explicit TIcecastServer(const std::string& iShoutcastMount = "");
   ~TIcecastServer();
   TIcecastServer(const TIcecastServer&) = delete;
   TIcecastServer& operator=(const TIcecastServer&) = delete;
@@ -49,6 +50,7 @@ public:
   bool WaitForMount(const std::string& iMount, std::chrono::milliseconds iTimeout = std::chrono::seconds(15)) const;
   // Sets the title of an MP3 mount (iTitle in UTF-8); false when Icecast refused it.
   bool SetTitle(const std::string& iMount, const std::string& iTitle) const;
+  static constexpr const char* kSourcePassword = "hackme";
 
 private:
   bool Answers() const;

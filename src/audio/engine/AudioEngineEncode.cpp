@@ -1,6 +1,7 @@
 // Encoders on channels.
 
 #include "audio/engine/AudioEngine.h"
+#include "audio/engine/CastSender.h"
 #include "audio/engine/ChainEncoder.h"
 #include "audio/engine/Channel.h"
 #include "audio/engine/EngineState.h"
@@ -105,4 +106,49 @@ bool TAudioEngine::EncodeGetSpan(uint32_t iEncoder, TEncodeSpan& oSpan)
     return Fail(ecHandle, false);
   oSpan = Encoder->Span();
   return Fail(ecOK, true);
+}
+
+bool TAudioEngine::EncodeCastInit(uint32_t iEncoder, const std::string& iServer, const std::string& iPassword,
+                                  const std::string& iContent, const std::string& iName, const std::string& iURL,
+                                  const std::string& iGenre, const std::string& iDescription,
+                                  const std::string& iHeaders, uint32_t iBitrate, int iPublic)
+{
+  TPinned<TChainEncoder> Encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
+  if (!Encoder)
+    return Fail(ecHandle, false);
+  TCastSettings Settings;
+  Settings.Server = iServer;
+  Settings.Password = iPassword;
+  Settings.Content = iContent;
+  Settings.Name = iName;
+  Settings.URL = iURL;
+  Settings.Genre = iGenre;
+  Settings.Description = iDescription;
+  Settings.Headers = iHeaders;
+  Settings.Bitrate = iBitrate;
+  Settings.Public = iPublic != 0;
+  const int Error = Encoder->CastInit(Settings, TEngineState::Instance().NetTimeoutMilliseconds.load());
+  return Fail(Error, Error == ecOK);
+}
+
+bool TAudioEngine::EncodeCastSetTitle(uint32_t iEncoder, const std::string& iTitle, const std::string& iURL)
+{
+  TPinned<TChainEncoder> Encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
+  if (!Encoder)
+    return Fail(ecHandle, false);
+  const int Error = Encoder->SetTitle(iTitle, iURL);
+  return Fail(Error, Error == ecOK);
+}
+
+uint32_t TAudioEngine::EncodeServerInit(uint32_t iEncoder, const std::string& iAddress, uint32_t iBuffer,
+                                        uint32_t iBurst, uint32_t iFlags)
+{
+  TPinned<TChainEncoder> Encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
+  if (!Encoder)
+    return Fail(ecHandle, 0u);
+  if (iBuffer == 0)
+    return Fail(ecIllegalParam, 0u);
+  uint16_t Port = 0;
+  const int Error = Encoder->ServerInit(iAddress, iBuffer, iBurst, (iFlags & esfSendTitles) != 0, Port);
+  return Fail(Error, Error == ecOK ? uint32_t(Port) : 0u);
 }

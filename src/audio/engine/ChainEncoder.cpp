@@ -1,7 +1,9 @@
 #include "audio/engine/ChainEncoder.h"
 
+#include "audio/engine/CastSender.h"
 #include "audio/engine/Channel.h"
 #include "audio/engine/Encoder.h"
+#include "audio/engine/StreamServer.h"
 
 TChainEncoder::TChainEncoder(TChannel& iChannel, int32_t iPriority, TEncodeNotify iNotify)
     : TChainElement(iChannel, iPriority), fNotify(std::move(iNotify))
@@ -77,8 +79,88 @@ int64_t TChainEncoder::ReadOutput(void* oBuffer, uint32_t iLength, int iTimeoutM
 
 void TChainEncoder::Stop()
 {
+  // The sender goes on reading while the program finishes, so that the stream's last bytes still go out.
   if (fEncoder)
     fEncoder->Stop();
+  std::unique_ptr<TCastSender> cast;
+  std::unique_ptr<TStreamServer> server;
+  {
+    std::lock_guard Lock(fTakerLock);
+    cast = std::move(fCast);
+    server = std::move(fServer);
+  }
+}
+
+int TChainEncoder::CastInit(const TCastSettings& iSettings, int iTimeoutMilliseconds)
+{
+  if (!fEncoder || !fEncoder->IsActive())
+    return ecNotPlaying;
+  if (fOutputTaken.exchange(true))
+    return ecAlready;
+  TEncoder* encoder = fEncoder.get();
+  try
+  {
+    // Connecting may take long: no lock is held meanwhile.
+    std::unique_ptr<TCastSender> cast = TCastSender::Connect(
+        iSettings, iTimeoutMilliseconds,
+        [encoder](void* oBuffer, size_t iSize, int iTimeout) { return encoder->ReadOutput(oBuffer, iSize, iTimeout); },
+        [encoder] { encoder->Abandon(enCastLost); });
+    std::lock_guard Lock(fTakerLock);
+    fCast = std::move(cast);
+  }
+  catch (const TEncoderError& e)
+  {
+    fOutputTaken = false;
+    return e.Code();
+  }
+  catch (const std::bad_alloc&)
+  {
+    fOutputTaken = false;
+    return ecMemory;
+  }
+  return ecOK;
+}
+
+int TChainEncoder::ServerInit(const std::string& iAddress, uint32_t iBuffer, uint32_t iBurst, bool iSendTitles,
+                              uint16_t& oPort)
+{
+  if (!fEncoder || !fEncoder->IsActive())
+    return ecNotPlaying;
+  if (fOutputTaken.exchange(true))
+    return ecAlready;
+  TEncoder* encoder = fEncoder.get();
+  try
+  {
+    std::unique_ptr<TStreamServer> server = TStreamServer::Start(
+        iAddress, iBuffer, iBurst, iSendTitles,
+        [encoder](void* oBuffer, size_t iSize, int iTimeout) { return encoder->ReadOutput(oBuffer, iSize, iTimeout); });
+    oPort = server->Port();
+    std::lock_guard Lock(fTakerLock);
+    fServer = std::move(server);
+  }
+  catch (const TEncoderError& e)
+  {
+    fOutputTaken = false;
+    return e.Code();
+  }
+  catch (const std::bad_alloc&)
+  {
+    fOutputTaken = false;
+    return ecMemory;
+  }
+  return ecOK;
+}
+
+int TChainEncoder::SetTitle(const std::string& iTitle, const std::string& iURL)
+{
+  std::lock_guard Lock(fTakerLock);
+  if (fCast)
+    fCast->SetTitle(iTitle, iURL);
+  else if (fServer)
+    fServer->SetTitle(iTitle, iURL);
+  else
+    return ecNotAvailable;
+  return ecOK;
 }
 
 void TChainEncoder::Notify(int iStatus)

@@ -11,6 +11,9 @@
 #include <mutex>
 
 class TEncoder;
+class TCastSender;
+class TStreamServer;
+struct TCastSettings;
 
 class TChainEncoder : public TChainElement
 {
@@ -33,8 +36,16 @@ public:
   void SetNotify(TEncodeNotify iNotify);
   TEncodeSpan Span() const;
   int64_t ReadOutput(void* oBuffer, uint32_t iLength, int iTimeoutMilliseconds);
-  // Closes the encoder's input and waits (bounded) for its program. Call once it is out of the chain.
+  // Closes the encoder's input and waits (bounded) for its program, then ends its cast or server. Call once
+  // it is out of the chain.
   void Stop();
+
+  // The encoder's output goes to one taker: a cast sender or a stream server. Each returns ecOK or the
+  // engine error code (ecAlready when the output is taken already).
+  int CastInit(const TCastSettings& iSettings, int iTimeoutMilliseconds);
+  int ServerInit(const std::string& iAddress, uint32_t iBuffer, uint32_t iBurst, bool iSendTitles, uint16_t& oPort);
+  // ecNotAvailable when the output goes to neither.
+  int SetTitle(const std::string& iTitle, const std::string& iURL);
 
 private:
   void Notify(int iStatus);
@@ -43,6 +54,11 @@ private:
   std::mutex fNotifyLock; // the notification comes from an encoder thread while the owner may replace it
   TEncodeNotify fNotify;
   std::unique_ptr<TEncoder> fEncoder;
+  // Declared after the encoder, so that their threads, which read its output, end before it goes.
+  std::atomic<bool> fOutputTaken{false};
+  std::mutex fTakerLock; // the taker is installed by one thread while another sets a title
+  std::unique_ptr<TCastSender> fCast;
+  std::unique_ptr<TStreamServer> fServer;
   std::atomic<bool> fDetached{false};
   std::atomic<uint64_t> fFirstFrame{0};
   std::atomic<uint64_t> fEndFrame{0};

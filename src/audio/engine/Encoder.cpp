@@ -146,8 +146,13 @@ bool TEncoder::WriteToTarget(const float* iFrames, size_t iFrameCount)
   return true;
 }
 
-void TEncoder::Died()
+void TEncoder::Abandon(int iStatus)
+{
+  Died(iStatus);
+}
+
+void TEncoder::Died(int iStatus)
 {
   if (fActive.exchange(false, std::memory_order_acq_rel) && fSettings.OnNotify)
-    fSettings.OnNotify(enEncoderEnded);
+    fSettings.OnNotify(iStatus);
 }

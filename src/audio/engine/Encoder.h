@@ -73,13 +73,16 @@ public:
   // has ended and everything was read (or the encoder has no output, like a WAV file). Output nobody reads is
   // buffered up to a limit, then discarded, so the program never blocks on it.
   int64_t ReadOutput(void* oBuffer, size_t iSize, int iTimeoutMilliseconds = 1000);
+  // Whoever takes the output can deliver it no longer (a cast connection was lost): the encoder turns inactive
+  // and notifies iStatus, once, as if it had died by itself. Never after Stop.
+  void Abandon(int iStatus);
 
 private:
   explicit TEncoder(const TEncoderSettings& iSettings);
   // Converts and writes frames to the target; false when the target failed.
   bool WriteToTarget(const float* iFrames, size_t iFrameCount);
   // The encoder died by itself: turns inactive and notifies, once.
-  void Died();
+  void Died(int iStatus = enEncoderEnded);
 
   TEncoderSettings fSettings;
   size_t fBytesPerSample;

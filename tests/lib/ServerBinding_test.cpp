@@ -1,4 +1,4 @@
-#include "web/ServerBinding.h"
+#include "lib/ServerBinding.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "web/ServerBinding.h"
+#include "lib/ServerBinding.h"
 
 #include "lib/BrendleRegExpr.h"
 #include "lib/Errors.h"
-#include "web/WebText.h"
+#include "lib/TapevaultTools.h"
 
 #include <cerrno>
 #include <cstring>

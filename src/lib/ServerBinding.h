@@ -1,7 +1,8 @@
 #pragma once
-// Where the web server listens: the port text of the settings and the listening socket made from it.
+// Where a server listens (the web server, the built-in stream server): the port text of the settings and the
+// listening socket made from it.
 
-#include "web/FileHandle.h"
+#include "lib/FileHandle.h"
 
 #include <cstdint>
 #include <string>
