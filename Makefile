@@ -27,7 +27,8 @@ build-test: deps
 	@cmake --build build/test -j $(JOBS)
 
 test: build-test
-	cd build/test && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	cd build/test && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+	  UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
 
 bench: deps
@@ -36,6 +37,7 @@ bench: deps
 	@for b in json sql cleanup engine DevicesFanout; do echo "== $${b}_bench"; build/release/bench/$${b}_bench; done
 	@echo "== slot_bench (one slot recording from PulseAudio, 60 s)"; bench/slot_bench.sh build/release 60
 	@echo "== slots64_bench (64 slots in real time, 60 s)"; bench/slots64_bench.sh build/release/bench/slots64_bench 60
+	@echo "== streaming_bench (a slot recording and streaming MP3 to Icecast vs ffmpeg, 60 s)"; bench/streaming_bench.sh build/release 60
 	@echo "== web_bench (wrk)"; bench/web_bench.sh 10
 	@echo "== jack_bench (16 slots on 8 JACK bundles, MP3 128k, vs 16 rotter, 60 s each)"; bench/jack_bench.sh compare 60
 	@echo "== ui_bench (window: 64 slots repainted, start with 16 slots)"; build/release/bench/ui_bench 10

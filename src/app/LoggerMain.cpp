@@ -18,7 +18,8 @@
 
 namespace
 {
-constexpr int TimerInterval = 100; // ms: rotation and silence checks
+constexpr int TimerInterval = 100;        // ms: rotation and silence checks
+constexpr int StreamTitleInterval = 1000; // ms: title files of the outgoing streams
 
 constexpr const char* EncryptionWords[] = {"none", "STARTTLS", "SSL"};
 
@@ -37,6 +38,8 @@ TLoggerMain::TLoggerMain(QObject* iParent) : QObject(iParent), fSettings(ReadGlo
   timSilenceDetection.setInterval(TimerInterval);
   connect(&timTimer, &QTimer::timeout, this, &TLoggerMain::timTimerTimer);
   connect(&timSilenceDetection, &QTimer::timeout, this, &TLoggerMain::timSilenceDetectionTimer);
+  timStreamTitle.setInterval(StreamTitleInterval);
+  connect(&timStreamTitle, &QTimer::timeout, this, &TLoggerMain::timStreamTitleTimer);
   fWebServer = std::make_unique<TWebServer>(*this, TStaticContent::DefaultFolder());
 }
 
@@ -44,6 +47,7 @@ TLoggerMain::~TLoggerMain()
 {
   timTimer.stop();
   timSilenceDetection.stop();
+  timStreamTitle.stop();
   fWebServer.reset();
   fHTTPAlarmSender.reset();
   fEmailAlarmSender.reset();
@@ -107,6 +111,7 @@ void TLoggerMain::Start()
 
   timTimer.start();
   timSilenceDetection.start();
+  timStreamTitle.start();
 }
 
 void TLoggerMain::Close()
@@ -359,6 +364,21 @@ void TLoggerMain::timSilenceDetectionTimer()
       if (slot.SendEmailSilenceOK())
         SendAlarmEmail(text);
       slot.SetSilenceDetected(false);
+    }
+  }
+}
+
+void TLoggerMain::timStreamTitleTimer()
+{
+  for (const std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
+  {
+    try
+    {
+      slot->UpdateOutgoingStreamTitle();
+    }
+    catch (const std::exception& e)
+    {
+      slot->LogMessage(e.what());
     }
   }
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The application controller: owns the slots, the timers that drive them (rotation, silence alarms),
+// The application controller: owns the slots, the timers that drive them (rotation, silence alarms, titles),
 // the log, the alarm senders and the web server. The desktop window is a view over it; the headless service is
 // the same controller without a window. Everything that decides something runs on the controller's thread.
 
@@ -70,6 +70,7 @@ private:
   void timTimerTimer();
   void ScheduleBoundaryTick();
   void timSilenceDetectionTimer();
+  void timStreamTitleTimer();
   void SendAlarmEmail(const std::string& iText);
 
   TGlobalSettings fSettings;
@@ -88,4 +89,5 @@ private:
   bool fClosing = false;
   QTimer timTimer;
   QTimer timSilenceDetection;
+  QTimer timStreamTitle;
 };

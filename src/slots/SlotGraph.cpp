@@ -62,6 +62,7 @@ void TSlotInfo::Initialize()
   ReloadWinampPlugin();
   std::lock_guard lock(fCS);
   StartPacing();
+  StartStreaming();
 }
 
 bool TSlotInfo::BuildMixer(int64_t iNow)
@@ -175,11 +176,14 @@ void TSlotInfo::SetRecordChannels(TRecordChannels iValue)
 
 void TSlotInfo::SetEnabled(bool iValue)
 {
-  std::lock_guard lock(fCS);
-  if (iValue == fEnabled)
-    return;
-  fEnabled = iValue;
-  CycleEncoder();
+  {
+    std::lock_guard lock(fCS);
+    if (iValue == fEnabled)
+      return;
+    fEnabled = iValue;
+    CycleEncoder();
+  }
+  WakeStreaming();
 }
 
 void TSlotInfo::ReloadWinampPlugin()
@@ -189,19 +193,23 @@ void TSlotInfo::ReloadWinampPlugin()
 
 void TSlotInfo::StartRecording()
 {
-  std::lock_guard lock(fCS);
-  switch (fRecordSource)
   {
-  case rsSoundcard:
-    AttachDevice();
-    break;
-  case rsStream:
-    AttachStream();
-    break;
-  default:
-    StopRecording();
-    break;
+    std::lock_guard lock(fCS);
+    switch (fRecordSource)
+    {
+    case rsSoundcard:
+      AttachDevice();
+      break;
+    case rsStream:
+      AttachStream();
+      break;
+    default:
+      StopRecording();
+      break;
+    }
   }
+  // After the slot lock is released: the streaming thread takes it to copy the settings.
+  WakeStreaming();
 }
 
 void TSlotInfo::AttachDevice()
@@ -251,19 +259,22 @@ void TSlotInfo::AttachDevice()
 
 void TSlotInfo::StopRecording()
 {
-  std::lock_guard lock(fCS);
-  if (fCurrentDeviceInfo)
   {
-    fInputDevice = nullptr;
-    fCurrentDeviceInfo->RemoveClient(fChannel);
-    TAudioEngine::StreamFree(fChannel);
-    fChannel = 0;
-    fCurrentDeviceID.clear();
-    fCurrentDeviceInfo = nullptr;
+    std::lock_guard lock(fCS);
+    if (fCurrentDeviceInfo)
+    {
+      fInputDevice = nullptr;
+      fCurrentDeviceInfo->RemoveClient(fChannel);
+      TAudioEngine::StreamFree(fChannel);
+      fChannel = 0;
+      fCurrentDeviceID.clear();
+      fCurrentDeviceInfo = nullptr;
+    }
+    fStreamInput.reset();
+    fLevelLeft = 0;
+    fLevelRight = 0;
   }
-  fStreamInput.reset();
-  fLevelLeft = 0;
-  fLevelRight = 0;
+  WakeStreaming();
 }
 
 void TSlotInfo::Destroy()
@@ -284,6 +295,8 @@ void TSlotInfo::TearDown()
   if (fDeleting.exchange(true))
     return;
   EndRecording();
+  // Its encoder leaves the chain before the mixer goes; no title can reach it any more (the input is gone).
+  fStreaming.reset();
   // The worker stops the last encoder (the program finishes its file) and stores the last rows.
   if (const size_t givenUp = fWorker->Finish(std::chrono::steady_clock::now() + kWorkerFinishTime))
     LogMessage(Format("%zu database updates could not be stored; the next start repairs the rows", givenUp));

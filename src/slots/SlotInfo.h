@@ -14,6 +14,7 @@
 #include "slots/SlotCleanup.h"
 #include "slots/SlotCounters.h"
 #include "slots/SlotPlugin.h"
+#include "slots/SlotStreaming.h"
 #include "slots/SlotTypes.h"
 #include "slots/SlotWorker.h"
 #include "slots/StreamInput.h"
@@ -224,6 +225,9 @@ public:
   void SetStreamingPublic(bool iValue) { fStreamingPublic = iValue; }
   bool StreamingForwardMetadata() const { return fStreamingForwardMetadata; }
   void SetStreamingForwardMetadata(bool iValue) { fStreamingForwardMetadata = iValue; }
+  // Held by whoever changes several settings at once (the slot dialog, the web settings), so that the
+  // streaming thread never copies half old, half new settings.
+  std::unique_lock<std::recursive_mutex> LockSettings() { return std::unique_lock(fCS); }
 
   // ---- Sound-processing plug-in ----
   std::string WinampPlugin() const { return fWinampPlugin; }
@@ -392,16 +396,11 @@ private:
   std::string fStreamingICQ;
   std::string fStreamingDescription;
   bool fStreamingPublic = false;
-  bool fStreamingForwardMetadata = false;
-  int fStreamingConnectDelay = 0; // milliseconds
+  std::atomic<bool> fStreamingForwardMetadata{false}; // read by the stream input's thread
+  int fStreamingConnectDelay = 0;                     // milliseconds
   std::string fStreamingCurrentTitleFilename;
-  TStreamingStatus fStreamingStatus = ssDisabled;
-  std::string fStreamingMessage;
-  int64_t fStreamingActiveSince = 0;
-  std::unique_ptr<TSimpleThread> fStreamingThread;
-  uint32_t fStreamingEncoder = 0;
-  std::string fStreamingCurrentTitle;
-  TDateTime fStreamingCurrentTitleFileAge = 0;
+  // The thread, encoder, status and outgoing title; from Initialize until the slot is torn down.
+  std::unique_ptr<TSlotStreaming> fStreaming;
 
 public:
   // ---- Audio graph (SlotGraph.cpp) ----
@@ -433,13 +432,26 @@ public:
 
   // ---- Stream input and titles (SlotStream.cpp) ----
   // Takes the title of a metadata text of the incoming stream ("StreamTitle='...';"): the current title, its
-  // time, and a track in the cue sheet of the file being written. Any thread; takes no slot lock.
+  // time, a track in the cue sheet of the file being written and, with "StreamingForwardMetadata" on, the title
+  // of the outgoing stream. Any thread; takes no slot lock.
   void UpdateIncomingStreamTitle(const std::string& iMetadata);
   // The stream input's status text ("Connecting...", "Reconnecting...", the error of the last attempt) while no
   // stream is connected; empty while one is, or when the slot has no stream input. Any thread.
   std::string StreamStatus();
   // The connected stream's engine handle, 0 while none. Any thread.
   uint32_t StreamChannel();
+
+  // ---- Streaming output (SlotOutgoingStream.cpp) ----
+  TStreamingStatus StreamingStatus() const { return fStreaming ? fStreaming->Status() : ssDisabled; }
+  // The host while connecting, the server address while connected, the error text after a failure.
+  std::string StreamingMessage() const { return fStreaming ? fStreaming->Message() : std::string(); }
+  // MillisecondClock value of the moment the stream connected; -1 while it is not connected.
+  int64_t StreamingActiveSince() const { return fStreaming ? fStreaming->ActiveSince() : -1; }
+  // For the controller's title timer: sends the first line of the title file when it changed, unless
+  // streaming is off or the incoming stream's titles are forwarded instead.
+  void UpdateOutgoingStreamTitle();
+  // Sends the title last read from the title file to the outgoing stream.
+  void SendStreamingTitle();
 
   // ---- Levels and silence (SlotLevels.cpp) ----
   // Milliseconds since a buffer last reached the silence threshold (or since Initialize). Any thread.
@@ -496,6 +508,12 @@ private:
   void AttachStream();
   // Destroy without writing the settings; idempotent, also run by the destructor. Never throws.
   void TearDown();
+
+  // ---- Streaming output ----
+  void StartStreaming();
+  // The streaming thread's copy of the settings, taken under the slot lock.
+  TStreamingSettings StreamingSettings();
+  void WakeStreaming();
 
   // ---- Levels and silence ----
   // Both run on the thread that pulls the slot mixer, for every buffer (float stereo, iLength bytes).

@@ -93,6 +93,7 @@ TSlotEditChanges CompareSlotEdits(const TSlotEdit& iOld, const TSlotEdit& iNew)
 
 void ApplySlotEdit(TSlotInfo& iSlot, const TSlotEdit& iEdit)
 {
+  const auto lock = iSlot.LockSettings();
   iSlot.SetName(iEdit.Name);
   iSlot.SetRecordSource(iEdit.RecordSource);
   iSlot.SetDevice(iEdit.Device);

@@ -30,7 +30,9 @@ void TSlotInfo::AttachStream()
 
 void TSlotInfo::UpdateIncomingStreamTitle(const std::string& iMetadata)
 {
-  fTitles.Update(iMetadata, fCueSheet);
+  const std::optional<std::string> title = fTitles.Update(iMetadata, fCueSheet);
+  if (title && fStreamingForwardMetadata && fStreaming)
+    fStreaming->ForwardTitle(*title);
 }
 
 std::string TSlotInfo::StreamStatus()

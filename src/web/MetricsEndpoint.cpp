@@ -95,6 +95,8 @@ std::string MetricsText(const IWebController& iController)
             });
   AddFamily(text, "tapevault_slot_recording", "gauge", "1 while a file encoder runs.", slots,
             [](TSlotInfo& iSlot) { return iSlot.Encoder() != 0 ? 1.0 : 0.0; });
+  AddFamily(text, "tapevault_slot_streaming_connected", "gauge", "1 while the outgoing stream is connected.", slots,
+            [](TSlotInfo& iSlot) { return iSlot.StreamingStatus() == ssConnected ? 1.0 : 0.0; });
   AddFamily(text, "tapevault_slot_written_bytes_total", "counter", "Audio bytes handed to the file encoders.", slots,
             [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.GetCounters().BytesWritten); });
   AddFamily(text, "tapevault_slot_dropout_seconds_total", "counter", "Seconds of input audio lost.", slots,

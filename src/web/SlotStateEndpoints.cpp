@@ -27,6 +27,22 @@ std::string SourceText(TSlotInfo& iSlot, const char* iNoDevice)
     return std::string();
   }
 }
+
+// The state of the outgoing stream as a word.
+const char* StreamingStatusWord(TStreamingStatus iStatus)
+{
+  switch (iStatus)
+  {
+  case ssConnecting:
+    return "connecting";
+  case ssConnected:
+    return "connected";
+  case ssError:
+    return "error";
+  default:
+    return "disabled";
+  }
+}
 } // namespace
 
 std::string TSlotApi::SlotListJSON() const
@@ -35,8 +51,8 @@ std::string TSlotApi::SlotListJSON() const
   for (int i = 0; i < fController.SlotCount(); ++i)
   {
     TSlotInfo& slot = fController.Slot(i);
-    slots->AddObject()
-        ->SetString("CurrentTitle", slot.CurrentStreamTitle())
+    const IPersistentObjectRef object = slots->AddObject();
+    object->SetString("CurrentTitle", slot.CurrentStreamTitle())
         ->SetBoolean("Recording", slot.Encoder() != 0)
         ->SetNumber("ID", i)
         ->SetNumber("LastMetadata", static_cast<double>(SecondsSince(slot.LastMetadataTickCount())))
@@ -46,6 +62,14 @@ std::string TSlotApi::SlotListJSON() const
         // A stream slot's state while its stream is not connected ("Connecting...", the error of the last
         // attempt); empty otherwise.
         ->SetString("StreamStatus", slot.StreamStatus());
+    // The outgoing stream: its state, the host, server address or error that goes with it, and the seconds
+    // it has been connected (null while it is not).
+    object->SetString("Streaming", StreamingStatusWord(slot.StreamingStatus()))
+        ->SetString("StreamingMessage", slot.StreamingMessage());
+    if (const int64_t since = slot.StreamingActiveSince(); since >= 0)
+      object->SetNumber("StreamingOnline", static_cast<double>(SecondsSince(since)));
+    else
+      object->SetNull("StreamingOnline");
   }
   return slots->AsJSon(true, true);
 }

@@ -87,6 +87,13 @@ void TIcecastServer::Stop()
   fProcess.reset();
 }
 
+std::string TIcecastServer::Status() const
+{
+  std::string Output;
+  RunProgram({"curl", "-s", "-m", "5", URL("/status-json.xsl")}, {}, Output, 6000);
+  return Output;
+}
+
 bool TIcecastServer::Answers() const
 {
   std::string Output;

@@ -37,6 +37,8 @@ public:
   TIcecastServer& operator=(const TIcecastServer&) = delete;
 
   int Port() const { return fPort; }
+  // Icecast's status of every mount (status-json.xsl).
+  std::string Status() const;
   const std::string& Folder() const { return fFolder; }
   std::string URL(const std::string& iMount) const;
 

@@ -79,9 +79,12 @@ TEST_F(SlotApiTest, SlotList)
                            const std::string s = std::to_string(iSeconds);
                            auto slot = [&](int iID, const std::string& iSource, const std::string& iName)
                            {
-                             return "{\r\n  \"CurrentTitle\": \"\",\r\n  \"Recording\": false,\r\n  \"ID\": " +
-                                    std::to_string(iID) + ",\r\n  \"LastMetadata\": " + s + ",\r\n  \"Source\": \"" +
-                                    iSource + "\",\r\n  \"StreamStatus\": \"\",\r\n  \"Name\": \"" + iName + "\",\r\n  \"Silence\": " + s + "\r\n }";
+                             return "{\r\n  \"Streaming\": \"disabled\",\r\n  \"CurrentTitle\": \"\",\r\n  "
+                                    "\"Recording\": false,\r\n  \"StreamingMessage\": \"\",\r\n  \"ID\": " +
+                                    std::to_string(iID) + ",\r\n  \"LastMetadata\": " + s +
+                                    ",\r\n  \"StreamingOnline\": null,\r\n  \"Source\": \"" + iSource +
+                                    "\",\r\n  \"StreamStatus\": \"\",\r\n  \"Name\": \"" + iName +
+                                    "\",\r\n  \"Silence\": " + s + "\r\n }";
                            };
                            return "[\r\n " + slot(0, "", "Talk \\\"A\\\"\\/\\u00e9") + "," +
                                   slot(1, "http:\\/\\/radio.example\\/live", "Live") + "," + slot(2, "Err", "Card") +

@@ -250,6 +250,10 @@ void TCastSender::SendPendingTitle()
     title = fTitle;
     url = fTitleURL;
   }
+  // libshout 2.4.6 dereferences a null pointer when it updates the title of a Shoutcast (ICY) source on a
+  // non-blocking handle: such streams go without titles.
+  if (shout_get_protocol(fShout->Handle) == SHOUT_PROTOCOL_ICY)
+    return;
   shout_metadata_t* metadata = shout_metadata_new();
   if (!metadata)
     return;

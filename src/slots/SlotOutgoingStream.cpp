@@ -1,0 +1,55 @@
+// A slot's outgoing stream as the slot sees it: the streaming thread's settings, its wake-ups, the title file.
+
+#include "slots/SlotInfo.h"
+
+void TSlotInfo::StartStreaming()
+{
+  TSlotStreaming::TEvents events;
+  events.Settings = [this] { return StreamingSettings(); };
+  events.IncomingTitle = [this] { return fTitles.Title(); };
+  events.Log = [this](const std::string& iMessage) { LogMessage(iMessage); };
+  fStreaming = std::make_unique<TSlotStreaming>(fIndex, fMixer, std::move(events));
+}
+
+TStreamingSettings TSlotInfo::StreamingSettings()
+{
+  std::lock_guard lock(fCS);
+  TStreamingSettings settings;
+  // An alarm-only slot has no audio to send.
+  settings.Active = fEnabled && fStreamingEnabled && !fAlarmOnly;
+  settings.Address = {fStreamingServerMode, fStreamingHost, fStreamingPort, fStreamingMountPoint, fStreamingStreamID};
+  settings.Password = fStreamingPassword;
+  settings.MimeType = fStreamingMimeType;
+  settings.Name = fStreamingTitle;
+  settings.URL = fStreamingURL;
+  settings.Genre = fStreamingGenre;
+  settings.AIM = fStreamingAIM;
+  settings.IRC = fStreamingIRC;
+  settings.ICQ = fStreamingICQ;
+  settings.Description = fStreamingDescription;
+  settings.Public = fStreamingPublic;
+  settings.ForwardMetadata = fStreamingForwardMetadata;
+  settings.ConnectDelay = fStreamingConnectDelay;
+  settings.Encoder = {fAudioFormat, fMode, fEffectiveSamplerate, fBitrate, fEncoderOptions, fEncoderFilename};
+  settings.EncoderQueueLength = fEncoderQueueLength;
+  return settings;
+}
+
+void TSlotInfo::WakeStreaming()
+{
+  if (fStreaming)
+    fStreaming->Wake();
+}
+
+void TSlotInfo::UpdateOutgoingStreamTitle()
+{
+  if (!fStreaming || !fStreamingEnabled || fStreamingForwardMetadata)
+    return;
+  fStreaming->UpdateTitleFromFile(fStreamingCurrentTitleFilename);
+}
+
+void TSlotInfo::SendStreamingTitle()
+{
+  if (fStreaming)
+    fStreaming->SendStreamingTitle();
+}

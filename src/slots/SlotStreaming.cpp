@@ -1,0 +1,288 @@
+#include "slots/SlotStreaming.h"
+
+#include "audio/engine/AudioEngine.h"
+#include "lib/Errors.h"
+#include "lib/TapevaultTools.h"
+#include "slots/SlotErrors.h"
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <utility>
+
+namespace
+{
+// Last in the slot mixer's chain: the stream carries everything the recordings carry, and the plug-in that
+// processes the stream only.
+constexpr int32_t kStreamingEncoderPriority = -2000;
+// The program writes to its standard output, which the engine sends on; it gets raw 16-bit samples through a
+// queue of its own.
+constexpr uint32_t kStreamingEncoderFlags = efUnicode | efQueue | ef16Bit | efNoHeader;
+constexpr unsigned kPassMilliseconds = 1000;
+constexpr unsigned kRetryMilliseconds = 5000;
+constexpr uint32_t kServerBuffer = 40000;
+constexpr uint32_t kServerBurst = 4000;
+
+// One cast connection at a time over all slots.
+std::mutex& StreamingConnectLock()
+{
+  static std::mutex lock;
+  return lock;
+}
+
+// Sleeps iMilliseconds unless the thread is told to end meanwhile.
+void Sleep(TSimpleThread& iThread, int iMilliseconds)
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(iMilliseconds);
+  while (!iThread.Terminated())
+  {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+    if (left <= 0)
+      return;
+    iThread.WaitForEvent(static_cast<unsigned>(left));
+  }
+}
+
+// Modification time in nanoseconds; nothing when the file does not exist.
+std::optional<int64_t> ModificationTime(const std::string& iFilename)
+{
+  struct stat info;
+  if (::stat(iFilename.c_str(), &info) != 0)
+    return std::nullopt;
+  return static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+} // namespace
+
+TSlotStreaming::TSlotStreaming(int iSlotIndex, uint32_t iMixer, TEvents iEvents)
+    : fMixer(iMixer), fEvents(std::move(iEvents))
+{
+  fStreamingThread = std::make_unique<TSimpleThread>(
+      true, [this](TSimpleThread& iThread) { StreamingLoop(iThread); }, Format("StreamingThread Slot %d", iSlotIndex));
+  fStreamingThread->Start();
+}
+
+TSlotStreaming::~TSlotStreaming()
+{
+  // The loop stops the encoder as it ends.
+  fStreamingThread.reset();
+}
+
+void TSlotStreaming::Wake()
+{
+  fStreamingThread->SignalEvent();
+}
+
+TStreamingStatus TSlotStreaming::Status() const
+{
+  std::lock_guard lock(fLock);
+  return fStreamingStatus;
+}
+
+std::string TSlotStreaming::Message() const
+{
+  std::lock_guard lock(fLock);
+  return fStreamingMessage;
+}
+
+int64_t TSlotStreaming::ActiveSince() const
+{
+  std::lock_guard lock(fLock);
+  return fStreamingActiveSince;
+}
+
+void TSlotStreaming::SetStreamingStatus(TStreamingStatus iStatus, const std::string& iMessage)
+{
+  std::lock_guard lock(fLock);
+  if (iStatus != ssConnected)
+    fStreamingActiveSince = -1;
+  else if (fStreamingStatus != ssConnected)
+    fStreamingActiveSince = static_cast<int64_t>(MillisecondClock());
+  fStreamingStatus = iStatus;
+  fStreamingMessage = iMessage;
+}
+
+void TSlotStreaming::EncoderNotify(uint32_t)
+{
+  // On an engine thread: the streaming thread finds out what happened itself.
+  fStreamingThread->SignalEvent();
+}
+
+void TSlotStreaming::StreamingLoop(TSimpleThread& iThread)
+{
+  while (!iThread.Terminated())
+  {
+    unsigned wait = kPassMilliseconds;
+    const TStreamingSettings settings = fEvents.Settings();
+    if (!settings.Active)
+    {
+      if (fStreamingEncoder)
+      {
+        Disconnect();
+        fEvents.Log("Encoder disconnected");
+      }
+      SetStreamingStatus(ssDisabled, "");
+    }
+    else
+    {
+      if (fStreamingEncoder && TAudioEngine::EncodeIsActive(fStreamingEncoder) != esRunning)
+      {
+        Disconnect();
+        fEvents.Log("Encoder lost connection");
+      }
+      if (!fStreamingEncoder && !Connect(settings, iThread))
+        wait = kRetryMilliseconds;
+    }
+    SendQueuedTitle();
+    iThread.WaitForEvent(wait);
+  }
+  // Here, while the thread object still exists: the encoder's notification wakes it.
+  if (fStreamingEncoder)
+    Disconnect();
+}
+
+bool TSlotStreaming::Connect(const TStreamingSettings& iSettings, TSimpleThread& iThread)
+{
+  SetStreamingStatus(ssConnecting, iSettings.Address.Host);
+  const std::string server = StreamingServerAddress(iSettings.Address);
+  uint32_t encoder = 0;
+  try
+  {
+    // The delay lies before the encoder starts, so that no encoder runs without anyone taking its output.
+    if (!iSettings.Address.ServerMode && iSettings.ConnectDelay > 0)
+      Sleep(iThread, iSettings.ConnectDelay);
+    if (iThread.Terminated())
+      return false;
+    encoder = StartEncoder(iSettings);
+    if (iSettings.Address.ServerMode)
+    {
+      // The engine's text alone ("BASS_Init has not been successfully called") would not say that the port is
+      // taken or the address not ours.
+      if (TAudioEngine::EncodeServerInit(encoder, server, kServerBuffer, kServerBurst, esfSendTitles) == 0)
+        throw ESlotError(Format("Cannot serve the stream on %s: %s", server.c_str(),
+                                BassErrorText(TAudioEngine::ErrorGetCode()).c_str()));
+    }
+    else
+    {
+      std::lock_guard turn(StreamingConnectLock());
+      if (!TAudioEngine::EncodeCastInit(encoder, server, iSettings.Password,
+                                        StreamingContentType(iSettings.MimeType, iSettings.Encoder.Format),
+                                        iSettings.Name, iSettings.URL, iSettings.Genre, iSettings.Description,
+                                        StreamingCastHeaders(iSettings.AIM, iSettings.IRC, iSettings.ICQ),
+                                        static_cast<uint32_t>(iSettings.Encoder.Bitrate), iSettings.Public ? -1 : 0))
+        throw ESlotError(BassErrorText(TAudioEngine::ErrorGetCode()));
+    }
+  }
+  catch (const std::exception& e)
+  {
+    if (encoder)
+      TAudioEngine::EncodeStop(encoder);
+    SetStreamingStatus(ssError, e.what());
+    fEvents.Log(Format("Encoder connection error: %s", e.what()));
+    return false;
+  }
+  {
+    std::lock_guard lock(fLock);
+    fStreamingEncoder = encoder;
+  }
+  fEvents.Log(Format("Encoder connected to %s", server.c_str()));
+  SetStreamingStatus(ssConnected, server);
+  if (iSettings.ForwardMetadata)
+    QueueTitle(fEvents.IncomingTitle());
+  else
+    SendStreamingTitle();
+  return true;
+}
+
+uint32_t TSlotStreaming::StartEncoder(const TStreamingSettings& iSettings)
+{
+  const TEncoderCommand command = BuildEncoderCommand(iSettings.Encoder, "-");
+  uint32_t encoder = 0;
+  {
+    const auto setup = TAudioEngine::LockEncoderSetup();
+    TAudioEngine::SetConfig(cfEncodePriority, kStreamingEncoderPriority);
+    TAudioEngine::SetConfig(cfEncodeQueue, iSettings.EncoderQueueLength);
+    encoder = TAudioEngine::EncodeStart(fMixer, command.Command, command.Flags | kStreamingEncoderFlags,
+                                        [this](uint32_t, uint32_t iStatus) { EncoderNotify(iStatus); });
+  }
+  if (encoder == 0)
+    throw ESlotError(BassErrorText(TAudioEngine::ErrorGetCode()));
+  return encoder;
+}
+
+void TSlotStreaming::Disconnect()
+{
+  uint32_t encoder = 0;
+  {
+    std::lock_guard lock(fLock);
+    encoder = std::exchange(fStreamingEncoder, 0);
+  }
+  TAudioEngine::EncodeStop(encoder);
+}
+
+void TSlotStreaming::QueueTitle(const std::string& iTitle)
+{
+  {
+    std::lock_guard lock(fLock);
+    fQueuedTitle = iTitle;
+  }
+  fStreamingThread->SignalEvent();
+}
+
+void TSlotStreaming::SendQueuedTitle()
+{
+  std::optional<std::string> title;
+  {
+    std::lock_guard lock(fLock);
+    // Kept for the connection when none is up; the connection sends its own first title anyway.
+    if (!fStreamingEncoder || fStreamingStatus != ssConnected)
+      return;
+    title = std::exchange(fQueuedTitle, std::nullopt);
+  }
+  // The encoder changes only on this thread, so it stays valid during the call.
+  if (title)
+    TAudioEngine::EncodeCastSetTitle(fStreamingEncoder, *title, "");
+}
+
+void TSlotStreaming::SendStreamingTitle()
+{
+  std::string title;
+  {
+    std::lock_guard lock(fTitleLock);
+    title = fStreamingCurrentTitle;
+  }
+  QueueTitle(title);
+}
+
+void TSlotStreaming::ForwardTitle(const std::string& iTitle)
+{
+  QueueTitle(iTitle);
+}
+
+void TSlotStreaming::UpdateTitleFromFile(const std::string& iFilename)
+{
+  if (iFilename.empty())
+    return;
+  const std::optional<int64_t> age = ModificationTime(iFilename);
+  if (!age)
+    return;
+  std::string title;
+  {
+    std::lock_guard lock(fTitleLock);
+    if (age == fStreamingCurrentTitleFileAge)
+      return;
+    std::ifstream file(iFilename, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    // A read error gives the empty title, like an empty file.
+    title = file.bad() ? std::string() : TitleFileTitle(bytes);
+    fStreamingCurrentTitleFileAge = age;
+    if (title == fStreamingCurrentTitle)
+      return;
+    fStreamingCurrentTitle = title;
+  }
+  if (Status() == ssConnected)
+    QueueTitle(title);
+}
