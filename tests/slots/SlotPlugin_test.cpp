@@ -1,10 +1,12 @@
 // The slot's sound-processing plug-in (LADSPA plug-ins of ladspa-sdk and swh-plugins) on a slot recording a
-// known tone from a real PulseAudio server: what the recordings hold, the log lines of failures, its place in
-// the chain, and reloading while recording.
+// known tone from a real PulseAudio server: what the recordings hold, the log lines of failures, the stream-only
+// position (heard by a listener of the built-in stream server), and reloading while recording.
 
 #include "audio/engine/AudioEngine.h"
 #include "audio/engine/LadspaPlugin.h"
 #include "slots/SlotPipelineFixture.h"
+#include "support/PythonTestServer.h"
+#include "support/StreamListener.h"
 
 #include <algorithm>
 #include <cmath>
@@ -140,37 +142,41 @@ TEST_F(SlotPluginRecording, RecordingsHoldWhatThePluginMadeOfTheTone)
   EXPECT_TRUE(TSlotPlugin::Initialized());
 }
 
-TEST_F(SlotPluginTest, StreamOnlyPlacesThePluginAfterTheFileEncoder)
+TEST_F(SlotPluginTest, StreamOnlyProcessesTheOutgoingStreamNotTheRecording)
 {
-  TSlotInfo& slot = MakeSlot("Device=PULSE:stereo.monitor\nWinampPlugin=amp.so:amp_stereo\nWinampPluginControls="
-                             "Gain=0\nWinampPluginStreamOnly=on\n");
+  const int port = FreeLoopbackPort();
+  TSlotInfo& slot = MakeSlot("Device=PULSE:stereo.monitor\nFormat=mp3\nStreamingEnabled=on\nStreamingServerMode=on\n"
+                             "StreamingHost=127.0.0.1\nStreamingPort=" +
+                             std::to_string(port) +
+                             "\nWinampPlugin=amp.so:amp_stereo\nWinampPluginControls=Gain=0.5\n"
+                             "WinampPluginStreamOnly=on\n");
   slot.Initialize();
   slot.StartRecording();
   const std::string file = fFolder / "tone.wav";
-  WriteStereoWav(file, 1000, 1000, 3.0);
+  WriteStereoWav(file, 1000, 1000, 8.0);
   auto tone = Play("stereo", file);
   ASSERT_TRUE(WaitUntil([&] { return slot.LevelLeft() > kToneAmplitude * 0.95f; }, 4000));
-  // An encoder at the streaming encoder's priority gets what the plug-in made of the audio (silence), the
-  // file encoder the audio as it was.
-  uint32_t streamEncoder = 0;
-  {
-    std::unique_lock lock = TAudioEngine::LockEncoderSetup();
-    TAudioEngine::SetConfig(cfEncodePriority, -2000);
-    streamEncoder = TAudioEngine::EncodeStart(slot.Mixer(), fFolder / "stream.wav", efWAVFile | ef16Bit);
-  }
-  ASSERT_NE(streamEncoder, 0u);
   slot.CycleEncoder();
-  std::this_thread::sleep_for(800ms);
+  ASSERT_TRUE(WaitUntil([&] { return slot.StreamingStatus() == ssConnected; }, 10000)) << slot.StreamingMessage();
+  // Two seconds of the 128 kbit/s stream as a listener of the built-in server gets them.
+  const TStreamCapture stream = ListenToStream("http://127.0.0.1:" + std::to_string(port) + "/", 32000);
   slot.FinishRecording();
-  TAudioEngine::EncodeStop(streamEncoder);
+  const std::vector<float> streamed = DecodeToMono(stream.Audio);
   const std::vector<TRow> rows = Rows();
   ASSERT_EQ(rows.size(), 1u);
-  const std::vector<int16_t> recording = ReadWav16(fFolder / "rec/" + rows[0].Filename);
-  const std::vector<int16_t> stream = ReadWav16(fFolder / "stream.wav");
-  ASSERT_GT(recording.size(), 44100u / 2);
-  ASSERT_GT(stream.size(), 44100u / 2);
-  EXPECT_GT(Peak(recording, recording.size() / 2), 0.49f);
-  EXPECT_EQ(Peak(stream, stream.size() / 2), 0.0f);
+  const std::vector<float> recorded = DecodeToMono(TSettingsTempFolder::ReadFile(fFolder / "rec/" + rows[0].Filename));
+  ASSERT_GT(streamed.size(), 44100u / 2);
+  ASSERT_GT(recorded.size(), 44100u / 2);
+  auto peak = [](const std::vector<float>& iSamples)
+  {
+    float result = 0;
+    for (size_t i = iSamples.size() / 2; i < iSamples.size(); ++i)
+      result = std::max(result, std::fabs(iSamples[i]));
+    return result;
+  };
+  EXPECT_NEAR(peak(recorded), kToneAmplitude, 0.03f);
+  EXPECT_NEAR(peak(streamed), kToneAmplitude / 2, 0.03f);
+  EXPECT_EQ(CountLog("Sound-processing plug-in Stereo Amplifier (amp_stereo) running on the stream only"), 1u);
 }
 
 TEST_F(SlotPluginTest, ReloadWhileRecordingLeavesNoGapInTheFile)
