@@ -53,8 +53,21 @@ void TSlotInfo::Initialize()
     std::lock_guard level(fLevelCS);
     fLastOverSilenceTickCount = now;
   }
+  {
+    std::lock_guard lock(fCS);
+    if (!BuildMixer(now))
+      return;
+  }
+  // Loading a library is file work: outside the slot lock.
+  ReloadWinampPlugin();
   std::lock_guard lock(fCS);
-  fTitles.SetLastMetadataTickCount(now);
+  StartPacing();
+  StartStreaming();
+}
+
+bool TSlotInfo::BuildMixer(int64_t iNow)
+{
+  fTitles.SetLastMetadataTickCount(iNow);
   // Process-wide: callbacks see float samples, stream URLs may name playlists.
   TAudioEngine::SetConfig(cfFloatDSP, 1);
   TAudioEngine::SetConfig(cfNetPlaylist, 1);
@@ -65,7 +78,7 @@ void TSlotInfo::Initialize()
     // Nothing can be built on a rate the engine refuses; say which, instead of every later step's "invalid
     // handle".
     LockedAssign(fErrorMessage, UnsupportedRateText());
-    return;
+    return false;
   }
   fDownmixFX = TAudioEngine::ChannelSetFX(fMixer, fxChannelMap, kChannelMapPriority);
   ApplyChannelMap();
@@ -78,8 +91,7 @@ void TSlotInfo::Initialize()
     const uint32_t delay = TAudioEngine::ChannelSetFX(fMixer, fxDelay, kDelayPriority);
     TAudioEngine::FXSetParameters(delay, TDelayParameters{0.0f, 1.0f, static_cast<float>(fRecordDelay), -1});
   }
-  StartPacing();
-  StartStreaming();
+  return true;
 }
 
 std::string TSlotInfo::UnsupportedRateText() const
@@ -172,6 +184,11 @@ void TSlotInfo::SetEnabled(bool iValue)
     CycleEncoder();
   }
   WakeStreaming();
+}
+
+void TSlotInfo::ReloadWinampPlugin()
+{
+  fPlugin->Reload(fWinampPlugin, fWinampPluginStreamOnly, fWinampPluginControls, fMixer);
 }
 
 void TSlotInfo::StartRecording()
@@ -283,6 +300,7 @@ void TSlotInfo::TearDown()
   // The worker stops the last encoder (the program finishes its file) and stores the last rows.
   if (const size_t givenUp = fWorker->Finish(std::chrono::steady_clock::now() + kWorkerFinishTime))
     LogMessage(Format("%zu database updates could not be stored; the next start repairs the rows", givenUp));
+  fPlugin->Release();
   std::lock_guard lock(fCS);
   fPullThread.reset();
   if (fPullMixer)

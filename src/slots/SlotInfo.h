@@ -13,6 +13,7 @@
 #include "slots/RecordingFile.h"
 #include "slots/SlotCleanup.h"
 #include "slots/SlotCounters.h"
+#include "slots/SlotPlugin.h"
 #include "slots/SlotStreaming.h"
 #include "slots/SlotTypes.h"
 #include "slots/SlotWorker.h"
@@ -233,6 +234,14 @@ public:
   void SetWinampPlugin(std::string iValue) { fWinampPlugin = std::move(iValue); }
   bool WinampPluginStreamOnly() const { return fWinampPluginStreamOnly; }
   void SetWinampPluginStreamOnly(bool iValue) { fWinampPluginStreamOnly = iValue; }
+  // The plug-in's input control values, "name=value;..." in port order (TLadspaPlugin::ControlsText).
+  std::string WinampPluginControls() const { return fWinampPluginControls; }
+  void SetWinampPluginControls(std::string iValue) { fWinampPluginControls = std::move(iValue); }
+  // Releases the current plug-in and loads, starts and inserts the one the settings name (SlotPlugin.h).
+  // Controller's thread.
+  void ReloadWinampPlugin();
+  // The running plug-in, for the slot dialog's controls.
+  TSlotPlugin& SoundPlugin() { return *fPlugin; }
 
 private:
   std::string LockedCopy(const std::string& iText) const
@@ -344,8 +353,8 @@ private:
   // Sound-processing plug-in
   std::string fWinampPlugin;
   bool fWinampPluginStreamOnly = false;
-  uint32_t fWinampPluginHandle = 0;
-  uint32_t fWinampPluginDSP = 0;
+  std::string fWinampPluginControls;
+  std::unique_ptr<TSlotPlugin> fPlugin;
 
   // Audio graph and recording state
   uint32_t fMixer = 0;
@@ -415,6 +424,8 @@ public:
   std::string CurrentStreamURL();
   std::string CurrentStreamTitle() const { return fTitles.Title(); }
   uint32_t Channel() const { return fChannel; }
+  // The slot mixer's handle; 0 before Initialize or when the engine refused the rate.
+  uint32_t Mixer() const { return fMixer; }
   // Peak magnitude of the last mixer buffer per output channel (1.0 = full scale). Any thread.
   float LevelLeft() const { return fLevelLeft.load(std::memory_order_relaxed); }
   float LevelRight() const { return fLevelRight.load(std::memory_order_relaxed); }
@@ -487,6 +498,8 @@ public:
 
 private:
   // ---- Audio graph ----
+  // The slot mixer with its effects and measuring callbacks; false when the engine refuses the rate.
+  bool BuildMixer(int64_t iNow);
   void StartPacing();
   std::string UnsupportedRateText() const;
   void PullLoop(TSimpleThread& iThread);

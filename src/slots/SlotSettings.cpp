@@ -104,6 +104,8 @@ TSlotInfo::TSlotInfo(TIniFile& iIniFile, int iIndex, bool iAlarmOnly)
   // Sound-processing plug-in
   fWinampPlugin = ReadText("WinampPlugin", "");
   fWinampPluginStreamOnly = ReadSwitch("WinampPluginStreamOnly", false);
+  fWinampPluginControls = ReadText("WinampPluginControls", "");
+  fPlugin = std::make_unique<TSlotPlugin>([this](const std::string& iText) { LogMessage(iText); });
 }
 
 std::string TSlotInfo::ReadText(const std::string& iKey, const std::string& iDefault)
@@ -189,6 +191,7 @@ void TSlotInfo::FlushConfig()
   text("HTTPAlarmSilenceOK", fHTTPAlarmSilenceOK);
   text("WinampPlugin", fWinampPlugin);
   WriteSwitch("WinampPluginStreamOnly", fWinampPluginStreamOnly);
+  text("WinampPluginControls", fWinampPluginControls);
   fIniFile.UpdateFile();
 }
 

@@ -19,6 +19,7 @@ TSlotEdit ReadSlotEdit(const TSlotInfo& iSlot)
   e.RecordChannels = iSlot.RecordChannels();
   e.WinampPlugin = iSlot.WinampPlugin();
   e.WinampPluginStreamOnly = iSlot.WinampPluginStreamOnly();
+  e.WinampPluginControls = iSlot.WinampPluginControls();
 
   e.Folder = iSlot.Folder();
   e.SecondaryFolder = iSlot.SecondaryFolder();
@@ -103,6 +104,7 @@ void ApplySlotEdit(TSlotInfo& iSlot, const TSlotEdit& iEdit)
   iSlot.SetRecordChannels(iEdit.RecordChannels);
   iSlot.SetWinampPlugin(iEdit.WinampPlugin);
   iSlot.SetWinampPluginStreamOnly(iEdit.WinampPluginStreamOnly);
+  iSlot.SetWinampPluginControls(iEdit.WinampPluginControls);
 
   iSlot.SetFolder(iEdit.Folder);
   iSlot.SetSecondaryFolder(iEdit.SecondaryFolder);

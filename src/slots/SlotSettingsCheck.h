@@ -27,6 +27,7 @@ struct TSlotEdit
   TRecordChannels RecordChannels = rcStereo;
   std::string WinampPlugin;
   bool WinampPluginStreamOnly = false;
+  std::string WinampPluginControls;
 
   std::string Folder;
   std::string SecondaryFolder;

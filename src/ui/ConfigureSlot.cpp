@@ -3,6 +3,8 @@
 #include "audio/AudioDevices.h"
 #include "slots/SlotInfo.h"
 #include "ui/MessageBoxes.h"
+#include "ui/PluginChooser.h"
+#include "ui/PluginControls.h"
 #include "ui/UpDownSpinBox.h"
 
 #include <QAbstractItemView>
@@ -60,8 +62,9 @@ TConfigureSlotForm::TConfigureSlotForm(TSlotInfo& iSlotInfo, QWidget* iParent) :
   connect(cbFormat, &QComboBox::currentIndexChanged, this, &TConfigureSlotForm::cbFormatChange);
   connect(cbBitrate, &QComboBox::editTextChanged, this, &TConfigureSlotForm::UpdateStorageEstimate);
   connect(edCleanupDays, &QSpinBox::textChanged, this, &TConfigureSlotForm::UpdateStorageEstimate);
-  connect(btnWinampPluginSelect, &QPushButton::clicked, this,
-          [this] { SelectFile(edWinampPlugin, "LADSPA Plugins (*.so);;All files (*)"); });
+  connect(btnWinampPluginSelect, &QPushButton::clicked, this, &TConfigureSlotForm::btnWinampPluginSelectClick);
+  connect(btnWinampPluginReload, &QPushButton::clicked, this, &TConfigureSlotForm::btnWinampPluginReloadClick);
+  connect(btnWinampPluginConfigure, &QPushButton::clicked, this, &TConfigureSlotForm::btnWinampPluginConfigureClick);
   connect(btnStreamingShowPassword, &QPushButton::clicked, this,
           [this] { edStreamingPassword->setEchoMode(QLineEdit::Normal); });
 
@@ -94,9 +97,7 @@ void TConfigureSlotForm::FormCreate()
   cbRecordChannels->setCurrentIndex(e.RecordChannels);
   edWinampPlugin->setText(Text(e.WinampPlugin));
   cbWinampPluginStreamOnly->setChecked(e.WinampPluginStreamOnly);
-  // The slot loads no sound-processing plug-in yet, so there is nothing to reload or configure.
-  btnWinampPluginReload->setEnabled(false);
-  btnWinampPluginConfigure->setEnabled(false);
+  btnWinampPluginConfigure->setEnabled(fSlotInfo.SoundPlugin().Plugin() != nullptr);
 
   edFolder->setText(Text(e.Folder));
   edSecondaryFolder->setText(Text(e.SecondaryFolder));
@@ -213,6 +214,28 @@ void TConfigureSlotForm::SelectFolder(QLineEdit* iField, const QString& iTitle)
   const QString folder = QFileDialog::getExistingDirectory(this, iTitle, iField->text());
   if (!folder.isEmpty())
     iField->setText(folder);
+}
+
+void TConfigureSlotForm::btnWinampPluginSelectClick()
+{
+  TPluginChooserForm chooser(edWinampPlugin->text(), this);
+  if (OpenDialog(chooser) == QDialog::Accepted && !chooser.Choice().isEmpty())
+    edWinampPlugin->setText(chooser.Choice());
+}
+
+void TConfigureSlotForm::btnWinampPluginReloadClick()
+{
+  // The stored settings count, not the fields of this dialog: a new path takes effect once confirmed.
+  fSlotInfo.ReloadWinampPlugin();
+  btnWinampPluginConfigure->setEnabled(fSlotInfo.SoundPlugin().Plugin() != nullptr);
+}
+
+void TConfigureSlotForm::btnWinampPluginConfigureClick()
+{
+  if (!fSlotInfo.SoundPlugin().Plugin())
+    return;
+  TPluginControlsForm controls(fSlotInfo, this);
+  OpenDialog(controls);
 }
 
 void TConfigureSlotForm::SelectFile(QLineEdit* iField, const QString& iFilter)

@@ -28,6 +28,8 @@ public:
   bool OutputOptionsChanged() const { return fOutputOptionsChanged; }
   // Shows a message to the user (a message box that does not block; tests replace it).
   std::function<void(const QString&)> ShowMessage;
+  // Runs a dialog opened from this one (exec; tests replace it to drive the dialog).
+  std::function<int(QDialog&)> OpenDialog = [](QDialog& iDialog) { return iDialog.exec(); };
 
   void btnOkClick();
   void UpdateStorageEstimate();
@@ -126,6 +128,9 @@ private:
   void cbDeviceChange();
   void cbFormatChange();
   void btnControlPanelClick();
+  void btnWinampPluginSelectClick();
+  void btnWinampPluginReloadClick();
+  void btnWinampPluginConfigureClick();
   void SelectFolder(QLineEdit* iField, const QString& iTitle);
   void SelectFile(QLineEdit* iField, const QString& iFilter);
   // The settings as the controls hold them; numbers that cannot be read fall back to iOld's.

@@ -165,6 +165,7 @@ const std::vector<TKey>& Keys()
       TextKey("HTTPAlarmSilenceOK", &TSlotEdit::HTTPAlarmSilenceOK),
       TextKey("WinampPlugin", &TSlotEdit::WinampPlugin),
       SwitchKey("WinampPluginStreamOnly", &TSlotEdit::WinampPluginStreamOnly),
+      TextKey("WinampPluginControls", &TSlotEdit::WinampPluginControls),
   };
   return keys;
 }

@@ -78,6 +78,39 @@ TEST(EngineDsp, ElementsRunByDescendingPriorityInPlace)
   TAudioEngine::StreamFree(Push);
 }
 
+TEST(EngineDsp, AReplacingDspTakesTheOldOnesPlaceOrThatOfItsPriority)
+{
+  TRampMixer Mixer;
+  std::vector<int> Order;
+  auto Recorder = [&Order](int iTag) { return [&Order, iTag](float*, uint32_t) { Order.push_back(iTag); }; };
+  ASSERT_NE(TAudioEngine::ChannelSetDSP(Mixer.Handle(), Recorder(1), 0), 0u);
+  const uint32_t Old = TAudioEngine::ChannelSetDSP(Mixer.Handle(), Recorder(2), 0);
+  ASSERT_NE(TAudioEngine::ChannelSetDSP(Mixer.Handle(), Recorder(3), 0), 0u);
+  ASSERT_NE(TAudioEngine::ChannelSetDSP(Mixer.Handle(), Recorder(4), -1000), 0u);
+  struct TCase
+  {
+    int Tag;
+    int32_t Priority;
+    std::vector<int> Order;
+  };
+  // Same priority: the very place of the old one; another: the place of that priority.
+  const TCase Cases[] = {{5, 0, {1, 5, 3, 4}}, {6, -1500, {1, 3, 4, 6}}, {7, -500, {1, 3, 7, 4}}};
+  uint32_t Replaced = Old;
+  for (const TCase& Case : Cases)
+  {
+    const uint32_t New = TAudioEngine::ChannelSetDSP(Mixer.Handle(), Recorder(Case.Tag), Case.Priority, Replaced);
+    ASSERT_NE(New, 0u);
+    EXPECT_FALSE(TAudioEngine::ChannelRemoveDSP(Mixer.Handle(), Replaced)) << "the old one is gone";
+    Order.clear();
+    Mixer.Read(10);
+    EXPECT_EQ(Order, Case.Order) << Case.Tag;
+    Replaced = New;
+  }
+  // Nothing to replace: refused, the chain unchanged.
+  EXPECT_EQ(TAudioEngine::ChannelSetDSP(Mixer.Handle(), Recorder(8), 0, Old), 0u);
+  EXPECT_EQ(TAudioEngine::ErrorGetCode(), ecHandle);
+}
+
 TEST(EngineDsp, ChannelMapAppliesFromTheNextBuffer)
 {
   TRampMixer Mixer;

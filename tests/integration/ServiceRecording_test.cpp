@@ -208,7 +208,8 @@ const std::vector<std::string> SlotKeys = {"Enabled",
                                            "HTTPAlarmSilenceDetected",
                                            "HTTPAlarmSilenceOK",
                                            "WinampPlugin",
-                                           "WinampPluginStreamOnly"};
+                                           "WinampPluginStreamOnly",
+                                           "WinampPluginControls"};
 
 std::string SlotSection(int iIndex, const std::string& iName, const std::string& iDevice, const std::string& iFormat,
                         const std::string& iFolder, bool iAligned)

@@ -124,7 +124,8 @@ TEST_F(SlotSettingsTest, FlushConfigWritesExactlyTheOwnedKeysInOrder)
                                              "HTTPAlarmSilenceDetected=",
                                              "HTTPAlarmSilenceOK=",
                                              "WinampPlugin=",
-                                             "WinampPluginStreamOnly=off"};
+                                             "WinampPluginStreamOnly=off",
+                                             "WinampPluginControls="};
   EXPECT_EQ(SectionLines("Slot0"), expected);
 }
 

@@ -81,7 +81,9 @@ public:
 
   // Callback on the channel's float samples, in place, in descending priority among the chain's elements
   // (equal priorities in the order they were set). Returns the element's handle.
-  static uint32_t ChannelSetDSP(uint32_t iHandle, TDspCallback iCallback, int32_t iPriority);
+  // With iReplaces (a DSP of the same channel) the new callback takes the old one's place between two buffers,
+  // so that every buffer passes exactly one of them, and the old one is removed.
+  static uint32_t ChannelSetDSP(uint32_t iHandle, TDspCallback iCallback, int32_t iPriority, uint32_t iReplaces = 0);
   static bool ChannelRemoveDSP(uint32_t iHandle, uint32_t iDSP);
   // Effect of type fxChannelMap or fxDelay in the chain; the parameters take effect from the next buffer.
   static uint32_t ChannelSetFX(uint32_t iHandle, uint32_t iType, int32_t iPriority);

@@ -57,11 +57,30 @@ template <class TEffect> TPinned<TEffect> PinEffect(uint32_t iFX)
 }
 } // namespace
 
-uint32_t TAudioEngine::ChannelSetDSP(uint32_t iHandle, TDspCallback iCallback, int32_t iPriority)
+uint32_t TAudioEngine::ChannelSetDSP(uint32_t iHandle, TDspCallback iCallback, int32_t iPriority, uint32_t iReplaces)
 {
   if (!iCallback)
     return Fail(ecIllegalParam, 0u);
-  return AddElement<TDspElement>(iHandle, iPriority, std::move(iCallback));
+  if (iReplaces == 0)
+    return AddElement<TDspElement>(iHandle, iPriority, std::move(iCallback));
+  std::unique_ptr<TEngineObject> Replaced;
+  std::lock_guard Lock(TEngineState::Instance().Graph);
+  THandleTable& Table = THandleTable::Instance();
+  uint32_t Handle = 0;
+  {
+    TPinned<TChannel> Channel = Table.Pin<TChannel>(iHandle);
+    TPinned<TDspElement> Old = Table.Pin<TDspElement>(iReplaces);
+    if (!Channel || !Old || &Old->Channel() != Channel.Get())
+      return Fail(ecHandle, 0u);
+    auto Element = std::make_unique<TDspElement>(*Channel, iPriority, std::move(iCallback));
+    TDspElement* Added = Element.get();
+    Handle = Table.Add(std::move(Element));
+    if (Handle == 0)
+      return Fail(ecNoChannel, 0u);
+    Channel->ReplaceElement(Old.Get(), Added);
+  }
+  Replaced = Table.Remove(iReplaces);
+  return Fail(ecOK, Handle);
 }
 
 bool TAudioEngine::ChannelRemoveDSP(uint32_t iHandle, uint32_t iDSP)

@@ -58,7 +58,15 @@ bool TChannel::ReplaceElement(TChainElement* iOld, TChainElement* iNew)
   auto Found = std::find(Elements.begin(), Elements.end(), iOld);
   if (Found == Elements.end())
     return false;
-  *Found = iNew;
+  if (iNew->Priority() == iOld->Priority())
+    *Found = iNew;
+  else
+  {
+    Elements.erase(Found);
+    auto Place = std::find_if(Elements.begin(), Elements.end(),
+                              [&](TChainElement* e) { return e->Priority() < iNew->Priority(); });
+    Elements.insert(Place, iNew);
+  }
   SwapElements(Elements, iOld, iNew);
   return true;
 }

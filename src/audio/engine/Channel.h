@@ -45,7 +45,7 @@ public:
   // Chain changes; callers serialise them (the engine's structural lock).
   void InsertElement(TChainElement* iElement);
   bool RemoveElement(TChainElement* iElement);
-  // iNew takes iOld's place between two buffers.
+  // iNew takes iOld's place between two buffers; one of another priority goes to the place of its priority.
   bool ReplaceElement(TChainElement* iOld, TChainElement* iNew);
   const std::vector<TChainElement*>& Elements() const { return fElements; }
   // Runs iChange under the channel's lock, i.e. between two buffers.

@@ -22,6 +22,7 @@ const SlotGroups = [
     ['Channels', 'choice', 'Channels:', {choices: [['stereo', 'Stereo'], ['left', 'Left'], ['right', 'Right']]}],
     ['WinampPlugin', 'text', 'LADSPA plugin:', {note: 'effective after restart'}],
     ['WinampPluginStreamOnly', 'switch', 'Plugin for the stream only'],
+    ['WinampPluginControls', 'text', 'Plugin controls:', {note: 'name=value;... effective after restart'}],
   ]],
   ['Output', [
     ['Folder', 'text', 'Folder:'],
