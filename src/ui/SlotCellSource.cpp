@@ -11,6 +11,10 @@ namespace
 void SnapshotStreaming(TSlotInfo& iSlot, TSlotCellData& oData)
 {
   oData.StreamingEnabled = iSlot.StreamingEnabled();
+  oData.StreamingStatus = iSlot.StreamingStatus();
+  oData.StreamingMessage = iSlot.StreamingMessage();
+  const int64_t since = iSlot.StreamingActiveSince();
+  oData.StreamingActiveMilliseconds = since < 0 ? -1 : static_cast<int64_t>(MillisecondClock()) - since;
 }
 } // namespace
 

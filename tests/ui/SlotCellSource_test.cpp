@@ -1,5 +1,5 @@
-// The cell of a real stream slot: an open stream shows its title or URL, a stream that cannot be opened shows
-// the slot's stream status in red.
+// The cell of real stream slots against a real Icecast: an open stream shows its title or URL and the state of the
+// slot's outgoing stream; a stream that cannot be opened shows the slot's stream status in red.
 
 #include "lib/Errors.h"
 #include "lib/IniFile.h"
@@ -12,6 +12,8 @@
 #include <chrono>
 #include <gtest/gtest.h>
 #include <memory>
+#include <regex>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -27,9 +29,14 @@ TEST(SlotCellSourceTest, StreamInputOpenAndFailing)
 
   TSettingsTempFolder folder;
   std::string configuration;
-  for (int index = 0; index < 2; ++index)
-    configuration += Format("[Slot%d]\nSource=Stream\nStreamURL=%s\nFormat=none\nFolder=%s\n", index,
-                            (index == 0 ? open : closed).c_str(), (folder / "rec").c_str());
+  // Slot 0 sends what it receives on to another mount point, without recording.
+  const std::string relay = Format("127.0.0.1:%d/relay.mp3", icecast.Port());
+  configuration += Format("[Slot0]\nSource=Stream\nStreamURL=%s\nFormat=mp3\nStreamingOnly=on\nStreamingEnabled=on\n"
+                          "StreamingHost=127.0.0.1\nStreamingPort=%d\nStreamingPassword=%s\n"
+                          "StreamingMountPoint=/relay.mp3\nFolder=%s\n",
+                          open.c_str(), icecast.Port(), TIcecastServer::Password(), (folder / "rec").c_str());
+  configuration += Format("[Slot1]\nSource=Stream\nStreamURL=%s\nFormat=none\nFolder=%s\n", closed.c_str(),
+                          (folder / "rec").c_str());
   TSettingsTempFolder::WriteFile(folder / "Tapevault.ini", configuration);
   TIniFile ini(folder / "Tapevault.ini");
   std::vector<std::unique_ptr<TSlotInfo>> recorders;
@@ -41,13 +48,20 @@ TEST(SlotCellSourceTest, StreamInputOpenAndFailing)
   }
 
   ASSERT_TRUE(WaitUntil([&] { return recorders[0]->StreamChannel() != 0; }, 10s)) << recorders[0]->StreamStatus();
+  ASSERT_TRUE(WaitUntil([&] { return recorders[0]->StreamingStatus() == ssConnected; }, 15s))
+      << recorders[0]->StreamingMessage();
+  std::this_thread::sleep_for(1100ms);
   const TSlotCellData playing = SnapshotSlot(*recorders[0], 1.0f);
   EXPECT_TRUE(playing.StreamOpen);
+  EXPECT_GE(playing.StreamingActiveMilliseconds, 1000);
   const TCellContent playingCell = BuildCellContent(playing, false);
-  ASSERT_GE(playingCell.Texts.size(), 3u);
+  ASSERT_EQ(playingCell.Texts.size(), 4u);
   EXPECT_EQ(playingCell.Texts[1].Text.toStdString(), playing.StreamTitle.empty() ? open : playing.StreamTitle);
   EXPECT_NE(playingCell.Texts[1].Colour, QColor(255, 0, 0));
   EXPECT_EQ(playingCell.Texts[2].Text, "No recording");
+  EXPECT_TRUE(std::regex_match(playingCell.Texts[3].Text.toStdString(),
+                               std::regex("Stream online - " + relay + R"( \[00:00:0[1-9]\])")))
+      << playingCell.Texts[3].Text.toStdString();
   EXPECT_EQ(playingCell.State, csOK);
 
   ASSERT_TRUE(WaitUntil([&] { return !recorders[1]->StreamStatus().empty(); }, 10s));
