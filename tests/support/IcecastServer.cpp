@@ -55,9 +55,23 @@ TIcecastServer::TIcecastServer(const std::string& iShoutcastMount)
     throw std::runtime_error("icecast2 is not installed (no user icecast2 / group icecast)");
   if (chown(Logs.c_str(), User->pw_uid, Group->gr_gid) != 0)
     throw std::runtime_error("Cannot give the Icecast log folder to icecast2");
-  fPort = FreeLoopbackPort();
-  std::ofstream(fFolder + "/icecast.xml") << Config(fFolder, fPort, iShoutcastMount);
-  Start();
+  // A port found free can be taken by a parallel test before Icecast binds it, and Icecast sometimes dies in its
+  // first moments: a second or third start on a new port gets past both.
+  for (int Attempt = 1;; ++Attempt)
+  {
+    fPort = FreeLoopbackPort();
+    std::ofstream(fFolder + "/icecast.xml") << Config(fFolder, fPort, iShoutcastMount);
+    try
+    {
+      Start();
+      return;
+    }
+    catch (const std::runtime_error&)
+    {
+      if (Attempt == 3)
+        throw;
+    }
+  }
 }
 
 TIcecastServer::~TIcecastServer()
