@@ -34,7 +34,7 @@ TEST(SlotCellSourceTest, StreamInputOpenAndFailing)
   configuration += Format("[Slot0]\nSource=Stream\nStreamURL=%s\nFormat=mp3\nStreamingOnly=on\nStreamingEnabled=on\n"
                           "StreamingHost=127.0.0.1\nStreamingPort=%d\nStreamingPassword=%s\n"
                           "StreamingMountPoint=/relay.mp3\nFolder=%s\n",
-                          open.c_str(), icecast.Port(), TIcecastServer::Password(), (folder / "rec").c_str());
+                          open.c_str(), icecast.Port(), TIcecastServer::kSourcePassword, (folder / "rec").c_str());
   configuration += Format("[Slot1]\nSource=Stream\nStreamURL=%s\nFormat=none\nFolder=%s\n", closed.c_str(),
                           (folder / "rec").c_str());
   TSettingsTempFolder::WriteFile(folder / "Tapevault.ini", configuration);
