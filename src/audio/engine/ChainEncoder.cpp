@@ -91,7 +91,7 @@ void TChainEncoder::Stop()
   }
 }
 
-int TChainEncoder::CastInit(const TCastSettings& iSettings, int iTimeoutMilliseconds)
+int TChainEncoder::TakeOutput(const std::function<void(const TOutputReader&)>& iTake)
 {
   if (!fEncoder || !fEncoder->IsActive())
     return ecNotPlaying;
@@ -100,13 +100,8 @@ int TChainEncoder::CastInit(const TCastSettings& iSettings, int iTimeoutMillisec
   TEncoder* encoder = fEncoder.get();
   try
   {
-    // Connecting may take long: no lock is held meanwhile.
-    std::unique_ptr<TCastSender> cast = TCastSender::Connect(
-        iSettings, iTimeoutMilliseconds,
-        [encoder](void* oBuffer, size_t iSize, int iTimeout) { return encoder->ReadOutput(oBuffer, iSize, iTimeout); },
-        [encoder] { encoder->Abandon(enCastLost); });
-    std::lock_guard Lock(fTakerLock);
-    fCast = std::move(cast);
+    iTake([encoder](void* oBuffer, size_t iSize, int iTimeout)
+          { return encoder->ReadOutput(oBuffer, iSize, iTimeout); });
   }
   catch (const TEncoderError& e)
   {
@@ -121,34 +116,31 @@ int TChainEncoder::CastInit(const TCastSettings& iSettings, int iTimeoutMillisec
   return ecOK;
 }
 
+int TChainEncoder::CastInit(const TCastSettings& iSettings, int iTimeoutMilliseconds)
+{
+  TEncoder* encoder = fEncoder.get();
+  return TakeOutput(
+      [&](const TOutputReader& iRead)
+      {
+        // Connecting may take long: no lock is held meanwhile.
+        std::unique_ptr<TCastSender> cast =
+            TCastSender::Connect(iSettings, iTimeoutMilliseconds, iRead, [encoder] { encoder->Abandon(enCastLost); });
+        std::lock_guard Lock(fTakerLock);
+        fCast = std::move(cast);
+      });
+}
+
 int TChainEncoder::ServerInit(const std::string& iAddress, uint32_t iBuffer, uint32_t iBurst, bool iSendTitles,
                               uint16_t& oPort)
 {
-  if (!fEncoder || !fEncoder->IsActive())
-    return ecNotPlaying;
-  if (fOutputTaken.exchange(true))
-    return ecAlready;
-  TEncoder* encoder = fEncoder.get();
-  try
-  {
-    std::unique_ptr<TStreamServer> server = TStreamServer::Start(
-        iAddress, iBuffer, iBurst, iSendTitles,
-        [encoder](void* oBuffer, size_t iSize, int iTimeout) { return encoder->ReadOutput(oBuffer, iSize, iTimeout); });
-    oPort = server->Port();
-    std::lock_guard Lock(fTakerLock);
-    fServer = std::move(server);
-  }
-  catch (const TEncoderError& e)
-  {
-    fOutputTaken = false;
-    return e.Code();
-  }
-  catch (const std::bad_alloc&)
-  {
-    fOutputTaken = false;
-    return ecMemory;
-  }
-  return ecOK;
+  return TakeOutput(
+      [&](const TOutputReader& iRead)
+      {
+        std::unique_ptr<TStreamServer> server = TStreamServer::Start(iAddress, iBuffer, iBurst, iSendTitles, iRead);
+        oPort = server->Port();
+        std::lock_guard Lock(fTakerLock);
+        fServer = std::move(server);
+      });
 }
 
 int TChainEncoder::SetTitle(const std::string& iTitle, const std::string& iURL)

@@ -7,6 +7,7 @@
 #include "audio/engine/EngineTypes.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -48,7 +49,11 @@ public:
   int SetTitle(const std::string& iTitle, const std::string& iURL);
 
 private:
+  using TOutputReader = std::function<int64_t(void* oBuffer, size_t iSize, int iTimeoutMilliseconds)>;
+
   void Notify(int iStatus);
+  // Hands the encoder's output to the taker iTake installs, once; its TEncoderError becomes the result.
+  int TakeOutput(const std::function<void(const TOutputReader&)>& iTake);
 
   // Declared before the encoder, so that they outlive its threads, which may be notifying.
   std::mutex fNotifyLock; // the notification comes from an encoder thread while the owner may replace it
