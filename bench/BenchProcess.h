@@ -45,3 +45,10 @@ inline std::string Environment(const char* iName, const std::string& iDefault)
   const char* value = std::getenv(iName);
   return value && *value ? value : iDefault;
 }
+
+// A new folder under the temporary directory named iPrefix plus a random part; empty when it cannot be made.
+inline std::filesystem::path MakeTempFolder(const std::string& iPrefix)
+{
+  std::string pattern = (std::filesystem::temp_directory_path() / (iPrefix + "XXXXXX")).string();
+  return mkdtemp(pattern.data()) ? std::filesystem::path(pattern) : std::filesystem::path();
+}

@@ -24,13 +24,12 @@ namespace
 void BM_SlotRecordingWav(benchmark::State& state)
 {
   const double seconds = std::stod(Environment("SLOT_BENCH_SECONDS", "60"));
-  std::string pattern = (std::filesystem::temp_directory_path() / "slotbench_XXXXXX").string();
-  if (!mkdtemp(pattern.data()))
+  const std::filesystem::path folder = MakeTempFolder("slotbench_");
+  if (folder.empty())
   {
     state.SkipWithError("no temporary folder");
     return;
   }
-  const std::filesystem::path folder = pattern;
   for (const std::string& problem : EnumerateDevices())
     std::cerr << problem << "\n";
   std::ofstream(folder / "Tapevault.ini")

@@ -28,13 +28,12 @@ void BM_StreamSlotRecordingWav(benchmark::State& state)
     state.SkipWithError("STREAM_BENCH_URL is not set");
     return;
   }
-  std::string pattern = (std::filesystem::temp_directory_path() / "streambench_XXXXXX").string();
-  if (!mkdtemp(pattern.data()))
+  const std::filesystem::path folder = MakeTempFolder("streambench_");
+  if (folder.empty())
   {
     state.SkipWithError("no temporary folder");
     return;
   }
-  const std::filesystem::path folder = pattern;
   std::ofstream(folder / "Tapevault.ini")
       << "[Slot0]\nSource=Stream\nStreamURL=" << url
       << "\nFormat=wav16\nFlatFilenames=on\nFolder=" << (folder / "rec").string() << "\n";

@@ -55,13 +55,12 @@ double ChildrenCPUSeconds()
 void BM_SlotRecordingAndStreamingMP3(benchmark::State& state)
 {
   const double seconds = std::stod(Environment("STREAMING_BENCH_SECONDS", "60"));
-  std::string pattern = (std::filesystem::temp_directory_path() / "streamingbench_XXXXXX").string();
-  if (!mkdtemp(pattern.data()))
+  const std::filesystem::path folder = MakeTempFolder("streamingbench_");
+  if (folder.empty())
   {
     state.SkipWithError("no temporary folder");
     return;
   }
-  const std::filesystem::path folder = pattern;
   for (const std::string& problem : EnumerateDevices())
     std::cerr << problem << "\n";
   std::ofstream(folder / "Tapevault.ini")

@@ -6,10 +6,10 @@
 set -eu
 build=${1:-build/release}
 seconds=${2:-60}
+. "$(dirname "$0")/icecast.sh"
 dir=$(mktemp -d)
 chmod 755 "$dir"
-mkdir "$dir/log" "$dir/home" "$dir/rt"
-chown icecast2:icecast "$dir/log"
+mkdir "$dir/home" "$dir/rt"
 cat >"$dir/pa.conf" <<CONF
 load-module module-null-sink sink_name=bench sink_properties=device.description=bench rate=44100 norewinds=1
 load-module module-native-protocol-unix auth-anonymous=1 socket=$dir/native
@@ -19,22 +19,7 @@ CONF
 HOME="$dir/home" PULSE_RUNTIME_PATH="$dir/rt" pulseaudio -n -F "$dir/pa.conf" --daemonize=no --exit-idle-time=-1 \
   --disallow-exit --use-pid-file=no --log-target=stderr 2>"$dir/pulseaudio.log" &
 pulse=$!
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat >"$dir/icecast.xml" <<XML
-<icecast>
-  <limits><clients>100</clients><sources>5</sources><burst-size>0</burst-size></limits>
-  <authentication><source-password>bench</source-password><admin-user>admin</admin-user>
-    <admin-password>bench</admin-password></authentication>
-  <hostname>127.0.0.1</hostname>
-  <listen-socket><port>$port</port><bind-address>127.0.0.1</bind-address></listen-socket>
-  <paths><basedir>/usr/share/icecast2</basedir><logdir>$dir/log</logdir><webroot>/usr/share/icecast2/web</webroot>
-    <adminroot>/usr/share/icecast2/admin</adminroot></paths>
-  <logging><errorlog>error.log</errorlog><accesslog>access.log</accesslog><loglevel>2</loglevel></logging>
-  <security><chroot>0</chroot><changeowner><user>icecast2</user><group>icecast</group></changeowner></security>
-</icecast>
-XML
-icecast2 -c "$dir/icecast.xml" >"$dir/icecast.out" 2>&1 &
-server=$!
+start_icecast "$dir"
 tone=
 cleanup() {
   [ -n "$tone" ] && kill "$tone" 2>/dev/null

@@ -44,8 +44,9 @@ bool IsValidUTF8(const std::string& iText)
   }
   return true;
 }
+} // namespace
 
-void AppendUTF8(std::string& ioText, char16_t iCode)
+void AppendUTF8(std::string& ioText, uint32_t iCode)
 {
   if (iCode < 0x80)
     ioText += char(iCode);
@@ -54,14 +55,20 @@ void AppendUTF8(std::string& ioText, char16_t iCode)
     ioText += char(0xC0 | (iCode >> 6));
     ioText += char(0x80 | (iCode & 0x3F));
   }
-  else
+  else if (iCode < 0x10000)
   {
     ioText += char(0xE0 | (iCode >> 12));
     ioText += char(0x80 | ((iCode >> 6) & 0x3F));
     ioText += char(0x80 | (iCode & 0x3F));
   }
+  else
+  {
+    ioText += char(0xF0 | (iCode >> 18));
+    ioText += char(0x80 | ((iCode >> 12) & 0x3F));
+    ioText += char(0x80 | ((iCode >> 6) & 0x3F));
+    ioText += char(0x80 | (iCode & 0x3F));
+  }
 }
-} // namespace
 
 std::string MetadataToUTF8(const std::string& iText)
 {

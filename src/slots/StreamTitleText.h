@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+// Appends the code point iCode (at most 0x10FFFF) in UTF-8.
+void AppendUTF8(std::string& ioText, uint32_t iCode);
 // iText itself when it is valid UTF-8, else iText read as Windows-1252, so the result is always valid UTF-8.
 std::string MetadataToUTF8(const std::string& iText);
 // The title of a metadata text (group 1 of "StreamTitle='(.*?)';", possibly empty) in UTF-8; nothing when the

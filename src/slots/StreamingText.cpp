@@ -7,30 +7,6 @@
 
 namespace
 {
-void AppendUTF8(std::string& ioText, uint32_t iCode)
-{
-  if (iCode < 0x80)
-    ioText += char(iCode);
-  else if (iCode < 0x800)
-  {
-    ioText += char(0xC0 | (iCode >> 6));
-    ioText += char(0x80 | (iCode & 0x3F));
-  }
-  else if (iCode < 0x10000)
-  {
-    ioText += char(0xE0 | (iCode >> 12));
-    ioText += char(0x80 | ((iCode >> 6) & 0x3F));
-    ioText += char(0x80 | (iCode & 0x3F));
-  }
-  else
-  {
-    ioText += char(0xF0 | (iCode >> 18));
-    ioText += char(0x80 | ((iCode >> 12) & 0x3F));
-    ioText += char(0x80 | ((iCode >> 6) & 0x3F));
-    ioText += char(0x80 | (iCode & 0x3F));
-  }
-}
-
 // UTF-16 text (after its mark) as UTF-8; a lone surrogate or an odd last byte becomes U+FFFD.
 std::string UTF16ToUTF8(const std::string& iBytes, size_t iStart, bool iBigEndian)
 {
