@@ -198,7 +198,9 @@ TEST_F(SlotEncoderTest, ADeadEncoderIsNoticedWithinASecondAndTheNextFileStarts)
   const std::vector<TRow> rows = Rows();
   ASSERT_EQ(rows.size(), 2u);
   ASSERT_TRUE(rows[0].Duration);
-  EXPECT_NEAR(*rows[0].Duration, 0.5, 0.3);
+  // lame writes its output in bursts, and on a busy machine it may have written little of the half second yet.
+  EXPECT_GT(*rows[0].Duration, 0.0);
+  EXPECT_LT(*rows[0].Duration, 0.8);
   // What was still in the killed program's pipe never reached the file and is not counted.
   EXPECT_NEAR(*rows[0].Duration, static_cast<double>(DecodedFrames(fFolder / "rec/live.mp3")) / kRate, 0.03);
   // A running encoder is left alone.
