@@ -37,6 +37,7 @@ bench: deps
 	@for b in json sql cleanup engine DevicesFanout; do echo "== $${b}_bench"; build/release/bench/$${b}_bench; done
 	@echo "== slot_bench (one slot recording from PulseAudio, 60 s)"; bench/slot_bench.sh build/release 60
 	@echo "== slots64_bench (64 slots in real time, 60 s)"; bench/slots64_bench.sh build/release/bench/slots64_bench 60
+	@echo "== stream_server_bench (the built-in stream server with 100 listeners, 30 s)"; build/release/bench/stream_server_bench
 	@echo "== streaming_bench (a slot recording and streaming MP3 to Icecast vs ffmpeg, 60 s)"; bench/streaming_bench.sh build/release 60
 	@echo "== web_bench (wrk)"; bench/web_bench.sh 10
 	@echo "== jack_bench (16 slots on 8 JACK bundles, MP3 128k, vs 16 rotter, 60 s each)"; bench/jack_bench.sh compare 60
