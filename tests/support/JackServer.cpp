@@ -54,10 +54,11 @@ TJackServer::~TJackServer()
 void TJackServer::Start()
 {
   const std::string log = fFolder + "/jackd.log";
-  // -p: a generous period, so a loaded test machine does not miss cycles.
-  fDaemon = std::make_unique<TSpawnedProcess>(std::vector<std::string>{"jackd", "-n", fName, "-d", "dummy", "-r",
-                                                                       std::to_string(fSampleRate), "-p", "2048", "-C",
-                                                                       "8", "-P", "8"},
+  // -t: clients may take long to open on a loaded test machine (the default is 500 ms);
+  // -p: a generous period, so that it does not miss cycles either.
+  fDaemon = std::make_unique<TSpawnedProcess>(std::vector<std::string>{"jackd", "-n", fName, "-t", "5000", "-d",
+                                                                       "dummy", "-r", std::to_string(fSampleRate), "-p",
+                                                                       "2048", "-C", "8", "-P", "8"},
                                               std::vector<std::string>{"JACK_NO_AUDIO_RESERVATION=1"}, log);
   const std::vector<std::string> environment{"JACK_DEFAULT_SERVER=" + fName, "JACK_NO_START_SERVER=1"};
   const auto deadline = std::chrono::steady_clock::now() + 15s;
