@@ -23,6 +23,8 @@ constexpr int32_t kStreamingEncoderPriority = -2000;
 constexpr uint32_t kStreamingEncoderFlags = efUnicode | efQueue | ef16Bit | efNoHeader;
 constexpr unsigned kPassMilliseconds = 1000;
 constexpr unsigned kRetryMilliseconds = 5000;
+// Losses of the outgoing stream are summed up in a log line at most this often.
+constexpr uint64_t kOutputReportMilliseconds = 60000;
 constexpr uint32_t kServerBuffer = 40000;
 constexpr uint32_t kServerBurst = 4000;
 
@@ -142,6 +144,8 @@ void TSlotStreaming::StreamingLoop(TSimpleThread& iThread)
       }
       if (!fStreamingEncoder && !Connect(settings, iThread))
         wait = kRetryMilliseconds;
+      if (fStreamingEncoder)
+        ReportOutputLosses(false);
     }
     SendQueuedTitle();
     iThread.WaitForEvent(wait);
@@ -220,8 +224,29 @@ uint32_t TSlotStreaming::StartEncoder(const TStreamingSettings& iSettings)
   return encoder;
 }
 
+void TSlotStreaming::ReportOutputLosses(bool iNow)
+{
+  const uint64_t now = MillisecondClock();
+  if (!iNow && now - fOutputReportedAt < kOutputReportMilliseconds)
+    return;
+  TEncodeOutputInfo info;
+  if (!TAudioEngine::EncodeGetOutputInfo(fStreamingEncoder, info))
+    return;
+  fOutputReportedAt = now;
+  if (info.DroppedBytes > fReportedOutput.DroppedBytes)
+    fEvents.Log(Format("Stream fell behind: %llu bytes the server did not take in time were dropped",
+                       static_cast<unsigned long long>(info.DroppedBytes - fReportedOutput.DroppedBytes)));
+  if (info.DroppedListeners > fReportedOutput.DroppedListeners)
+    fEvents.Log(Format("%llu stream listeners dropped for falling behind (%u listening)",
+                       static_cast<unsigned long long>(info.DroppedListeners - fReportedOutput.DroppedListeners),
+                       info.Listeners));
+  fReportedOutput = info;
+}
+
 void TSlotStreaming::Disconnect()
 {
+  ReportOutputLosses(true);
+  fReportedOutput = {};
   uint32_t encoder = 0;
   {
     std::lock_guard lock(fLock);

@@ -8,6 +8,7 @@
 // by the streaming thread, so a slow server never delays the controller or the stream input that hands them
 // over. Settings are copied at each pass; a running stream keeps the ones it was connected with.
 
+#include "audio/engine/EngineTypes.h"
 #include "lib/SimpleThread.h"
 #include "slots/EncoderCommand.h"
 #include "slots/SlotTypes.h"
@@ -85,6 +86,8 @@ private:
   void Disconnect();
   void SetStreamingStatus(TStreamingStatus iStatus, const std::string& iMessage);
   void EncoderNotify(uint32_t iStatus);
+  // Logs what the stream lost since the last report: at most once a minute, or at once with iNow.
+  void ReportOutputLosses(bool iNow);
   void QueueTitle(const std::string& iTitle);
   void SendQueuedTitle();
 
@@ -97,6 +100,8 @@ private:
   int64_t fStreamingActiveSince = -1;
   uint32_t fStreamingEncoder = 0; // changed only by the streaming thread
   std::optional<std::string> fQueuedTitle;
+  TEncodeOutputInfo fReportedOutput; // of the current encoder; only the streaming thread uses these two
+  uint64_t fOutputReportedAt = 0;    // MillisecondClock
 
   std::mutex fTitleLock; // the title file's state, read by the controller's timer
   std::string fStreamingCurrentTitle;

@@ -312,6 +312,11 @@ TEST_F(EngineCast, ServerFeedsListenersThatReadAndDropsNone)
   std::thread TitledListener([&] { Titled = ListenToStream(URL, 96000, true); });
   PlainListener.join();
   TitledListener.join();
+  // The stuck listener is counted: still listening, or dropped for falling behind.
+  TEncodeOutputInfo Output;
+  ASSERT_TRUE(TAudioEngine::EncodeGetOutputInfo(Encoder, Output));
+  EXPECT_GE(Output.Listeners + Output.DroppedListeners, 1u);
+  EXPECT_EQ(Output.DroppedBytes, 0u);
   close(Stuck);
 
   EXPECT_EQ(Plain.Status, 200);

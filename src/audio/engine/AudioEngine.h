@@ -127,6 +127,8 @@ public:
                              const std::string& iContent, const std::string& iName, const std::string& iURL,
                              const std::string& iGenre, const std::string& iDescription, const std::string& iHeaders,
                              uint32_t iBitrate, int iPublic);
+  // Counters of the encoder's cast or built-in server (all 0 while its output goes to neither).
+  static bool EncodeGetOutputInfo(uint32_t iEncoder, TEncodeOutputInfo& oInfo);
   // The title (and URL) shown for a cast stream, or sent to the listeners of a built-in server that sends titles.
   static bool EncodeCastSetTitle(uint32_t iEncoder, const std::string& iTitle, const std::string& iURL);
   // Built-in stream server: listeners connecting to iAddress ("port", "address:port", "[v6]:port"; the web

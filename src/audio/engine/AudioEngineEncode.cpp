@@ -108,6 +108,15 @@ bool TAudioEngine::EncodeGetSpan(uint32_t iEncoder, TEncodeSpan& oSpan)
   return Fail(ecOK, true);
 }
 
+bool TAudioEngine::EncodeGetOutputInfo(uint32_t iEncoder, TEncodeOutputInfo& oInfo)
+{
+  TPinned<TChainEncoder> Encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
+  if (!Encoder)
+    return Fail(ecHandle, false);
+  oInfo = Encoder->OutputInfo();
+  return Fail(ecOK, true);
+}
+
 bool TAudioEngine::EncodeCastInit(uint32_t iEncoder, const std::string& iServer, const std::string& iPassword,
                                   const std::string& iContent, const std::string& iName, const std::string& iURL,
                                   const std::string& iGenre, const std::string& iDescription,

@@ -143,6 +143,20 @@ int TChainEncoder::ServerInit(const std::string& iAddress, uint32_t iBuffer, uin
       });
 }
 
+TEncodeOutputInfo TChainEncoder::OutputInfo()
+{
+  TEncodeOutputInfo info;
+  std::lock_guard Lock(fTakerLock);
+  if (fCast)
+    info.DroppedBytes = fCast->DroppedBytes();
+  if (fServer)
+  {
+    info.Listeners = fServer->ListenerCount();
+    info.DroppedListeners = fServer->DroppedListeners();
+  }
+  return info;
+}
+
 int TChainEncoder::SetTitle(const std::string& iTitle, const std::string& iURL)
 {
   std::lock_guard Lock(fTakerLock);

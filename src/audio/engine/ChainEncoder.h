@@ -45,6 +45,7 @@ public:
   // engine error code (ecAlready when the output is taken already).
   int CastInit(const TCastSettings& iSettings, int iTimeoutMilliseconds);
   int ServerInit(const std::string& iAddress, uint32_t iBuffer, uint32_t iBurst, bool iSendTitles, uint16_t& oPort);
+  TEncodeOutputInfo OutputInfo();
   // ecNotAvailable when the output goes to neither.
   int SetTitle(const std::string& iTitle, const std::string& iURL);
 

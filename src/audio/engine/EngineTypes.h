@@ -153,6 +153,14 @@ struct TEncodeSpan
   uint64_t DroppedFrames = 0;
 };
 
+// What became of an encoder's output on its way to its cast server or listeners.
+struct TEncodeOutputInfo
+{
+  uint64_t DroppedBytes = 0;     // cast: output dropped because the server did not take it in time
+  uint32_t Listeners = 0;        // built-in server: listeners connected now
+  uint64_t DroppedListeners = 0; // built-in server: listeners dropped for falling behind
+};
+
 // DSP callback: float samples of the channel, interleaved, iLength bytes, changed in place.
 using TDspCallback = std::function<void(float* ioBuffer, uint32_t iLength)>;
 // Sync callback: the sync's handle, the channel's handle.
