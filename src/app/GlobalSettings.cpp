@@ -47,6 +47,7 @@ TGlobalSettings ReadGlobalSettings(TIniFile& iIniFile)
   result.AdminPasswordHash = iIniFile.ReadString(Webserver, "AdminPassword", "");
   result.ReadOnlyUser = iIniFile.ReadString(Webserver, "ReadOnlyUser", "");
   result.ReadOnlyPasswordHash = iIniFile.ReadString(Webserver, "ReadOnlyPassword", "");
+  result.AllowProgramSettings = iIniFile.ReadString(Webserver, "AllowProgramSettings", "off") == "on";
   result.AnonymousAccess =
       static_cast<TAnonymousAccess>(ChoiceOf(AccessWords, iIniFile.ReadString(Webserver, "AnonymousAccess", "")));
 

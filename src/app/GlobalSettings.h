@@ -39,6 +39,7 @@ struct TGlobalSettings
   std::string ReadOnlyUser;
   std::string ReadOnlyPasswordHash;
   TAnonymousAccess AnonymousAccess = aaNone;
+  bool AllowProgramSettings = false; // read only, set by hand: exactly "on" lets the web change code settings
 
   // "EMail"
   std::string SMTPServer;

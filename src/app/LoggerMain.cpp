@@ -240,6 +240,7 @@ TWebServerSettings TLoggerMain::WebServerSettings() const
   result.Access.AdminPasswordHash = fSettings.AdminPasswordHash;
   result.Access.ReadOnlyUser = fSettings.ReadOnlyUser;
   result.Access.ReadOnlyPasswordHash = fSettings.ReadOnlyPasswordHash;
+  result.AllowProgramSettings = fSettings.AllowProgramSettings;
   result.Access.AnonymousAccess = fSettings.AnonymousAccess == aaAdmin      ? alAdmin
                                   : fSettings.AnonymousAccess == aaReadOnly ? alReadOnly
                                                                             : alNone;

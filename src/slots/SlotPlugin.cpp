@@ -27,6 +27,11 @@ const std::vector<std::string>& Folders()
 }
 } // namespace
 
+bool PluginInSearchFolders(const std::string& iName)
+{
+  return TLadspaPlugin::InFolders(iName, Folders());
+}
+
 TSlotPlugin::TSlotPlugin(TLogProc iLog) : fLog(std::move(iLog)) {}
 
 TSlotPlugin::~TSlotPlugin()

@@ -15,6 +15,9 @@
 
 class TLadspaPlugin;
 
+// Whether a plug-in name ("lib.so:label") can only load a library from the LADSPA search folders.
+bool PluginInSearchFolders(const std::string& iName);
+
 class TSlotPlugin
 {
 public:

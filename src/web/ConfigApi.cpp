@@ -31,15 +31,30 @@ TWebResponse ErrorJSON(int iStatus, const std::string& iMessage)
   return JSONStatus(iStatus, body);
 }
 
-// 400 with {"Errors": [{"Key", "Message"}]}: the messages at the fields they concern.
-TWebResponse RefusalAnswer(const std::vector<TSettingsMessage>& iMessages)
+// 400 with {"Errors": [{"Key", "Message"}]}: the messages at the fields they concern; other statuses with an
+// "Error" for the whole request as well.
+TWebResponse RefusalAnswer(const std::vector<TSettingsMessage>& iMessages, int iStatus = 400,
+                           const std::string& iError = {})
 {
   auto errors = std::make_shared<TPersistentArray>();
   for (const TSettingsMessage& message : iMessages)
     errors->AddObject()->SetString("Key", message.Key)->SetString("Message", message.Message);
   auto body = std::make_shared<TPersistentObject>();
+  if (!iError.empty())
+    body->SetString("Error", iError);
   body->SetArray("Errors", errors);
-  return JSONStatus(400, body);
+  return JSONStatus(iStatus, body);
+}
+
+const char cProgramSettingsLocked[] =
+    "Settings that run programs or load libraries can be changed from the web only where the configuration file "
+    "allows it by hand ([Webserver] AllowProgramSettings=on)";
+
+// The plug-in settings, which the slot applies by loading the plug-in again.
+bool PluginChanged(const TSlotEdit& iOld, const TSlotEdit& iNew)
+{
+  return iOld.WinampPlugin != iNew.WinampPlugin || iOld.WinampPluginStreamOnly != iNew.WinampPluginStreamOnly ||
+         iOld.WinampPluginControls != iNew.WinampPluginControls;
 }
 
 std::string JoinKeys(const std::vector<std::string>& iKeys)
@@ -58,36 +73,21 @@ bool IsJSONContentType(const std::string& iContentType)
     type.pop_back();
   return type == "application/json";
 }
-
-// The origin a browser names matches this server when it is the scheme and the Host the request was sent to.
-bool SameOrigin(const std::string& iOrigin, const std::string& iHost)
-{
-  const std::string origin = LowerCaseASCII(iOrigin);
-  const std::string host = LowerCaseASCII(iHost);
-  return !host.empty() && (origin == "http://" + host || origin == "https://" + host);
-}
 } // namespace
 
 std::optional<TWebResponse> CheckChangingRequest(const TWebRequest& iRequest, TAccessLevel iLevel)
 {
   if (iLevel != alAdmin)
     return ErrorJSON(403, "This needs the administrator level.");
-  if (iRequest.Origin && !SameOrigin(*iRequest.Origin, iRequest.Host))
+  if (iRequest.CrossSite())
     return ErrorJSON(403, "Changes are accepted only from this server's own pages.");
   if (!IsJSONContentType(iRequest.ContentType))
     return ErrorJSON(415, "Changes must be sent as a JSON body (Content-Type: application/json).");
   return std::nullopt;
 }
 
-std::string RequesterName(const TWebRequest& iRequest)
-{
-  if (!iRequest.HasAuthorization || !iRequest.Credentials)
-    return "anonymous";
-  return PrintableASCII(iRequest.Credentials->User, 64);
-}
-
-TConfigApi::TConfigApi(IWebController& iController, std::chrono::milliseconds iTimeout)
-    : fController(iController), fTimeout(iTimeout)
+TConfigApi::TConfigApi(IWebController& iController, bool iAllowProgramSettings, std::chrono::milliseconds iTimeout)
+    : fController(iController), fAllowProgramSettings(iAllowProgramSettings), fTimeout(iTimeout)
 {
 }
 
@@ -97,6 +97,9 @@ bool TConfigApi::Handle(const TWebRequest& iRequest, TAccessLevel iLevel, TWebRe
   {
     auto body = std::make_shared<TPersistentObject>();
     body->SetString("Level", iLevel == alAdmin ? "admin" : "read-only");
+    body->SetString("User", iRequest.HasAuthorization && iRequest.Credentials ? iRequest.RequesterName() : "");
+    if (iLevel == alAdmin && !fAllowProgramSettings)
+      body->SetObject("Locked", ProgramSettingsLockToJSON())->SetString("LockedReason", cProgramSettingsLocked);
     oResponse = JSONStatus(200, body);
     return true;
   }
@@ -207,6 +210,7 @@ void TConfigApi::ChangeSlotSettings(int iSlot, const TWebRequest& iRequest, TWeb
     return;
   }
   std::vector<std::string> keys;
+  std::vector<std::string> locked;
   TSlotEditChanges effects;
   std::string storeError;
   const bool ran = OnControllerThread(
@@ -223,14 +227,18 @@ void TConfigApi::ChangeSlotSettings(int iSlot, const TWebRequest& iRequest, TWeb
           messages.push_back({"Folder", *message});
         if (!messages.empty())
           return;
+        if (!fAllowProgramSettings)
+          locked = ChangedProgramKeys(old, edit);
+        if (!locked.empty())
+          return;
         keys = ChangedSlotKeys(old, edit);
         if (keys.empty())
           return;
-        // What follows is the slot dialog's OK and its caller's follow-up.
+        // What follows is the slot dialog's OK, its caller's follow-up and the dialog's plug-in reload.
         effects = CompareSlotEdits(old, edit);
         ApplySlotEdit(slot, edit);
         fController.AddLogMessage(Format("Slot %d settings changed from the web by %s: %s", iSlot + 1,
-                                         RequesterName(iRequest).c_str(), JoinKeys(keys).c_str()));
+                                         iRequest.RequesterName().c_str(), JoinKeys(keys).c_str()));
         try
         {
           slot.FlushConfig();
@@ -242,6 +250,8 @@ void TConfigApi::ChangeSlotSettings(int iSlot, const TWebRequest& iRequest, TWeb
         }
         try
         {
+          if (PluginChanged(old, edit))
+            slot.ReloadWinampPlugin();
           if (effects.Input)
             slot.StartRecording();
           if (effects.Output || slot.Encoder() == 0)
@@ -258,6 +268,15 @@ void TConfigApi::ChangeSlotSettings(int iSlot, const TWebRequest& iRequest, TWeb
   if (!messages.empty())
   {
     oResponse = RefusalAnswer(messages);
+    return;
+  }
+  if (!locked.empty())
+  {
+    std::vector<TSettingsMessage> refusals;
+    for (const std::string& key : locked)
+      refusals.push_back({key, "Locked: this setting runs code on the recorder."});
+    oResponse = RefusalAnswer(refusals, 403,
+                              Format("%s; nothing was changed: %s", cProgramSettingsLocked, JoinKeys(locked).c_str()));
     return;
   }
   if (!storeError.empty())
@@ -300,7 +319,7 @@ void TConfigApi::ChangeProgramSettings(const TWebRequest& iRequest, TWebResponse
             if (change.Members.empty())
               return;
             fController.AddLogMessage(Format("Program settings changed from the web by %s: %s",
-                                             RequesterName(iRequest).c_str(), JoinKeys(change.Keys()).c_str()));
+                                             iRequest.RequesterName().c_str(), JoinKeys(change.Keys()).c_str()));
             try
             {
               fController.ChangeProgramSettings(settings);

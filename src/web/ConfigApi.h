@@ -23,8 +23,10 @@ class TBrendleRegExpr;
 class TConfigApi
 {
 public:
-  // iTimeout: how long a request waits for the controller's thread before it gives up (503).
-  explicit TConfigApi(IWebController& iController, std::chrono::milliseconds iTimeout = std::chrono::seconds(10));
+  // iAllowProgramSettings: whether settings that run code may be changed (the configuration file's hand-set
+  // switch). iTimeout: how long a request waits for the controller's thread before it gives up (503).
+  TConfigApi(IWebController& iController, bool iAllowProgramSettings,
+             std::chrono::milliseconds iTimeout = std::chrono::seconds(10));
 
   // GET and POST of the configuration paths; false for every other path.
   bool Handle(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const;
@@ -47,10 +49,9 @@ private:
   int SlotIndex(const std::string& iDigits) const;
 
   IWebController& fController;
+  bool fAllowProgramSettings;
   std::chrono::milliseconds fTimeout;
 };
 
 // Whether a changing request may be carried out: nothing when it may, else the refusal (403 or 415).
 std::optional<TWebResponse> CheckChangingRequest(const TWebRequest& iRequest, TAccessLevel iLevel);
-// The name a log line gives the requester: the user of its credentials, "anonymous" without.
-std::string RequesterName(const TWebRequest& iRequest);

@@ -72,6 +72,8 @@ void ReadRequestHeaders(MHD_Connection* iConnection, TWebRequest& oRequest)
     oRequest.Host = host;
   if (const char* origin = MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, "Origin"))
     oRequest.Origin = std::string(origin);
+  if (const char* site = MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, "Sec-Fetch-Site"))
+    oRequest.FetchSite = std::string(site);
 }
 
 void DeleteText(void* iText)

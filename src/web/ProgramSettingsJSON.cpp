@@ -1,6 +1,7 @@
 #include "web/ProgramSettingsJSON.h"
 
 #include "lib/PersistentStorage.h"
+#include "web/WebText.h"
 
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -74,6 +75,8 @@ std::optional<std::string> CheckValue(const TKey& iKey, const TJson& iValue)
 {
   if (!iValue.is_string())
     return "Must be a text.";
+  if (HasControlCharacters(iValue.get<std::string>()))
+    return ControlCharactersMessage;
   if (iKey.Words.empty())
     return std::nullopt;
   std::string words;
@@ -125,8 +128,16 @@ std::string ProgramSettingsToJSON(const TWebProgramSettings& iSettings)
 
 void TProgramSettingsChange::ApplyTo(TWebProgramSettings& ioSettings) const
 {
+  const TWebEmailSettings old = ioSettings.Email;
+  bool newPassword = false;
   for (const TMember& member : Members)
+  {
     member.Apply(ioSettings);
+    newPassword = newPassword || member.Key == "EMail.Password";
+  }
+  // Otherwise pointing the account at a server of one's own and sending the test e-mail would reveal it.
+  if ((ioSettings.Email.SMTPServer != old.SMTPServer || ioSettings.Email.SMTPPort != old.SMTPPort) && !newPassword)
+    ioSettings.Email.Password.clear();
 }
 
 std::vector<std::string> TProgramSettingsChange::Keys() const

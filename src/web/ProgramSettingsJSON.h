@@ -22,6 +22,7 @@ struct TProgramSettingsChange
   };
   std::vector<TMember> Members;
 
+  // A change of the SMTP server or port without a new password clears the stored one.
   void ApplyTo(TWebProgramSettings& ioSettings) const;
   // "Section.Key" of every member, in the order received.
   std::vector<std::string> Keys() const;

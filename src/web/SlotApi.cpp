@@ -1,6 +1,7 @@
 #include "web/SlotApi.h"
 
 #include "lib/BrendleRegExpr.h"
+#include "lib/Errors.h"
 #include "web/WebController.h"
 #include "web/WebText.h"
 
@@ -41,13 +42,27 @@ bool TSlotApi::HandleCommand(const TWebRequest& iRequest, TAccessLevel iLevel, T
 {
   if (iLevel != alAdmin || !IsCommandPath(iRequest.Path))
     return false;
+  // Another site's page (a form, a link, an image) would be sent with the administrator's cached login.
+  if (iRequest.CrossSite())
+  {
+    oResponse = ForbiddenAnswer("Commands are accepted only from this server's own pages and from scripts.");
+    return true;
+  }
   const std::string command = iRequest.Param("command").value_or("");
   // The command counts slots from 1; 0 and numbers beyond int become negative and are ignored by the controller.
   TBrendleRegExpr expression;
-  if (expression.Matches("^SLOT (\\d+) START$", command))
-    fController.PostSlotStart(DigitsToInt(expression.Group(1)) - 1);
-  else if (expression.Matches("^SLOT (\\d+) STOP$", command))
-    fController.PostSlotStop(DigitsToInt(expression.Group(1)) - 1);
+  const bool start = expression.Matches("^SLOT (\\d+) START$", command);
+  if (start || expression.Matches("^SLOT (\\d+) STOP$", command))
+  {
+    const int slot = DigitsToInt(expression.Group(1)) - 1;
+    if (slot >= 0 && slot < fController.SlotCount())
+      fController.AddLogMessage(Format("Slot %d %s from the web by %s", slot + 1, start ? "START" : "STOP",
+                                       iRequest.RequesterName().c_str()));
+    if (start)
+      fController.PostSlotStart(slot);
+    else
+      fController.PostSlotStop(slot);
+  }
   oResponse = EmptyAnswer();
   return true;
 }

@@ -2,6 +2,8 @@
 
 #include "lib/Errors.h"
 #include "lib/PersistentStorage.h"
+#include "slots/SlotPlugin.h"
+#include "web/WebText.h"
 
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -12,6 +14,16 @@ namespace
 using TJson = nlohmann::json;
 using TApply = std::function<void(TSlotEdit&)>;
 
+// When a change of a key can make the program run other code: an encoder program and its command line, a
+// custom format (whose options are a command line), a plug-in library from anywhere.
+enum TCodeRule
+{
+  crNever,
+  crAnyChange,
+  crCustomFormat,
+  crPluginOutsideFolders
+};
+
 // One key of the slot section: how it is written out, read from a request and compared.
 struct TKey
 {
@@ -21,7 +33,14 @@ struct TKey
   // Nothing when the value is accepted (oApply then writes it), else the message.
   std::function<std::optional<std::string>(const TJson&, TApply& oApply)> Read;
   std::function<bool(const TSlotEdit&, const TSlotEdit&)> Same;
+  TCodeRule CodeRule = crNever;
 };
+
+TKey RunsCode(TKey iKey, TCodeRule iRule)
+{
+  iKey.CodeRule = iRule;
+  return iKey;
+}
 
 template <typename T> std::function<bool(const TSlotEdit&, const TSlotEdit&)> SameMember(T TSlotEdit::*iMember)
 {
@@ -38,6 +57,8 @@ TKey TextKey(const char* iName, std::string TSlotEdit::*iMember, bool iWriteOnly
   {
     if (!iValue.is_string())
       return "Must be a text.";
+    if (HasControlCharacters(iValue.get<std::string>()))
+      return ControlCharactersMessage;
     oApply = [iMember, text = iValue.get<std::string>()](TSlotEdit& ioEdit) { ioEdit.*iMember = text; };
     return std::nullopt;
   };
@@ -125,15 +146,15 @@ const std::vector<TKey>& Keys()
       NumberKey("NominalLevel", &TSlotEdit::NominalLevel, NominalLevelRange),
       TextKey("StreamURL", &TSlotEdit::StreamURL),
       NumberKey("RecordDelay", &TSlotEdit::RecordDelay, RecordDelayRange),
-      WordKey("Format", &TSlotEdit::AudioFormat, &StreamingFormatText, 8),
+      RunsCode(WordKey("Format", &TSlotEdit::AudioFormat, &StreamingFormatText, 8), crCustomFormat),
       TextKey("FilenamePrefix", &TSlotEdit::FilenamePrefix),
       TextKey("CustomFilename", &TSlotEdit::CustomFilename),
       TextKey("FileExtension", &TSlotEdit::FileExtension),
       NumberKey("Bitrate", &TSlotEdit::Bitrate),
       NumberKey("Samplerate", &TSlotEdit::Samplerate),
       WordKey("Mode", &TSlotEdit::Mode, &StreamingModeText, 3),
-      TextKey("EncoderOptions", &TSlotEdit::EncoderOptions),
-      TextKey("EncoderFilename", &TSlotEdit::EncoderFilename),
+      RunsCode(TextKey("EncoderOptions", &TSlotEdit::EncoderOptions), crAnyChange),
+      RunsCode(TextKey("EncoderFilename", &TSlotEdit::EncoderFilename), crAnyChange),
       SwitchKey("CleanupDaysEnabled", &TSlotEdit::CleanupDaysEnabled),
       SwitchKey("CleanupSpaceEnabled", &TSlotEdit::CleanupSpaceEnabled),
       NumberKey("CleanupDays", &TSlotEdit::CleanupDays, CleanupDaysRange),
@@ -163,7 +184,7 @@ const std::vector<TKey>& Keys()
       SwitchKey("SendEmailSilenceOK", &TSlotEdit::SendEmailSilenceOK),
       TextKey("HTTPAlarmSilenceDetected", &TSlotEdit::HTTPAlarmSilenceDetected),
       TextKey("HTTPAlarmSilenceOK", &TSlotEdit::HTTPAlarmSilenceOK),
-      TextKey("WinampPlugin", &TSlotEdit::WinampPlugin),
+      RunsCode(TextKey("WinampPlugin", &TSlotEdit::WinampPlugin), crPluginOutsideFolders),
       SwitchKey("WinampPluginStreamOnly", &TSlotEdit::WinampPluginStreamOnly),
       TextKey("WinampPluginControls", &TSlotEdit::WinampPluginControls),
   };
@@ -177,12 +198,35 @@ const TKey* FindKey(const std::string& iName)
       return &key;
   return nullptr;
 }
+
+bool RunsCodeAfter(const TKey& iKey, const TSlotEdit& iOld, const TSlotEdit& iNew)
+{
+  if (iKey.CodeRule == crNever || iKey.Same(iOld, iNew))
+    return false;
+  switch (iKey.CodeRule)
+  {
+  case crCustomFormat:
+    return IsCustomFormat(iNew.AudioFormat);
+  case crPluginOutsideFolders:
+    return !PluginInSearchFolders(iNew.WinampPlugin);
+  default:
+    return true;
+  }
+}
 } // namespace
 
 void TSlotSettingsChange::ApplyTo(TSlotEdit& ioEdit) const
 {
+  const std::string host = ioEdit.StreamingHost;
+  bool newPassword = false;
   for (const TMember& member : Members)
+  {
     member.Apply(ioEdit);
+    newPassword = newPassword || member.Key == "StreamingPassword";
+  }
+  // The stored password must not follow the stream to a server the requester chose.
+  if (ioEdit.StreamingHost != host && !newPassword)
+    ioEdit.StreamingPassword.clear();
 }
 
 IPersistentObjectRef SlotSettingsToJSON(const TSlotEdit& iEdit)
@@ -227,4 +271,28 @@ std::vector<std::string> ChangedSlotKeys(const TSlotEdit& iOld, const TSlotEdit&
     if (!key.Same(iOld, iNew))
       result.push_back(key.Name);
   return result;
+}
+
+std::vector<std::string> ChangedProgramKeys(const TSlotEdit& iOld, const TSlotEdit& iNew)
+{
+  std::vector<std::string> result;
+  for (const TKey& key : Keys())
+    if (RunsCodeAfter(key, iOld, iNew))
+      result.push_back(key.Name);
+  return result;
+}
+
+IPersistentObjectRef ProgramSettingsLockToJSON()
+{
+  auto settings = std::make_shared<TPersistentArray>();
+  for (const TKey& key : Keys())
+    if (key.CodeRule == crAnyChange)
+      settings->AddString(key.Name);
+  auto formats = std::make_shared<TPersistentArray>();
+  for (int i = 0; i <= sfNone; ++i)
+    if (IsCustomFormat(static_cast<TBassStreamingFormat>(i)))
+      formats->AddString(StreamingFormatText(static_cast<TBassStreamingFormat>(i)));
+  auto object = std::make_shared<TPersistentObject>();
+  object->SetArray("Settings", settings)->SetArray("Formats", formats);
+  return object;
 }

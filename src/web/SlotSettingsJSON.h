@@ -28,6 +28,7 @@ struct TSlotSettingsChange
   };
   std::vector<TMember> Members;
 
+  // A change of the streaming host without a new password clears the stored one.
   void ApplyTo(TSlotEdit& ioEdit) const;
 };
 
@@ -37,3 +38,9 @@ IPersistentObjectRef SlotSettingsToJSON(const TSlotEdit& iEdit);
 TSlotSettingsChange ParseSlotSettings(const std::string& iBody, std::vector<TSettingsMessage>& oMessages);
 // The keys whose values differ between the two, in the order of the section.
 std::vector<std::string> ChangedSlotKeys(const TSlotEdit& iOld, const TSlotEdit& iNew);
+// The keys whose change from iOld to iNew can make the program run other code: an encoder program or its
+// options, a custom format, a plug-in library outside the LADSPA search folders. The web changes them only
+// where the configuration file allows it.
+std::vector<std::string> ChangedProgramKeys(const TSlotEdit& iOld, const TSlotEdit& iNew);
+// What the browser shows read-only while they are locked: {"Settings": [keys], "Formats": [words]}.
+IPersistentObjectRef ProgramSettingsLockToJSON();

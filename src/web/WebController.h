@@ -14,6 +14,9 @@ struct TWebServerSettings
   // "port", ":port" or "address:port"
   std::string Port = "5252";
   TAccessSettings Access;
+  // Whether the web may change settings that run code (encoder programs and options, custom formats, plug-in
+  // libraries outside the LADSPA folders): set by hand in the configuration file only.
+  bool AllowProgramSettings = false;
 };
 
 // The e-mail account of the alarms (section "EMail"), as the configuration pages edit it.

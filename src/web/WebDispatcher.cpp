@@ -6,17 +6,69 @@
 
 #include <exception>
 
-TWebDispatcher::TWebDispatcher(IWebController& iController, TAccessSettings iAccess, TStaticContent iStaticContent)
-    : fController(iController), fAccess(std::move(iAccess)), fStaticContent(std::move(iStaticContent)),
-      fSlotApi(iController), fConfigApi(iController)
+namespace
+{
+// What only administrators may use: the commands and the configuration.
+bool NeedsAdministrator(const std::string& iPath)
+{
+  return iPath == "/execute" || iPath == "/ws/execute" || iPath.starts_with("/ws/config/");
+}
+
+// Where "/login" leads once the browser has credentials: a page of this server named by "to", else the calendar.
+std::string PageAfterLogin(const TWebRequest& iRequest)
+{
+  const std::string page = iRequest.Param("to").value_or("");
+  const bool local = page.starts_with("/") && !page.starts_with("//") && page.find('\\') == std::string::npos &&
+                     !HasControlCharacters(page);
+  return local ? page : "/index.html";
+}
+} // namespace
+
+TWebDispatcher::TWebDispatcher(IWebController& iController, const TWebServerSettings& iSettings,
+                               TStaticContent iStaticContent)
+    : fController(iController), fAccess(iSettings.Access), fStaticContent(std::move(iStaticContent)),
+      fSlotApi(iController), fConfigApi(iController, iSettings.AllowProgramSettings)
 {
 }
 
 TWebResponse TWebDispatcher::CommandGet(const TWebRequest& iRequest) const
 {
+  TWebResponse response = Dispatch(iRequest);
+  AddSecurityHeaders(response);
+  return response;
+}
+
+TWebResponse TWebDispatcher::CommandOther(const TWebRequest& iRequest) const
+{
+  TWebResponse response = UnauthorizedAnswer();
+  if (DetermineAccessLevel(fAccess, iRequest.HasAuthorization, iRequest.Credentials) != alNone)
+  {
+    // Only a client with credentials gets this far; a method name is a short token, anything longer is junk.
+    fController.AddLogMessage(PrintableASCII(iRequest.Method, 32));
+    response = MethodNotAllowedAnswer();
+  }
+  AddSecurityHeaders(response);
+  return response;
+}
+
+bool TWebDispatcher::AdministratorExists() const
+{
+  return !fAccess.AdminUser.empty() || !fAccess.AdminPasswordHash.empty();
+}
+
+TWebResponse TWebDispatcher::Dispatch(const TWebRequest& iRequest) const
+{
   const TAccessLevel level = DetermineAccessLevel(fAccess, iRequest.HasAuthorization, iRequest.Credentials);
   if (level == alNone)
     return UnauthorizedAnswer();
+  // A browser asks for a password only when challenged: a request without credentials that needs more than the
+  // anonymous level gets the challenge, and "/login" always does.
+  const bool login = iRequest.Path == "/login";
+  if (!iRequest.HasAuthorization &&
+      (login || (level != alAdmin && AdministratorExists() && NeedsAdministrator(iRequest.Path))))
+    return UnauthorizedAnswer();
+  if (login)
+    return RedirectAnswer(PageAfterLogin(iRequest));
   TWebResponse response;
   try
   {
@@ -27,15 +79,6 @@ TWebResponse TWebDispatcher::CommandGet(const TWebRequest& iRequest) const
     return ErrorAnswer(error.what(), response.ContentType);
   }
   return response;
-}
-
-TWebResponse TWebDispatcher::CommandOther(const TWebRequest& iRequest) const
-{
-  if (DetermineAccessLevel(fAccess, iRequest.HasAuthorization, iRequest.Credentials) == alNone)
-    return UnauthorizedAnswer();
-  // Only a client with credentials gets this far; a method name is a short token, anything longer is junk.
-  fController.AddLogMessage(PrintableASCII(iRequest.Method, 32));
-  return MethodNotAllowedAnswer();
 }
 
 void TWebDispatcher::Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const

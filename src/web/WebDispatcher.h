@@ -11,19 +11,23 @@
 #include "web/WebResponse.h"
 
 class IWebController;
+struct TWebServerSettings;
 
 class TWebDispatcher
 {
 public:
-  TWebDispatcher(IWebController& iController, TAccessSettings iAccess, TStaticContent iStaticContent);
+  TWebDispatcher(IWebController& iController, const TWebServerSettings& iSettings, TStaticContent iStaticContent);
 
-  // GET, POST and HEAD.
+  // GET, POST and HEAD. "/login" challenges a request without credentials and sends one with them on to the page
+  // its parameter "to" names.
   TWebResponse CommandGet(const TWebRequest& iRequest) const;
   // Every other method: refused with 405 once the request is authenticated; its name (made printable) then
   // goes to the program's log as one line.
   TWebResponse CommandOther(const TWebRequest& iRequest) const;
 
 private:
+  bool AdministratorExists() const;
+  TWebResponse Dispatch(const TWebRequest& iRequest) const;
   void Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const;
 
   IWebController& fController;

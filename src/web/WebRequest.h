@@ -25,9 +25,16 @@ struct TWebRequest
   std::string ContentType;
   std::string Host;
   std::optional<std::string> Origin;
+  // "Sec-Fetch-Site" of browsers that send it: "same-origin", "same-site", "cross-site" or "none".
+  std::optional<std::string> FetchSite;
   // A POST body that is not a form (JSON), as received.
   std::string Body;
 
   // The first value of a parameter, its name compared without regard to letter case.
   std::optional<std::string> Param(const std::string& iName) const;
+  // Sent by another site's page, as far as the browser tells: an Origin that is not this server, or a
+  // "Sec-Fetch-Site" other than "same-origin" and "none" (typed or bookmarked). Scripts that name neither are not.
+  bool CrossSite() const;
+  // The name a log line gives the requester: the user of its credentials, "anonymous" without.
+  std::string RequesterName() const;
 };

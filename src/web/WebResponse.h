@@ -49,3 +49,8 @@ TWebResponse RedirectAnswer(const std::string& iLocation);
 TWebResponse MethodNotAllowedAnswer();
 // 401 with the realm of Basic authentication
 TWebResponse UnauthorizedAnswer();
+// 403 with the reason as text
+TWebResponse ForbiddenAnswer(const std::string& iReason);
+// The headers every answer carries so that no other site can frame the pages, run scripts in them or read
+// more than needed: scripts only from this server, no framing, no type sniffing, referrers only to itself.
+void AddSecurityHeaders(TWebResponse& ioResponse);

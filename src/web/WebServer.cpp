@@ -26,7 +26,7 @@ bool TWebServer::Start(std::string& oError)
     const TServerBinding binding = ServerBindingFromText(settings.Port, fDefaultPort);
     uint16_t port = 0;
     TFileHandle socket = OpenListenSocket(binding, port);
-    auto dispatcher = std::make_unique<TWebDispatcher>(fController, settings.Access,
+    auto dispatcher = std::make_unique<TWebDispatcher>(fController, settings,
                                                        TStaticContent(fStaticFolder, TWebResources::Instance()));
     auto daemon = std::make_unique<THTTPDaemon>(socket, *dispatcher, fLimits);
     std::lock_guard lock(fMutex);

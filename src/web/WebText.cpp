@@ -57,3 +57,11 @@ std::string PrintableASCII(const std::string& iText, size_t iMaxLength)
     result += c >= ' ' && c <= '~' ? c : '?';
   return iText.size() > iMaxLength ? result + "..." : result;
 }
+
+bool HasControlCharacters(const std::string& iText)
+{
+  for (const char c : iText)
+    if (static_cast<unsigned char>(c) < ' ' || c == '\x7f')
+      return true;
+  return false;
+}

@@ -12,3 +12,6 @@ std::string UTF8ToLatin1(const std::string& iText);
 // Text from a client made safe for a log line: every byte outside printable ASCII becomes "?" (no terminal
 // escapes, no line breaks), and at most iMaxLength bytes are kept ("..." marks a cut).
 std::string PrintableASCII(const std::string& iText, size_t iMaxLength);
+// Line breaks, NUL and other control characters, which no setting may hold.
+bool HasControlCharacters(const std::string& iText);
+inline constexpr const char* ControlCharactersMessage = "Must not contain line breaks or control characters.";

@@ -16,7 +16,7 @@ namespace
 struct TFixture
 {
   TFixture()
-      : Dispatcher(Controller, TAccessSettings{"", "", "", "", alReadOnly},
+      : Dispatcher(Controller, TWebServerSettings{.Access = {"", "", "", "", alReadOnly}},
                    TStaticContent((Controller.Root() / "static").string(), TWebResources::Instance()))
   {
     TSlotInfo& slot = Controller.AddSlot("News");

@@ -1,3 +1,5 @@
+#include "audio/engine/LadspaPlugin.h"
+#include "slots/SlotPlugin.h"
 #include "support/WebClient.h"
 #include "support/WebTestController.h"
 #include "web/ControllerCall.h"
@@ -188,6 +190,10 @@ TEST_F(ConfigApiTest, RefusedChangeNamesTheFieldsAndChangesNothing)
       {R"({"StreamingPort": 70000})", "StreamingPort", "Must be between 0 and 65535."},
       {R"({"CueSheet": true})", "CueSheet", "Must be \"on\" or \"off\"."},
       {R"({"Enabled": "off"})", "Enabled", "Unknown setting."},
+      {R"({"Name": "Studio\nB"})", "Name", "Must not contain line breaks or control characters."},
+      {R"({"Name": "Stu\u0000dio"})", "Name", "Must not contain line breaks or control characters."},
+      {R"({"StreamingTitle": "\u001b[2JNews"})", "StreamingTitle",
+       "Must not contain line breaks or control characters."},
       {R"(["Name"])", "", "The body must be a JSON object of settings."},
       {R"({"Name": )", "", "The body must be a JSON object of settings."},
   };
@@ -218,11 +224,11 @@ TEST_F(ConfigApiTest, OnlyAdministratorsReadAndChange)
   EXPECT_EQ(TJson::parse(Get("/ws/access", Viewer).Body)["Level"], "read-only");
   EXPECT_EQ(TJson::parse(Get("/ws/access").Body)["Level"], "admin");
 
-  // Anonymous read-only access does not reach the configuration either.
+  // Anonymous read-only access does not reach the configuration either: the browser is asked to log in.
   fServer->Stop();
   fController.Settings.Access.AnonymousAccess = alReadOnly;
-  EXPECT_EQ(Get("/ws/config/slots/0", std::nullopt).Status, 403);
-  EXPECT_EQ(Post("/ws/config/program", R"({"EMail": {"User": "x"}})", {JSONType}, std::nullopt).Status, 403);
+  EXPECT_EQ(Get("/ws/config/slots/0", std::nullopt).Status, 401);
+  EXPECT_EQ(Post("/ws/config/program", R"({"EMail": {"User": "x"}})", {JSONType}, std::nullopt).Status, 401);
   EXPECT_EQ(fController.Slot(0).Name(), "Studio");
 }
 
@@ -303,6 +309,89 @@ TEST_F(ConfigApiTest, ProgramSettingsKeepPasswordsWriteOnly)
   EXPECT_EQ(TJson::parse(test.Body)["Message"], "sent");
   ASSERT_EQ(fController.TestEmails().size(), 1u);
   EXPECT_EQ(fController.TestEmails()[0].Password, "new-mail");
+}
+
+TEST_F(ConfigApiTest, SettingsThatRunCodeAreLockedUnlessTheConfigurationFileAllowsThem)
+{
+  const std::string evil = (fController.Root() / "evil.so").string();
+  std::ofstream(evil) << "not a library";
+  const struct
+  {
+    std::string Body;
+    std::vector<std::string> Locked;
+  } cases[] = {
+      {R"({"Format": "customraw", "EncoderOptions": "sh -c \"id > /tmp/owned; cat >/dev/null\""})",
+       {"Format", "EncoderOptions"}},
+      {R"({"Format": "customwav"})", {"Format"}},
+      {R"({"Name": "Harmless", "EncoderFilename": "/bin/sh"})", {"EncoderFilename"}},
+      {R"({"EncoderOptions": "-b 320"})", {"EncoderOptions"}},
+      {R"({"WinampPlugin": ")" + evil + R"(:x"})", {"WinampPlugin"}},
+      {R"({"WinampPlugin": "/usr/lib/ladspa/../../../)" + evil.substr(1) + R"(:x"})", {"WinampPlugin"}},
+  };
+  const std::string iniBefore = IniText();
+  const TJson settingsBefore = SlotSettings();
+  for (const auto& c : cases)
+  {
+    SCOPED_TRACE(c.Body);
+    const TWebReply reply = Post("/ws/config/slots/0", c.Body);
+    ASSERT_EQ(reply.Status, 403) << reply.Body;
+    const TJson answer = TJson::parse(reply.Body);
+    std::vector<std::string> keys;
+    for (const TJson& error : answer["Errors"])
+      keys.push_back(error["Key"]);
+    EXPECT_EQ(keys, c.Locked);
+    for (const std::string& key : c.Locked)
+      EXPECT_NE(answer["Error"].get<std::string>().find(key), std::string::npos) << answer["Error"];
+    EXPECT_EQ(IniText(), iniBefore);
+    EXPECT_EQ(SlotSettings(), settingsBefore);
+  }
+  EXPECT_EQ(fController.Slot(0).Name(), "Studio");
+  // The page learns what to show read-only.
+  const TJson access = TJson::parse(Get("/ws/access").Body);
+  EXPECT_EQ(access["Locked"]["Settings"], (TJson{"EncoderOptions", "EncoderFilename"}));
+  EXPECT_EQ(access["Locked"]["Formats"], (TJson{"customwav", "customraw"}));
+
+  // Plug-ins of the LADSPA folders stay open, and take effect at once.
+  for (const char* plugin : {"amp.so:amp_mono", "/usr/lib/ladspa/amp.so:amp_mono"})
+  {
+    const TWebReply reply = Post("/ws/config/slots/0", TJson{{"WinampPlugin", plugin}}.dump());
+    ASSERT_EQ(reply.Status, 200) << reply.Body;
+    ASSERT_NE(fController.Slot(0).SoundPlugin().Plugin(), nullptr) << plugin;
+    EXPECT_EQ(fController.Slot(0).SoundPlugin().Plugin()->Path(), "/usr/lib/ladspa/amp.so");
+  }
+
+  // The hand-set switch opens them all.
+  fServer->Stop();
+  fController.Settings.AllowProgramSettings = true;
+  EXPECT_FALSE(TJson::parse(Get("/ws/access").Body).contains("Locked"));
+  const TWebReply allowed = Post("/ws/config/slots/0", cases[0].Body);
+  ASSERT_EQ(allowed.Status, 200) << allowed.Body;
+  EXPECT_EQ(fController.Slot(0).AudioFormat(), sfCustomRaw);
+  EXPECT_EQ(fController.Slot(0).EncoderOptions(), "sh -c \"id > /tmp/owned; cat >/dev/null\"");
+}
+
+TEST_F(ConfigApiTest, StoredPasswordsDoNotFollowTheirServerElsewhere)
+{
+  fController.Program.Email = {"smtp.example", "587", "STARTTLS", "mailer", "mail-secret", "logger@example", "a@x"};
+  ASSERT_EQ(Post("/ws/config/program", R"({"EMail": {"User": "other"}})").Status, 200);
+  EXPECT_EQ(fController.Program.Email.Password, "mail-secret");
+  for (const char* change : {R"({"EMail": {"SMTPPort": "2525"}})", R"({"EMail": {"SMTPServer": "evil.example"}})"})
+  {
+    fController.Program.Email.Password = "mail-secret";
+    ASSERT_EQ(Post("/ws/config/program", change).Status, 200) << change;
+    EXPECT_EQ(fController.Program.Email.Password, "") << change;
+  }
+  ASSERT_EQ(Post("/ws/config/program", R"({"EMail": {"SMTPServer": "new.example", "Password": "new"}})").Status, 200);
+  EXPECT_EQ(fController.Program.Email.Password, "new");
+
+  TSlotInfo& slot = fController.Slot(0);
+  ASSERT_EQ(
+      Post("/ws/config/slots/0", R"({"StreamingHost": "cast.example", "StreamingPassword": "cast-secret"})").Status,
+      200);
+  ASSERT_EQ(Post("/ws/config/slots/0", R"({"StreamingPort": 8002, "StreamingMountPoint": "/b"})").Status, 200);
+  EXPECT_EQ(slot.StreamingPassword(), "cast-secret");
+  ASSERT_EQ(Post("/ws/config/slots/0", R"({"StreamingHost": "evil.example"})").Status, 200);
+  EXPECT_EQ(slot.StreamingPassword(), "");
 }
 
 // A controller whose thread never comes to the posted work.

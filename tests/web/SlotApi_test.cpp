@@ -423,8 +423,11 @@ TEST_F(SlotApiTest, CommandsNeedTheAdministratorLevel)
   const auto reader = std::make_pair(std::string("reader"), std::string("readpw"));
   for (const char* path : {"/execute", "/ws/execute"})
   {
-    // GET below the administrator falls through to "not found"; POST gets the empty answer.
-    EXPECT_EQ(WebGet(port, std::string(path) + "?command=SLOT+1+STOP").Status, 404) << path;
+    // Without credentials the browser is asked for them, as an administrator exists.
+    const TWebReply anonymous = WebGet(port, std::string(path) + "?command=SLOT+1+STOP");
+    EXPECT_EQ(anonymous.Status, 401) << path;
+    EXPECT_EQ(anonymous.Header("WWW-Authenticate"), "Basic realm=\"Brendle Tapevault\"") << path;
+    // A read-only user's GET falls through to "not found"; a POST gets the empty answer.
     EXPECT_EQ(WebFetch(port, {.Path = std::string(path) + "?command=SLOT+1+STOP", .Credentials = reader}).Status, 404)
         << path;
     const TWebReply reply =
@@ -448,4 +451,50 @@ TEST_F(SlotApiTest, CommandTextsThatChangeNothing)
   EXPECT_TRUE(fController.Slot(0).Enabled());
   // Numbers outside the table are posted and left to the controller, which ignores them.
   EXPECT_EQ(fController.Switches(), (std::vector<TWebTestController::TSwitch>{{true, -1}, {true, 98}, {false, -2}}));
+}
+
+TEST_F(SlotApiTest, CommandsFromOtherSitesAreRefusedAndEveryCommandIsLogged)
+{
+  fController.AddSlot("One");
+  const uint16_t port = Start();
+  const auto admin = std::make_pair(std::string("admin"), std::string("adminpw"));
+  const std::string own = "http://127.0.0.1:" + std::to_string(port);
+  struct TCase
+  {
+    const char* Name;
+    std::string Method;
+    std::vector<std::string> Headers;
+    long Status;
+  };
+  const TCase cases[] = {
+      {"form of another site", "POST", {"Origin: http://evil.example"}, 403},
+      {"form of another port", "POST", {"Origin: http://127.0.0.1:1"}, 403},
+      {"sandboxed page", "POST", {"Origin: null"}, 403},
+      {"image or link of another site", "GET", {"Sec-Fetch-Site: cross-site"}, 403},
+      {"image on another port of this host", "GET", {"Sec-Fetch-Site: same-site"}, 403},
+      {"own page", "POST", {"Origin: " + own, "Sec-Fetch-Site: same-origin"}, 200},
+      {"address typed by the user", "GET", {"Sec-Fetch-Site: none"}, 200},
+      {"script without an origin", "POST", {}, 200},
+      {"script GET without an origin", "GET", {}, 200},
+  };
+  size_t accepted = 0;
+  for (const TCase& c : cases)
+  {
+    const bool get = c.Method == "GET";
+    TWebCall call{.Method = c.Method,
+                  .Path = get ? "/execute?command=SLOT+1+STOP" : "/execute",
+                  .Headers = c.Headers,
+                  .Credentials = admin};
+    if (!get)
+      call.Body = "command=SLOT+1+STOP";
+    EXPECT_EQ(WebFetch(port, call).Status, c.Status) << c.Name;
+    call.Path = get ? "/ws/execute?command=SLOT+1+STOP" : "/ws/execute";
+    EXPECT_EQ(WebFetch(port, call).Status, c.Status) << c.Name;
+    accepted += c.Status == 200 ? 2 : 0;
+    EXPECT_EQ(fController.Switches().size(), accepted) << c.Name;
+  }
+  const auto log = fController.Log();
+  EXPECT_EQ(log.size(), accepted);
+  for (const std::string& line : log)
+    EXPECT_EQ(line, "Slot 1 STOP from the web by admin");
 }

@@ -10,12 +10,22 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <dlfcn.h>
+#include <filesystem>
 #include <ladspa.h>
 #include <strings.h>
 #include <sys/stat.h>
 
 namespace
 {
+// "lib.so:label" into library and label; a colon that is part of a folder name comes before the last "/".
+std::pair<std::string, std::string> SplitName(const std::string& iName)
+{
+  const size_t colon = iName.rfind(':');
+  if (colon != std::string::npos && (iName.rfind('/') == std::string::npos || colon > iName.rfind('/')))
+    return {iName.substr(0, colon), iName.substr(colon + 1)};
+  return {iName, std::string()};
+}
+
 const char* const kSystemFolders[] = {"/usr/lib/ladspa", "/usr/local/lib/ladspa"};
 
 bool IsFile(const std::string& iPath)
@@ -158,18 +168,31 @@ std::vector<TLadspaEntry> TLadspaPlugin::Installed(const std::vector<std::string
   return entries;
 }
 
+bool TLadspaPlugin::InFolders(const std::string& iName, const std::vector<std::string>& iFolders)
+{
+  const std::string library = SplitName(iName).first;
+  if (library.find('/') == std::string::npos)
+    return true;
+  std::error_code error;
+  const std::filesystem::path file = std::filesystem::canonical(library, error);
+  if (error)
+    return false;
+  for (const std::string& folder : iFolders)
+  {
+    const std::filesystem::path base = std::filesystem::canonical(folder, error);
+    if (error)
+      continue;
+    const auto [end, unused] = std::mismatch(base.begin(), base.end(), file.begin(), file.end());
+    if (end == base.end())
+      return true;
+  }
+  return false;
+}
+
 std::unique_ptr<TLadspaPlugin> TLadspaPlugin::Load(const std::string& iName, std::string& oError,
                                                    const std::vector<std::string>& iFolders)
 {
-  // "lib.so:label"; a colon that is part of a folder name comes before the last "/".
-  std::string library = iName;
-  std::string label;
-  const size_t colon = iName.rfind(':');
-  if (colon != std::string::npos && (iName.rfind('/') == std::string::npos || colon > iName.rfind('/')))
-  {
-    library = iName.substr(0, colon);
-    label = iName.substr(colon + 1);
-  }
+  const auto [library, label] = SplitName(iName);
   const std::string path = FindLibrary(library, iFolders);
   if (path.empty())
   {

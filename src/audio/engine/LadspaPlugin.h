@@ -61,6 +61,9 @@ public:
   // The library file iLibrary names: itself when it holds a "/", else the first of iFolders that has it;
   // empty when none has it.
   static std::string FindLibrary(const std::string& iLibrary, const std::vector<std::string>& iFolders);
+  // Whether the library "library[:label]" names can only be one inside iFolders: a name without a folder, or a
+  // path to an existing file whose real location (links resolved) lies beneath one of them.
+  static bool InFolders(const std::string& iName, const std::vector<std::string>& iFolders);
   // Every plug-in of every library in iFolders, by path and then in library order.
   static std::vector<TLadspaEntry> Installed(const std::vector<std::string>& iFolders);
 

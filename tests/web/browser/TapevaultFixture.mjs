@@ -13,6 +13,7 @@ export const TimeZone = 'Europe/Berlin';
 export const Users = {admin: ['admin', 'admin-secret'], viewer: ['viewer', 'viewer-secret']};
 
 const Program = process.env.TAPEVAULT_PROGRAM;
+const SourceFolder = path.resolve(path.dirname(new URL(import.meta.url).pathname), '..', '..', '..');
 const Chromium = process.env.TAPEVAULT_CHROMIUM || '/usr/bin/chromium';
 // Screenshots and measurements go below the build folder, so a person can look at them.
 export const OutputFolder = process.env.TAPEVAULT_WEB_OUTPUT || path.join(os.tmpdir(), 'tapevault-web');
@@ -77,17 +78,33 @@ export function makeRoot() {
 // The program on iRoot; iSlots: the text of each slot section (without its header); iEnvironment: variables to
 // add or replace (a test's own sound server).
 export async function startTapevault(iRoot, iSlots, iEnvironment = {}) {
-  if (!Program || !fs.existsSync(Program))
-    throw new Error('TAPEVAULT_PROGRAM does not name the built program: ' + Program);
-  const root = iRoot;
   const port = await freePort();
   // The recordings of the tests lie in the past: no cleanup may delete them.
   const sections = iSlots.map((text, i) => `[Slot${i}]\nCleanupDaysEnabled=off\nCleanupSpaceEnabled=off\n${text}\n`).join('\n');
-  fs.writeFileSync(path.join(root, 'Tapevault.ini'),
+  fs.writeFileSync(path.join(iRoot, 'Tapevault.ini'),
                    `[General]\nSlotCount=${iSlots.length}\n\n${sections}\n[Webserver]\nEnabled=on\n` +
                        `Port=127.0.0.1:${port}\nAdminUser=${Users.admin[0]}\n` +
                        `AdminPassword=${passwordHash(Users.admin[1])}\nReadOnlyUser=${Users.viewer[0]}\n` +
                        `ReadOnlyPassword=${passwordHash(Users.viewer[1])}\nAnonymousAccess=none\n`);
+  return startProgram(iRoot, port, iEnvironment);
+}
+
+// The program on the configuration a first `make run` seeds (scripts/seed-config), on a free loopback port; the
+// administrator's password is in the service's `adminPassword`.
+export async function startSeeded(iRoot) {
+  const port = await freePort();
+  execFileSync(path.join(SourceFolder, 'scripts', 'seed-config'), [path.join(iRoot, 'Tapevault.ini'), `127.0.0.1:${port}`],
+               {env: {...process.env, PULSE_SERVER: 'unix:' + path.join(iRoot, 'no-pulse')}, stdio: 'ignore'});
+  const service = await startProgram(iRoot, port, {});
+  service.adminPassword = fs.readFileSync(path.join(iRoot, 'admin-password'), 'utf8').trim();
+  return service;
+}
+
+async function startProgram(iRoot, iPort, iEnvironment) {
+  if (!Program || !fs.existsSync(Program))
+    throw new Error('TAPEVAULT_PROGRAM does not name the built program: ' + Program);
+  const root = iRoot;
+  const port = iPort;
   const home = path.join(root, 'home');
   fs.mkdirSync(home);
   const env = {...process.env, TZ: TimeZone, HOME: home, XDG_CONFIG_HOME: path.join(home, '.config'),

@@ -20,9 +20,9 @@ const SlotGroups = [
     ['RecordDelay', 'number', 'Record delay:', {note: 'seconds', min: 0, max: 3600}],
     ['16bit', 'switch', 'Record in 16 bit'],
     ['Channels', 'choice', 'Channels:', {choices: [['stereo', 'Stereo'], ['left', 'Left'], ['right', 'Right']]}],
-    ['WinampPlugin', 'text', 'LADSPA plugin:', {note: 'effective after restart'}],
+    ['WinampPlugin', 'text', 'LADSPA plugin:', {note: 'library.so:label'}],
     ['WinampPluginStreamOnly', 'switch', 'Plugin for the stream only'],
-    ['WinampPluginControls', 'text', 'Plugin controls:', {note: 'name=value;... effective after restart'}],
+    ['WinampPluginControls', 'text', 'Plugin controls:', {note: 'name=value;...'}],
   ]],
   ['Output', [
     ['Folder', 'text', 'Folder:'],
@@ -105,6 +105,9 @@ const ProgramGroups = [
 
 let devices = [];
 let slots = [];
+// What the server keeps from being changed here: {Settings: [keys], Formats: [words]}, with its reason.
+let locked = {Settings: [], Formats: []};
+let lockedReason = '';
 let currentSlot = null;
 let loaded = {}; // the values the form was filled with, to send only what changed
 
@@ -290,8 +293,8 @@ function clearMessages() {
   }
 }
 
-// The server's refusal: each message at its field, those without one above the form.
-function showErrors(iErrors) {
+// The server's refusal: each message at its field, those without one above the form (iSummary first).
+function showErrors(iErrors, iSummary) {
   const general = [];
   for (const {Key, Message} of iErrors) {
     const group = Key ? fieldGroup(Key) : null;
@@ -306,6 +309,8 @@ function showErrors(iErrors) {
     feedback.textContent = Message;
     feedback.style.display = 'block';
   }
+  if (iSummary)
+    general.unshift(iSummary);
   showMessage('danger', general.length ? general.join(' ') : 'The settings were not saved: please check the marked fields.');
   const first = document.querySelector('.is-invalid');
   first?.scrollIntoView({block: 'center'});
@@ -347,6 +352,28 @@ function buildSlotForm() {
   document.getElementById(fieldId('Format')).addEventListener('change', formatChanged);
   for (const key of ['Bitrate', 'CleanupDays'])
     document.getElementById(fieldId(key)).addEventListener('input', updateEstimate);
+  showLockedFields();
+}
+
+// Settings that run code on the recorder are shown read-only, with the reason, unless the server allows them.
+function showLockedFields() {
+  if (!lockedReason)
+    return;
+  for (const key of locked.Settings) {
+    const control = document.getElementById(fieldId(key));
+    if (!control)
+      continue;
+    control.readOnly = true;
+    control.title = lockedReason;
+    fieldGroup(key).querySelector('.col-sm-9').append(element('small', 'form-text text-muted', lockedReason + '.'));
+  }
+  for (const option of document.getElementById(fieldId('Format')).options)
+    if (locked.Formats.includes(option.value)) {
+      option.disabled = true;
+      option.textContent += ' (locked)';
+    }
+  fieldGroup('WinampPlugin').querySelector('.col-sm-9').append(
+      element('small', 'form-text text-muted', 'Only plug-ins of the LADSPA folders can be chosen here.'));
 }
 
 async function showSlot(iSlot) {
@@ -365,6 +392,10 @@ async function showSlot(iSlot) {
   loaded = body;
   for (const [key, value] of Object.entries(body))
     setValue(key, value);
+  // A stored format that is locked stays shown as it is.
+  const format = document.getElementById(fieldId('Format'));
+  if (format.selectedOptions[0])
+    format.selectedOptions[0].disabled = false;
   applyFormatRule();
   for (const item of document.querySelectorAll('#slotList .list-group-item'))
     item.classList.toggle('active', item.dataset.slot === String(iSlot));
@@ -389,8 +420,8 @@ async function saveSlot(iEvent) {
   clearMessages();
   const change = changedValues(SlotGroups, loaded);
   const {status, body} = await request('POST', '/ws/config/slots/' + currentSlot, change);
-  if (status === 400)
-    showErrors(body.Errors);
+  if (body?.Errors)
+    showErrors(body.Errors, body.Error);
   else if (status !== 200)
     showMessage('danger', body?.Error || 'The settings were not saved (HTTP ' + status + ').');
   else {
@@ -480,6 +511,11 @@ async function showFromHash() {
 async function start() {
   if (!(await loadSlots()))
     return;
+  const access = await request('GET', '/ws/access');
+  if (access.body?.Locked) {
+    locked = access.body.Locked;
+    lockedReason = access.body.LockedReason;
+  }
   const response = await request('GET', '/ws/config/devices');
   devices = response.status === 200 ? response.body : [];
   document.getElementById('slotForm').addEventListener('submit', saveSlot);
