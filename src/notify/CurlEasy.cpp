@@ -19,6 +19,15 @@ TCurlEasy::~TCurlEasy()
   curl_easy_cleanup(fHandle);
 }
 
+void TCurlEasy::CheckCertificate(const TCertificateCheck& iCheck, const std::string& iSection)
+{
+  Check(curl_easy_setopt(fHandle, CURLOPT_SSL_VERIFYPEER, iCheck.Verify ? 1L : 0L));
+  Check(curl_easy_setopt(fHandle, CURLOPT_SSL_VERIFYHOST, iCheck.Verify ? 2L : 0L));
+  if (!iCheck.CAFile.empty())
+    Check(curl_easy_setopt(fHandle, CURLOPT_CAINFO, iCheck.CAFile.c_str()));
+  fCertificateSection = iCheck.Verify ? iSection : std::string();
+}
+
 void TCurlEasy::KeepServerReplies()
 {
   Check(curl_easy_setopt(fHandle, CURLOPT_DEBUGFUNCTION, Debug));
@@ -57,5 +66,8 @@ void TCurlEasy::Check(CURLcode iCode) const
   std::string Text = fErrorBuffer[0] ? fErrorBuffer : curl_easy_strerror(iCode);
   if (!fLastRefusal.empty())
     Text += ": " + fLastRefusal;
+  if (iCode == CURLE_PEER_FAILED_VERIFICATION && !fCertificateSection.empty())
+    Text += " (to accept this server anyway, set \"VerifyCertificate\" to \"off\" in section \"" + fCertificateSection +
+            "\")";
   throw ECurlError(Text);
 }

@@ -1,6 +1,8 @@
 #pragma once
 // One libcurl transfer handle with its error buffer, so that a failure carries libcurl's own explanation.
 
+#include "notify/CertificateCheck.h"
+
 #include <curl/curl.h>
 #include <stdexcept>
 #include <string>
@@ -26,6 +28,9 @@ public:
   {
     Check(curl_easy_setopt(fHandle, iOption, iValue));
   }
+  // Checks the server's certificate and its name as iCheck says. A refused certificate fails with a text that
+  // names the key "VerifyCertificate" of iSection, the setting that turns the check off for this client.
+  void CheckCertificate(const TCertificateCheck& iCheck, const std::string& iSection);
   // For SMTP: a failure also names the server's refusal ("535 ...", "550 ..."), which libcurl's text leaves out.
   void KeepServerReplies();
   // Runs the transfer; throws ECurlError with libcurl's text on failure.
@@ -38,4 +43,5 @@ private:
   CURL* fHandle = nullptr;
   char fErrorBuffer[CURL_ERROR_SIZE] = {};
   std::string fLastRefusal;
+  std::string fCertificateSection; // empty while certificates are not checked
 };

@@ -124,8 +124,7 @@ void TSSLEmail::SendEmail() const
     Curl.SetOption(CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     Curl.SetOption(CURLOPT_SSLVERSION,
                    static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
-    Curl.SetOption(CURLOPT_SSL_VERIFYPEER, 0L);
-    Curl.SetOption(CURLOPT_SSL_VERIFYHOST, 0L);
+    Curl.CheckCertificate({edVerifyCertificate, edCAFile}, "EMail");
   }
   if (!edUserName.empty() || !edPassword.empty())
   {

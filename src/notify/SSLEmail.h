@@ -19,8 +19,10 @@ public:
   int edSMTPPort = 25;
   std::string edUserName;
   std::string edPassword;
-  bool edSSLConnection = true; // TLS at all
-  bool edRequireTLS = false;   // with TLS: STARTTLS after EHLO instead of TLS right after connecting
+  bool edSSLConnection = true;     // TLS at all
+  bool edRequireTLS = false;       // with TLS: STARTTLS after EHLO instead of TLS right after connecting
+  bool edVerifyCertificate = true; // with TLS: the server's certificate and name must check out
+  std::string edCAFile;            // PEM file of the trusted CAs; empty: the system's CA store
   std::string edSenderEmail;
   std::string edSenderName;
   std::string edToEmail; // address lists
