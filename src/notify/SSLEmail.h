@@ -12,7 +12,8 @@ public:
   TSSLEmail(std::string ASMTPServer, int ASMTPPort, std::string AUserName, std::string APassword);
 
   // Builds the message and runs the SMTP conversation. Throws EAddressListError for unusable addresses (before
-  // connecting) and ECurlError with libcurl's text for every failure of the conversation; nothing is retried.
+  // connecting) and ECurlError with libcurl's text for every failure of the conversation. A refused login is
+  // tried again, on a new connection, with the next mechanism the server announces; nothing else is retried.
   void SendEmail() const;
 
   std::string edSMTPServer;

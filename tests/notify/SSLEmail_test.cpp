@@ -116,6 +116,34 @@ TEST(SSLEmail, TLSNeedsAVerifiedCertificateUnlessTheSettingIsOff)
   }
 }
 
+// The server offers CRAM-MD5, LOGIN and PLAIN; libcurl alone would only try CRAM-MD5.
+TEST(SSLEmail, ARefusedLoginIsTriedWithTheNextMechanismOffered)
+{
+  struct TCase
+  {
+    const char* Accepted;
+    std::vector<std::string> Attempts;
+  };
+  const std::string Ok = std::string(" ") + User + " ok";
+  const std::string Failed = std::string(" ") + User + " failed";
+  const TCase Cases[] = {
+      {"PLAIN", {"PLAIN" + Ok}},
+      {"LOGIN", {"PLAIN" + Failed, "LOGIN" + Ok}},
+      {"CRAM-MD5", {"PLAIN" + Failed, "LOGIN" + Failed, "CRAM-MD5" + Ok}},
+  };
+  for (const TCase& Case : Cases)
+  {
+    TSmtpTestServer Server(stSTARTTLS, User, Password, true, Case.Accepted);
+    TSSLEmail Email = AlarmEmail(Server.Port(), true, true, User, Password);
+    Email.edCAFile = Server.CAFile();
+    EXPECT_NO_THROW(Email.SendEmail()) << Case.Accepted;
+    EXPECT_EQ(Server.AuthAttempts(), Case.Attempts) << Case.Accepted;
+    const std::vector<TReceivedMail> Mails = Server.WaitForMails(1, MailWait);
+    ASSERT_EQ(Mails.size(), 1U) << Case.Accepted;
+    EXPECT_EQ(Mails[0].Auth, std::string(Case.Accepted) + " " + User);
+  }
+}
+
 TEST(SSLEmail, CredentialsAuthenticateEvenInClear)
 {
   TSmtpTestServer Server(stPlain, User, Password);
@@ -141,6 +169,7 @@ TEST(SSLEmail, WithoutUserAndPasswordNoAuthIsSent)
 TEST(SSLEmail, FailuresCarryLibcurlsTextAndSendNothing)
 {
   {
+    // Every mechanism offered refuses it, once each; the last refusal is the error.
     TSmtpTestServer Server(stSTARTTLS, User, Password);
     TSSLEmail Email = AlarmEmail(Server.Port(), true, true, User, "wrong");
     Email.edCAFile = Server.CAFile();
@@ -153,8 +182,19 @@ TEST(SSLEmail, FailuresCarryLibcurlsTextAndSendNothing)
     {
       EXPECT_NE(std::string(Error.what()).find("535"), std::string::npos) << Error.what();
     }
-    EXPECT_EQ(Server.AuthAttempts().size(), 1U);
+    const std::string Failed = std::string(" ") + User + " failed";
+    EXPECT_EQ(Server.AuthAttempts(),
+              (std::vector<std::string>{"PLAIN" + Failed, "LOGIN" + Failed, "CRAM-MD5" + Failed}));
     EXPECT_TRUE(Server.Mails().empty());
+  }
+  {
+    // A failure after a successful login is not a reason to log in again.
+    TSmtpTestServer Server(stPlain, User, Password);
+    TSSLEmail Email = AlarmEmail(Server.Port(), false, false, User, Password);
+    Email.edToEmail = "refused@example.org";
+    Email.edBCCEmail = "";
+    EXPECT_THROW(Email.SendEmail(), ECurlError);
+    EXPECT_EQ(Server.AuthAttempts(), std::vector<std::string>{"PLAIN " + std::string(User) + " ok"});
   }
   {
     // STARTTLS is required: a server without it never gets the message in clear.
