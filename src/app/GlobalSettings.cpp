@@ -9,6 +9,7 @@ namespace
 const std::string General = "General";
 const std::string Webserver = "Webserver";
 const std::string EMail = "EMail";
+const std::string HTTPAlarms = "HTTPAlarms";
 const std::string Window = "MainWindowPosition";
 
 constexpr std::array<const char*, 3> AccessWords{"none", "Admin", "ReadOnly"};
@@ -59,6 +60,9 @@ TGlobalSettings ReadGlobalSettings(TIniFile& iIniFile)
   result.Password = iIniFile.ReadString(EMail, "Password", "");
   result.FromAddress = iIniFile.ReadString(EMail, "FromAddress", "");
   result.Receipients = iIniFile.ReadString(EMail, "Receipients", "");
+  result.VerifyCertificate = iIniFile.ReadString(EMail, "VerifyCertificate", "on") != "off";
+
+  result.HTTPAlarmVerifyCertificate = iIniFile.ReadString(HTTPAlarms, "VerifyCertificate", "on") != "off";
 
   if (iIniFile.SectionExists(Window))
   {
@@ -94,6 +98,7 @@ void WriteGlobalSettings(TIniFile& iIniFile, const TGlobalSettings& iSettings,
   iIniFile.WriteString(EMail, "FromAddress", iSettings.FromAddress);
   iIniFile.WriteString(EMail, "Receipients", iSettings.Receipients);
   iIniFile.WriteString(EMail, "Encryption", EncryptionWords.at(iSettings.Encryption));
+  iIniFile.WriteString(EMail, "VerifyCertificate", iSettings.VerifyCertificate ? "on" : "off");
 
   if (iWriteDeviceSections)
     iWriteDeviceSections(iIniFile);
@@ -139,5 +144,6 @@ TEmailSettings EmailAccount(const TGlobalSettings& iSettings)
   email.Password = iSettings.Password;
   email.From = iSettings.FromAddress;
   email.Recipients = iSettings.Receipients;
+  email.VerifyCertificate = iSettings.VerifyCertificate;
   return email;
 }

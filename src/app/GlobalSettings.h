@@ -1,6 +1,6 @@
 #pragma once
-// The program-wide settings of the configuration file ("General", "Webserver", "EMail", "MainWindowPosition")
-// as plain values, so that the window and the headless service edit the same model.
+// The program-wide settings of the configuration file ("General", "Webserver", "EMail", "HTTPAlarms",
+// "MainWindowPosition") as plain values, so that the window and the headless service edit the same model.
 
 #include "lib/IniFile.h"
 #include "notify/EmailSettings.h"
@@ -49,6 +49,10 @@ struct TGlobalSettings
   std::string Password;
   std::string FromAddress;
   std::string Receipients;
+  bool VerifyCertificate = true; // read: false exactly for "off"; written "on", "off"
+
+  // "HTTPAlarms" (read only): whether https alarm calls check the server's certificate; false exactly for "off"
+  bool HTTPAlarmVerifyCertificate = true;
 
   // "MainWindowPosition": empty when the section does not exist
   std::optional<TWindowPlacement> WindowPlacement;

@@ -104,7 +104,8 @@ void TLoggerMain::Start()
   }
   fFirstRotationDone.assign(fSlotInfo.size(), false);
 
-  fHTTPAlarmSender = std::make_unique<THTTPAlarmSender>([this](const std::string& iLine) { AddLogMessage(iLine); });
+  fHTTPAlarmSender = std::make_unique<THTTPAlarmSender>([this](const std::string& iLine) { AddLogMessage(iLine); },
+                                                        TCertificateCheck{fSettings.HTTPAlarmVerifyCertificate, ""});
   fHTTPAlarmSender->Start();
   fEmailAlarmSender = std::make_unique<TEmailAlarmSender>([this](const std::string& iLine) { AddLogMessage(iLine); });
   fEmailAlarmSender->Start();
@@ -194,6 +195,7 @@ TWebProgramSettings TLoggerMain::ProgramSettings() const
   result.Email.Password = fSettings.Password;
   result.Email.FromAddress = fSettings.FromAddress;
   result.Email.Receipients = fSettings.Receipients;
+  result.Email.VerifyCertificate = fSettings.VerifyCertificate ? "on" : "off";
   return result;
 }
 
@@ -215,6 +217,7 @@ void TLoggerMain::ChangeProgramSettings(const TWebProgramSettings& iSettings)
   fSettings.Password = iSettings.Email.Password;
   fSettings.FromAddress = iSettings.Email.FromAddress;
   fSettings.Receipients = iSettings.Email.Receipients;
+  fSettings.VerifyCertificate = iSettings.Email.VerifyCertificate != "off";
   FlushGlobalConfig();
 }
 
@@ -228,6 +231,7 @@ std::string TLoggerMain::SendTestEmail(const TWebEmailSettings& iSettings)
   email.Password = iSettings.Password;
   email.From = iSettings.FromAddress;
   email.Recipients = iSettings.Receipients;
+  email.VerifyCertificate = iSettings.VerifyCertificate != "off";
   ::SendTestEmail(email);
   return TestEmailSentText;
 }

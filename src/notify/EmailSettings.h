@@ -20,4 +20,8 @@ struct TEmailSettings
   std::string Password;
   std::string From;
   std::string Recipients; // address list
+  // With encryption: the server's certificate must chain to a trusted CA and name the server; off for a
+  // self-signed server.
+  bool VerifyCertificate = true;
+  std::string CAFile = ""; // PEM file of the trusted CAs; empty: the system's CA store
 };

@@ -31,7 +31,7 @@ const std::string& HTTPAlarmUserAgent()
   return UserAgent;
 }
 
-void PerformHTTPAlarmCall(const std::string& iURL, unsigned iReadTimeout)
+void PerformHTTPAlarmCall(const std::string& iURL, unsigned iReadTimeout, const TCertificateCheck& iCertificateCheck)
 {
   TCurlEasy Curl;
   Curl.SetOption(CURLOPT_URL, iURL.c_str());
@@ -48,8 +48,7 @@ void PerformHTTPAlarmCall(const std::string& iURL, unsigned iReadTimeout)
   Curl.SetOption(CURLOPT_LOW_SPEED_TIME, static_cast<long>((iReadTimeout + 999) / 1000));
   Curl.SetOption(CURLOPT_SSLVERSION,
                  static_cast<long>(CURL_SSLVERSION_TLSv1) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
-  Curl.SetOption(CURLOPT_SSL_VERIFYPEER, 0L);
-  Curl.SetOption(CURLOPT_SSL_VERIFYHOST, 0L);
+  Curl.CheckCertificate(iCertificateCheck, "HTTPAlarms");
   // Credentials of the URL's user-info are sent only when the server asks for them.
   Curl.SetOption(CURLOPT_HTTPAUTH, static_cast<unsigned long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
   Curl.SetOption(CURLOPT_FAILONERROR, 1L);

@@ -3,8 +3,8 @@
 #include "lib/Errors.h"
 #include "notify/HTTPAlarmCall.h"
 
-THTTPAlarmSender::THTTPAlarmSender(TLogProc iLog)
-    : fLog(std::move(iLog)),
+THTTPAlarmSender::THTTPAlarmSender(TLogProc iLog, TCertificateCheck iCertificateCheck)
+    : fLog(std::move(iLog)), fCertificateCheck(std::move(iCertificateCheck)),
       fHTTPAlarmThread("HTTPAlarmThread", [this](const std::string& iURL) { PerformHTTPAlarm(iURL); })
 {
 }
@@ -21,7 +21,7 @@ void THTTPAlarmSender::PerformHTTPAlarm(const std::string& iURL)
 {
   try
   {
-    PerformHTTPAlarmCall(iURL, ReadTimeout);
+    PerformHTTPAlarmCall(iURL, ReadTimeout, fCertificateCheck);
   }
   catch (const std::exception& Error)
   {

@@ -3,6 +3,7 @@
 // "HTTPAlarmThread", so that a slow or dead server never holds up the controller.
 
 #include "notify/AlarmWorker.h"
+#include "notify/CertificateCheck.h"
 #include "notify/NotifyLog.h"
 
 #include <string>
@@ -13,8 +14,9 @@ public:
   static constexpr unsigned ReadTimeout = 10000; // ms
 
   // iLog takes the worker's lines ("Making alarm call to %s", "Error executing HTTP alarm call to %s: %s") from
-  // the caller's thread and from the worker. The worker is created suspended.
-  explicit THTTPAlarmSender(TLogProc iLog);
+  // the caller's thread and from the worker; iCertificateCheck applies to every https call. The worker is created
+  // suspended.
+  explicit THTTPAlarmSender(TLogProc iLog, TCertificateCheck iCertificateCheck = {});
   THTTPAlarmSender(const THTTPAlarmSender&) = delete;
   THTTPAlarmSender& operator=(const THTTPAlarmSender&) = delete;
 
@@ -26,5 +28,6 @@ private:
   void PerformHTTPAlarm(const std::string& iURL);
 
   TLogProc fLog;
+  const TCertificateCheck fCertificateCheck;
   TAlarmWorker<std::string> fHTTPAlarmThread;
 };

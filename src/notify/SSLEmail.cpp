@@ -5,8 +5,12 @@
 #include "notify/MailMessage.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <sstream>
+#include <string_view>
 
 namespace
 {
@@ -14,8 +18,10 @@ namespace
 constexpr long ConnectTimeoutSeconds = 30;
 // The longest wait for one server reply, so that a server that stops answering cannot hold the caller forever.
 constexpr long ReplyTimeoutSeconds = 60;
-// The SASL mechanisms to offer, of those libcurl speaks; libcurl picks among the ones the server announces.
-constexpr const char* AuthMechanisms = "AUTH=PLAIN;AUTH=LOGIN;AUTH=EXTERNAL;AUTH=CRAM-MD5";
+// The SASL mechanisms libcurl speaks, tried one at a time in this order among those the server announces: a
+// server may announce a mechanism and still refuse every login with it. libcurl alone would try only the one it
+// ranks best.
+constexpr std::array<std::string_view, 4> AuthMechanisms{"PLAIN", "LOGIN", "EXTERNAL", "CRAM-MD5"};
 
 struct TCurlSList
 {
@@ -68,6 +74,54 @@ std::string ServerURL(const std::string& iServer, int iPort, bool iImplicitTLS)
   std::string Result = Text;
   curl_free(Text);
   return Result;
+}
+
+bool Announces(const std::string& iAnnounced, std::string_view iMechanism)
+{
+  std::istringstream Words(iAnnounced);
+  for (std::string Word; Words >> Word;)
+    if (Word == iMechanism)
+      return true;
+  return false;
+}
+
+// Runs the transfer with a login, trying the mechanisms in turn after refusals. A failure that is no refused
+// login ends it at once.
+void PerformWithLogin(TCurlEasy& ioCurl, TUpload& ioUpload, const std::string& iUser, const std::string& iPassword)
+{
+  ioCurl.SetOption(CURLOPT_USERNAME, iUser.c_str());
+  ioCurl.SetOption(CURLOPT_PASSWORD, iPassword.c_str());
+  // Every attempt logs in on a connection of its own.
+  ioCurl.SetOption(CURLOPT_FRESH_CONNECT, 1L);
+  std::optional<std::string> Announced; // known after the first attempt
+  std::optional<ECurlError> Refusal;
+  for (const std::string_view Mechanism : AuthMechanisms)
+  {
+    // EXTERNAL proves who the client is by other means than a password; libcurl starts it only without one.
+    if ((Mechanism == "EXTERNAL" && !iPassword.empty()) || (Announced && !Announces(*Announced, Mechanism)))
+      continue;
+    ioCurl.SetOption(CURLOPT_LOGIN_OPTIONS, ("AUTH=" + std::string(Mechanism)).c_str());
+    ioUpload.Sent = 0;
+    try
+    {
+      ioCurl.Perform();
+      return;
+    }
+    catch (const ECurlError& Error)
+    {
+      if (Error.Code() != CURLE_LOGIN_DENIED)
+        throw;
+      Announced = ioCurl.AnnouncedAuth();
+      if (Announces(*Announced, Mechanism))
+        Refusal = Error;
+    }
+  }
+  if (Refusal)
+    throw *Refusal;
+  throw ECurlError(Format("The SMTP server offers none of the login mechanisms PLAIN, LOGIN, EXTERNAL, CRAM-MD5 "
+                          "(it offers \"%s\")",
+                          Announced.value_or("").c_str()),
+                   CURLE_LOGIN_DENIED);
 }
 
 TMailAddress ParseSender(const std::string& iSender, const std::string& iSenderName)
@@ -124,14 +178,7 @@ void TSSLEmail::SendEmail() const
     Curl.SetOption(CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     Curl.SetOption(CURLOPT_SSLVERSION,
                    static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
-    Curl.SetOption(CURLOPT_SSL_VERIFYPEER, 0L);
-    Curl.SetOption(CURLOPT_SSL_VERIFYHOST, 0L);
-  }
-  if (!edUserName.empty() || !edPassword.empty())
-  {
-    Curl.SetOption(CURLOPT_USERNAME, edUserName.c_str());
-    Curl.SetOption(CURLOPT_PASSWORD, edPassword.c_str());
-    Curl.SetOption(CURLOPT_LOGIN_OPTIONS, AuthMechanisms);
+    Curl.CheckCertificate({edVerifyCertificate, edCAFile}, "EMail");
   }
   Curl.SetOption(CURLOPT_MAIL_FROM, Sender.c_str());
   Curl.SetOption(CURLOPT_MAIL_RCPT, Recipients.List);
@@ -139,5 +186,8 @@ void TSSLEmail::SendEmail() const
   Curl.SetOption(CURLOPT_READFUNCTION, ReadUpload);
   Curl.SetOption(CURLOPT_READDATA, &Upload);
   Curl.SetOption(CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(Upload.Text.size()));
-  Curl.Perform();
+  if (edUserName.empty() && edPassword.empty())
+    Curl.Perform();
+  else
+    PerformWithLogin(Curl, Upload, edUserName, edPassword);
 }

@@ -4,6 +4,7 @@
 #include "notify/AlarmEmail.h"
 #include "ui/MessageBoxes.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -30,6 +31,7 @@ TEMailPage::TEMailPage(TLoggerMain& iController, QWidget* iParent) : QWidget(iPa
   edEMailSMTPPort = new QLineEdit;
   cbEmailEncryption = new QComboBox;
   cbEmailEncryption->addItems({"none", "STARTTLS", "SSL"});
+  cbEmailVerifyCertificate = new QCheckBox("Verify the server's certificate");
   edEmailUser = new QLineEdit;
   edEmailPassword = new QLineEdit;
   edEmailPassword->setEchoMode(QLineEdit::Password);
@@ -39,6 +41,7 @@ TEMailPage::TEMailPage(TLoggerMain& iController, QWidget* iParent) : QWidget(iPa
   form->addRow("SMTP server:", edEMailSMTPServer);
   form->addRow("Port:", edEMailSMTPPort);
   form->addRow("Encryption:", cbEmailEncryption);
+  form->addRow(cbEmailVerifyCertificate);
   form->addRow("Auth User:", edEmailUser);
   form->addRow("Password:", edEmailPassword);
   form->addRow("From address:", edEMailFromAddress);
@@ -51,6 +54,7 @@ TEMailPage::TEMailPage(TLoggerMain& iController, QWidget* iParent) : QWidget(iPa
   edEMailSMTPServer->setText(Text(settings.SMTPServer));
   edEMailSMTPPort->setText(Text(settings.SMTPPort));
   cbEmailEncryption->setCurrentIndex(settings.Encryption);
+  cbEmailVerifyCertificate->setChecked(settings.VerifyCertificate);
   edEmailUser->setText(Text(settings.User));
   edEmailPassword->setText(Text(settings.Password));
   edEMailFromAddress->setText(Text(settings.FromAddress));
@@ -61,6 +65,7 @@ TEMailPage::TEMailPage(TLoggerMain& iController, QWidget* iParent) : QWidget(iPa
     connect(field, &QLineEdit::editingFinished, this, &TEMailPage::FieldLeft);
   // The encryption is stored by the next write of the global keys.
   connect(cbEmailEncryption, &QComboBox::currentIndexChanged, this, &TEMailPage::StoreFields);
+  connect(cbEmailVerifyCertificate, &QCheckBox::toggled, this, &TEMailPage::FieldLeft);
   connect(btnEmailTest, &QPushButton::clicked, this, &TEMailPage::btnEmailTestClick);
 }
 
@@ -77,6 +82,7 @@ void TEMailPage::StoreFields()
   settings.SMTPPort = edEMailSMTPPort->text().toStdString();
   if (cbEmailEncryption->currentIndex() >= 0)
     settings.Encryption = static_cast<TEmailEncryption>(cbEmailEncryption->currentIndex());
+  settings.VerifyCertificate = cbEmailVerifyCertificate->isChecked();
   settings.User = edEmailUser->text().toStdString();
   settings.Password = edEmailPassword->text().toStdString();
   settings.FromAddress = edEMailFromAddress->text().toStdString();

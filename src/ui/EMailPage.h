@@ -6,6 +6,7 @@
 #include <functional>
 #include <thread>
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -26,6 +27,7 @@ public:
   QLineEdit* edEMailSMTPServer;
   QLineEdit* edEMailSMTPPort;
   QComboBox* cbEmailEncryption;
+  QCheckBox* cbEmailVerifyCertificate;
   QLineEdit* edEmailUser;
   QLineEdit* edEmailPassword;
   QLineEdit* edEMailFromAddress;

@@ -59,6 +59,10 @@ const std::vector<TKey>& Keys()
       {"EMail", "Password", [](TWebProgramSettings& s) -> std::string& { return s.Email.Password; }, {}, true},
       {"EMail", "FromAddress", [](TWebProgramSettings& s) -> std::string& { return s.Email.FromAddress; }, {}},
       {"EMail", "Receipients", [](TWebProgramSettings& s) -> std::string& { return s.Email.Receipients; }, {}},
+      {"EMail",
+       "VerifyCertificate",
+       [](TWebProgramSettings& s) -> std::string& { return s.Email.VerifyCertificate; },
+       {"on", "off"}},
   };
   return keys;
 }

@@ -29,6 +29,7 @@ struct TWebEmailSettings
   std::string Password;
   std::string FromAddress;
   std::string Receipients;
+  std::string VerifyCertificate = "on"; // "on", "off": with encryption, check the server's certificate
 };
 
 // The program's settings that the browser's configuration page edits. The web passwords are held as the hashes

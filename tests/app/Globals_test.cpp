@@ -70,16 +70,19 @@ TEST_F(GlobalSettingsTest, NoFileGivesTheDefaultsAndTheFlushWritesThemInOrder)
   EXPECT_EQ(settings.Port, "5252");
   EXPECT_EQ(settings.SMTPPort, "25");
   EXPECT_EQ(settings.Encryption, eeNone);
+  EXPECT_TRUE(settings.VerifyCertificate);
+  EXPECT_TRUE(settings.HTTPAlarmVerifyCertificate);
   EXPECT_EQ(settings.AnonymousAccess, aaNone);
   EXPECT_FALSE(settings.WindowPlacement.has_value());
 
   WriteGlobalSettings(ini, settings, [](TIniFile& iIni) { iIni.WriteInteger("JACKDevice0", "BufferSize", 0); });
-  EXPECT_EQ(TSettingsTempFolder::ReadFile(fFile), "[General]\nColumnCount=1\nVerticalAutoSize=0\n\n"
-                                                  "[Webserver]\nEnabled=off\nPort=5252\nAdminUser=\nReadOnlyUser=\n"
-                                                  "AdminPassword=\nReadOnlyPassword=\nAnonymousAccess=none\n\n"
-                                                  "[EMail]\nSMTPServer=\nSMTPPort=25\nUser=\nPassword=\n"
-                                                  "FromAddress=\nReceipients=\nEncryption=none\n\n"
-                                                  "[JACKDevice0]\nBufferSize=0\n");
+  EXPECT_EQ(TSettingsTempFolder::ReadFile(fFile),
+            "[General]\nColumnCount=1\nVerticalAutoSize=0\n\n"
+            "[Webserver]\nEnabled=off\nPort=5252\nAdminUser=\nReadOnlyUser=\n"
+            "AdminPassword=\nReadOnlyPassword=\nAnonymousAccess=none\n\n"
+            "[EMail]\nSMTPServer=\nSMTPPort=25\nUser=\nPassword=\n"
+            "FromAddress=\nReceipients=\nEncryption=none\nVerifyCertificate=on\n\n"
+            "[JACKDevice0]\nBufferSize=0\n");
 }
 
 TEST_F(GlobalSettingsTest, ChoicesAreReadWithCaseAndWrittenAsWords)
@@ -118,16 +121,24 @@ TEST_F(GlobalSettingsTest, SwitchTextsOfTheGlobalSections)
 {
   const std::tuple<const char*, const char*, bool, bool> cases[] = {
       {"off", "on", false, true}, {"OFF", "On", true, false}, {"no", "1", true, false}};
+  // The certificate checks follow the rule of CloseConfirmation: only "off" turns them off.
   for (const auto& [confirmation, enabled, expectedConfirmation, expectedEnabled] : cases)
   {
     TSettingsTempFolder::WriteFile(fFile, std::string("[General]\nCloseConfirmation=") + confirmation +
-                                              "\n[Webserver]\nEnabled=" + enabled + "\n");
+                                              "\n[Webserver]\nEnabled=" + enabled +
+                                              "\n[EMail]\nVerifyCertificate=" + confirmation +
+                                              "\n[HTTPAlarms]\nVerifyCertificate=" + confirmation + "\n");
     TIniFile ini(fFile);
     const TGlobalSettings settings = ReadGlobalSettings(ini);
     EXPECT_EQ(settings.CloseConfirmation, expectedConfirmation) << confirmation;
     EXPECT_EQ(settings.WebServerEnabled, expectedEnabled) << enabled;
+    EXPECT_EQ(settings.VerifyCertificate, expectedConfirmation) << confirmation;
+    EXPECT_EQ(EmailAccount(settings).VerifyCertificate, expectedConfirmation) << confirmation;
+    EXPECT_EQ(settings.HTTPAlarmVerifyCertificate, expectedConfirmation) << confirmation;
     WriteGlobalSettings(ini, settings, nullptr);
     EXPECT_EQ(ini.ReadString("General", "CloseConfirmation", ""), confirmation) << "never written";
+    EXPECT_EQ(ini.ReadString("HTTPAlarms", "VerifyCertificate", ""), confirmation) << "never written";
+    EXPECT_EQ(ini.ReadString("EMail", "VerifyCertificate", ""), expectedConfirmation ? "on" : "off");
   }
 }
 

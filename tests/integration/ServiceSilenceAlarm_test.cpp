@@ -29,10 +29,11 @@ struct TAlarmConfig
   std::string Password;
 };
 
+// The test's SMTP server has a certificate of a private CA, which the program is told to accept unchecked.
 std::string AlarmConfiguration(const TServiceRoot& iRoot, const TAlarmConfig& iConfig)
 {
   return "[General]\nSlotCount=1\n\n"
-         "[EMail]\nSMTPServer=127.0.0.1\nSMTPPort=" +
+         "[EMail]\nSMTPServer=127.0.0.1\nVerifyCertificate=off\nSMTPPort=" +
          std::to_string(iConfig.SMTPPort) + "\nEncryption=" + iConfig.Encryption + "\nUser=" + iConfig.User +
          "\nPassword=" + iConfig.Password +
          "\nFromAddress=tapevault@example.org\nReceipients=Night Shift <ops@example.org>\n\n"

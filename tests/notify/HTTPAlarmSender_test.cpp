@@ -1,5 +1,6 @@
 #include "lib/Errors.h"
 #include "lib/TapevaultTools.h"
+#include "notify/CertificateCheck.h"
 #include "notify/HTTPAlarmSender.h"
 #include "support/HttpTestServer.h"
 
@@ -102,21 +103,50 @@ TEST(HTTPAlarmSender, CredentialsOfTheURLAnswerTheChallenge)
   EXPECT_EQ(Requests[3].Path, "/auth/wrong");
 }
 
-TEST(HTTPAlarmSender, HTTPSInAnyLetterCaseUsesTLSWithoutCheckingTheCertificate)
+TEST(HTTPAlarmSender, HTTPSInAnyLetterCaseNeedsAVerifiedCertificateUnlessTheSwitchIsOff)
 {
   THttpTestServer Server(true);
-  TLogLines Log;
-  THTTPAlarmSender Sender(Log.Proc());
-  Sender.Start();
-  const std::string Address = "127.0.0.1:" + std::to_string(Server.Port());
-  for (const std::string Scheme : {"https", "HTTPS", "hTtPs"})
-    Sender.QueueHTTPAlarm(Scheme + "://" + Address + "/" + Scheme);
+  struct TCase
+  {
+    const char* Name;
+    TCertificateCheck Check;
+    bool Accepted;
+  };
+  const TCase Cases[] = {
+      {"default", {}, false}, // the private CA is not in the system's store
+      {"with the CA", {true, Server.CAFile()}, true},
+      {"unverified", {false, ""}, true},
+  };
+  for (const TCase& Case : Cases)
+  {
+    const size_t Before = Server.Requests().size();
+    TLogLines Log;
+    THTTPAlarmSender Sender(Log.Proc(), Case.Check);
+    Sender.Start();
+    std::vector<std::string> URLs;
+    for (const std::string Scheme : {"https", "HTTPS", "hTtPs"})
+      URLs.push_back(Scheme + "://127.0.0.1:" + std::to_string(Server.Port()) + "/" + Scheme);
+    // Fails either way: once its error is logged, the calls before it have ended.
+    URLs.push_back(Server.URL("/status/404"));
+    for (const std::string& URL : URLs)
+      Sender.QueueHTTPAlarm(URL);
 
-  const std::vector<TReceivedRequest> Requests = Server.WaitForRequests(3, 10s);
-  ASSERT_EQ(Requests.size(), 3U);
-  EXPECT_EQ(Requests[2].Path, "/hTtPs");
-  std::this_thread::sleep_for(200ms);
-  EXPECT_EQ(Log.Lines().size(), 3U) << Log.Lines().back();
+    const size_t Errors = Case.Accepted ? 1 : URLs.size();
+    const std::vector<std::string> Lines = Log.Wait(URLs.size() + Errors, 10s);
+    ASSERT_EQ(Lines.size(), URLs.size() + Errors) << Case.Name;
+    for (size_t Index = 0; Index < Errors; ++Index)
+    {
+      const std::string& URL = URLs[URLs.size() - Errors + Index];
+      const std::string& Line = Lines[URLs.size() + Index];
+      EXPECT_TRUE(Line.starts_with(ErrorPrefix(URL))) << Case.Name << ": " << Line;
+      if (!Case.Accepted)
+      {
+        EXPECT_NE(Line.find("set \"VerifyCertificate\" to \"off\" in section \"HTTPAlarms\""), std::string::npos)
+            << Line;
+      }
+    }
+    EXPECT_EQ(Server.Requests().size() - Before, Case.Accepted ? URLs.size() : 0) << Case.Name;
+  }
 }
 
 TEST(HTTPAlarmSender, SilentServerTimesOutAndLaterCallsFollowInQueueOrder)

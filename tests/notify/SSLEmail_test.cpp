@@ -56,27 +56,92 @@ TEST(SSLEmail, PlainMessageReachesEveryRecipientWithItsHeaders)
   EXPECT_EQ(Mail.DecodedBody(), "Host: studio\r\nDate/Time: 14.03.2023 12:00:00\r\n");
 }
 
-TEST(SSLEmail, STARTTLSUpgradesToTLS12AndAuthenticates)
+// The password must never reach a server whose certificate does not check out.
+TEST(SSLEmail, TLSNeedsAVerifiedCertificateUnlessTheSettingIsOff)
 {
-  TSmtpTestServer Server(stSTARTTLS, User, Password);
-  AlarmEmail(Server.Port(), true, true, User, Password).SendEmail();
-
-  const std::vector<TReceivedMail> Mails = Server.WaitForMails(1, MailWait);
-  ASSERT_EQ(Mails.size(), 1U);
-  EXPECT_EQ(Mails[0].TLSVersion, "TLSv1.2");
-  EXPECT_TRUE(Mails[0].Auth.ends_with(std::string(" ") + User)) << Mails[0].Auth;
-  EXPECT_EQ(Mails[0].Recipients.size(), 3U);
+  struct TCase
+  {
+    const char* Host;
+    bool GiveCA;
+    bool Verify;
+    bool Accepted;
+  };
+  const TCase Cases[] = {
+      {"127.0.0.1", false, true, false}, // the private CA is not in the system's store
+      {"127.0.0.1", true, true, true},
+      {"localhost", true, true, false}, // the certificate names 127.0.0.1 only
+      {"localhost", false, false, true},
+  };
+  for (const TSmtpTestMode Mode : {stSTARTTLS, stImplicitTLS})
+  {
+    TSmtpTestServer Server(Mode, User, Password);
+    size_t Accepted = 0;
+    for (const TCase& Case : Cases)
+    {
+      const std::string Name = std::string(Mode == stSTARTTLS ? "STARTTLS " : "implicit TLS ") + Case.Host +
+                               (Case.GiveCA ? " with the CA" : "") + (Case.Verify ? "" : " unverified");
+      TSSLEmail Email = AlarmEmail(Server.Port(), true, Mode == stSTARTTLS, User, Password);
+      Email.edSMTPServer = Case.Host;
+      Email.edCAFile = Case.GiveCA ? Server.CAFile() : "";
+      Email.edVerifyCertificate = Case.Verify;
+      if (Case.Accepted)
+      {
+        EXPECT_NO_THROW(Email.SendEmail()) << Name;
+        ++Accepted;
+      }
+      else
+      {
+        try
+        {
+          Email.SendEmail();
+          ADD_FAILURE() << Name << " was accepted";
+        }
+        catch (const ECurlError& Error)
+        {
+          EXPECT_NE(std::string(Error.what()).find("set \"VerifyCertificate\" to \"off\" in section \"EMail\""),
+                    std::string::npos)
+              << Name << ": " << Error.what();
+        }
+      }
+      EXPECT_EQ(Server.AuthAttempts().size(), Accepted) << Name;
+    }
+    const std::vector<TReceivedMail> Mails = Server.WaitForMails(Accepted, MailWait);
+    ASSERT_EQ(Mails.size(), Accepted);
+    for (const TReceivedMail& Mail : Mails)
+    {
+      EXPECT_EQ(Mail.TLSVersion, "TLSv1.2");
+      EXPECT_EQ(Mail.Auth, std::string("PLAIN ") + User);
+      EXPECT_EQ(Mail.Recipients.size(), 3U);
+    }
+  }
 }
 
-TEST(SSLEmail, ImplicitTLSSpeaksTLS12FromTheFirstByte)
+// The server offers CRAM-MD5, LOGIN and PLAIN; libcurl alone would only try CRAM-MD5.
+TEST(SSLEmail, ARefusedLoginIsTriedWithTheNextMechanismOffered)
 {
-  TSmtpTestServer Server(stImplicitTLS, User, Password);
-  AlarmEmail(Server.Port(), true, false, User, Password).SendEmail();
-
-  const std::vector<TReceivedMail> Mails = Server.WaitForMails(1, MailWait);
-  ASSERT_EQ(Mails.size(), 1U);
-  EXPECT_EQ(Mails[0].TLSVersion, "TLSv1.2");
-  EXPECT_TRUE(Mails[0].Auth.ends_with(std::string(" ") + User)) << Mails[0].Auth;
+  struct TCase
+  {
+    const char* Accepted;
+    std::vector<std::string> Attempts;
+  };
+  const std::string Ok = std::string(" ") + User + " ok";
+  const std::string Failed = std::string(" ") + User + " failed";
+  const TCase Cases[] = {
+      {"PLAIN", {"PLAIN" + Ok}},
+      {"LOGIN", {"PLAIN" + Failed, "LOGIN" + Ok}},
+      {"CRAM-MD5", {"PLAIN" + Failed, "LOGIN" + Failed, "CRAM-MD5" + Ok}},
+  };
+  for (const TCase& Case : Cases)
+  {
+    TSmtpTestServer Server(stSTARTTLS, User, Password, true, Case.Accepted);
+    TSSLEmail Email = AlarmEmail(Server.Port(), true, true, User, Password);
+    Email.edCAFile = Server.CAFile();
+    EXPECT_NO_THROW(Email.SendEmail()) << Case.Accepted;
+    EXPECT_EQ(Server.AuthAttempts(), Case.Attempts) << Case.Accepted;
+    const std::vector<TReceivedMail> Mails = Server.WaitForMails(1, MailWait);
+    ASSERT_EQ(Mails.size(), 1U) << Case.Accepted;
+    EXPECT_EQ(Mails[0].Auth, std::string(Case.Accepted) + " " + User);
+  }
 }
 
 TEST(SSLEmail, CredentialsAuthenticateEvenInClear)
@@ -93,7 +158,9 @@ TEST(SSLEmail, CredentialsAuthenticateEvenInClear)
 TEST(SSLEmail, WithoutUserAndPasswordNoAuthIsSent)
 {
   TSmtpTestServer Server(stSTARTTLS, User, Password, false);
-  AlarmEmail(Server.Port(), true, true).SendEmail();
+  TSSLEmail Email = AlarmEmail(Server.Port(), true, true);
+  Email.edCAFile = Server.CAFile();
+  Email.SendEmail();
 
   ASSERT_EQ(Server.WaitForMails(1, MailWait).size(), 1U);
   EXPECT_EQ(Server.AuthAttempts(), std::vector<std::string>{});
@@ -102,18 +169,32 @@ TEST(SSLEmail, WithoutUserAndPasswordNoAuthIsSent)
 TEST(SSLEmail, FailuresCarryLibcurlsTextAndSendNothing)
 {
   {
+    // Every mechanism offered refuses it, once each; the last refusal is the error.
     TSmtpTestServer Server(stSTARTTLS, User, Password);
+    TSSLEmail Email = AlarmEmail(Server.Port(), true, true, User, "wrong");
+    Email.edCAFile = Server.CAFile();
     try
     {
-      AlarmEmail(Server.Port(), true, true, User, "wrong").SendEmail();
+      Email.SendEmail();
       FAIL() << "a wrong password was accepted";
     }
     catch (const ECurlError& Error)
     {
       EXPECT_NE(std::string(Error.what()).find("535"), std::string::npos) << Error.what();
     }
-    EXPECT_EQ(Server.AuthAttempts().size(), 1U);
+    const std::string Failed = std::string(" ") + User + " failed";
+    EXPECT_EQ(Server.AuthAttempts(),
+              (std::vector<std::string>{"PLAIN" + Failed, "LOGIN" + Failed, "CRAM-MD5" + Failed}));
     EXPECT_TRUE(Server.Mails().empty());
+  }
+  {
+    // A failure after a successful login is not a reason to log in again.
+    TSmtpTestServer Server(stPlain, User, Password);
+    TSSLEmail Email = AlarmEmail(Server.Port(), false, false, User, Password);
+    Email.edToEmail = "refused@example.org";
+    Email.edBCCEmail = "";
+    EXPECT_THROW(Email.SendEmail(), ECurlError);
+    EXPECT_EQ(Server.AuthAttempts(), std::vector<std::string>{"PLAIN " + std::string(User) + " ok"});
   }
   {
     // STARTTLS is required: a server without it never gets the message in clear.
@@ -146,9 +227,12 @@ TEST(SSLEmail, FailuresCarryLibcurlsTextAndSendNothing)
 TEST(AlarmEmail, SettingsComposeHostAndTimeLines)
 {
   TSmtpTestServer Server(stSTARTTLS, User, Password);
-  TEmailSettings Settings{"127.0.0.1", std::to_string(Server.Port()), eeSTARTTLS,       User,
-                          Password,    "alarm@example.com",           "ops@example.org"};
+  TEmailSettings Settings{"127.0.0.1",    std::to_string(Server.Port()), eeSTARTTLS,        User,
+                          Password,       "alarm@example.com",           "ops@example.org", true,
+                          Server.CAFile()};
   SendAlarmEmail(Settings, "Slot \"Studio\" SILENCE OK", false, [](const std::string& iLine) { FAIL() << iLine; });
+  Settings.CAFile.clear();
+  Settings.VerifyCertificate = false;
   SendTestEmail(Settings);
 
   const std::vector<TReceivedMail> Mails = Server.WaitForMails(2, MailWait);

@@ -1,6 +1,6 @@
 #pragma once
 // A real HTTP server for tests (Python's http.server, one thread per connection) on a loopback port, plain or
-// with TLS. It records every request as it arrives, before answering. Paths:
+// with TLS (a certificate of a private CA). It records every request as it arrives, before answering. Paths:
 //   /status/CODE   answers with that status code
 //   /hang          reads the request and never answers
 //   /auth/...      demands Basic authentication with the user and password given to the constructor (401 with a
@@ -28,6 +28,8 @@ public:
                            const std::string& iPassword = "s3cret");
 
   int Port() const { return fServer->Port(); }
+  // With TLS: the CA that signed the server's certificate for 127.0.0.1.
+  std::string CAFile() const { return fServer->CAFile(); }
   // "http://127.0.0.1:PORT" + iPath ("https://" with TLS)
   std::string URL(const std::string& iPath) const;
   std::vector<TReceivedRequest> Requests() const;

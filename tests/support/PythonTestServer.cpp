@@ -64,9 +64,19 @@ TPythonTestServer::TPythonTestServer(const std::string& iName, const std::string
   {
     const std::string Output = fFolder + "/output.log";
     if (iCertificate)
-      RunToEnd({"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", fFolder + "/key.pem",
-                "-out", fFolder + "/cert.pem", "-days", "30", "-subj", "/CN=localhost"},
-               Output);
+    {
+      // A private CA, and the server's certificate that it signed for the address the tests connect to.
+      const auto NewCertificate = [&](std::vector<std::string> iArguments)
+      {
+        iArguments.insert(iArguments.begin(),
+                          {"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "30"});
+        RunToEnd(iArguments, Output);
+      };
+      NewCertificate({"-keyout", fFolder + "/ca-key.pem", "-out", CAFile(), "-subj", "/CN=Tapevault test CA"});
+      NewCertificate({"-keyout", fFolder + "/key.pem", "-out", fFolder + "/cert.pem", "-subj", "/CN=127.0.0.1",
+                      "-addext", "subjectAltName=IP:127.0.0.1", "-addext", "basicConstraints=critical,CA:FALSE", "-CA",
+                      CAFile(), "-CAkey", fFolder + "/ca-key.pem"});
+    }
     std::ofstream(fFolder + "/server.py") << iScript;
     fPort = FreeLoopbackPort();
     std::vector<std::string> Arguments = {Python, fFolder + "/server.py", "--port", std::to_string(fPort), "--folder",

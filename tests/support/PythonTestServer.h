@@ -12,8 +12,9 @@
 class TPythonTestServer
 {
 public:
-  // With iCertificate, a self-signed pair cert.pem / key.pem for localhost is made in the folder first.
-  // Throws std::runtime_error with the reason (and the script's output) when the server does not come up.
+  // With iCertificate, a private CA (CAFile()) and a pair cert.pem / key.pem that it signed for the address
+  // 127.0.0.1 are made in the folder first. Throws std::runtime_error with the reason (and the script's output)
+  // when the server does not come up.
   TPythonTestServer(const std::string& iName, const std::string& iScript, const std::vector<std::string>& iArguments,
                     bool iCertificate);
   // Stops the script by its process id and removes the folder.
@@ -23,6 +24,8 @@ public:
 
   int Port() const { return fPort; }
   const std::string& Folder() const { return fFolder; }
+  // The private CA's certificate (PEM) that a client must trust to accept the server's certificate.
+  std::string CAFile() const { return fFolder + "/ca.pem"; }
 
 private:
   void Stop();

@@ -10,9 +10,9 @@ namespace
 // One file per accepted message (mail-N.txt, renamed into place when complete): "Key: value" lines of the
 // envelope and session, an empty line, then the message as received.
 constexpr const char* Script = R"PY(
-import argparse, os, ssl, sys, threading, time
+import argparse, hmac, os, ssl, sys, threading, time
 from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import AuthResult
+from aiosmtpd.smtp import MISSING, AuthResult
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--port", type=int)
@@ -21,7 +21,9 @@ parser.add_argument("--mode")
 parser.add_argument("--user", default="")
 parser.add_argument("--password", default="")
 parser.add_argument("--auth-required", default="yes")
+parser.add_argument("--accept", default="PLAIN,LOGIN,CRAM-MD5")
 args = parser.parse_args()
+accepted = args.accept.split(",")
 lock = threading.Lock()
 count = [0]
 
@@ -29,14 +31,28 @@ def tls_version(server):
     obj = server.transport.get_extra_info("ssl_object") if server.transport else None
     return obj.version() if obj else ""
 
-def authenticate(server, session, envelope, mechanism, auth_data):
-    login = auth_data.login.decode("utf-8", "replace")
-    ok = auth_data.login == args.user.encode() and auth_data.password == args.password.encode()
+def record(mechanism, login, valid):
+    ok = valid and mechanism in accepted
+    login = login.decode("utf-8", "replace")
     with lock, open(os.path.join(args.folder, "auth.log"), "a") as log:
         log.write("%s %s %s\n" % (mechanism, login, "ok" if ok else "failed"))
     return AuthResult(success=ok, handled=False, auth_data="%s %s" % (mechanism, login))
 
+def authenticate(server, session, envelope, mechanism, auth_data):
+    valid = auth_data.login == args.user.encode() and auth_data.password == args.password.encode()
+    return record(mechanism, auth_data.login, valid)
+
 class Handler:
+    # Offered next to aiosmtpd's own PLAIN and LOGIN.
+    async def auth_CRAM__MD5(self, server, arguments):
+        challenge = "<%d@127.0.0.1>" % time.time_ns()
+        response = await server.challenge_auth(challenge)
+        if response is MISSING:
+            return AuthResult(success=False, handled=True)
+        login, _, digest = response.rpartition(b" ")
+        expected = hmac.new(args.password.encode(), challenge.encode(), "md5").hexdigest().encode()
+        return record("CRAM-MD5", login, login == args.user.encode() and hmac.compare_digest(digest, expected))
+
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if address.startswith("refused@"):
             return "550 5.1.1 Mailbox unavailable"
@@ -180,13 +196,13 @@ std::string TReceivedMail::DecodedBody() const
 }
 
 TSmtpTestServer::TSmtpTestServer(TSmtpTestMode iMode, const std::string& iUser, const std::string& iPassword,
-                                 bool iAuthRequired)
+                                 bool iAuthRequired, const std::string& iAccepted)
 {
-  fServer = std::make_unique<TPythonTestServer>("smtp", Script,
-                                                std::vector<std::string>{"--mode", ModeArgument(iMode), "--user", iUser,
-                                                                         "--password", iPassword, "--auth-required",
-                                                                         iAuthRequired ? "yes" : "no"},
-                                                iMode != stPlain);
+  fServer = std::make_unique<TPythonTestServer>(
+      "smtp", Script,
+      std::vector<std::string>{"--mode", ModeArgument(iMode), "--user", iUser, "--password", iPassword,
+                               "--auth-required", iAuthRequired ? "yes" : "no", "--accept", iAccepted},
+      iMode != stPlain);
 }
 
 std::vector<TReceivedMail> TSmtpTestServer::Mails() const

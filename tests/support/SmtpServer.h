@@ -1,8 +1,8 @@
 #pragma once
 // A real SMTP server for tests (aiosmtpd, run by the system's Python) on a loopback port: in clear, with
-// STARTTLS required, or with TLS from the first byte; optionally with AUTH (LOGIN and PLAIN). Recipients whose
-// local part is "refused" are refused (550). Every message it accepts is written to a file, so tests can check
-// envelope, headers and body.
+// STARTTLS required, or with TLS from the first byte (a certificate of a private CA for 127.0.0.1); optionally
+// with AUTH (CRAM-MD5, LOGIN and PLAIN offered). Recipients whose local part is "refused" are refused (550).
+// Every message it accepts is written to a file, so tests can check envelope, headers and body.
 
 #include "PythonTestServer.h"
 
@@ -36,11 +36,14 @@ struct TReceivedMail
 class TSmtpTestServer
 {
 public:
-  // With a user name, AUTH checks that user and password; iAuthRequired makes mail without AUTH fail.
+  // With a user name, AUTH checks that user and password; iAuthRequired makes mail without AUTH fail. Only the
+  // mechanisms of iAccepted (comma-separated) accept a login; the others are offered but refuse every one.
   explicit TSmtpTestServer(TSmtpTestMode iMode, const std::string& iUser = "", const std::string& iPassword = "",
-                           bool iAuthRequired = true);
+                           bool iAuthRequired = true, const std::string& iAccepted = "PLAIN,LOGIN,CRAM-MD5");
 
   int Port() const { return fServer->Port(); }
+  // With TLS: the CA that signed the server's certificate for 127.0.0.1.
+  std::string CAFile() const { return fServer->CAFile(); }
   std::vector<TReceivedMail> Mails() const;
   // Mails() once at least iCount arrived, or what arrived until iTimeout.
   std::vector<TReceivedMail> WaitForMails(size_t iCount, std::chrono::milliseconds iTimeout) const;

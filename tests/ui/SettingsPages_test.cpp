@@ -6,6 +6,7 @@
 #include "web/WebAccess.h"
 #include "web/WebServer.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -103,6 +104,11 @@ TEST(EMailPageTest, FieldsEncryptionAndTestEmail)
   EXPECT_EQ(root.Key("EMail", "Encryption"), "none") << "stored only by the next write";
   Leave(page.edEMailFromAddress, "tv@example.org");
   EXPECT_EQ(root.Key("EMail", "Encryption"), "STARTTLS");
+  // The certificate check is on unless turned off; a click is written at once.
+  EXPECT_TRUE(page.cbEmailVerifyCertificate->isChecked());
+  page.cbEmailVerifyCertificate->click();
+  EXPECT_EQ(root.Key("EMail", "VerifyCertificate"), "off");
+  EXPECT_FALSE(EmailAccount(controller.Settings()).VerifyCertificate);
 
   // Nobody listens on port 1: the error reaches the user, no confirmation.
   QStringList errors, confirmations;

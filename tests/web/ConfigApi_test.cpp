@@ -274,6 +274,7 @@ TEST_F(ConfigApiTest, ProgramSettingsKeepPasswordsWriteOnly)
   EXPECT_EQ(settings["Webserver"]["AnonymousAccess"], "none");
   EXPECT_EQ(settings["EMail"]["Encryption"], "STARTTLS");
   EXPECT_EQ(settings["EMail"]["Receipients"], "a@x");
+  EXPECT_EQ(settings["EMail"]["VerifyCertificate"], "on");
   for (const std::string& secret :
        std::vector<std::string>{"mail-secret", PasswordHash(Admin.second), PasswordHash(Viewer.second)})
     EXPECT_EQ(before.find(secret), std::string::npos) << secret;
@@ -282,26 +283,30 @@ TEST_F(ConfigApiTest, ProgramSettingsKeepPasswordsWriteOnly)
 
   const TWebReply changed =
       Post("/ws/config/program", R"({"Webserver": {"ReadOnlyPassword": "new-viewer", "AnonymousAccess": "ReadOnly"},
-                                     "EMail": {"Password": "new-mail", "Encryption": "SSL"}})");
+                                     "EMail": {"Password": "new-mail", "Encryption": "SSL",
+                                               "VerifyCertificate": "off"}})");
   ASSERT_EQ(changed.Status, 200) << changed.Body;
   EXPECT_EQ(fController.Settings.Access.ReadOnlyPasswordHash, PasswordHash("new-viewer"));
   EXPECT_EQ(fController.Settings.Access.AnonymousAccess, alReadOnly);
   EXPECT_EQ(fController.Program.Email.Password, "new-mail");
   EXPECT_EQ(fController.Program.Email.Encryption, "SSL");
+  EXPECT_EQ(fController.Program.Email.VerifyCertificate, "off");
   const std::string after = Get("/ws/config/program").Body;
   for (const std::string& secret : std::vector<std::string>{"new-mail", "new-viewer", PasswordHash("new-viewer")})
     EXPECT_EQ(after.find(secret), std::string::npos) << secret;
   EXPECT_EQ(fController.Log().back(),
             "Program settings changed from the web by admin: EMail.Encryption, EMail.Password, "
-            "Webserver.AnonymousAccess, Webserver.ReadOnlyPassword");
+            "EMail.VerifyCertificate, Webserver.AnonymousAccess, Webserver.ReadOnlyPassword");
 
   const TWebReply refused =
-      Post("/ws/config/program", R"({"Webserver": {"AnonymousAccess": "admin", "AdminUser": "x"}, "Mail": {}})");
+      Post("/ws/config/program", R"({"Webserver": {"AnonymousAccess": "admin", "AdminUser": "x"}, "Mail": {},
+                                     "EMail": {"VerifyCertificate": "no"}})");
   ASSERT_EQ(refused.Status, 400);
   const TJson errors = TJson::parse(refused.Body)["Errors"];
-  ASSERT_EQ(errors.size(), 2u) << refused.Body;
-  EXPECT_EQ(errors[0]["Key"], "Mail");
-  EXPECT_EQ(errors[1]["Key"], "Webserver.AnonymousAccess");
+  ASSERT_EQ(errors.size(), 3u) << refused.Body;
+  EXPECT_EQ(errors[0]["Key"], "EMail.VerifyCertificate");
+  EXPECT_EQ(errors[1]["Key"], "Mail");
+  EXPECT_EQ(errors[2]["Key"], "Webserver.AnonymousAccess");
   EXPECT_EQ(fController.Settings.Access.AdminUser, "admin");
 
   const TWebReply test = Post("/ws/config/testemail", "{}");
@@ -309,6 +314,7 @@ TEST_F(ConfigApiTest, ProgramSettingsKeepPasswordsWriteOnly)
   EXPECT_EQ(TJson::parse(test.Body)["Message"], "sent");
   ASSERT_EQ(fController.TestEmails().size(), 1u);
   EXPECT_EQ(fController.TestEmails()[0].Password, "new-mail");
+  EXPECT_EQ(fController.TestEmails()[0].VerifyCertificate, "off");
 }
 
 TEST_F(ConfigApiTest, SettingsThatRunCodeAreLockedUnlessTheConfigurationFileAllowsThem)

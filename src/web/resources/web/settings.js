@@ -100,6 +100,7 @@ const ProgramGroups = [
     ['EMail.Password', 'password', 'Password:', {note: 'leave empty to keep'}],
     ['EMail.FromAddress', 'text', 'From address:'],
     ['EMail.Receipients', 'text', 'Recipients:'],
+    ['EMail.VerifyCertificate', 'switch', "Verify the server's certificate"],
   ]],
 ];
 
