@@ -1,5 +1,6 @@
 #include "web/HTTPDaemon.h"
 
+#include "web/ClientAddress.h"
 #include "web/WebDispatcher.h"
 
 #include <cstring>
@@ -51,6 +52,12 @@ MHD_Result AddFormField(void* iContext, MHD_ValueKind, const char* iKey, const c
   return MHD_YES;
 }
 
+std::string ConnectionAddress(MHD_Connection* iConnection)
+{
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(iConnection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  return info ? ClientAddressText(info->client_addr) : "";
+}
+
 void ReadRequestHeaders(MHD_Connection* iConnection, TWebRequest& oRequest)
 {
   MHD_get_connection_values(iConnection, MHD_GET_ARGUMENT_KIND, &AddArgument, &oRequest.Params);
@@ -72,6 +79,7 @@ void ReadRequestHeaders(MHD_Connection* iConnection, TWebRequest& oRequest)
     oRequest.Host = host;
   if (const char* origin = MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, "Origin"))
     oRequest.Origin = std::string(origin);
+  oRequest.ClientAddress = ConnectionAddress(iConnection);
 }
 
 void DeleteText(void* iText)

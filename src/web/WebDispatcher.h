@@ -4,6 +4,7 @@
 // answer. Independent of the HTTP engine and safe to call from several request threads at once.
 
 #include "web/ConfigApi.h"
+#include "web/LoginThrottle.h"
 #include "web/SlotApi.h"
 #include "web/StaticContent.h"
 #include "web/WebAccess.h"
@@ -15,7 +16,9 @@ class IWebController;
 class TWebDispatcher
 {
 public:
-  TWebDispatcher(IWebController& iController, TAccessSettings iAccess, TStaticContent iStaticContent);
+  // iNow: the clock of the failed-login lock-outs.
+  TWebDispatcher(IWebController& iController, TAccessSettings iAccess, TStaticContent iStaticContent,
+                 TLoginThrottle::TNow iNow = &TLoginThrottle::TClock::now);
 
   // GET, POST and HEAD.
   TWebResponse CommandGet(const TWebRequest& iRequest) const;
@@ -24,6 +27,9 @@ public:
   TWebResponse CommandOther(const TWebRequest& iRequest) const;
 
 private:
+  // The refusal of a request that may not be answered (401, or 429 after repeated failed logins from its address),
+  // otherwise nothing and oLevel.
+  std::optional<TWebResponse> Refusal(const TWebRequest& iRequest, TAccessLevel& oLevel) const;
   void Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const;
 
   IWebController& fController;
@@ -31,4 +37,5 @@ private:
   TStaticContent fStaticContent;
   TSlotApi fSlotApi;
   TConfigApi fConfigApi;
+  mutable TLoginThrottle fLoginThrottle;
 };

@@ -51,6 +51,8 @@ TWebReply WebFetch(uint16_t iPort, const TWebCall& iCall)
   curl_easy_setopt(curl.get(), CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, 30L);
+  if (iCall.SourceAddress)
+    curl_easy_setopt(curl.get(), CURLOPT_INTERFACE, ("host!" + *iCall.SourceAddress).c_str());
   curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &AppendBody);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &reply);
   curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, &AppendHeader);

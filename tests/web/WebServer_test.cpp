@@ -242,6 +242,31 @@ TEST_F(WebServerTest, SlowClientsCannotLockOthersOut)
     ::close(socket);
 }
 
+TEST_F(WebServerTest, FailedLoginsLockTheClientAddressOut)
+{
+  fController.Settings.Access.AdminUser = "admin";
+  fController.Settings.Access.AdminPasswordHash = PasswordHash("adminpw");
+  const uint16_t port = Start();
+  TWebCall call;
+  call.Path = "/metrics";
+  for (int i = 0; i < 5; ++i)
+  {
+    call.Credentials = std::make_pair("admin", "guess" + std::to_string(i));
+    EXPECT_EQ(WebFetch(port, call).Status, 401) << i;
+  }
+  call.Credentials = std::make_pair("admin", "adminpw");
+  const TWebReply refused = WebFetch(port, call);
+  EXPECT_EQ(refused.Status, 429);
+  EXPECT_EQ(refused.Header("Retry-After"), "60");
+  EXPECT_EQ(fController.Log(), std::vector<std::string>{"Too many failed logins from 127.0.0.1; refused for 60 s"});
+
+  call.SourceAddress = "127.0.0.2";
+  const TWebReply metrics = WebFetch(port, call);
+  EXPECT_EQ(metrics.Status, 200) << "another address";
+  EXPECT_NE(metrics.Body.find("\ntapevault_web_failed_logins_total 5\n"), std::string::npos) << metrics.Body;
+  EXPECT_NE(metrics.Body.find("\ntapevault_web_login_lockouts_total 1\n"), std::string::npos) << metrics.Body;
+}
+
 TEST_F(WebServerTest, RefusedRequestGetsTheBasicChallenge)
 {
   const uint16_t port = Start();
