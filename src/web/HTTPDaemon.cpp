@@ -3,6 +3,7 @@
 #include "web/ClientAddress.h"
 #include "web/WebDispatcher.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <microhttpd.h>
@@ -213,7 +214,7 @@ void ConnectionChanged(void* iDaemon, MHD_Connection* iConnection, void** ioSock
   if (iCode == MHD_CONNECTION_NOTIFY_STARTED)
   {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(iConnection, MHD_CONNECTION_INFO_CONNECTION_FD);
-    *ioSocketContext = info ? deadline.Watch(info->connect_fd) : nullptr;
+    *ioSocketContext = info ? deadline.Watch(info->connect_fd, ConnectionAddress(iConnection)) : nullptr;
   }
   else if (*ioSocketContext)
   {
@@ -225,16 +226,19 @@ void ConnectionChanged(void* iDaemon, MHD_Connection* iConnection, void** ioSock
 } // namespace
 
 THTTPDaemon::THTTPDaemon(TFileHandle& ioListenSocket, const TWebDispatcher& iDispatcher, const THTTPLimits& iLimits)
-    : fContext(std::make_unique<TContext>(iDispatcher, iLimits.RequestTime))
+    : fContext(std::make_unique<TContext>(iDispatcher, iLimits))
 {
   // poll() rather than select(): the program holds many files, and select() cannot watch a socket numbered
   // beyond 1023.
+  // The engine's own limit lies above the fair total: connections cut to make room stay open until their threads
+  // close them, and the fair total is kept by TRequestDeadline.
+  const unsigned engineTotal = iLimits.Total + std::max(iLimits.Total / 8, 8u);
   fDaemon = MHD_start_daemon(MHD_USE_THREAD_PER_CONNECTION | MHD_USE_POLL_INTERNAL_THREAD, 0, nullptr, nullptr,
                              &HandleAccess, fContext.get(), MHD_OPTION_LISTEN_SOCKET, ioListenSocket.Get(),
                              MHD_OPTION_NOTIFY_COMPLETED, &RequestCompleted, fContext.get(),
                              MHD_OPTION_NOTIFY_CONNECTION, &ConnectionChanged, fContext.get(),
                              MHD_OPTION_CONNECTION_TIMEOUT, iLimits.IdleSeconds, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
-                             iLimits.PerAddress, MHD_OPTION_CONNECTION_LIMIT, iLimits.Total, MHD_OPTION_END);
+                             iLimits.PerAddress, MHD_OPTION_CONNECTION_LIMIT, engineTotal, MHD_OPTION_END);
   if (!fDaemon)
     throw std::runtime_error("The HTTP engine could not be started");
   ioListenSocket.Release();

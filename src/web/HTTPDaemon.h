@@ -16,7 +16,8 @@ struct THTTPLimits
 {
   // Open connections from one client address; more are closed at once.
   unsigned PerAddress = 32;
-  // Open connections altogether (each is a thread).
+  // Open connections altogether (each is a thread). Reaching it, a new client address still gets in: the oldest
+  // slow connection of the address holding the most makes room (TRequestDeadline).
   unsigned Total = 256;
   // A connection without any traffic for this long is closed.
   unsigned IdleSeconds = 60;
@@ -38,8 +39,8 @@ public:
   // What the engine's callbacks reach.
   struct TContext
   {
-    TContext(const TWebDispatcher& iDispatcher, std::chrono::milliseconds iRequestTime)
-        : Dispatcher(iDispatcher), Deadline(iRequestTime)
+    TContext(const TWebDispatcher& iDispatcher, const THTTPLimits& iLimits)
+        : Dispatcher(iDispatcher), Deadline(iLimits.RequestTime, iLimits.Total)
     {
     }
     const TWebDispatcher& Dispatcher;

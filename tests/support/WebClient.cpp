@@ -50,7 +50,7 @@ TWebReply WebFetch(uint16_t iPort, const TWebCall& iCall)
   curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl.get(), CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, 30L);
+  curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, iCall.TimeoutSeconds);
   if (iCall.SourceAddress)
     curl_easy_setopt(curl.get(), CURLOPT_INTERFACE, ("host!" + *iCall.SourceAddress).c_str());
   curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &AppendBody);

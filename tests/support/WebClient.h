@@ -22,6 +22,7 @@ struct TWebCall
   std::optional<std::pair<std::string, std::string>> Credentials{};
   // The local address to send from, e.g. "127.0.0.2" (all of 127.0.0.0/8 is loopback).
   std::optional<std::string> SourceAddress{};
+  long TimeoutSeconds = 30;
 };
 
 struct TWebReply

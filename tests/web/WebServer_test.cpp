@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -52,6 +53,22 @@ bool CanConnect(bool iIPv6, uint16_t iPort)
   }
   ::close(socket);
   return result == 0;
+}
+
+// A connection from iSource (an address of 127.0.0.0/8) to the server on 127.0.0.1.
+int ConnectFrom(uint32_t iSource, uint16_t iPort)
+{
+  const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(iSource);
+  if (::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
+    ADD_FAILURE() << "cannot bind to a loopback address: " << std::strerror(errno);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(iPort);
+  if (::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
+    ADD_FAILURE() << "cannot connect: " << std::strerror(errno);
+  return socket;
 }
 } // namespace
 
@@ -238,6 +255,46 @@ TEST_F(WebServerTest, SlowClientsCannotLockOthersOut)
   }
   EXPECT_EQ(closedCount(), slow.size());
   EXPECT_GE(std::chrono::steady_clock::now() - started, limits.RequestTime);
+  for (const int socket : slow)
+    ::close(socket);
+}
+
+TEST_F(WebServerTest, ANewAddressGetsInWhenSlowClientsHoldEveryConnection)
+{
+  // Two addresses hold the whole total with slow requests, each within its own limit, and a deadline far beyond
+  // the client's patience.
+  THTTPLimits limits;
+  limits.Total = 6;
+  limits.PerAddress = 4;
+  limits.RequestTime = std::chrono::seconds(60);
+  fController.Settings.Access.AnonymousAccess = alReadOnly;
+  fServer = std::make_unique<TWebServer>(fController, fStaticFolder.string(), limits);
+  const uint16_t port = Start();
+  std::vector<int> slow;
+  for (const uint32_t source : {INADDR_LOOPBACK + 1, INADDR_LOOPBACK + 2})
+    for (int i = 0; i < 3; ++i)
+    {
+      // A whole request first, so that the connection is surely accepted, then half of the next one.
+      const int socket = ConnectFrom(source, port);
+      const std::string head = "HEAD /index.html HTTP/1.1\r\nHost: x\r\n\r\n";
+      ASSERT_EQ(::send(socket, head.data(), head.size(), MSG_NOSIGNAL), static_cast<ssize_t>(head.size()));
+      timeval timeout{30, 0};
+      ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+      std::string answer;
+      char buffer[1024];
+      ssize_t received = 0;
+      while (answer.find("\r\n\r\n") == std::string::npos && (received = ::recv(socket, buffer, sizeof(buffer), 0)) > 0)
+        answer.append(buffer, static_cast<size_t>(received));
+      ASSERT_TRUE(answer.starts_with("HTTP/1.1 200")) << answer;
+      const std::string half = "GET /index.html HTTP/1.1\r\nHost: x\r\n";
+      ASSERT_EQ(::send(socket, half.data(), half.size(), MSG_NOSIGNAL), static_cast<ssize_t>(half.size()));
+      slow.push_back(socket);
+    }
+  TWebCall call;
+  call.Path = "/index.html";
+  call.SourceAddress = "127.0.0.4";
+  call.TimeoutSeconds = 10;
+  EXPECT_EQ(WebFetch(port, call).Status, 200);
   for (const int socket : slow)
     ::close(socket);
 }
