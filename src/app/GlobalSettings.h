@@ -39,6 +39,9 @@ struct TGlobalSettings
   std::string ReadOnlyUser;
   std::string ReadOnlyPasswordHash;
   TAnonymousAccess AnonymousAccess = aaNone;
+  // PEM files of HTTPS, set by hand (read, never written); both empty: plain HTTP.
+  std::string CertificateFile;
+  std::string KeyFile;
 
   // "EMail"
   std::string SMTPServer;

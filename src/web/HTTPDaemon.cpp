@@ -8,6 +8,7 @@
 #include <memory>
 #include <microhttpd.h>
 #include <stdexcept>
+#include <vector>
 
 namespace
 {
@@ -225,22 +226,35 @@ void ConnectionChanged(void* iDaemon, MHD_Connection* iConnection, void** ioSock
 }
 } // namespace
 
-THTTPDaemon::THTTPDaemon(TFileHandle& ioListenSocket, const TWebDispatcher& iDispatcher, const THTTPLimits& iLimits)
-    : fContext(std::make_unique<TContext>(iDispatcher, iLimits))
+THTTPDaemon::THTTPDaemon(TFileHandle& ioListenSocket, const TWebDispatcher& iDispatcher, const THTTPLimits& iLimits,
+                         std::optional<TTLSCertificate> iTLS)
+    : fTLS(std::move(iTLS)), fContext(std::make_unique<TContext>(iDispatcher, iLimits))
 {
   // poll() rather than select(): the program holds many files, and select() cannot watch a socket numbered
   // beyond 1023.
+  unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_POLL_INTERNAL_THREAD;
+  std::vector<MHD_OptionItem> tlsOptions;
+  if (fTLS)
+  {
+    if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
+      throw std::runtime_error("This libmicrohttpd was built without HTTPS");
+    flags |= MHD_USE_TLS;
+    tlsOptions.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(fTLS->Certificate.c_str())});
+    tlsOptions.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(fTLS->Key.c_str())});
+  }
+  tlsOptions.push_back({MHD_OPTION_END, 0, nullptr});
   // The engine's own limit lies above the fair total: connections cut to make room stay open until their threads
   // close them, and the fair total is kept by TRequestDeadline.
   const unsigned engineTotal = iLimits.Total + std::max(iLimits.Total / 8, 8u);
-  fDaemon = MHD_start_daemon(MHD_USE_THREAD_PER_CONNECTION | MHD_USE_POLL_INTERNAL_THREAD, 0, nullptr, nullptr,
-                             &HandleAccess, fContext.get(), MHD_OPTION_LISTEN_SOCKET, ioListenSocket.Get(),
-                             MHD_OPTION_NOTIFY_COMPLETED, &RequestCompleted, fContext.get(),
-                             MHD_OPTION_NOTIFY_CONNECTION, &ConnectionChanged, fContext.get(),
-                             MHD_OPTION_CONNECTION_TIMEOUT, iLimits.IdleSeconds, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
-                             iLimits.PerAddress, MHD_OPTION_CONNECTION_LIMIT, engineTotal, MHD_OPTION_END);
+  fDaemon =
+      MHD_start_daemon(flags, 0, nullptr, nullptr, &HandleAccess, fContext.get(), MHD_OPTION_LISTEN_SOCKET,
+                       ioListenSocket.Get(), MHD_OPTION_NOTIFY_COMPLETED, &RequestCompleted, fContext.get(),
+                       MHD_OPTION_NOTIFY_CONNECTION, &ConnectionChanged, fContext.get(), MHD_OPTION_CONNECTION_TIMEOUT,
+                       iLimits.IdleSeconds, MHD_OPTION_PER_IP_CONNECTION_LIMIT, iLimits.PerAddress,
+                       MHD_OPTION_CONNECTION_LIMIT, engineTotal, MHD_OPTION_ARRAY, tlsOptions.data(), MHD_OPTION_END);
   if (!fDaemon)
-    throw std::runtime_error("The HTTP engine could not be started");
+    throw std::runtime_error(fTLS ? "The HTTP engine could not be started with this certificate and key"
+                                  : "The HTTP engine could not be started");
   ioListenSocket.Release();
 }
 

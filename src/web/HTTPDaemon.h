@@ -4,9 +4,11 @@
 
 #include "web/FileHandle.h"
 #include "web/RequestDeadline.h"
+#include "web/TLSCertificate.h"
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 struct MHD_Daemon;
 class TWebDispatcher;
@@ -28,9 +30,10 @@ struct THTTPLimits
 class THTTPDaemon
 {
 public:
-  // Serves ioListenSocket (taken over on success) with iDispatcher, which must outlive the daemon. Throws when
-  // the engine cannot start.
-  THTTPDaemon(TFileHandle& ioListenSocket, const TWebDispatcher& iDispatcher, const THTTPLimits& iLimits);
+  // Serves ioListenSocket (taken over on success) with iDispatcher, which must outlive the daemon; HTTPS with
+  // iTLS, plain HTTP without. Throws when the engine cannot start.
+  THTTPDaemon(TFileHandle& ioListenSocket, const TWebDispatcher& iDispatcher, const THTTPLimits& iLimits,
+              std::optional<TTLSCertificate> iTLS = std::nullopt);
   // Closes the listening socket and every connection and waits for the connection threads.
   ~THTTPDaemon();
   THTTPDaemon(const THTTPDaemon&) = delete;
@@ -48,6 +51,8 @@ public:
   };
 
 private:
+  // The engine reads the PEM texts while it runs.
+  const std::optional<TTLSCertificate> fTLS;
   std::unique_ptr<TContext> fContext;
   MHD_Daemon* fDaemon = nullptr;
 };

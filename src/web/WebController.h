@@ -14,6 +14,9 @@ struct TWebServerSettings
   // "port", ":port" or "address:port"
   std::string Port = "5252";
   TAccessSettings Access;
+  // PEM files of HTTPS; both empty: plain HTTP.
+  std::string CertificateFile;
+  std::string KeyFile;
 };
 
 // The e-mail account of the alarms (section "EMail"), as the configuration pages edit it.

@@ -25,9 +25,12 @@ void Leave(QLineEdit* iField, const QString& iText)
 
 TEST(WebServerPageTest, LeavingAFieldWritesTheSettings)
 {
-  TUiTestRoot root("[Webserver]\nAdminPassword=STOREDHASH\n");
+  TUiTestRoot root(
+      "[Webserver]\nAdminPassword=STOREDHASH\nCertificateFile=/etc/tv/cert.pem\nKeyFile=/etc/tv/key.pem\n");
   TLoggerMain controller;
   TWebServerPage page(controller);
+  EXPECT_EQ(controller.WebServerSettings().CertificateFile, "/etc/tv/cert.pem");
+  EXPECT_EQ(controller.WebServerSettings().KeyFile, "/etc/tv/key.pem");
   EXPECT_EQ(page.edWebServerPort->text(), "5252");
   EXPECT_EQ(page.edWebServerAdminPassword->text(), "STOREDHASH");
 
