@@ -65,7 +65,7 @@ TWebRequest Get(const std::string& iPathAndQuery)
 struct TFixture
 {
   TFixture()
-      : Dispatcher(Controller, TWebServerSettings{.Access = {"", "", "", "", alReadOnly}},
+      : Dispatcher(Controller, AccessOnly({"", "", "", "", alReadOnly}),
                    TStaticContent(TStaticContent::DefaultFolder(), TWebResources::Instance()))
   {
     FillFixture(Controller);

@@ -51,6 +51,8 @@ TGlobalSettings ReadGlobalSettings(TIniFile& iIniFile)
   result.AllowProgramSettings = iIniFile.ReadString(Webserver, "AllowProgramSettings", "off") == "on";
   result.AnonymousAccess =
       static_cast<TAnonymousAccess>(ChoiceOf(AccessWords, iIniFile.ReadString(Webserver, "AnonymousAccess", "")));
+  result.CertificateFile = iIniFile.ReadString(Webserver, "CertificateFile", "");
+  result.KeyFile = iIniFile.ReadString(Webserver, "KeyFile", "");
 
   result.SMTPServer = iIniFile.ReadString(EMail, "SMTPServer", "");
   result.SMTPPort = iIniFile.ReadString(EMail, "SMTPPort", "25");

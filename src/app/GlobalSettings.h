@@ -40,6 +40,9 @@ struct TGlobalSettings
   std::string ReadOnlyPasswordHash;
   TAnonymousAccess AnonymousAccess = aaNone;
   bool AllowProgramSettings = false; // read only, set by hand: exactly "on" lets the web change code settings
+  // PEM files of HTTPS, set by hand (read, never written); both empty: plain HTTP.
+  std::string CertificateFile;
+  std::string KeyFile;
 
   // "EMail"
   std::string SMTPServer;

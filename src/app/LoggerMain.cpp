@@ -248,6 +248,8 @@ TWebServerSettings TLoggerMain::WebServerSettings() const
   result.Access.AnonymousAccess = fSettings.AnonymousAccess == aaAdmin      ? alAdmin
                                   : fSettings.AnonymousAccess == aaReadOnly ? alReadOnly
                                                                             : alNone;
+  result.CertificateFile = fSettings.CertificateFile;
+  result.KeyFile = fSettings.KeyFile;
   return result;
 }
 

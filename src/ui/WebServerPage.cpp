@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace
 {
@@ -69,12 +70,8 @@ TWebServerPage::TWebServerPage(TLoggerMain& iController, QWidget* iParent)
   for (QLineEdit* field : {edWebServerPort, edWebServerAdminUser, edWebServerAdminPassword, edWebServerReadOnlyUser,
                            edWebServerReadOnlyPassword})
     connect(field, &QLineEdit::editingFinished, this, &TWebServerPage::FieldLeft);
-  connect(edWebServerAdminPassword, &QLineEdit::textChanged, this,
-          [this](const QString& iText)
-          { fController.Settings().AdminPasswordHash = PasswordHash(iText.toStdString()); });
-  connect(edWebServerReadOnlyPassword, &QLineEdit::textChanged, this,
-          [this](const QString& iText)
-          { fController.Settings().ReadOnlyPasswordHash = PasswordHash(iText.toStdString()); });
+  connect(edWebServerAdminPassword, &QLineEdit::textChanged, this, [this] { fAdminPasswordTyped = true; });
+  connect(edWebServerReadOnlyPassword, &QLineEdit::textChanged, this, [this] { fReadOnlyPasswordTyped = true; });
   connect(cbAnonymousAccess, &QComboBox::activated, this, &TWebServerPage::FieldLeft);
   connect(btnWebServerStart, &QPushButton::clicked, this, &TWebServerPage::btnWebServerStartClick);
   connect(btnWebServerStop, &QPushButton::clicked, this, &TWebServerPage::btnWebServerStopClick);
@@ -103,6 +100,10 @@ void TWebServerPage::StoreFields()
   settings.Port = edWebServerPort->text().toStdString();
   settings.AdminUser = edWebServerAdminUser->text().toStdString();
   settings.ReadOnlyUser = edWebServerReadOnlyUser->text().toStdString();
+  if (std::exchange(fAdminPasswordTyped, false))
+    settings.AdminPasswordHash = PasswordHash(edWebServerAdminPassword->text().toStdString());
+  if (std::exchange(fReadOnlyPasswordTyped, false))
+    settings.ReadOnlyPasswordHash = PasswordHash(edWebServerReadOnlyPassword->text().toStdString());
   if (cbAnonymousAccess->currentIndex() >= 0)
     settings.AnonymousAccess = static_cast<TAnonymousAccess>(cbAnonymousAccess->currentIndex());
 }

@@ -47,4 +47,8 @@ private:
   // Set by any thread that adds a line to the server's log; the page shows the log at its next look.
   std::shared_ptr<std::atomic<bool>> fLogChanged;
   QTimer fLogTimer;
+  // A password field typed into since its text was last stored: it is hashed (slowly) when it is stored, not at
+  // every key.
+  bool fAdminPasswordTyped = false;
+  bool fReadOnlyPasswordTyped = false;
 };

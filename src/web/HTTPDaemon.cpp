@@ -1,11 +1,14 @@
 #include "web/HTTPDaemon.h"
 
+#include "web/ClientAddress.h"
 #include "web/WebDispatcher.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <microhttpd.h>
 #include <stdexcept>
+#include <vector>
 
 namespace
 {
@@ -51,6 +54,12 @@ MHD_Result AddFormField(void* iContext, MHD_ValueKind, const char* iKey, const c
   return MHD_YES;
 }
 
+std::string ConnectionAddress(MHD_Connection* iConnection)
+{
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(iConnection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  return info ? ClientAddressText(info->client_addr) : "";
+}
+
 void ReadRequestHeaders(MHD_Connection* iConnection, TWebRequest& oRequest)
 {
   MHD_get_connection_values(iConnection, MHD_GET_ARGUMENT_KIND, &AddArgument, &oRequest.Params);
@@ -74,6 +83,7 @@ void ReadRequestHeaders(MHD_Connection* iConnection, TWebRequest& oRequest)
     oRequest.Origin = std::string(origin);
   if (const char* site = MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, "Sec-Fetch-Site"))
     oRequest.FetchSite = std::string(site);
+  oRequest.ClientAddress = ConnectionAddress(iConnection);
 }
 
 void DeleteText(void* iText)
@@ -207,7 +217,7 @@ void ConnectionChanged(void* iDaemon, MHD_Connection* iConnection, void** ioSock
   if (iCode == MHD_CONNECTION_NOTIFY_STARTED)
   {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(iConnection, MHD_CONNECTION_INFO_CONNECTION_FD);
-    *ioSocketContext = info ? deadline.Watch(info->connect_fd) : nullptr;
+    *ioSocketContext = info ? deadline.Watch(info->connect_fd, ConnectionAddress(iConnection)) : nullptr;
   }
   else if (*ioSocketContext)
   {
@@ -218,19 +228,35 @@ void ConnectionChanged(void* iDaemon, MHD_Connection* iConnection, void** ioSock
 }
 } // namespace
 
-THTTPDaemon::THTTPDaemon(TFileHandle& ioListenSocket, const TWebDispatcher& iDispatcher, const THTTPLimits& iLimits)
-    : fContext(std::make_unique<TContext>(iDispatcher, iLimits.RequestTime))
+THTTPDaemon::THTTPDaemon(TFileHandle& ioListenSocket, const TWebDispatcher& iDispatcher, const THTTPLimits& iLimits,
+                         std::optional<TTLSCertificate> iTLS)
+    : fTLS(std::move(iTLS)), fContext(std::make_unique<TContext>(iDispatcher, iLimits))
 {
   // poll() rather than select(): the program holds many files, and select() cannot watch a socket numbered
   // beyond 1023.
-  fDaemon = MHD_start_daemon(MHD_USE_THREAD_PER_CONNECTION | MHD_USE_POLL_INTERNAL_THREAD, 0, nullptr, nullptr,
-                             &HandleAccess, fContext.get(), MHD_OPTION_LISTEN_SOCKET, ioListenSocket.Get(),
-                             MHD_OPTION_NOTIFY_COMPLETED, &RequestCompleted, fContext.get(),
-                             MHD_OPTION_NOTIFY_CONNECTION, &ConnectionChanged, fContext.get(),
-                             MHD_OPTION_CONNECTION_TIMEOUT, iLimits.IdleSeconds, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
-                             iLimits.PerAddress, MHD_OPTION_CONNECTION_LIMIT, iLimits.Total, MHD_OPTION_END);
+  unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_POLL_INTERNAL_THREAD;
+  std::vector<MHD_OptionItem> tlsOptions;
+  if (fTLS)
+  {
+    if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
+      throw std::runtime_error("This libmicrohttpd was built without HTTPS");
+    flags |= MHD_USE_TLS;
+    tlsOptions.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(fTLS->Certificate.c_str())});
+    tlsOptions.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(fTLS->Key.c_str())});
+  }
+  tlsOptions.push_back({MHD_OPTION_END, 0, nullptr});
+  // The engine's own limit lies above the fair total: connections cut to make room stay open until their threads
+  // close them, and the fair total is kept by TRequestDeadline.
+  const unsigned engineTotal = iLimits.Total + std::max(iLimits.Total / 8, 8u);
+  fDaemon =
+      MHD_start_daemon(flags, 0, nullptr, nullptr, &HandleAccess, fContext.get(), MHD_OPTION_LISTEN_SOCKET,
+                       ioListenSocket.Get(), MHD_OPTION_NOTIFY_COMPLETED, &RequestCompleted, fContext.get(),
+                       MHD_OPTION_NOTIFY_CONNECTION, &ConnectionChanged, fContext.get(), MHD_OPTION_CONNECTION_TIMEOUT,
+                       iLimits.IdleSeconds, MHD_OPTION_PER_IP_CONNECTION_LIMIT, iLimits.PerAddress,
+                       MHD_OPTION_CONNECTION_LIMIT, engineTotal, MHD_OPTION_ARRAY, tlsOptions.data(), MHD_OPTION_END);
   if (!fDaemon)
-    throw std::runtime_error("The HTTP engine could not be started");
+    throw std::runtime_error(fTLS ? "The HTTP engine could not be started with this certificate and key"
+                                  : "The HTTP engine could not be started");
   ioListenSocket.Release();
 }
 

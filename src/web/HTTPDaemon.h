@@ -4,9 +4,11 @@
 
 #include "web/FileHandle.h"
 #include "web/RequestDeadline.h"
+#include "web/TLSCertificate.h"
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 struct MHD_Daemon;
 class TWebDispatcher;
@@ -16,7 +18,8 @@ struct THTTPLimits
 {
   // Open connections from one client address; more are closed at once.
   unsigned PerAddress = 32;
-  // Open connections altogether (each is a thread).
+  // Open connections altogether (each is a thread). Reaching it, a new client address still gets in: the oldest
+  // slow connection of the address holding the most makes room (TRequestDeadline).
   unsigned Total = 256;
   // A connection without any traffic for this long is closed.
   unsigned IdleSeconds = 60;
@@ -27,9 +30,10 @@ struct THTTPLimits
 class THTTPDaemon
 {
 public:
-  // Serves ioListenSocket (taken over on success) with iDispatcher, which must outlive the daemon. Throws when
-  // the engine cannot start.
-  THTTPDaemon(TFileHandle& ioListenSocket, const TWebDispatcher& iDispatcher, const THTTPLimits& iLimits);
+  // Serves ioListenSocket (taken over on success) with iDispatcher, which must outlive the daemon; HTTPS with
+  // iTLS, plain HTTP without. Throws when the engine cannot start.
+  THTTPDaemon(TFileHandle& ioListenSocket, const TWebDispatcher& iDispatcher, const THTTPLimits& iLimits,
+              std::optional<TTLSCertificate> iTLS = std::nullopt);
   // Closes the listening socket and every connection and waits for the connection threads.
   ~THTTPDaemon();
   THTTPDaemon(const THTTPDaemon&) = delete;
@@ -38,8 +42,8 @@ public:
   // What the engine's callbacks reach.
   struct TContext
   {
-    TContext(const TWebDispatcher& iDispatcher, std::chrono::milliseconds iRequestTime)
-        : Dispatcher(iDispatcher), Deadline(iRequestTime)
+    TContext(const TWebDispatcher& iDispatcher, const THTTPLimits& iLimits)
+        : Dispatcher(iDispatcher), Deadline(iLimits.RequestTime, iLimits.Total)
     {
     }
     const TWebDispatcher& Dispatcher;
@@ -47,6 +51,8 @@ public:
   };
 
 private:
+  // The engine reads the PEM texts while it runs.
+  const std::optional<TTLSCertificate> fTLS;
   std::unique_ptr<TContext> fContext;
   MHD_Daemon* fDaemon = nullptr;
 };

@@ -65,7 +65,7 @@ void AddFamily(std::ostringstream& oText, const char* iName, const char* iType, 
 }
 } // namespace
 
-std::string MetricsText(const IWebController& iController)
+std::string MetricsText(const IWebController& iController, const TLoginCounts& iLogins)
 {
   std::vector<TSlotSample> slots;
   for (int i = 0; i < iController.SlotCount(); ++i)
@@ -108,5 +108,14 @@ std::string MetricsText(const IWebController& iController)
             [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.GetCounters().EncoderRestarts); });
   AddFamily(text, "tapevault_slot_input_reconnects_total", "counter", "Times the input came back after it was lost.",
             slots, [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.GetCounters().InputReconnects); });
+  text << "# HELP tapevault_web_failed_logins_total Requests with wrong credentials since the web server started.\n"
+          "# TYPE tapevault_web_failed_logins_total counter\n"
+          "tapevault_web_failed_logins_total "
+       << iLogins.FailedLogins << '\n';
+  text << "# HELP tapevault_web_login_lockouts_total Client addresses refused for a while after repeated failed "
+          "logins.\n"
+          "# TYPE tapevault_web_login_lockouts_total counter\n"
+          "tapevault_web_login_lockouts_total "
+       << iLogins.LockOuts << '\n';
   return text.str();
 }

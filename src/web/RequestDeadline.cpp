@@ -8,11 +8,18 @@ using TClock = std::chrono::steady_clock;
 struct TRequestDeadline::TConnection
 {
   int Socket;
+  std::string Address;
+  // In the order of acceptance.
+  uint64_t Number;
   // Nothing while a request is being answered or after the connection was cut.
   std::optional<TClock::time_point> Due;
+  bool WasCut = false;
 };
 
-TRequestDeadline::TRequestDeadline(std::chrono::milliseconds iLimit) : fLimit(iLimit), fThread([this] { Run(); }) {}
+TRequestDeadline::TRequestDeadline(std::chrono::milliseconds iLimit, size_t iFairTotal)
+    : fLimit(iLimit), fFairTotal(iFairTotal), fThread([this] { Run(); })
+{
+}
 
 TRequestDeadline::~TRequestDeadline()
 {
@@ -24,12 +31,17 @@ TRequestDeadline::~TRequestDeadline()
   fThread.join();
 }
 
-TRequestDeadline::TConnection* TRequestDeadline::Watch(int iSocket)
+TRequestDeadline::TConnection* TRequestDeadline::Watch(int iSocket, std::string iAddress)
 {
-  auto connection = std::make_unique<TConnection>(TConnection{iSocket, TClock::now() + fLimit});
+  auto connection = std::make_unique<TConnection>(TConnection{iSocket, std::move(iAddress), 0, TClock::now() + fLimit});
   TConnection* key = connection.get();
   std::lock_guard lock(fMutex);
+  connection->Number = fAccepted++;
+  const bool admitted = fCounted < fFairTotal || MakeRoomFor(connection->Address);
   fConnections.emplace(key, std::move(connection));
+  ++fCounted;
+  if (!admitted)
+    Cut(*key);
   return key;
 }
 
@@ -42,13 +54,55 @@ void TRequestDeadline::Arrived(TConnection* iConnection)
 void TRequestDeadline::Answered(TConnection* iConnection)
 {
   std::lock_guard lock(fMutex);
-  iConnection->Due = TClock::now() + fLimit;
+  if (!iConnection->WasCut)
+    iConnection->Due = TClock::now() + fLimit;
 }
 
 void TRequestDeadline::Forget(TConnection* iConnection)
 {
   std::lock_guard lock(fMutex);
+  if (!iConnection->WasCut)
+    --fCounted;
   fConnections.erase(iConnection);
+}
+
+void TRequestDeadline::Cut(TConnection& ioConnection)
+{
+  ::shutdown(ioConnection.Socket, SHUT_RDWR);
+  ioConnection.Due.reset();
+  ioConnection.WasCut = true;
+  --fCounted;
+}
+
+bool TRequestDeadline::MakeRoomFor(const std::string& iAddress)
+{
+  struct THolding
+  {
+    size_t Count = 0;
+    TConnection* OldestSlow = nullptr;
+  };
+  std::map<std::string, THolding> holdings;
+  for (auto& [key, connection] : fConnections)
+  {
+    if (connection->WasCut)
+      continue;
+    THolding& holding = holdings[connection->Address];
+    ++holding.Count;
+    // Only a connection still waiting for its request is taken: an answer under way is never cut.
+    if (connection->Due && (!holding.OldestSlow || connection->Number < holding.OldestSlow->Number))
+      holding.OldestSlow = connection.get();
+  }
+  const size_t newcomer = holdings[iAddress].Count + 1;
+  THolding* heaviest = nullptr;
+  for (auto& [address, holding] : holdings)
+    if (holding.OldestSlow && holding.Count > newcomer &&
+        (!heaviest || holding.Count > heaviest->Count ||
+         (holding.Count == heaviest->Count && holding.OldestSlow->Number < heaviest->OldestSlow->Number)))
+      heaviest = &holding;
+  if (!heaviest)
+    return false;
+  Cut(*heaviest->OldestSlow);
+  return true;
 }
 
 void TRequestDeadline::Run()
@@ -62,10 +116,6 @@ void TRequestDeadline::Run()
     const auto now = TClock::now();
     for (auto& [key, connection] : fConnections)
       if (connection->Due && *connection->Due <= now)
-      {
-        // The engine's thread of this connection then reads the end of the stream and closes it.
-        ::shutdown(connection->Socket, SHUT_RDWR);
-        connection->Due.reset();
-      }
+        Cut(*connection);
   }
 }

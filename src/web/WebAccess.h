@@ -2,6 +2,8 @@
 // Who may use the web server: three access levels, two users with salted password hashes, and the level of
 // requests without credentials.
 
+#include "web/PasswordHash.h"
+
 #include <optional>
 #include <string>
 
@@ -29,11 +31,8 @@ struct TWebCredentials
   std::string Password;
 };
 
-// MD5 of the fixed salt followed by the password's bytes, as 32 upper-case hexadecimal digits. The empty
-// password has a hash too.
-std::string PasswordHash(const std::string& iPassword);
-
 // iHasAuthorization: the request carries an Authorization header; iCredentials: its Basic credentials, or
-// nothing when the header cannot be read as such (refused like wrong credentials).
+// nothing when the header cannot be read as such (refused like wrong credentials). Passwords that matched lately
+// are checked from memory (TPasswordCache).
 TAccessLevel DetermineAccessLevel(const TAccessSettings& iSettings, bool iHasAuthorization,
                                   const std::optional<TWebCredentials>& iCredentials);

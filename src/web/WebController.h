@@ -17,6 +17,9 @@ struct TWebServerSettings
   // Whether the web may change settings that run code (encoder programs and options, custom formats, plug-in
   // libraries outside the LADSPA folders): set by hand in the configuration file only.
   bool AllowProgramSettings = false;
+  // PEM files of HTTPS; both empty: plain HTTP.
+  std::string CertificateFile;
+  std::string KeyFile;
 };
 
 // The e-mail account of the alarms (section "EMail"), as the configuration pages edit it.

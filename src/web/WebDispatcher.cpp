@@ -1,5 +1,7 @@
 #include "web/WebDispatcher.h"
 
+#include "lib/Errors.h"
+#include "lib/TapevaultTools.h"
 #include "web/MetricsEndpoint.h"
 #include "web/WebController.h"
 #include "web/WebText.h"
@@ -25,9 +27,9 @@ std::string PageAfterLogin(const TWebRequest& iRequest)
 } // namespace
 
 TWebDispatcher::TWebDispatcher(IWebController& iController, const TWebServerSettings& iSettings,
-                               TStaticContent iStaticContent)
+                               TStaticContent iStaticContent, TLoginThrottle::TNow iNow)
     : fController(iController), fAccess(iSettings.Access), fStaticContent(std::move(iStaticContent)),
-      fSlotApi(iController), fConfigApi(iController, iSettings.AllowProgramSettings)
+      fSlotApi(iController), fConfigApi(iController, iSettings.AllowProgramSettings), fLoginThrottle(std::move(iNow))
 {
 }
 
@@ -40,15 +42,18 @@ TWebResponse TWebDispatcher::CommandGet(const TWebRequest& iRequest) const
 
 TWebResponse TWebDispatcher::CommandOther(const TWebRequest& iRequest) const
 {
-  TWebResponse response = UnauthorizedAnswer();
-  if (DetermineAccessLevel(fAccess, iRequest.HasAuthorization, iRequest.Credentials) != alNone)
+  TAccessLevel level = alNone;
+  std::optional<TWebResponse> response = Refusal(iRequest, level);
+  if (!response)
   {
-    // Only a client with credentials gets this far; a method name is a short token, anything longer is junk.
-    fController.AddLogMessage(PrintableASCII(iRequest.Method, 32));
+    // A method name is a short token, anything longer is junk; and a client may send as many as it likes.
+    if (std::optional<std::string> line = fMethodLog.Take(iRequest.ClientAddress, PrintableASCII(iRequest.Method, 32),
+                                                          static_cast<int64_t>(MillisecondClock())))
+      fController.AddLogMessage(*line);
     response = MethodNotAllowedAnswer();
   }
-  AddSecurityHeaders(response);
-  return response;
+  AddSecurityHeaders(*response);
+  return std::move(*response);
 }
 
 bool TWebDispatcher::AdministratorExists() const
@@ -58,9 +63,9 @@ bool TWebDispatcher::AdministratorExists() const
 
 TWebResponse TWebDispatcher::Dispatch(const TWebRequest& iRequest) const
 {
-  const TAccessLevel level = DetermineAccessLevel(fAccess, iRequest.HasAuthorization, iRequest.Credentials);
-  if (level == alNone)
-    return UnauthorizedAnswer();
+  TAccessLevel level = alNone;
+  if (std::optional<TWebResponse> refusal = Refusal(iRequest, level))
+    return std::move(*refusal);
   // A browser asks for a password only when challenged: a request without credentials that needs more than the
   // anonymous level gets the challenge, and "/login" always does.
   const bool login = iRequest.Path == "/login";
@@ -90,7 +95,7 @@ void TWebDispatcher::Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TW
     else if (iRequest.Path == "/metrics")
     {
       oResponse.ContentType = "text/plain; version=0.0.4; charset=utf-8";
-      oResponse.Body = MetricsText(fController);
+      oResponse.Body = MetricsText(fController, fLoginThrottle.Counts());
     }
     else if (!fStaticContent.Serve(iRequest.Path, oResponse) && !fConfigApi.Handle(iRequest, iLevel, oResponse) &&
              !fSlotApi.HandleGet(iRequest, iLevel, oResponse))
@@ -103,4 +108,18 @@ void TWebDispatcher::Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TW
   }
   else
     oResponse = EmptyAnswer();
+}
+
+std::optional<TWebResponse> TWebDispatcher::Refusal(const TWebRequest& iRequest, TAccessLevel& oLevel) const
+{
+  if (const std::optional<std::chrono::seconds> wait = fLoginThrottle.RefusedFor(iRequest.ClientAddress))
+    return TooManyLoginsAnswer(*wait);
+  oLevel = DetermineAccessLevel(fAccess, iRequest.HasAuthorization, iRequest.Credentials);
+  if (oLevel != alNone)
+    return std::nullopt;
+  // Only wrong credentials count; a browser's first request without any is the usual way to ask for them.
+  if (iRequest.HasAuthorization && fLoginThrottle.Failed(iRequest.ClientAddress))
+    fController.AddLogMessage(Format("Too many failed logins from %s; refused for %d s", iRequest.ClientAddress.c_str(),
+                                     static_cast<int>(TLoginThrottle::LockTime.count())));
+  return UnauthorizedAnswer();
 }

@@ -4,6 +4,8 @@
 // answer. Independent of the HTTP engine and safe to call from several request threads at once.
 
 #include "web/ConfigApi.h"
+#include "web/LoginThrottle.h"
+#include "web/RateLimitedLog.h"
 #include "web/SlotApi.h"
 #include "web/StaticContent.h"
 #include "web/WebAccess.h"
@@ -16,18 +18,23 @@ struct TWebServerSettings;
 class TWebDispatcher
 {
 public:
-  TWebDispatcher(IWebController& iController, const TWebServerSettings& iSettings, TStaticContent iStaticContent);
+  // iNow: the clock of the failed-login lock-outs.
+  TWebDispatcher(IWebController& iController, const TWebServerSettings& iSettings, TStaticContent iStaticContent,
+                 TLoginThrottle::TNow iNow = &TLoginThrottle::TClock::now);
 
   // GET, POST and HEAD. "/login" challenges a request without credentials and sends one with them on to the page
   // its parameter "to" names.
   TWebResponse CommandGet(const TWebRequest& iRequest) const;
   // Every other method: refused with 405 once the request is authenticated; its name (made printable) then
-  // goes to the program's log as one line.
+  // goes to the program's log as one line, at most once a minute per client address.
   TWebResponse CommandOther(const TWebRequest& iRequest) const;
 
 private:
   bool AdministratorExists() const;
   TWebResponse Dispatch(const TWebRequest& iRequest) const;
+  // The refusal of a request that may not be answered (401, or 429 after repeated failed logins from its address),
+  // otherwise nothing and oLevel.
+  std::optional<TWebResponse> Refusal(const TWebRequest& iRequest, TAccessLevel& oLevel) const;
   void Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const;
 
   IWebController& fController;
@@ -35,4 +42,6 @@ private:
   TStaticContent fStaticContent;
   TSlotApi fSlotApi;
   TConfigApi fConfigApi;
+  mutable TLoginThrottle fLoginThrottle;
+  mutable TRateLimitedLog fMethodLog;
 };

@@ -1,6 +1,7 @@
 #pragma once
 // A request as the handlers see it, independent of the HTTP engine: method, decoded path, parameters from the
-// query string and a form-encoded body, Basic credentials, the Range header, and a body of another type.
+// query string and a form-encoded body, Basic credentials, the Range header, a body of another type and the
+// client's address.
 
 #include "web/WebAccess.h"
 
@@ -29,6 +30,9 @@ struct TWebRequest
   std::optional<std::string> FetchSite;
   // A POST body that is not a form (JSON), as received.
   std::string Body;
+  // The client's IP address as numeric text ("192.0.2.7", "2001:db8::7"; IPv4 clients of an IPv6 socket in the
+  // IPv4 form), without the port: what failed logins are counted by.
+  std::string ClientAddress;
 
   // The first value of a parameter, its name compared without regard to letter case.
   std::optional<std::string> Param(const std::string& iName) const;

@@ -3,11 +3,13 @@
 #include "lib/Errors.h"
 #include "lib/ServerBinding.h"
 #include "web/HTTPDaemon.h"
+#include "web/TLSCertificate.h"
 #include "web/WebController.h"
 #include "web/WebDispatcher.h"
 #include "web/WebResources.h"
 
 #include <exception>
+#include <optional>
 
 TWebServer::TWebServer(IWebController& iController, std::string iStaticFolder, THTTPLimits iLimits)
     : fController(iController), fStaticFolder(std::move(iStaticFolder)), fLimits(iLimits)
@@ -21,14 +23,17 @@ bool TWebServer::Start(std::string& oError)
   if (Active())
     return true;
   const TWebServerSettings settings = fController.WebServerSettings();
+  bool https = false;
   try
   {
     const TServerBinding binding = ServerBindingFromText(settings.Port, fDefaultPort);
     uint16_t port = 0;
     TFileHandle socket = OpenListenSocket(binding, port);
+    std::optional<TTLSCertificate> tls = LoadTLSCertificate(settings.CertificateFile, settings.KeyFile);
+    https = tls.has_value();
     auto dispatcher = std::make_unique<TWebDispatcher>(fController, settings,
                                                        TStaticContent(fStaticFolder, TWebResources::Instance()));
-    auto daemon = std::make_unique<THTTPDaemon>(socket, *dispatcher, fLimits);
+    auto daemon = std::make_unique<THTTPDaemon>(socket, *dispatcher, fLimits, std::move(tls));
     std::lock_guard lock(fMutex);
     fDispatcher = std::move(dispatcher);
     fDaemon = std::move(daemon);
@@ -40,7 +45,7 @@ bool TWebServer::Start(std::string& oError)
     fLog.Add(oError);
     return false;
   }
-  fLog.Add("Web server started");
+  fLog.Add(https ? "Web server started (HTTPS)" : "Web server started");
   fController.WebServerStateChanged(true);
   return true;
 }

@@ -142,6 +142,19 @@ TEST_F(GlobalSettingsTest, SwitchTextsOfTheGlobalSections)
   }
 }
 
+TEST_F(GlobalSettingsTest, TheHTTPSFilesAreReadAndNeverWritten)
+{
+  TSettingsTempFolder::WriteFile(fFile, "[Webserver]\nCertificateFile= /etc/tv/cert.pem \nKeyFile=/etc/tv/key.pem\n");
+  TIniFile ini(fFile);
+  TGlobalSettings settings = ReadGlobalSettings(ini);
+  EXPECT_EQ(settings.CertificateFile, "/etc/tv/cert.pem");
+  EXPECT_EQ(settings.KeyFile, "/etc/tv/key.pem");
+  settings.CertificateFile.clear();
+  WriteGlobalSettings(ini, settings, nullptr);
+  EXPECT_EQ(ini.ReadString("Webserver", "CertificateFile", ""), "/etc/tv/cert.pem") << "set by hand only";
+  EXPECT_EQ(ini.ReadString("Webserver", "KeyFile", ""), "/etc/tv/key.pem");
+}
+
 TEST_F(GlobalSettingsTest, AWindowPlacementWithOnlyLeftKeepsTheOtherBounds)
 {
   TSettingsTempFolder::WriteFile(fFile, "[MainWindowPosition]\nLeft=120\nTop=abc\n");

@@ -16,7 +16,7 @@ namespace
 struct TFixture
 {
   TFixture()
-      : Dispatcher(Controller, TWebServerSettings{.Access = {"", "", "", "", alReadOnly}},
+      : Dispatcher(Controller, AccessOnly({"", "", "", "", alReadOnly}),
                    TStaticContent((Controller.Root() / "static").string(), TWebResources::Instance()))
   {
     TSlotInfo& slot = Controller.AddSlot("News");

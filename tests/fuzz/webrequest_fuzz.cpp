@@ -90,12 +90,16 @@ std::string BuildRequest(const uint8_t* iData, size_t iSize)
   return request;
 }
 
-// Sends the request and reads the answer until the server closes the connection.
-std::string Exchange(uint16_t iPort, const std::string& iRequest)
+// Sends the request from iSource (an address of 127.0.0.0/8) and reads the answer until the server closes the
+// connection.
+std::string Exchange(uint16_t iPort, const std::string& iRequest, uint32_t iSource = INADDR_LOOPBACK)
 {
   const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(iSource);
+  if (::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
+    std::abort();
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(iPort);
   if (::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
@@ -116,9 +120,13 @@ std::string Exchange(uint16_t iPort, const std::string& iRequest)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* iData, size_t iSize)
 {
   const uint16_t port = Server().Server.Port();
-  const std::string answer = Exchange(port, BuildRequest(iData, iSize));
+  // Each input comes from an address of its own among 127.1.0.0/16: wrong credentials lock only their sender out
+  // for a while, and the next inputs still reach the handlers.
+  static uint32_t input = 0;
+  const uint32_t source = (127u << 24) | (1u << 16) | (1 + input++ % 65534);
+  const std::string answer = Exchange(port, BuildRequest(iData, iSize), source);
   // An answer is an HTTP answer (the engine may also just close on a request line it cannot read), and the
-  // server still serves afterwards.
+  // server still serves other clients afterwards.
   if (!answer.empty() && answer.compare(0, 7, "HTTP/1.") != 0)
     std::abort();
   if (Exchange(port, "GET /ws/slots HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n").compare(0, 12, "HTTP/1.1 200") !=

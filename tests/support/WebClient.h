@@ -20,6 +20,14 @@ struct TWebCall
   std::optional<std::string> Body{};
   // Basic credentials.
   std::optional<std::pair<std::string, std::string>> Credentials{};
+  // "https" verifies the server against CAFile (the system's CA store without it).
+  std::string Scheme = "http";
+  std::optional<std::string> CAFile{};
+  // The local address to send from, e.g. "127.0.0.2" (all of 127.0.0.0/8 is loopback).
+  std::optional<std::string> SourceAddress{};
+  long TimeoutSeconds = 30;
+  // A failed transfer is reported in TWebReply::Error instead of failing the test.
+  bool MayFail = false;
 };
 
 struct TWebReply
@@ -27,13 +35,15 @@ struct TWebReply
   long Status = 0;
   std::string Body;
   std::vector<std::pair<std::string, std::string>> Headers;
+  // libcurl's code of a failed transfer, CURLE_OK (0) otherwise.
+  int Error = 0;
 
   // The value of a response header (name compared without regard to case), or nothing.
   std::optional<std::string> Header(const std::string& iName) const;
 };
 
-// Performs one request against http://Host:iPort; redirects are not followed. Fails the running test
-// (and returns status 0) when the transfer itself fails.
+// Performs one request against Scheme://Host:iPort; redirects are not followed. Fails the running test
+// (and returns status 0) when the transfer itself fails, unless the call allows it.
 TWebReply WebFetch(uint16_t iPort, const TWebCall& iCall);
 TWebReply WebGet(uint16_t iPort, const std::string& iPath, std::vector<std::string> iHeaders = {});
 // Percent-encodes a query value.

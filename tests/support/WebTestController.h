@@ -18,6 +18,14 @@
 #include <string>
 #include <vector>
 
+// Server settings that differ from the defaults only in who may do what.
+inline TWebServerSettings AccessOnly(TAccessSettings iAccess)
+{
+  TWebServerSettings settings;
+  settings.Access = std::move(iAccess);
+  return settings;
+}
+
 class TWebTestController : public IWebController
 {
 public:

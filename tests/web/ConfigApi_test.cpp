@@ -268,6 +268,9 @@ TEST_F(ConfigApiTest, ChangesOnlyFromJSONBodiesOfTheServersOwnPages)
 TEST_F(ConfigApiTest, ProgramSettingsKeepPasswordsWriteOnly)
 {
   fController.Program.Email = {"smtp.example", "587", "STARTTLS", "mailer", "mail-secret", "logger@example", "a@x"};
+  // The viewer's password in the older stored form (MD5, "secret"), as files written before keep it.
+  fController.Settings.Access.ReadOnlyPasswordHash = "AE0CC17B0772C53EA6F33517AEFA31F4";
+  const TAccessSettings access = fController.Settings.Access;
   const std::string before = Get("/ws/config/program").Body;
   const TJson settings = TJson::parse(before);
   EXPECT_EQ(settings["Webserver"]["AdminUser"], "admin");
@@ -276,7 +279,7 @@ TEST_F(ConfigApiTest, ProgramSettingsKeepPasswordsWriteOnly)
   EXPECT_EQ(settings["EMail"]["Receipients"], "a@x");
   EXPECT_EQ(settings["EMail"]["VerifyCertificate"], "on");
   for (const std::string& secret :
-       std::vector<std::string>{"mail-secret", PasswordHash(Admin.second), PasswordHash(Viewer.second)})
+       std::vector<std::string>{"mail-secret", access.AdminPasswordHash, access.ReadOnlyPasswordHash})
     EXPECT_EQ(before.find(secret), std::string::npos) << secret;
   EXPECT_FALSE(settings["Webserver"].contains("AdminPassword"));
   EXPECT_FALSE(settings["EMail"].contains("Password"));
@@ -286,13 +289,16 @@ TEST_F(ConfigApiTest, ProgramSettingsKeepPasswordsWriteOnly)
                                      "EMail": {"Password": "new-mail", "Encryption": "SSL",
                                                "VerifyCertificate": "off"}})");
   ASSERT_EQ(changed.Status, 200) << changed.Body;
-  EXPECT_EQ(fController.Settings.Access.ReadOnlyPasswordHash, PasswordHash("new-viewer"));
+  const std::string stored = fController.Settings.Access.ReadOnlyPasswordHash;
+  EXPECT_TRUE(stored.starts_with("pbkdf2-sha256$")) << "a changed password is stored in the new form: " << stored;
+  EXPECT_TRUE(PasswordMatches("new-viewer", stored));
+  EXPECT_EQ(fController.Settings.Access.AdminPasswordHash, access.AdminPasswordHash);
   EXPECT_EQ(fController.Settings.Access.AnonymousAccess, alReadOnly);
   EXPECT_EQ(fController.Program.Email.Password, "new-mail");
   EXPECT_EQ(fController.Program.Email.Encryption, "SSL");
   EXPECT_EQ(fController.Program.Email.VerifyCertificate, "off");
   const std::string after = Get("/ws/config/program").Body;
-  for (const std::string& secret : std::vector<std::string>{"new-mail", "new-viewer", PasswordHash("new-viewer")})
+  for (const std::string& secret : std::vector<std::string>{"new-mail", "new-viewer", stored})
     EXPECT_EQ(after.find(secret), std::string::npos) << secret;
   EXPECT_EQ(fController.Log().back(),
             "Program settings changed from the web by admin: EMail.Encryption, EMail.Password, "
