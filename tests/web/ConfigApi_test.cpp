@@ -1,9 +1,8 @@
 #include "audio/engine/LadspaPlugin.h"
 #include "slots/SlotPlugin.h"
 #include "support/WebClient.h"
-#include "support/WebTestController.h"
+#include "support/WebServerFixture.h"
 #include "web/ControllerCall.h"
-#include "web/WebServer.h"
 
 #include <filesystem>
 #include <fstream>
@@ -15,8 +14,8 @@ using TJson = nlohmann::json;
 
 namespace
 {
-const std::pair<std::string, std::string> Admin{"admin", "admin-secret"};
-const std::pair<std::string, std::string> Viewer{"viewer", "viewer-secret"};
+const TWebUser& Admin = WebAdmin;
+const TWebUser& Viewer = WebViewer;
 const std::string JSONType = "Content-Type: application/json";
 
 std::string ReadFile(const fs::path& iPath)
@@ -26,27 +25,13 @@ std::string ReadFile(const fs::path& iPath)
 }
 } // namespace
 
-class ConfigApiTest : public testing::Test
+class ConfigApiTest : public TWebServerFixture
 {
 protected:
-  void SetUp() override
+  ConfigApiTest() : TWebServerFixture(alNone)
   {
-    fController.Settings.Port = "127.0.0.1:0";
-    fController.Settings.Access = {Admin.first, PasswordHash(Admin.second), Viewer.first, PasswordHash(Viewer.second),
-                                   alNone};
     fController.AddSlot("Studio");
     fController.AddSlot("Alarm");
-    fServer = std::make_unique<TWebServer>(fController, (fController.Root() / "static").string());
-  }
-
-  uint16_t Port()
-  {
-    if (!fServer->Active())
-    {
-      std::string error;
-      EXPECT_TRUE(fServer->Start(error)) << error;
-    }
-    return fServer->Port();
   }
 
   TWebReply Get(const std::string& iPath, std::optional<std::pair<std::string, std::string>> iUser = Admin)
@@ -69,9 +54,6 @@ protected:
   }
 
   std::string IniText() { return ReadFile(fController.Root() / "Tapevault.ini"); }
-
-  TWebTestController fController;
-  std::unique_ptr<TWebServer> fServer;
 };
 
 TEST_F(ConfigApiTest, ReadsSlotSettingsWithTheWordsOfTheConfigurationFile)

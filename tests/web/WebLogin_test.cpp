@@ -1,42 +1,21 @@
 #include "support/WebClient.h"
-#include "support/WebTestController.h"
-#include "web/WebServer.h"
+#include "support/WebServerFixture.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 namespace
 {
-const auto Admin = std::make_pair(std::string("admin"), std::string("adminpw"));
-const auto Reader = std::make_pair(std::string("reader"), std::string("readpw"));
+const TWebUser& Admin = WebAdmin;
+const TWebUser& Reader = WebViewer;
 const std::string Challenge = "Basic realm=\"Brendle Tapevault\"";
 } // namespace
 
 // The configuration a first run seeds: anonymous read-only access and an administrator with a password.
-class WebLoginTest : public testing::Test
+class WebLoginTest : public TWebServerFixture
 {
 protected:
-  void SetUp() override
-  {
-    fController.Settings.Port = "127.0.0.1:0";
-    fController.Settings.Access = {Admin.first, PasswordHash(Admin.second), Reader.first, PasswordHash(Reader.second),
-                                   alReadOnly};
-    fController.AddSlot("Studio");
-    fServer = std::make_unique<TWebServer>(fController, (fController.Root() / "static").string());
-  }
-
-  uint16_t Port()
-  {
-    if (!fServer->Active())
-    {
-      std::string error;
-      EXPECT_TRUE(fServer->Start(error)) << error;
-    }
-    return fServer->Port();
-  }
-
-  TWebTestController fController;
-  std::unique_ptr<TWebServer> fServer;
+  WebLoginTest() : TWebServerFixture(alReadOnly) { fController.AddSlot("Studio"); }
 };
 
 TEST_F(WebLoginTest, AdministratorAnswersChallengeABrowserWithoutCredentials)
@@ -115,7 +94,7 @@ TEST_F(WebLoginTest, AccessNamesTheLoggedInUser)
   };
   EXPECT_EQ(access(std::nullopt)["User"], "");
   EXPECT_EQ(access(std::nullopt)["Level"], "read-only");
-  EXPECT_EQ(access(Reader)["User"], "reader");
+  EXPECT_EQ(access(Reader)["User"], "viewer");
   EXPECT_EQ(access(Admin)["User"], "admin");
   EXPECT_EQ(access(Admin)["Level"], "admin");
 }
