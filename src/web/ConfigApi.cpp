@@ -14,21 +14,11 @@
 
 namespace
 {
-const std::string cPrefix = "/ws/config/";
-
 TWebResponse JSONStatus(int iStatus, const IPersistentStorageRef& iBody)
 {
   TWebResponse response = JSONAnswer(iBody->AsJSon(true, true));
   response.Status = iStatus;
   return response;
-}
-
-// {"Error": text}
-TWebResponse ErrorJSON(int iStatus, const std::string& iMessage)
-{
-  auto body = std::make_shared<TPersistentObject>();
-  body->SetString("Error", iMessage);
-  return JSONStatus(iStatus, body);
 }
 
 // 400 with {"Errors": [{"Key", "Message"}]}: the messages at the fields they concern; other statuses with an
@@ -78,11 +68,11 @@ bool IsJSONContentType(const std::string& iContentType)
 std::optional<TWebResponse> CheckChangingRequest(const TWebRequest& iRequest, TAccessLevel iLevel)
 {
   if (iLevel != alAdmin)
-    return ErrorJSON(403, "This needs the administrator level.");
+    return JSONErrorAnswer(403, "This needs the administrator level.");
   if (iRequest.CrossSite())
-    return ErrorJSON(403, "Changes are accepted only from this server's own pages.");
+    return JSONErrorAnswer(403, "Changes are accepted only from this server's own pages.");
   if (!IsJSONContentType(iRequest.ContentType))
-    return ErrorJSON(415, "Changes must be sent as a JSON body (Content-Type: application/json).");
+    return JSONErrorAnswer(415, "Changes must be sent as a JSON body (Content-Type: application/json).");
   return std::nullopt;
 }
 
@@ -91,67 +81,81 @@ TConfigApi::TConfigApi(IWebController& iController, bool iAllowProgramSettings, 
 {
 }
 
-bool TConfigApi::Handle(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const
+std::vector<TWebRoute> TConfigApi::Routes() const
 {
-  if (iRequest.Method == "GET" && iRequest.Path == "/ws/access")
-  {
-    auto body = std::make_shared<TPersistentObject>();
-    body->SetString("Level", iLevel == alAdmin ? "admin" : "read-only");
-    body->SetString("User", iRequest.HasAuthorization && iRequest.Credentials ? iRequest.RequesterName() : "");
-    if (iLevel == alAdmin && !fAllowProgramSettings)
-      body->SetObject("Locked", ProgramSettingsLockToJSON())->SetString("LockedReason", cProgramSettingsLocked);
-    oResponse = JSONStatus(200, body);
-    return true;
-  }
-  if (iRequest.Path.compare(0, cPrefix.size(), cPrefix) != 0)
-    return false;
-  if (iRequest.Method == "GET")
-  {
-    if (iLevel != alAdmin)
-      oResponse = ErrorJSON(403, "This needs the administrator level.");
-    else
-      Get(iRequest, oResponse);
-  }
-  else if (std::optional<TWebResponse> refusal = CheckChangingRequest(iRequest, iLevel))
-    oResponse = std::move(*refusal);
-  else
-    Post(iRequest, oResponse);
-  return true;
+  return {
+      {rmGet, "^/ws/access$", alReadOnly, blPassOver, false,
+       [this](const TRouteCall& iCall, TWebResponse& oResponse)
+       {
+         Access(iCall, oResponse);
+         return true;
+       }},
+      Route(rmGet, "^/ws/config/devices$", &TConfigApi::Devices),
+      Route(rmGet, "^/ws/config/slots$", &TConfigApi::SlotList),
+      Route(rmGet, "^/ws/config/program$", &TConfigApi::ProgramSettings),
+      SlotRoute(rmGet, "^/ws/config/slots/(\\d+)$", &TConfigApi::SlotSettings),
+      Route(rmPost, "^/ws/config/program$", &TConfigApi::ChangeProgramSettings),
+      Route(rmPost, "^/ws/config/testemail$", &TConfigApi::SendTestEmail),
+      SlotRoute(rmPost, "^/ws/config/slots/(\\d+)$", &TConfigApi::ChangeSlotSettings),
+      // Any other path of the configuration: after the same checks, not found.
+      Route(rmGet, "^/ws/config/", &TConfigApi::NotFound),
+      Route(rmPost, "^/ws/config/", &TConfigApi::NotFound),
+  };
 }
 
-void TConfigApi::Get(const TWebRequest& iRequest, TWebResponse& oResponse) const
+TWebRoute TConfigApi::Route(TRouteMethods iMethod, const char* iPattern, TEndpoint iEndpoint) const
 {
-  TBrendleRegExpr match;
-  if (iRequest.Path == "/ws/config/devices")
-    Devices(oResponse);
-  else if (iRequest.Path == "/ws/config/slots")
-    SlotList(oResponse);
-  else if (iRequest.Path == "/ws/config/program")
-    ProgramSettings(oResponse);
-  else if (match.Matches("^/ws/config/slots/(\\d+)$", iRequest.Path) && SlotIndex(match.Group(1)) >= 0)
-    SlotSettings(SlotIndex(match.Group(1)), oResponse);
-  else
-    oResponse = NotFoundAnswer();
+  return {iMethod,
+          iPattern,
+          alAdmin,
+          blForbidden,
+          iMethod == rmPost,
+          [this, iEndpoint](const TRouteCall& iCall, TWebResponse& oResponse)
+          {
+            (this->*iEndpoint)(iCall, oResponse);
+            return true;
+          }};
 }
 
-void TConfigApi::Post(const TWebRequest& iRequest, TWebResponse& oResponse) const
+TWebRoute TConfigApi::SlotRoute(TRouteMethods iMethod, const char* iPattern, TSlotEndpoint iEndpoint) const
 {
-  TBrendleRegExpr match;
-  if (iRequest.Path == "/ws/config/program")
-    ChangeProgramSettings(iRequest, oResponse);
-  else if (iRequest.Path == "/ws/config/testemail")
-    SendTestEmail(oResponse);
-  else if (match.Matches("^/ws/config/slots/(\\d+)$", iRequest.Path) && SlotIndex(match.Group(1)) >= 0)
-    ChangeSlotSettings(SlotIndex(match.Group(1)), iRequest, oResponse);
-  else
-    oResponse = NotFoundAnswer();
+  return {iMethod,
+          iPattern,
+          alAdmin,
+          blForbidden,
+          iMethod == rmPost,
+          [this, iEndpoint](const TRouteCall& iCall, TWebResponse& oResponse)
+          {
+            const int slot = SlotIndex(iCall.Match.Group(1));
+            if (slot < 0)
+              oResponse = NotFoundAnswer();
+            else
+              (this->*iEndpoint)(slot, iCall, oResponse);
+            return true;
+          }};
+}
+
+void TConfigApi::Access(const TRouteCall& iCall, TWebResponse& oResponse) const
+{
+  auto body = std::make_shared<TPersistentObject>();
+  body->SetString("Level", iCall.Level == alAdmin ? "admin" : "read-only");
+  body->SetString("User",
+                  iCall.Request.HasAuthorization && iCall.Request.Credentials ? iCall.Request.RequesterName() : "");
+  if (iCall.Level == alAdmin && !fAllowProgramSettings)
+    body->SetObject("Locked", ProgramSettingsLockToJSON())->SetString("LockedReason", cProgramSettingsLocked);
+  oResponse = JSONStatus(200, body);
+}
+
+void TConfigApi::NotFound(const TRouteCall&, TWebResponse& oResponse) const
+{
+  oResponse = NotFoundAnswer();
 }
 
 bool TConfigApi::OnControllerThread(const std::function<void()>& iWork, TWebResponse& oResponse) const
 {
   if (RunOnControllerThread(fController, iWork, fTimeout))
     return true;
-  oResponse = ErrorJSON(503, "The program is busy; nothing was changed. Please try again.");
+  oResponse = JSONErrorAnswer(503, "The program is busy; nothing was changed. Please try again.");
   return false;
 }
 
@@ -161,7 +165,7 @@ int TConfigApi::SlotIndex(const std::string& iDigits) const
   return index >= 0 && index < fController.SlotCount() ? index : -1;
 }
 
-void TConfigApi::Devices(TWebResponse& oResponse) const
+void TConfigApi::Devices(const TRouteCall&, TWebResponse& oResponse) const
 {
   auto devices = std::make_shared<TPersistentArray>();
   if (OnControllerThread(
@@ -174,7 +178,7 @@ void TConfigApi::Devices(TWebResponse& oResponse) const
     oResponse = JSONStatus(200, devices);
 }
 
-void TConfigApi::SlotList(TWebResponse& oResponse) const
+void TConfigApi::SlotList(const TRouteCall&, TWebResponse& oResponse) const
 {
   auto slots = std::make_shared<TPersistentArray>();
   if (OnControllerThread(
@@ -193,17 +197,17 @@ void TConfigApi::SlotList(TWebResponse& oResponse) const
     oResponse = JSONStatus(200, slots);
 }
 
-void TConfigApi::SlotSettings(int iSlot, TWebResponse& oResponse) const
+void TConfigApi::SlotSettings(int iSlot, const TRouteCall&, TWebResponse& oResponse) const
 {
   TSlotEdit edit;
   if (OnControllerThread([&] { edit = ReadSlotEdit(fController.Slot(iSlot)); }, oResponse))
     oResponse = JSONStatus(200, SlotSettingsToJSON(edit));
 }
 
-void TConfigApi::ChangeSlotSettings(int iSlot, const TWebRequest& iRequest, TWebResponse& oResponse) const
+void TConfigApi::ChangeSlotSettings(int iSlot, const TRouteCall& iCall, TWebResponse& oResponse) const
 {
   std::vector<TSettingsMessage> messages;
-  const TSlotSettingsChange change = ParseSlotSettings(iRequest.Body, messages);
+  const TSlotSettingsChange change = ParseSlotSettings(iCall.Request.Body, messages);
   if (!messages.empty())
   {
     oResponse = RefusalAnswer(messages);
@@ -238,7 +242,7 @@ void TConfigApi::ChangeSlotSettings(int iSlot, const TWebRequest& iRequest, TWeb
         effects = CompareSlotEdits(old, edit);
         ApplySlotEdit(slot, edit);
         fController.AddLogMessage(Format("Slot %d settings changed from the web by %s: %s", iSlot + 1,
-                                         iRequest.RequesterName().c_str(), JoinKeys(keys).c_str()));
+                                         iCall.Request.RequesterName().c_str(), JoinKeys(keys).c_str()));
         try
         {
           slot.FlushConfig();
@@ -281,7 +285,7 @@ void TConfigApi::ChangeSlotSettings(int iSlot, const TWebRequest& iRequest, TWeb
   }
   if (!storeError.empty())
   {
-    oResponse = ErrorJSON(500, "The settings are in force but could not be stored: " + storeError);
+    oResponse = JSONErrorAnswer(500, "The settings are in force but could not be stored: " + storeError);
     return;
   }
   auto changed = std::make_shared<TPersistentArray>();
@@ -294,17 +298,17 @@ void TConfigApi::ChangeSlotSettings(int iSlot, const TWebRequest& iRequest, TWeb
   oResponse = JSONStatus(200, body);
 }
 
-void TConfigApi::ProgramSettings(TWebResponse& oResponse) const
+void TConfigApi::ProgramSettings(const TRouteCall&, TWebResponse& oResponse) const
 {
   TWebProgramSettings settings;
   if (OnControllerThread([&] { settings = fController.ProgramSettings(); }, oResponse))
     oResponse = JSONAnswer(ProgramSettingsToJSON(settings));
 }
 
-void TConfigApi::ChangeProgramSettings(const TWebRequest& iRequest, TWebResponse& oResponse) const
+void TConfigApi::ChangeProgramSettings(const TRouteCall& iCall, TWebResponse& oResponse) const
 {
   std::vector<TSettingsMessage> messages;
-  const TProgramSettingsChange change = ParseProgramSettings(iRequest.Body, messages);
+  const TProgramSettingsChange change = ParseProgramSettings(iCall.Request.Body, messages);
   if (!messages.empty())
   {
     oResponse = RefusalAnswer(messages);
@@ -319,7 +323,7 @@ void TConfigApi::ChangeProgramSettings(const TWebRequest& iRequest, TWebResponse
             if (change.Members.empty())
               return;
             fController.AddLogMessage(Format("Program settings changed from the web by %s: %s",
-                                             iRequest.RequesterName().c_str(), JoinKeys(change.Keys()).c_str()));
+                                             iCall.Request.RequesterName().c_str(), JoinKeys(change.Keys()).c_str()));
             try
             {
               fController.ChangeProgramSettings(settings);
@@ -334,7 +338,7 @@ void TConfigApi::ChangeProgramSettings(const TWebRequest& iRequest, TWebResponse
     return;
   if (!storeError.empty())
   {
-    oResponse = ErrorJSON(500, "The settings are in force but could not be stored: " + storeError);
+    oResponse = JSONErrorAnswer(500, "The settings are in force but could not be stored: " + storeError);
     return;
   }
   auto changed = std::make_shared<TPersistentArray>();
@@ -345,7 +349,7 @@ void TConfigApi::ChangeProgramSettings(const TWebRequest& iRequest, TWebResponse
   oResponse = JSONStatus(200, body);
 }
 
-void TConfigApi::SendTestEmail(TWebResponse& oResponse) const
+void TConfigApi::SendTestEmail(const TRouteCall&, TWebResponse& oResponse) const
 {
   TWebProgramSettings settings;
   if (!OnControllerThread([&] { settings = fController.ProgramSettings(); }, oResponse))
@@ -359,6 +363,6 @@ void TConfigApi::SendTestEmail(TWebResponse& oResponse) const
   }
   catch (const std::exception& e)
   {
-    oResponse = ErrorJSON(502, e.what());
+    oResponse = JSONErrorAnswer(502, e.what());
   }
 }

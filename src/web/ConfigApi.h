@@ -5,17 +5,16 @@
 //
 // Requests that change something are protected against other sites' pages, which a browser would send with the
 // administrator's Basic credentials: they must be POSTs of a JSON body ("Content-Type: application/json", which
-// a page can send elsewhere only after asking first) and, when the browser names the page's origin, that origin
-// must be this server. GET never changes anything.
+// a page can send elsewhere only after asking first) and must not come from another site's page (see
+// TWebRequest::CrossSite). GET never changes anything.
 
-#include "web/WebAccess.h"
-#include "web/WebRequest.h"
-#include "web/WebResponse.h"
+#include "web/WebRoute.h"
 
 #include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class IWebController;
 class TBrendleRegExpr;
@@ -28,20 +27,26 @@ public:
   TConfigApi(IWebController& iController, bool iAllowProgramSettings,
              std::chrono::milliseconds iTimeout = std::chrono::seconds(10));
 
-  // GET and POST of the configuration paths; false for every other path.
-  bool Handle(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const;
+  // The rows of the routing table: "/ws/access" for every level, the configuration paths for administrators
+  // (403 below), their POSTs as changing requests.
+  std::vector<TWebRoute> Routes() const;
 
 private:
-  void Get(const TWebRequest& iRequest, TWebResponse& oResponse) const;
-  void Post(const TWebRequest& iRequest, TWebResponse& oResponse) const;
+  using TEndpoint = void (TConfigApi::*)(const TRouteCall& iCall, TWebResponse& oResponse) const;
+  using TSlotEndpoint = void (TConfigApi::*)(int iSlot, const TRouteCall& iCall, TWebResponse& oResponse) const;
+  TWebRoute Route(TRouteMethods iMethod, const char* iPattern, TEndpoint iEndpoint) const;
+  // A slot number outside the table gets the not-found answer.
+  TWebRoute SlotRoute(TRouteMethods iMethod, const char* iPattern, TSlotEndpoint iEndpoint) const;
 
-  void Devices(TWebResponse& oResponse) const;
-  void SlotList(TWebResponse& oResponse) const;
-  void SlotSettings(int iSlot, TWebResponse& oResponse) const;
-  void ChangeSlotSettings(int iSlot, const TWebRequest& iRequest, TWebResponse& oResponse) const;
-  void ProgramSettings(TWebResponse& oResponse) const;
-  void ChangeProgramSettings(const TWebRequest& iRequest, TWebResponse& oResponse) const;
-  void SendTestEmail(TWebResponse& oResponse) const;
+  void Access(const TRouteCall& iCall, TWebResponse& oResponse) const;
+  void NotFound(const TRouteCall& iCall, TWebResponse& oResponse) const;
+  void Devices(const TRouteCall& iCall, TWebResponse& oResponse) const;
+  void SlotList(const TRouteCall& iCall, TWebResponse& oResponse) const;
+  void SlotSettings(int iSlot, const TRouteCall& iCall, TWebResponse& oResponse) const;
+  void ChangeSlotSettings(int iSlot, const TRouteCall& iCall, TWebResponse& oResponse) const;
+  void ProgramSettings(const TRouteCall& iCall, TWebResponse& oResponse) const;
+  void ChangeProgramSettings(const TRouteCall& iCall, TWebResponse& oResponse) const;
+  void SendTestEmail(const TRouteCall& iCall, TWebResponse& oResponse) const;
 
   // Runs iWork on the controller's thread; false (and the busy answer in oResponse) when it did not come to it.
   bool OnControllerThread(const std::function<void()>& iWork, TWebResponse& oResponse) const;

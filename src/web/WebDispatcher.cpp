@@ -1,5 +1,6 @@
 #include "web/WebDispatcher.h"
 
+#include "lib/BrendleRegExpr.h"
 #include "lib/Errors.h"
 #include "lib/TapevaultTools.h"
 #include "web/MetricsEndpoint.h"
@@ -31,6 +32,27 @@ TWebDispatcher::TWebDispatcher(IWebController& iController, const TWebServerSett
     : fController(iController), fAccess(iSettings.Access), fStaticContent(std::move(iStaticContent)),
       fSlotApi(iController), fConfigApi(iController, iSettings.AllowProgramSettings), fLoginThrottle(std::move(iNow))
 {
+  fRoutes = {
+      {rmGet, "^/$", alReadOnly, blPassOver, false,
+       [](const TRouteCall&, TWebResponse& oResponse)
+       {
+         oResponse = RedirectAnswer("/index.html");
+         return true;
+       }},
+      {rmGet, "^/metrics$", alReadOnly, blPassOver, false,
+       [this](const TRouteCall&, TWebResponse& oResponse)
+       {
+         oResponse.ContentType = "text/plain; version=0.0.4; charset=utf-8";
+         oResponse.Body = MetricsText(fController, fLoginThrottle.Counts());
+         return true;
+       }},
+      // The browser application: a file beside the program, else the embedded one; other paths go on.
+      {rmGet, "", alReadOnly, blPassOver, false,
+       [this](const TRouteCall& iCall, TWebResponse& oResponse)
+       { return fStaticContent.Serve(iCall.Request.Path, oResponse); }},
+  };
+  for (const std::vector<TWebRoute>& routes : {fConfigApi.Routes(), fSlotApi.Routes()})
+    fRoutes.insert(fRoutes.end(), routes.begin(), routes.end());
 }
 
 TWebResponse TWebDispatcher::CommandGet(const TWebRequest& iRequest) const
@@ -88,26 +110,36 @@ TWebResponse TWebDispatcher::Dispatch(const TWebRequest& iRequest) const
 
 void TWebDispatcher::Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const
 {
-  if (iRequest.Method == "GET")
+  if (iRequest.Method != "GET" && iRequest.Method != "POST")
   {
-    if (iRequest.Path == "/")
-      oResponse = RedirectAnswer("/index.html");
-    else if (iRequest.Path == "/metrics")
-    {
-      oResponse.ContentType = "text/plain; version=0.0.4; charset=utf-8";
-      oResponse.Body = MetricsText(fController, fLoginThrottle.Counts());
-    }
-    else if (!fStaticContent.Serve(iRequest.Path, oResponse) && !fConfigApi.Handle(iRequest, iLevel, oResponse) &&
-             !fSlotApi.HandleGet(iRequest, iLevel, oResponse))
-      oResponse = NotFoundAnswer();
-  }
-  else if (iRequest.Method == "POST")
-  {
-    if (!fConfigApi.Handle(iRequest, iLevel, oResponse) && !fSlotApi.HandleCommand(iRequest, iLevel, oResponse))
-      oResponse = EmptyAnswer();
-  }
-  else
     oResponse = EmptyAnswer();
+    return;
+  }
+  const TRouteMethods method = iRequest.Method == "GET" ? rmGet : rmPost;
+  const std::string path = TSlotApi::RewriteSlotPath(iRequest.Path);
+  TBrendleRegExpr match;
+  for (const TWebRoute& route : fRoutes)
+  {
+    if (!(route.Methods & method) || !match.Matches(route.Pattern, path))
+      continue;
+    if (route.Level == alAdmin && iLevel != alAdmin)
+    {
+      if (route.Below == blPassOver)
+        continue;
+      oResponse = JSONErrorAnswer(403, "This needs the administrator level.");
+      return;
+    }
+    if (route.Changes)
+      if (std::optional<TWebResponse> refusal = CheckChangingRequest(iRequest, iLevel))
+      {
+        oResponse = std::move(*refusal);
+        return;
+      }
+    if (route.Handler({iRequest, match, iLevel}, oResponse))
+      return;
+  }
+  // Nothing serves the path: GET is not found, a POST elsewhere gets the empty answer.
+  oResponse = method == rmGet ? NotFoundAnswer() : EmptyAnswer();
 }
 
 std::optional<TWebResponse> TWebDispatcher::Refusal(const TWebRequest& iRequest, TAccessLevel& oLevel) const

@@ -1,7 +1,7 @@
 #pragma once
-// The order in which a request is answered: access level, then static content, configuration, command and slot
-// endpoints for GET; configuration and command endpoints for POST; nothing for HEAD. Every error becomes the error
-// answer. Independent of the HTTP engine and safe to call from several request threads at once.
+// The order in which a request is answered: access level, then the first row of the routing table that serves
+// its method and path (static content, configuration, command and slot endpoints); nothing for HEAD. Every error
+// becomes the error answer. Independent of the HTTP engine and safe to call from several request threads at once.
 
 #include "web/ConfigApi.h"
 #include "web/LoginThrottle.h"
@@ -21,6 +21,9 @@ public:
   // iNow: the clock of the failed-login lock-outs.
   TWebDispatcher(IWebController& iController, const TWebServerSettings& iSettings, TStaticContent iStaticContent,
                  TLoginThrottle::TNow iNow = &TLoginThrottle::TClock::now);
+  // The routing table points into this object.
+  TWebDispatcher(const TWebDispatcher&) = delete;
+  TWebDispatcher& operator=(const TWebDispatcher&) = delete;
 
   // GET, POST and HEAD. "/login" challenges a request without credentials and sends one with them on to the page
   // its parameter "to" names.
@@ -43,5 +46,8 @@ private:
   TSlotApi fSlotApi;
   TConfigApi fConfigApi;
   mutable TLoginThrottle fLoginThrottle;
+  // Every endpoint, in the order tried: "/", "/metrics", the browser application's files, the configuration and
+  // the slot endpoints.
+  std::vector<TWebRoute> fRoutes;
   mutable TRateLimitedLog fMethodLog;
 };

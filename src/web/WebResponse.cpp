@@ -1,5 +1,6 @@
 #include "web/WebResponse.h"
 
+#include "lib/PersistentStorage.h"
 #include "web/WebText.h"
 
 namespace
@@ -91,6 +92,15 @@ TWebResponse ForbiddenAnswer(const std::string& iReason)
   response.Status = 403;
   response.ContentType = cHTMLLatin1;
   response.Body = UTF8ToLatin1(iReason);
+  return response;
+}
+
+TWebResponse JSONErrorAnswer(int iStatus, const std::string& iMessage)
+{
+  auto body = std::make_shared<TPersistentObject>();
+  body->SetString("Error", iMessage);
+  TWebResponse response = JSONAnswer(body->AsJSon(true, true));
+  response.Status = iStatus;
   return response;
 }
 

@@ -51,6 +51,8 @@ TWebResponse MethodNotAllowedAnswer();
 TWebResponse UnauthorizedAnswer();
 // 403 with the reason as text
 TWebResponse ForbiddenAnswer(const std::string& iReason);
+// iStatus with the JSON body {"Error": iMessage}
+TWebResponse JSONErrorAnswer(int iStatus, const std::string& iMessage);
 // The headers every answer carries so that no other site can frame the pages, run scripts in them or read
 // more than needed: scripts only from this server, no framing, no type sniffing, referrers only to itself.
 void AddSecurityHeaders(TWebResponse& ioResponse);
