@@ -2,8 +2,11 @@
 .PHONY: run test build-release build-test bench fuzz format deps screenshots
 
 JOBS ?= 2
-# Paths relative to the checkout, so that ccache hits across clones (CI builds a fresh one).
+# Paths relative to the checkout, so that ccache hits across clones (CI builds a fresh one); without NOHASHDIR
+# the debug builds would hash the build folder's absolute path and never hit (only the debug information's
+# compilation folder then names the clone that filled the cache).
 export CCACHE_BASEDIR ?= $(CURDIR)
+export CCACHE_NOHASHDIR ?= 1
 CMAKE_FLAGS = -G Ninja -Wno-dev
 
 deps:
