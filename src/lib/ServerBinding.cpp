@@ -21,14 +21,6 @@ uint16_t PortNumber(const std::string& iText)
   return static_cast<uint16_t>(port);
 }
 
-std::string DisplayAddress(const TServerBinding& iBinding)
-{
-  const std::string address = iBinding.Address.empty() ? std::string("*") : iBinding.Address;
-  if (address.find(':') != std::string::npos)
-    return "[" + address + "]:" + std::to_string(iBinding.Port);
-  return address + ":" + std::to_string(iBinding.Port);
-}
-
 TFileHandle BindAndListen(const sockaddr* iAddress, socklen_t iLength, int& oError)
 {
   TFileHandle socket(::socket(iAddress->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -113,4 +105,12 @@ TFileHandle OpenListenSocket(const TServerBinding& iBinding, uint16_t& oPort)
   oPort = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6*>(&bound)->sin6_port
                                             : reinterpret_cast<const sockaddr_in*>(&bound)->sin_port);
   return socket;
+}
+
+std::string DisplayAddress(const TServerBinding& iBinding)
+{
+  const std::string address = iBinding.Address.empty() ? std::string("*") : iBinding.Address;
+  if (address.find(':') != std::string::npos)
+    return "[" + address + "]:" + std::to_string(iBinding.Port);
+  return address + ":" + std::to_string(iBinding.Port);
 }

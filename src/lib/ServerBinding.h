@@ -22,3 +22,6 @@ TServerBinding ServerBindingFromText(const std::string& iPortText, uint16_t& ioD
 // A listening TCP socket for the binding; throws with a readable reason (address in use, address not local).
 // oPort receives the port actually bound (the binding's port, or the one chosen for port 0).
 TFileHandle OpenListenSocket(const TServerBinding& iBinding, uint16_t& oPort);
+
+// "address:port" for messages: "*" for every address, IPv6 addresses in brackets.
+std::string DisplayAddress(const TServerBinding& iBinding);

@@ -24,10 +24,11 @@ bool TWebServer::Start(std::string& oError)
     return true;
   const TWebServerSettings settings = fController.WebServerSettings();
   bool https = false;
+  TServerBinding binding;
+  uint16_t port = 0;
   try
   {
-    const TServerBinding binding = ServerBindingFromText(settings.Port, fDefaultPort);
-    uint16_t port = 0;
+    binding = ServerBindingFromText(settings.Port, fDefaultPort);
     TFileHandle socket = OpenListenSocket(binding, port);
     std::optional<TTLSCertificate> tls = LoadTLSCertificate(settings.CertificateFile, settings.KeyFile);
     https = tls.has_value();
@@ -45,6 +46,9 @@ bool TWebServer::Start(std::string& oError)
     fLog.Add(oError);
     return false;
   }
+  // The address actually bound (port 0 chooses one), for people and for scripts that start the program.
+  binding.Port = port;
+  fLog.Add(Format("Web server listening on %s://%s/", https ? "https" : "http", DisplayAddress(binding).c_str()));
   fLog.Add(https ? "Web server started (HTTPS)" : "Web server started");
   fController.WebServerStateChanged(true);
   return true;

@@ -128,9 +128,12 @@ TEST_F(WebServerTest, StartsAndStops)
   EXPECT_FALSE(CanConnect(false, port));
   EXPECT_EQ(fController.StateChanges(), (std::vector<bool>{true, false}));
   const auto lines = fServer->Log().Lines();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_TRUE(lines[0].ends_with(": Web server started")) << lines[0];
-  EXPECT_TRUE(lines[1].ends_with(": Web server stopped")) << lines[1];
+  ASSERT_EQ(lines.size(), 3u);
+  // The address actually bound, for those who asked for port 0.
+  EXPECT_TRUE(lines[0].ends_with(": Web server listening on http://127.0.0.1:" + std::to_string(port) + "/"))
+      << lines[0];
+  EXPECT_TRUE(lines[1].ends_with(": Web server started")) << lines[1];
+  EXPECT_TRUE(lines[2].ends_with(": Web server stopped")) << lines[2];
 }
 
 TEST_F(WebServerTest, StopClosesOpenConnections)

@@ -4,7 +4,6 @@
 import {execFileSync, spawn} from 'node:child_process';
 import {createHash} from 'node:crypto';
 import fs from 'node:fs';
-import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import {chromium} from 'playwright-core';
@@ -21,17 +20,6 @@ export const OutputFolder = process.env.TAPEVAULT_WEB_OUTPUT || path.join(os.tmp
 // The stored form of the web passwords: MD5 over the fixed salt and the password, upper-case hex.
 function passwordHash(iPassword) {
   return createHash('md5').update('KestrelVoxMarbleFen' + iPassword, 'latin1').digest('hex').toUpperCase();
-}
-
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const server = net.createServer();
-    server.on('error', reject);
-    server.listen(0, '127.0.0.1', () => {
-      const {port} = server.address();
-      server.close(() => resolve(port));
-    });
-  });
 }
 
 // A 16-bit mono WAV file of a sine tone.
@@ -78,33 +66,32 @@ export function makeRoot() {
 // The program on iRoot; iSlots: the text of each slot section (without its header); iEnvironment: variables to
 // add or replace (a test's own sound server).
 export async function startTapevault(iRoot, iSlots, iEnvironment = {}) {
-  const port = await freePort();
   // The recordings of the tests lie in the past: no cleanup may delete them.
   const sections = iSlots.map((text, i) => `[Slot${i}]\nCleanupDaysEnabled=off\nCleanupSpaceEnabled=off\n${text}\n`).join('\n');
   fs.writeFileSync(path.join(iRoot, 'Tapevault.ini'),
                    `[General]\nSlotCount=${iSlots.length}\n\n${sections}\n[Webserver]\nEnabled=on\n` +
-                       `Port=127.0.0.1:${port}\nAdminUser=${Users.admin[0]}\n` +
+                       `Port=127.0.0.1:0\nAdminUser=${Users.admin[0]}\n` +
                        `AdminPassword=${passwordHash(Users.admin[1])}\nReadOnlyUser=${Users.viewer[0]}\n` +
                        `ReadOnlyPassword=${passwordHash(Users.viewer[1])}\nAnonymousAccess=none\n`);
-  return startProgram(iRoot, port, iEnvironment);
+  return startProgram(iRoot, iEnvironment);
 }
 
 // The program on the configuration a first `make run` seeds (scripts/seed-config), on a free loopback port; the
 // administrator's password is in the service's `adminPassword`.
 export async function startSeeded(iRoot) {
-  const port = await freePort();
-  execFileSync(path.join(SourceFolder, 'scripts', 'seed-config'), [path.join(iRoot, 'Tapevault.ini'), `127.0.0.1:${port}`],
+  execFileSync(path.join(SourceFolder, 'scripts', 'seed-config'), [path.join(iRoot, 'Tapevault.ini'), '127.0.0.1:0'],
                {env: {...process.env, PULSE_SERVER: 'unix:' + path.join(iRoot, 'no-pulse')}, stdio: 'ignore'});
-  const service = await startProgram(iRoot, port, {});
+  const service = await startProgram(iRoot, {});
   service.adminPassword = fs.readFileSync(path.join(iRoot, 'admin-password'), 'utf8').trim();
   return service;
 }
 
-async function startProgram(iRoot, iPort, iEnvironment) {
+// The program on iRoot, whose configuration lets the web server choose its port; the service's `base` is the
+// address the program says it listens on.
+async function startProgram(iRoot, iEnvironment) {
   if (!Program || !fs.existsSync(Program))
     throw new Error('TAPEVAULT_PROGRAM does not name the built program: ' + Program);
   const root = iRoot;
-  const port = iPort;
   const home = path.join(root, 'home');
   fs.mkdirSync(home);
   const env = {...process.env, TZ: TimeZone, HOME: home, XDG_CONFIG_HOME: path.join(home, '.config'),
@@ -133,7 +120,7 @@ async function startProgram(iRoot, iPort, iEnvironment) {
   });
   const service = {
     root,
-    base: `http://127.0.0.1:${port}`,
+    base: /Web server listening on (http:\/\/[^/\s]+)\//.exec(output)?.[1],
     output: () => output,
     async stop() {
       if (child.exitCode === null)
