@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
-import {launchChromium, makeRoot, newPage, OutputFolder, screenshotPath, startTapevault, Users, waitFor, writeSlotDatabase,
+import {launchChromium, makeRoot, newPage, screenshotPath, startTapevault, Users, writeSlotDatabase,
         writeToneWav} from './TapevaultFixture.mjs';
 
 const EvilName = '<img src=x onerror=alert(1)>';

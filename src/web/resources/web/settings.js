@@ -135,7 +135,7 @@ async function request(iMethod, iPath, iBody) {
   let body = null;
   try {
     body = await response.json();
-  } catch (error) {
+  } catch {
     body = null;
   }
   return {status: response.status, body};
