@@ -1,11 +1,12 @@
 // The calendar page in Chromium against the real program: slot selector, week view across the start of daylight
-// saving time, the player dialog (waveform, byte ranges, play and pause, download) and escaped slot names.
+// saving time, the player dialog (waveform, byte ranges, play and pause, download), escaped slot names and the
+// message of a slot whose recordings cannot be read.
 
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
-import {launchChromium, makeRoot, newPage, OutputFolder, screenshotPath, startTapevault, Users, waitFor, writeSlotDatabase,
+import {launchChromium, makeRoot, newPage, screenshotPath, startTapevault, Users, writeSlotDatabase,
         writeToneWav} from './TapevaultFixture.mjs';
 
 const EvilName = '<img src=x onerror=alert(1)>';
@@ -28,8 +29,12 @@ before(async () => {
   writeToneWav(path.join(studio, '2024/03/31/tone.wav'), ToneSeconds);
   const evil = path.join(root, 'evil');
   writeSlotDatabase(evil, [{start: '2024-03-28 15:00:00.000', duration: 1800, file: '2024/03/28/<b>x</b>.wav'}]);
+  // A folder in place of the third slot's database: no query can read it.
+  const broken = path.join(root, 'broken');
+  fs.mkdirSync(path.join(broken, 'Tapevault.db'), {recursive: true});
   service = await startTapevault(root, [`Name=Studio A\nSource=None\nFolder=${studio}`,
-                                        `Name=${EvilName}\nSource=None\nFolder=${evil}`]);
+                                        `Name=${EvilName}\nSource=None\nFolder=${evil}`,
+                                        `Name=Broken\nSource=None\nFolder=${broken}`]);
   browser = await launchChromium();
 });
 
@@ -81,7 +86,7 @@ test('slot selector, week view across the change to daylight saving time, slot c
   const {context, page, problems} = await openCalendar();
   const options = await page.locator('#slotselector option').evaluateAll(
       (list) => list.map((o) => ({value: o.value, text: o.textContent})));
-  assert.deepEqual(options, [{value: '0', text: 'Studio A'}, {value: '1', text: EvilName}]);
+  assert.deepEqual(options, [{value: '0', text: 'Studio A'}, {value: '1', text: EvilName}, {value: '2', text: 'Broken'}]);
 
   await showWeek(page, 3);
   assert.deepEqual(await eventPlaces(page), [
@@ -168,6 +173,21 @@ test('player: LLLL title, waveform, byte ranges, play and pause, download, closi
   await page.waitForFunction(() => [...window.mediaElements].every((media) => media.paused)); // playback ended
   assert.equal(await page.locator('#playerWaveform canvas').count(), 0);
   assert.deepEqual(problems, []);
+  await context.close();
+});
+
+test('a slot whose recordings cannot be read says so until another slot is chosen', async () => {
+  const {context, page, problems} = await openCalendar(Users.viewer);
+  await page.locator('#slotselector option[value="2"]').waitFor({state: 'attached'});
+  await page.selectOption('#slotselector', '2');
+  const failure = page.locator('#requestFailure');
+  await failure.waitFor({state: 'visible'});
+  assert.match(await failure.textContent(), /^The recordings could not be loaded \(HTTP 500: .+\)$/);
+  await page.screenshot({path: screenshotPath('calendar-failure.png')});
+  await page.selectOption('#slotselector', '0');
+  await failure.waitFor({state: 'hidden'});
+  // Nothing failed but the broken slot's request.
+  assert.deepEqual(problems.filter((problem) => !/\b500\b/.test(problem)), []);
   await context.close();
 });
 

@@ -1,6 +1,7 @@
 // The settings page in Chromium against the real program and a private PulseAudio server: an administrator points
 // slot 2 at another input and another format, and the slot records from it; a refused change shows the server's
-// message at its field; only administrators see the link from the calendar.
+// message at its field; only administrators see the link from the calendar, and a read-only user who opens the
+// page sees why it stays empty.
 
 import assert from 'node:assert/strict';
 import {spawn} from 'node:child_process';
@@ -147,4 +148,17 @@ test('the calendar links to the settings for administrators only', async () => {
     assert.deepEqual(problems, []);
     await context.close();
   }
+});
+
+test('a read-only user sees why the settings are not shown', async () => {
+  const {page, problems, context} = await newPage(browser, Users.viewer);
+  await page.goto(service.base + '/settings.html');
+  const failure = page.locator('#requestFailure');
+  await failure.waitFor({state: 'visible'});
+  assert.equal(await failure.textContent(),
+               'The settings could not be loaded (HTTP 403: This needs the administrator level.)');
+  assert.equal(await page.locator('#slotList a').count(), 0);
+  await page.screenshot({path: screenshotPath('settings-refused-user.png')});
+  assert.deepEqual(problems.filter((problem) => !/\b403\b/.test(problem)), []);
+  await context.close();
 });

@@ -2,6 +2,9 @@
 // Slot names, titles and file names only ever reach the page as text.
 import WaveSurfer from '/assets/js/wavesurfer/wavesurfer.esm.js';
 import TimelinePlugin from '/assets/js/wavesurfer/plugins/timeline.esm.js';
+import {hideFailure, request, showFailure} from '/request.js';
+
+const RecordingsFailure = 'The recordings could not be loaded';
 
 let currentSlot = '0';
 let player = null;
@@ -13,8 +16,20 @@ function switchSlot(slot) {
   for (const source of calendar.getEventSources())
     source.remove();
   currentSlot = slot;
-  // Adding the source fetches the visible range; the calendar fetches every range it shows later.
-  calendar.addEventSource('/ws/slot/' + encodeURIComponent(slot) + '/calendarevents');
+  hideFailure(RecordingsFailure);
+  const url = '/ws/slot/' + encodeURIComponent(slot) + '/calendarevents?';
+  // Adding the source fetches the visible range; the calendar fetches every range it shows later. An answer for
+  // a slot no longer shown leaves the message alone.
+  calendar.addEventSource((range) => request('GET', url + new URLSearchParams({start: range.startStr, end: range.endStr}))
+      .then((events) => {
+        if (slot === currentSlot)
+          hideFailure(RecordingsFailure);
+        return events;
+      }, (error) => {
+        if (slot === currentSlot)
+          showFailure(RecordingsFailure, error);
+        throw error;
+      }));
 }
 
 function destroyPlayer() {
@@ -100,11 +115,11 @@ function openPlayer(event) {
 }
 
 $(function () {
-  $.getJSON('/ws/slots', (slots) => {
+  request('GET', '/ws/slots').then((slots) => {
     const selector = $('#slotselector');
     for (const slot of slots)
       selector.append($('<option>').val(String(slot.ID)).text(slot.Name));
-  });
+  }, (error) => showFailure('The slots could not be loaded', error));
 
   calendar = new FullCalendar.Calendar(document.getElementById('calendar'), {
     plugins: ['dayGrid', 'timeGrid', 'list', 'bootstrap'],

@@ -2,6 +2,7 @@
 // Values travel under the keys and words of the configuration file; the server checks every change and answers
 // a refusal with messages at their keys, shown here at their fields. Texts from the server only reach the page as
 // text (never as markup).
+import {hideFailure, request, showFailure} from '/request.js';
 
 const Formats = [['mp3', 'MP3'], ['mp2', 'MP2'], ['ogg', 'Ogg Vorbis'], ['wav16', 'WAV (16 bit)'],
                  ['wav32', 'WAV (32 bit)'], ['customwav', 'Custom (with WAV header)'], ['customraw', 'Custom (raw PCM)'],
@@ -104,6 +105,12 @@ const ProgramGroups = [
   ]],
 ];
 
+// Failures that the next view or change replaces; those of loading the page stay.
+const SlotFailure = 'The settings of this slot could not be loaded';
+const ProgramFailure = 'The program settings could not be loaded';
+const SaveFailure = 'The settings were not saved';
+const TestEmailFailure = 'The test e-mail was not sent';
+
 let devices = [];
 let slots = [];
 // What the server keeps from being changed here: {Settings: [keys], Formats: [words]}, with its reason.
@@ -123,22 +130,6 @@ function element(iTag, iClass, iText) {
 
 function fieldId(iKey) {
   return 'field-' + iKey.replace(/\./g, '-');
-}
-
-async function request(iMethod, iPath, iBody) {
-  const options = {method: iMethod, credentials: 'same-origin'};
-  if (iBody !== undefined) {
-    options.headers = {'Content-Type': 'application/json'};
-    options.body = JSON.stringify(iBody);
-  }
-  const response = await fetch(iPath, options);
-  let body = null;
-  try {
-    body = await response.json();
-  } catch (error) {
-    body = null;
-  }
-  return {status: response.status, body};
 }
 
 function showMessage(iKind, iText) {
@@ -286,12 +277,22 @@ function getValue(iKey) {
 
 function clearMessages() {
   hideMessage();
+  for (const what of [SlotFailure, ProgramFailure, SaveFailure, TestEmailFailure])
+    hideFailure(what);
   for (const invalid of document.querySelectorAll('.is-invalid'))
     invalid.classList.remove('is-invalid');
   for (const feedback of document.querySelectorAll('.invalid-feedback')) {
     feedback.textContent = '';
     feedback.style.display = '';
   }
+}
+
+// A refused change: the server's messages at their fields; any other failure as it is.
+function showSaveFailure(iError) {
+  if (iError.body?.Errors)
+    showErrors(iError.body.Errors, iError.body.Error);
+  else
+    showFailure(SaveFailure, iError);
 }
 
 // The server's refusal: each message at its field, those without one above the form (iSummary first).
@@ -379,9 +380,11 @@ function showLockedFields() {
 
 async function showSlot(iSlot) {
   clearMessages();
-  const {status, body} = await request('GET', '/ws/config/slots/' + iSlot);
-  if (status !== 200) {
-    showMessage('danger', body?.Error || 'The settings of this slot cannot be read.');
+  let body;
+  try {
+    body = await request('GET', '/ws/config/slots/' + iSlot);
+  } catch (error) {
+    showFailure(SlotFailure, error);
     return;
   }
   currentSlot = iSlot;
@@ -420,23 +423,25 @@ async function saveSlot(iEvent) {
   iEvent.preventDefault();
   clearMessages();
   const change = changedValues(SlotGroups, loaded);
-  const {status, body} = await request('POST', '/ws/config/slots/' + currentSlot, change);
-  if (body?.Errors)
-    showErrors(body.Errors, body.Error);
-  else if (status !== 200)
-    showMessage('danger', body?.Error || 'The settings were not saved (HTTP ' + status + ').');
-  else {
-    await loadSlots();
-    await showSlot(currentSlot);
-    showMessage('success', body.Changed.length ? 'Saved: ' + body.Changed.join(', ') + '.' : 'Nothing was changed.');
+  let body;
+  try {
+    body = await request('POST', '/ws/config/slots/' + currentSlot, change);
+  } catch (error) {
+    showSaveFailure(error);
+    return;
   }
+  await loadSlots();
+  await showSlot(currentSlot);
+  showMessage('success', body.Changed.length ? 'Saved: ' + body.Changed.join(', ') + '.' : 'Nothing was changed.');
 }
 
 async function showProgram() {
   clearMessages();
-  const {status, body} = await request('GET', '/ws/config/program');
-  if (status !== 200) {
-    showMessage('danger', body?.Error || 'The program settings cannot be read.');
+  let body;
+  try {
+    body = await request('GET', '/ws/config/program');
+  } catch (error) {
+    showFailure(ProgramFailure, error);
     return;
   }
   buildGroups(document.getElementById('programGroups'), ProgramGroups);
@@ -461,31 +466,36 @@ async function saveProgram(iEvent) {
     const [section, name] = key.split('.');
     (change[section] ??= {})[name] = value;
   }
-  const {status, body} = await request('POST', '/ws/config/program', change);
-  if (status === 400)
-    showErrors(body.Errors);
-  else if (status !== 200)
-    showMessage('danger', body?.Error || 'The settings were not saved (HTTP ' + status + ').');
-  else {
-    await showProgram();
-    showMessage('success', body.Changed.length ? 'Saved: ' + body.Changed.join(', ') + '.' : 'Nothing was changed.');
+  let body;
+  try {
+    body = await request('POST', '/ws/config/program', change);
+  } catch (error) {
+    showSaveFailure(error);
+    return;
   }
+  await showProgram();
+  showMessage('success', body.Changed.length ? 'Saved: ' + body.Changed.join(', ') + '.' : 'Nothing was changed.');
 }
 
 async function sendTestEmail() {
   clearMessages();
   showMessage('info', 'Sending the test e-mail...');
-  const {status, body} = await request('POST', '/ws/config/testemail', {});
-  showMessage(status === 200 ? 'success' : 'danger', body?.Message || body?.Error || 'HTTP ' + status);
+  try {
+    const body = await request('POST', '/ws/config/testemail', {});
+    showMessage('success', body.Message);
+  } catch (error) {
+    hideMessage();
+    showFailure(TestEmailFailure, error);
+  }
 }
 
 async function loadSlots() {
-  const {status, body} = await request('GET', '/ws/config/slots');
-  if (status !== 200) {
-    showMessage('danger', body?.Error || 'The settings need the administrator level.');
+  try {
+    slots = await request('GET', '/ws/config/slots');
+  } catch (error) {
+    showFailure('The settings could not be loaded', error);
     return false;
   }
-  slots = body;
   const list = document.getElementById('slotList');
   list.replaceChildren();
   for (const slot of slots) {
@@ -512,13 +522,20 @@ async function showFromHash() {
 async function start() {
   if (!(await loadSlots()))
     return;
-  const access = await request('GET', '/ws/access');
-  if (access.body?.Locked) {
-    locked = access.body.Locked;
-    lockedReason = access.body.LockedReason;
+  try {
+    const access = await request('GET', '/ws/access');
+    if (access.Locked) {
+      locked = access.Locked;
+      lockedReason = access.LockedReason;
+    }
+  } catch (error) {
+    showFailure('The locked settings could not be loaded', error);
   }
-  const response = await request('GET', '/ws/config/devices');
-  devices = response.status === 200 ? response.body : [];
+  try {
+    devices = await request('GET', '/ws/config/devices');
+  } catch (error) {
+    showFailure('The sound cards could not be loaded', error);
+  }
   document.getElementById('slotForm').addEventListener('submit', saveSlot);
   document.getElementById('programForm').addEventListener('submit', saveProgram);
   document.getElementById('testEmail').addEventListener('click', sendTestEmail);

@@ -1,36 +1,59 @@
 // The control page: START and STOP per slot, coloured by whether the slot records.
-function showState() {
-  $.getJSON('/ws/slots', function (slots) {
-    $.each(slots, function (i, slot) {
-      if (slot.Recording) {
-        $('#start-' + i).addClass('started');
-        $('#stop-' + i).removeClass('stopped');
-      } else {
-        $('#start-' + i).removeClass('started');
-        $('#stop-' + i).addClass('stopped');
-      }
-    });
+import {hideFailure, request, showFailure} from '/request.js';
+
+const ListFailure = 'The slots could not be loaded';
+const CommandFailure = 'The command could not be sent';
+
+async function loadSlots() {
+  try {
+    const slots = await request('GET', '/ws/slots');
+    hideFailure(ListFailure);
+    return slots;
+  } catch (error) {
+    showFailure(ListFailure, error);
+    return null;
+  }
+}
+
+async function showState() {
+  const slots = await loadSlots();
+  slots?.forEach((slot, i) => {
+    document.getElementById('start-' + i)?.classList.toggle('started', Boolean(slot.Recording));
+    document.getElementById('stop-' + i)?.classList.toggle('stopped', !slot.Recording);
   });
 }
 
 function sendCommand(i, iAction) {
-  $.post('/execute', {command: 'SLOT ' + (i + 1) + ' ' + iAction});
+  request('POST', '/execute', new URLSearchParams({command: 'SLOT ' + (i + 1) + ' ' + iAction}))
+      .then(() => hideFailure(CommandFailure), (error) => showFailure(CommandFailure, error));
   setTimeout(showState, 500);
 }
 
-$(function () {
-  $.ajaxSetup({cache: false});
-  $.getJSON('/ws/slots', function (slots) {
-    $.each(slots, function (i, slot) {
-      const box = $('<div class="slot">').attr('id', 'slot-' + i);
-      box.append($('<div class="slot-name">').attr('id', 'slot-name-' + i).text(slot.Name));
-      box.append($('<button type="button">').attr('id', 'start-' + i).text('START')
-                   .on('click', function () { sendCommand(i, 'START'); }));
-      box.append($('<button type="button">').attr('id', 'stop-' + i).text('STOP')
-                   .on('click', function () { sendCommand(i, 'STOP'); }));
-      $('#list').append(box);
-    });
-    showState();
-    setInterval(showState, 5000);
+function element(iTag, iId, iText, iClass = '') {
+  const result = document.createElement(iTag);
+  result.id = iId;
+  result.textContent = iText;
+  result.className = iClass;
+  return result;
+}
+
+async function start() {
+  const slots = await loadSlots();
+  if (!slots)
+    return;
+  slots.forEach((slot, i) => {
+    const box = element('div', 'slot-' + i, '', 'slot');
+    box.append(element('div', 'slot-name-' + i, slot.Name, 'slot-name'));
+    for (const action of ['START', 'STOP']) {
+      const button = element('button', action.toLowerCase() + '-' + i, action);
+      button.type = 'button';
+      button.addEventListener('click', () => sendCommand(i, action));
+      box.append(button);
+    }
+    document.getElementById('list').append(box);
   });
-});
+  showState();
+  setInterval(showState, 5000);
+}
+
+start();
