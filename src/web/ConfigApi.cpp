@@ -105,32 +105,35 @@ std::vector<TWebRoute> TConfigApi::Routes() const
 
 TWebRoute TConfigApi::Route(TRouteMethods iMethod, const char* iPattern, TEndpoint iEndpoint) const
 {
-  return {iMethod,
-          iPattern,
-          alAdmin,
-          blForbidden,
-          iMethod == rmPost,
-          [this, iEndpoint](const TRouteCall& iCall, TWebResponse& oResponse)
-          {
-            (this->*iEndpoint)(iCall, oResponse);
-            return true;
-          }};
+  return AdministratorRoute(iMethod, iPattern,
+                            [this, iEndpoint](const TRouteCall& iCall, TWebResponse& oResponse)
+                            { (this->*iEndpoint)(iCall, oResponse); });
 }
 
 TWebRoute TConfigApi::SlotRoute(TRouteMethods iMethod, const char* iPattern, TSlotEndpoint iEndpoint) const
+{
+  return AdministratorRoute(iMethod, iPattern,
+                            [this, iEndpoint](const TRouteCall& iCall, TWebResponse& oResponse)
+                            {
+                              const int slot = SlotIndex(iCall.Match.Group(1));
+                              if (slot < 0)
+                                oResponse = NotFoundAnswer();
+                              else
+                                (this->*iEndpoint)(slot, iCall, oResponse);
+                            });
+}
+
+TWebRoute TConfigApi::AdministratorRoute(TRouteMethods iMethod, const char* iPattern,
+                                         std::function<void(const TRouteCall&, TWebResponse&)> iHandler)
 {
   return {iMethod,
           iPattern,
           alAdmin,
           blForbidden,
           iMethod == rmPost,
-          [this, iEndpoint](const TRouteCall& iCall, TWebResponse& oResponse)
+          [handler = std::move(iHandler)](const TRouteCall& iCall, TWebResponse& oResponse)
           {
-            const int slot = SlotIndex(iCall.Match.Group(1));
-            if (slot < 0)
-              oResponse = NotFoundAnswer();
-            else
-              (this->*iEndpoint)(slot, iCall, oResponse);
+            handler(iCall, oResponse);
             return true;
           }};
 }

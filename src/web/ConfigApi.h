@@ -37,6 +37,9 @@ private:
   TWebRoute Route(TRouteMethods iMethod, const char* iPattern, TEndpoint iEndpoint) const;
   // A slot number outside the table gets the not-found answer.
   TWebRoute SlotRoute(TRouteMethods iMethod, const char* iPattern, TSlotEndpoint iEndpoint) const;
+  // Administrators only, 403 below; POSTs are changing requests.
+  static TWebRoute AdministratorRoute(TRouteMethods iMethod, const char* iPattern,
+                                      std::function<void(const TRouteCall&, TWebResponse&)> iHandler);
 
   void Access(const TRouteCall& iCall, TWebResponse& oResponse) const;
   void NotFound(const TRouteCall& iCall, TWebResponse& oResponse) const;
