@@ -1,5 +1,6 @@
 // "/metrics" text of slots in different states: a series keeps its labels when a slot is renamed, the gauges that
-// alert rules compare with follow the settings, and the exposition passes promtool's checks.
+// alert rules compare with follow the settings, the exposition passes promtool's checks, and every series that the
+// shipped alert rules and dashboard name exists.
 
 #include "support/WebTestController.h"
 #include "web/MetricsEndpoint.h"
@@ -9,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
+#include <set>
 #include <sstream>
 
 namespace
@@ -20,6 +23,14 @@ double Sample(const std::string& iText, const std::string& iSeries)
   if (start == std::string::npos)
     return std::nan("");
   return std::stod(iText.substr(start + iSeries.size() + 2));
+}
+
+std::string ReadFile(const std::filesystem::path& iPath)
+{
+  std::ifstream file(iPath);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
 }
 
 // Exit status and output (standard output and error) of a shell command.
@@ -115,7 +126,7 @@ TEST_F(MetricsEndpointTest, GaugesThatAlertRulesCompareWith)
   EXPECT_EQ(text.find(R"(tapevault_slot_free_bytes{slot="1"})"), std::string::npos) << text;
 }
 
-TEST_F(MetricsEndpointTest, PromtoolAcceptsTheText)
+TEST_F(MetricsEndpointTest, PromtoolAcceptsTheTextAndKnowsEverySeriesOfTheRulesAndTheDashboard)
 {
   ASSERT_EQ(RunCommand("command -v promtool").first, 0)
       << "promtool is missing (Debian package prometheus; scripts/install-deps installs it)";
@@ -125,4 +136,19 @@ TEST_F(MetricsEndpointTest, PromtoolAcceptsTheText)
   const auto [status, output] = RunCommand("promtool check metrics < '" + file.string() + "'");
   EXPECT_EQ(status, 0) << output << "\n" << text;
   EXPECT_EQ(output, "") << "lint remarks";
+
+  std::set<std::string> families;
+  const std::regex type(R"(# TYPE (tapevault_\w+) )");
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), type); it != std::sregex_iterator(); ++it)
+    families.insert((*it)[1]);
+  const std::filesystem::path source = TAPEVAULT_SOURCE_DIR;
+  for (const char* shipped : {"packaging/prometheus/tapevault.rules.yml", "packaging/prometheus/tapevault.test.yml",
+                              "packaging/grafana/tapevault.json"})
+  {
+    const std::string content = ReadFile(source / shipped);
+    ASSERT_FALSE(content.empty()) << shipped;
+    const std::regex series(R"(tapevault_[a-z_]+)");
+    for (auto it = std::sregex_iterator(content.begin(), content.end(), series); it != std::sregex_iterator(); ++it)
+      EXPECT_TRUE(families.contains((*it)[0])) << (*it)[0] << " in " << shipped;
+  }
 }
