@@ -1,5 +1,5 @@
 # The two commands of the README: `make run` and `make test`.
-.PHONY: run test build-release build-test bench fuzz format deps screenshots
+.PHONY: run test build-release build-test package bench fuzz format deps screenshots
 
 JOBS ?= 2
 # Paths relative to the checkout, so that ccache hits across clones (CI builds a fresh one); without NOHASHDIR
@@ -33,6 +33,17 @@ test: build-test
 	cd build/test && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# The Debian package build/package/tapevault_<version>_<arch>.deb: a Release build with Debian's hardening flags
+# (without -g: the program is stripped), no tests or benchmarks, packed by CPack. scripts/check-package checks it.
+DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CFLAGS_MAINT_STRIP=-g DEB_CXXFLAGS_MAINT_STRIP=-g
+package: deps
+	@cmake -S . -B build/package $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DTAPEVAULT_TESTS=OFF -DTAPEVAULT_BENCH=OFF \
+	  -DCMAKE_C_FLAGS="$$($(DEB_FLAGS) dpkg-buildflags --get CPPFLAGS) $$($(DEB_FLAGS) dpkg-buildflags --get CFLAGS)" \
+	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) dpkg-buildflags --get CPPFLAGS) $$($(DEB_FLAGS) dpkg-buildflags --get CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) dpkg-buildflags --get LDFLAGS)" >/dev/null
+	@rm -f build/package/tapevault_*.deb
+	@cmake --build build/package --target package -j $(JOBS)
 
 bench: deps
 	@cmake -S . -B build/release $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DTAPEVAULT_TESTS=OFF >/dev/null

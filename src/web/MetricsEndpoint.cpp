@@ -1,12 +1,14 @@
 #include "web/MetricsEndpoint.h"
 
 #include "lib/TapevaultTools.h"
+#include "slots/SlotCleanup.h"
 #include "slots/SlotInfo.h"
 #include "web/WebController.h"
 
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <unistd.h>
 #include <vector>
@@ -56,23 +58,26 @@ struct TSlotSample
   TSlotInfo* Slot;
 };
 
+constexpr double GiB = 1024.0 * 1024.0 * 1024.0;
+
+// One sample per slot; a slot without a value (nothing to measure) has no sample.
 void AddFamily(std::ostringstream& oText, const char* iName, const char* iType, const char* iHelp,
-               const std::vector<TSlotSample>& iSlots, const std::function<double(TSlotInfo&)>& iValue)
+               const std::vector<TSlotSample>& iSlots, const std::function<std::optional<double>(TSlotInfo&)>& iValue)
 {
   oText << "# HELP " << iName << ' ' << iHelp << "\n# TYPE " << iName << ' ' << iType << '\n';
   for (const TSlotSample& sample : iSlots)
-    oText << iName << '{' << sample.Labels << "} " << iValue(*sample.Slot) << '\n';
+    if (const std::optional<double> value = iValue(*sample.Slot))
+      oText << iName << '{' << sample.Labels << "} " << *value << '\n';
 }
 } // namespace
 
 std::string MetricsText(const IWebController& iController, const TLoginCounts& iLogins)
 {
+  // Series carry the slot number only, so that renaming a slot keeps its series; the name is in
+  // tapevault_slot_info, for joining into dashboards and alerts.
   std::vector<TSlotSample> slots;
   for (int i = 0; i < iController.SlotCount(); ++i)
-  {
-    TSlotInfo& slot = iController.Slot(i);
-    slots.push_back({"slot=\"" + std::to_string(i) + "\",name=\"" + LabelValue(slot.Name()) + '"', &slot});
-  }
+    slots.push_back({"slot=\"" + std::to_string(i) + '"', &iController.Slot(i)});
 
   std::ostringstream text;
   text.precision(12);
@@ -80,6 +85,10 @@ std::string MetricsText(const IWebController& iController, const TLoginCounts& i
           "# TYPE tapevault_uptime_seconds gauge\n"
           "tapevault_uptime_seconds "
        << ProcessUptimeSeconds() << '\n';
+  text << "# HELP tapevault_slot_info The slot's name.\n"
+          "# TYPE tapevault_slot_info gauge\n";
+  for (const TSlotSample& sample : slots)
+    text << "tapevault_slot_info{" << sample.Labels << ",name=\"" << LabelValue(sample.Slot->Name()) << "\"} 1\n";
   text << "# HELP tapevault_slot_level Peak level of the last 100 ms, 0 to 1.\n"
           "# TYPE tapevault_slot_level gauge\n";
   for (const TSlotSample& sample : slots)
@@ -93,10 +102,40 @@ std::string MetricsText(const IWebController& iController, const TLoginCounts& i
               const int64_t elapsed = static_cast<int64_t>(MillisecondClock()) - iSlot.LastOverSilenceTickCount();
               return static_cast<double>(elapsed) / 1000.0;
             });
+  // The threshold the silence alarm compares with, as the controller applies it: only while the slot runs or
+  // its silence is watched also while stopped.
+  AddFamily(text, "tapevault_slot_silence_alarm_seconds", "gauge",
+            "Silence in seconds that raises the slot's alarm; 0 when no alarm is watched.", slots,
+            [](TSlotInfo& iSlot)
+            {
+              const bool watched = iSlot.Enabled() || iSlot.SilenceDetectionIfInactive();
+              return watched && iSlot.SilenceDetection() > 0 ? static_cast<double>(iSlot.SilenceDetection()) : 0.0;
+            });
+  AddFamily(text, "tapevault_slot_enabled", "gauge",
+            "1 while the slot is started with an input and a file format, so that it should be recording.", slots,
+            [](TSlotInfo& iSlot)
+            {
+              const bool files = iSlot.AudioFormat() != sfNone && !iSlot.StreamingOnly();
+              return iSlot.Enabled() && iSlot.RecordSource() != rsDisabled && files ? 1.0 : 0.0;
+            });
   AddFamily(text, "tapevault_slot_recording", "gauge", "1 while a file encoder runs.", slots,
             [](TSlotInfo& iSlot) { return iSlot.Encoder() != 0 ? 1.0 : 0.0; });
+  AddFamily(
+      text, "tapevault_slot_streaming_enabled", "gauge", "1 while the slot should send an outgoing stream.", slots,
+      [](TSlotInfo& iSlot) { return iSlot.Enabled() && iSlot.StreamingEnabled() && !iSlot.AlarmOnly() ? 1.0 : 0.0; });
   AddFamily(text, "tapevault_slot_streaming_connected", "gauge", "1 while the outgoing stream is connected.", slots,
             [](TSlotInfo& iSlot) { return iSlot.StreamingStatus() == ssConnected ? 1.0 : 0.0; });
+  // One statvfs per slot, the measurement of the cleanup by space; a folder that cannot be measured (not made
+  // yet) has no sample.
+  AddFamily(text, "tapevault_slot_free_bytes", "gauge", "Bytes available on the volume of the slot's folder.", slots,
+            [](TSlotInfo& iSlot) -> std::optional<double>
+            {
+              const int64_t available = AvailableBytes(iSlot.Folder());
+              return available < 0 ? std::nullopt : std::optional<double>(static_cast<double>(available));
+            });
+  AddFamily(text, "tapevault_slot_cleanup_goal_bytes", "gauge",
+            "Free space the cleanup deletes old recordings for; 0 when that rule is off.", slots,
+            [](TSlotInfo& iSlot) { return iSlot.CleanupSpaceEnabled() ? iSlot.CleanupSpace() * GiB : 0.0; });
   AddFamily(text, "tapevault_slot_written_bytes_total", "counter", "Audio bytes handed to the file encoders.", slots,
             [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.GetCounters().BytesWritten); });
   AddFamily(text, "tapevault_slot_dropout_seconds_total", "counter", "Seconds of input audio lost.", slots,

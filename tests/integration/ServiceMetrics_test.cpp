@@ -47,8 +47,13 @@ TEST(ServiceMetrics, ARecordingSlotsStateAndCountersForReadOnlyClients)
   const TWebReply first = WebFetch(port, call);
   ASSERT_EQ(first.Status, 200);
   EXPECT_EQ(first.Header("Content-Type"), "text/plain; version=0.0.4; charset=utf-8");
-  const std::string studio = "slot=\"0\",name=\"Studio \\\"A\\\" \\\\ 1\"";
-  const std::string idle = "slot=\"1\",name=\"Idle\"";
+  const std::string studio = "slot=\"0\"";
+  const std::string idle = "slot=\"1\"";
+  EXPECT_EQ(Sample(first.Body, "tapevault_slot_info{slot=\"0\",name=\"Studio \\\"A\\\" \\\\ 1\"}"), 1) << first.Body;
+  EXPECT_EQ(Sample(first.Body, "tapevault_slot_info{slot=\"1\",name=\"Idle\"}"), 1) << first.Body;
+  EXPECT_EQ(Sample(first.Body, "tapevault_slot_enabled{" + studio + "}"), 1) << first.Body;
+  EXPECT_EQ(Sample(first.Body, "tapevault_slot_enabled{" + idle + "}"), 0) << first.Body;
+  EXPECT_GT(Sample(first.Body, "tapevault_slot_free_bytes{" + studio + "}"), 0) << first.Body;
   EXPECT_EQ(Sample(first.Body, "tapevault_slot_recording{" + studio + "}"), 1) << first.Body;
   EXPECT_EQ(Sample(first.Body, "tapevault_slot_recording{" + idle + "}"), 0) << first.Body;
   EXPECT_GT(Sample(first.Body, "tapevault_slot_level{" + studio + ",channel=\"left\"}"), 0.1) << first.Body;
