@@ -146,6 +146,6 @@ TEmailSettings EmailAccount(const TGlobalSettings& iSettings)
   email.Password = iSettings.Password;
   email.From = iSettings.FromAddress;
   email.Recipients = iSettings.Receipients;
-  email.VerifyCertificate = iSettings.VerifyCertificate;
+  email.Certificate.Verify = iSettings.VerifyCertificate;
   return email;
 }

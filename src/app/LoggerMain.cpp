@@ -231,7 +231,7 @@ std::string TLoggerMain::SendTestEmail(const TWebEmailSettings& iSettings)
   email.Password = iSettings.Password;
   email.From = iSettings.FromAddress;
   email.Recipients = iSettings.Receipients;
-  email.VerifyCertificate = iSettings.VerifyCertificate != "off";
+  email.Certificate.Verify = iSettings.VerifyCertificate != "off";
   ::SendTestEmail(email);
   return TestEmailSentText;
 }

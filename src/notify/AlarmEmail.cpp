@@ -40,8 +40,7 @@ void SendAlarmEmail(const TEmailSettings& iSettings, const std::string& iText, b
     TSSLEmail Email(iSettings.Server, EmailPort(iSettings.Port), iSettings.User, iSettings.Password);
     Email.edSSLConnection = iSettings.Encryption != eeNone;
     Email.edRequireTLS = iSettings.Encryption == eeSTARTTLS;
-    Email.edVerifyCertificate = iSettings.VerifyCertificate;
-    Email.edCAFile = iSettings.CAFile;
+    Email.edCertificate = iSettings.Certificate;
     Email.edSenderEmail = iSettings.From;
     Email.edToEmail = iSettings.Recipients;
     Email.edSubject = iText;

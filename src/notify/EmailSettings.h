@@ -2,6 +2,8 @@
 // The e-mail settings as the page "E-Mail" holds them (section "EMail"); the controller fills this from its
 // settings model for every alarm or test e-mail.
 
+#include "notify/CertificateCheck.h"
+
 #include <string>
 
 enum TEmailEncryption
@@ -20,8 +22,6 @@ struct TEmailSettings
   std::string Password;
   std::string From;
   std::string Recipients; // address list
-  // With encryption: the server's certificate must chain to a trusted CA and name the server; off for a
-  // self-signed server.
-  bool VerifyCertificate = true;
-  std::string CAFile = ""; // PEM file of the trusted CAs; empty: the system's CA store
+  // With encryption: how the server's certificate is checked (not at all for a self-signed server).
+  TCertificateCheck Certificate;
 };

@@ -178,7 +178,7 @@ void TSSLEmail::SendEmail() const
     Curl.SetOption(CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     Curl.SetOption(CURLOPT_SSLVERSION,
                    static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
-    Curl.CheckCertificate({edVerifyCertificate, edCAFile}, "EMail");
+    Curl.CheckCertificate(edCertificate, "EMail");
   }
   Curl.SetOption(CURLOPT_MAIL_FROM, Sender.c_str());
   Curl.SetOption(CURLOPT_MAIL_RCPT, Recipients.List);

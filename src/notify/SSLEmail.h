@@ -2,6 +2,8 @@
 // One e-mail sent over SMTP: in clear, upgraded by STARTTLS, or over TLS from the first byte. Created for one
 // message, filled, sent with SendEmail and freed.
 
+#include "notify/CertificateCheck.h"
+
 #include <string>
 #include <vector>
 
@@ -22,8 +24,7 @@ public:
   std::string edPassword;
   bool edSSLConnection = true;     // TLS at all
   bool edRequireTLS = false;       // with TLS: STARTTLS after EHLO instead of TLS right after connecting
-  bool edVerifyCertificate = true; // with TLS: the server's certificate and name must check out
-  std::string edCAFile;            // PEM file of the trusted CAs; empty: the system's CA store
+  TCertificateCheck edCertificate; // with TLS: how the server's certificate is checked
   std::string edSenderEmail;
   std::string edSenderName;
   std::string edToEmail; // address lists

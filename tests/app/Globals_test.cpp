@@ -133,7 +133,7 @@ TEST_F(GlobalSettingsTest, SwitchTextsOfTheGlobalSections)
     EXPECT_EQ(settings.CloseConfirmation, expectedConfirmation) << confirmation;
     EXPECT_EQ(settings.WebServerEnabled, expectedEnabled) << enabled;
     EXPECT_EQ(settings.VerifyCertificate, expectedConfirmation) << confirmation;
-    EXPECT_EQ(EmailAccount(settings).VerifyCertificate, expectedConfirmation) << confirmation;
+    EXPECT_EQ(EmailAccount(settings).Certificate.Verify, expectedConfirmation) << confirmation;
     EXPECT_EQ(settings.HTTPAlarmVerifyCertificate, expectedConfirmation) << confirmation;
     WriteGlobalSettings(ini, settings, nullptr);
     EXPECT_EQ(ini.ReadString("General", "CloseConfirmation", ""), confirmation) << "never written";

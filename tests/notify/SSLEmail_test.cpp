@@ -82,8 +82,7 @@ TEST(SSLEmail, TLSNeedsAVerifiedCertificateUnlessTheSettingIsOff)
                                (Case.GiveCA ? " with the CA" : "") + (Case.Verify ? "" : " unverified");
       TSSLEmail Email = AlarmEmail(Server.Port(), true, Mode == stSTARTTLS, User, Password);
       Email.edSMTPServer = Case.Host;
-      Email.edCAFile = Case.GiveCA ? Server.CAFile() : "";
-      Email.edVerifyCertificate = Case.Verify;
+      Email.edCertificate = {Case.Verify, Case.GiveCA ? Server.CAFile() : ""};
       if (Case.Accepted)
       {
         EXPECT_NO_THROW(Email.SendEmail()) << Name;
@@ -135,7 +134,7 @@ TEST(SSLEmail, ARefusedLoginIsTriedWithTheNextMechanismOffered)
   {
     TSmtpTestServer Server(stSTARTTLS, User, Password, true, Case.Accepted);
     TSSLEmail Email = AlarmEmail(Server.Port(), true, true, User, Password);
-    Email.edCAFile = Server.CAFile();
+    Email.edCertificate.CAFile = Server.CAFile();
     EXPECT_NO_THROW(Email.SendEmail()) << Case.Accepted;
     EXPECT_EQ(Server.AuthAttempts(), Case.Attempts) << Case.Accepted;
     const std::vector<TReceivedMail> Mails = Server.WaitForMails(1, MailWait);
@@ -159,7 +158,7 @@ TEST(SSLEmail, WithoutUserAndPasswordNoAuthIsSent)
 {
   TSmtpTestServer Server(stSTARTTLS, User, Password, false);
   TSSLEmail Email = AlarmEmail(Server.Port(), true, true);
-  Email.edCAFile = Server.CAFile();
+  Email.edCertificate.CAFile = Server.CAFile();
   Email.SendEmail();
 
   ASSERT_EQ(Server.WaitForMails(1, MailWait).size(), 1U);
@@ -172,7 +171,7 @@ TEST(SSLEmail, FailuresCarryLibcurlsTextAndSendNothing)
     // Every mechanism offered refuses it, once each; the last refusal is the error.
     TSmtpTestServer Server(stSTARTTLS, User, Password);
     TSSLEmail Email = AlarmEmail(Server.Port(), true, true, User, "wrong");
-    Email.edCAFile = Server.CAFile();
+    Email.edCertificate.CAFile = Server.CAFile();
     try
     {
       Email.SendEmail();
@@ -227,12 +226,10 @@ TEST(SSLEmail, FailuresCarryLibcurlsTextAndSendNothing)
 TEST(AlarmEmail, SettingsComposeHostAndTimeLines)
 {
   TSmtpTestServer Server(stSTARTTLS, User, Password);
-  TEmailSettings Settings{"127.0.0.1",    std::to_string(Server.Port()), eeSTARTTLS,        User,
-                          Password,       "alarm@example.com",           "ops@example.org", true,
-                          Server.CAFile()};
+  TEmailSettings Settings{"127.0.0.1", std::to_string(Server.Port()), eeSTARTTLS,        User,
+                          Password,    "alarm@example.com",           "ops@example.org", {true, Server.CAFile()}};
   SendAlarmEmail(Settings, "Slot \"Studio\" SILENCE OK", false, [](const std::string& iLine) { FAIL() << iLine; });
-  Settings.CAFile.clear();
-  Settings.VerifyCertificate = false;
+  Settings.Certificate = {false, ""};
   SendTestEmail(Settings);
 
   const std::vector<TReceivedMail> Mails = Server.WaitForMails(2, MailWait);
@@ -249,8 +246,8 @@ TEST(AlarmEmail, SettingsComposeHostAndTimeLines)
 
 TEST(AlarmEmail, UnreachableServerLogsTheAlarmAndThrowsTheTest)
 {
-  TEmailSettings Settings{"127.0.0.1",      std::to_string(FreeLoopbackPort()), eeNone, "", "", "alarm@example.com",
-                          "ops@example.org"};
+  TEmailSettings Settings{
+      "127.0.0.1", std::to_string(FreeLoopbackPort()), eeNone, "", "", "alarm@example.com", "ops@example.org", {}};
   std::vector<std::string> Lines;
   SendAlarmEmail(Settings, "Slot \"Studio\" SILENCE OK", false,
                  [&](const std::string& iLine) { Lines.push_back(iLine); });

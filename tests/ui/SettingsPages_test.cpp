@@ -115,7 +115,7 @@ TEST(EMailPageTest, FieldsEncryptionAndTestEmail)
   EXPECT_TRUE(page.cbEmailVerifyCertificate->isChecked());
   page.cbEmailVerifyCertificate->click();
   EXPECT_EQ(root.Key("EMail", "VerifyCertificate"), "off");
-  EXPECT_FALSE(EmailAccount(controller.Settings()).VerifyCertificate);
+  EXPECT_FALSE(EmailAccount(controller.Settings()).Certificate.Verify);
 
   // Nobody listens on port 1: the error reaches the user, no confirmation.
   QStringList errors, confirmations;
