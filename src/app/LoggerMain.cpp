@@ -351,10 +351,11 @@ void TLoggerMain::timSilenceDetectionTimer()
   for (const std::unique_ptr<TSlotInfo>& slotRef : fSlotInfo)
   {
     TSlotInfo& slot = *slotRef;
-    if (!(slot.Enabled() || slot.SilenceDetectionIfInactive()) || slot.SilenceDetection() <= 0)
+    const int alarmAfter = slot.WatchedSilenceDetection();
+    if (alarmAfter <= 0)
       continue;
     const auto seconds = static_cast<int>(slot.GetCurrentSilenceDurationMilliseconds() / 1000);
-    if (seconds >= slot.SilenceDetection() && !slot.SilenceDetected())
+    if (seconds >= alarmAfter && !slot.SilenceDetected())
     {
       const std::string text = Format("Slot \"%s\" SILENCE DETECTED (%d seconds)", slot.Name().c_str(), seconds);
       AddLogMessage(text);
@@ -363,7 +364,7 @@ void TLoggerMain::timSilenceDetectionTimer()
         SendAlarmEmail(text);
       slot.SetSilenceDetected(true);
     }
-    else if (seconds < slot.SilenceDetection() && slot.SilenceDetected())
+    else if (seconds < alarmAfter && slot.SilenceDetected())
     {
       const std::string text = Format("Slot \"%s\" SILENCE OK", slot.Name().c_str());
       AddLogMessage(text);

@@ -158,6 +158,11 @@ bool TSlotInfo::CleanUpByAge()
   return found;
 }
 
+int64_t TSlotInfo::CleanupGoalBytes() const
+{
+  return fCleanupSpaceEnabled ? static_cast<int64_t>(fCleanupSpace) * GiB : 0;
+}
+
 bool TSlotInfo::CleanupBySpace()
 {
   int64_t goal = 0;
@@ -165,7 +170,7 @@ bool TSlotInfo::CleanupBySpace()
     std::lock_guard lock(fCS);
     if (!fCleanupSpaceEnabled)
       return false;
-    goal = static_cast<int64_t>(fCleanupSpace) * GiB;
+    goal = CleanupGoalBytes();
   }
   const std::string folder = Folder();
   // A volume that cannot be measured disables the rule for this call.

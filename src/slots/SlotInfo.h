@@ -150,6 +150,8 @@ public:
   void SetCleanupSpaceEnabled(bool iValue) { fCleanupSpaceEnabled = iValue; }
   int CleanupSpace() const { return fCleanupSpace; }
   void SetCleanupSpace(int iValue) { fCleanupSpace = iValue; }
+  // The free space the rule by space deletes recordings for, in bytes; 0 while that rule is off.
+  int64_t CleanupGoalBytes() const;
   // Deletes every recording older than CleanupDays; true when at least one was found.
   bool CleanUpByAge();
   // While the free space is below CleanupSpace GiB, deletes the oldest deletable recording; true when one was
@@ -171,6 +173,12 @@ public:
   void SetSilenceDetection(int iValue) { fSilenceDection = iValue; }
   bool SilenceDetectionIfInactive() const { return fSilenceDetectionIfInactive; }
   void SetSilenceDetectionIfInactive(bool iValue) { fSilenceDetectionIfInactive = iValue; }
+  // The seconds of silence that raise the alarm while it is watched (the slot runs, or its silence is watched
+  // also while stopped); 0 while no alarm is watched.
+  int WatchedSilenceDetection() const
+  {
+    return (fEnabled || fSilenceDetectionIfInactive) && fSilenceDection > 0 ? fSilenceDection : 0;
+  }
   bool SilenceDetected() const { return fSilenceDetected; }
   void SetSilenceDetected(bool iValue) { fSilenceDetected = iValue; }
   bool SendEmailSilenceDetected() const { return fSendEmailSilenceDetected; }

@@ -58,8 +58,6 @@ struct TSlotSample
   TSlotInfo* Slot;
 };
 
-constexpr double GiB = 1024.0 * 1024.0 * 1024.0;
-
 // One sample per slot; a slot without a value (nothing to measure) has no sample.
 void AddFamily(std::ostringstream& oText, const char* iName, const char* iType, const char* iHelp,
                const std::vector<TSlotSample>& iSlots, const std::function<std::optional<double>(TSlotInfo&)>& iValue)
@@ -102,15 +100,9 @@ std::string MetricsText(const IWebController& iController, const TLoginCounts& i
               const int64_t elapsed = static_cast<int64_t>(MillisecondClock()) - iSlot.LastOverSilenceTickCount();
               return static_cast<double>(elapsed) / 1000.0;
             });
-  // The threshold the silence alarm compares with, as the controller applies it: only while the slot runs or
-  // its silence is watched also while stopped.
   AddFamily(text, "tapevault_slot_silence_alarm_seconds", "gauge",
             "Silence in seconds that raises the slot's alarm; 0 when no alarm is watched.", slots,
-            [](TSlotInfo& iSlot)
-            {
-              const bool watched = iSlot.Enabled() || iSlot.SilenceDetectionIfInactive();
-              return watched && iSlot.SilenceDetection() > 0 ? static_cast<double>(iSlot.SilenceDetection()) : 0.0;
-            });
+            [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.WatchedSilenceDetection()); });
   AddFamily(text, "tapevault_slot_enabled", "gauge",
             "1 while the slot is started with an input and a file format, so that it should be recording.", slots,
             [](TSlotInfo& iSlot)
@@ -135,7 +127,7 @@ std::string MetricsText(const IWebController& iController, const TLoginCounts& i
             });
   AddFamily(text, "tapevault_slot_cleanup_goal_bytes", "gauge",
             "Free space the cleanup deletes old recordings for; 0 when that rule is off.", slots,
-            [](TSlotInfo& iSlot) { return iSlot.CleanupSpaceEnabled() ? iSlot.CleanupSpace() * GiB : 0.0; });
+            [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.CleanupGoalBytes()); });
   AddFamily(text, "tapevault_slot_written_bytes_total", "counter", "Audio bytes handed to the file encoders.", slots,
             [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.GetCounters().BytesWritten); });
   AddFamily(text, "tapevault_slot_dropout_seconds_total", "counter", "Seconds of input audio lost.", slots,
