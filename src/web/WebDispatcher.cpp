@@ -11,12 +11,6 @@
 
 namespace
 {
-// What only administrators may use: the commands and the configuration.
-bool NeedsAdministrator(const std::string& iPath)
-{
-  return iPath == "/execute" || iPath == "/ws/execute" || iPath.starts_with("/ws/config/");
-}
-
 // Where "/login" leads once the browser has credentials: a page of this server named by "to", else the calendar.
 std::string PageAfterLogin(const TWebRequest& iRequest)
 {
@@ -88,14 +82,9 @@ TWebResponse TWebDispatcher::Dispatch(const TWebRequest& iRequest) const
   TAccessLevel level = alNone;
   if (std::optional<TWebResponse> refusal = Refusal(iRequest, level))
     return std::move(*refusal);
-  // A browser asks for a password only when challenged: a request without credentials that needs more than the
-  // anonymous level gets the challenge, and "/login" always does.
-  const bool login = iRequest.Path == "/login";
-  if (!iRequest.HasAuthorization &&
-      (login || (level != alAdmin && AdministratorExists() && NeedsAdministrator(iRequest.Path))))
-    return UnauthorizedAnswer();
-  if (login)
-    return RedirectAnswer(PageAfterLogin(iRequest));
+  // A browser asks for a password only when challenged: "/login" challenges every request without credentials.
+  if (iRequest.Path == "/login")
+    return iRequest.HasAuthorization ? RedirectAnswer(PageAfterLogin(iRequest)) : UnauthorizedAnswer();
   TWebResponse response;
   try
   {
@@ -110,12 +99,9 @@ TWebResponse TWebDispatcher::Dispatch(const TWebRequest& iRequest) const
 
 void TWebDispatcher::Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const
 {
-  if (iRequest.Method != "GET" && iRequest.Method != "POST")
-  {
-    oResponse = EmptyAnswer();
-    return;
-  }
-  const TRouteMethods method = iRequest.Method == "GET" ? rmGet : rmPost;
+  // HEAD is looked up like GET for the challenge only, and answered empty.
+  const bool head = iRequest.Method == "HEAD";
+  const TRouteMethods method = iRequest.Method == "POST" ? rmPost : rmGet;
   const std::string path = TSlotApi::RewriteSlotPath(iRequest.Path);
   TBrendleRegExpr match;
   for (const TWebRoute& route : fRoutes)
@@ -124,11 +110,20 @@ void TWebDispatcher::Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TW
       continue;
     if (route.Level == alAdmin && iLevel != alAdmin)
     {
-      if (route.Below == blPassOver)
+      // A browser asks for a password only when challenged: a request without credentials that needs the
+      // administrator gets the challenge whenever there is one.
+      if (!iRequest.HasAuthorization && AdministratorExists())
+      {
+        oResponse = UnauthorizedAnswer();
+        return;
+      }
+      if (head || route.Below == blPassOver)
         continue;
       oResponse = JSONErrorAnswer(403, "This needs the administrator level.");
       return;
     }
+    if (head)
+      continue;
     if (route.Changes)
       if (std::optional<TWebResponse> refusal = CheckChangingRequest(iRequest, iLevel))
       {
@@ -138,8 +133,8 @@ void TWebDispatcher::Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TW
     if (route.Handler({iRequest, match, iLevel}, oResponse))
       return;
   }
-  // Nothing serves the path: GET is not found, a POST elsewhere gets the empty answer.
-  oResponse = method == rmGet ? NotFoundAnswer() : EmptyAnswer();
+  // Nothing serves the path: GET is not found, a POST elsewhere (and HEAD) gets the empty answer.
+  oResponse = method == rmGet && !head ? NotFoundAnswer() : EmptyAnswer();
 }
 
 std::optional<TWebResponse> TWebDispatcher::Refusal(const TWebRequest& iRequest, TAccessLevel& oLevel) const
