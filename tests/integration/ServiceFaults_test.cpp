@@ -3,6 +3,7 @@
 
 #include "ServiceTestRoot.h"
 #include "lib/SimpleSQL.h"
+#include "support/PythonTestServer.h"
 #include "support/WebClient.h"
 
 #include <algorithm>
@@ -46,6 +47,9 @@ TEST(ServiceFaults, SwitchingASlotWhoseDatabaseCannotBeOpenedKeepsTheProgramRunn
   const auto program = root.Start(&pulse);
   ASSERT_TRUE(program->WaitForLine("Web server started", StartTimeout)) << program->Output();
   ASSERT_TRUE(program->WaitForLine("Encoding to file", StartTimeout)) << program->Output();
+  // The slot's worker makes the database after the file began.
+  ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(root / "db/Tapevault.db"); }, StartTimeout))
+      << program->Output();
   // The database's folder turns into a file: the database cannot be opened any more.
   std::filesystem::rename(root / "db", root / "db.away");
   TSettingsTempFolder::WriteFile(root / "db", "no folder");
