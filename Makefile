@@ -17,7 +17,7 @@ build-release: deps
 	@cmake --build build/release --target tapevault -j $(JOBS)
 
 run: build-release var/Tapevault.ini
-	./build/release/src/app/tapevault -headless -rootfolder ./var
+	./build/release/src/ui/tapevault -headless -rootfolder ./var
 
 # A first run serves the slots read-only on http://127.0.0.1:5252/ without credentials, the settings page to the
 # administrator, and records the sound server's default input in slot 1 (scripts/seed-config).
@@ -56,8 +56,8 @@ bench: deps
 	@echo "== web_bench (wrk)"; bench/web_bench.sh 10
 	@echo "== jack_bench (16 slots on 8 JACK bundles, MP3 128k, vs 16 rotter, 60 s each)"; bench/jack_bench.sh compare 60
 	@echo "== ui_bench (window: 64 slots repainted, start with 16 slots)"; build/release/bench/ui_bench 10
-	@echo "== rotation_bench (16 MP3 slots, two minute boundaries)"; bench/rotation_bench.sh build/release/src/app/tapevault 16 2
-	@echo "== encoder_load_bench (8 MP3 slots next to stress-ng, 10 min)"; bench/encoder_load_bench.sh build/release/src/app/tapevault 600 8
+	@echo "== rotation_bench (16 MP3 slots, two minute boundaries)"; bench/rotation_bench.sh build/release/src/ui/tapevault 16 2
+	@echo "== encoder_load_bench (8 MP3 slots next to stress-ng, 10 min)"; bench/encoder_load_bench.sh build/release/src/ui/tapevault 600 8
 	@echo "== stream_bench (a stream slot and ffmpeg recording a local Icecast stream, 60 s)"; bench/stream_bench.sh build/release 60
 
 # The window rendered under Xvfb into build/screenshots/*.png (not part of `make test`).

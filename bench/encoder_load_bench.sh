@@ -3,11 +3,11 @@
 # ("Encoder queue full" lines) and how much shorter the files are than their rows. Goal: nothing dropped.
 #
 #   cmake --build build/release -j2 --target tapevault
-#   bench/encoder_load_bench.sh [build/release/src/app/tapevault] [seconds] [slots]
+#   bench/encoder_load_bench.sh [build/release/src/ui/tapevault] [seconds] [slots]
 
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-program=${1:-$here/../build/release/src/app/tapevault}
+program=${1:-$here/../build/release/src/ui/tapevault}
 seconds=${2:-600}
 slots=${3:-8}
 [ -x "$program" ] || { echo "no program $program (build the target tapevault)" >&2; exit 2; }

@@ -49,7 +49,7 @@ tapevault)
       printf 'Mode=stereo\nTimeSlotAlign=off\nFolder=%s/rec%d\n' "$dir" "$slot"
     done
   } >"$dir/Tapevault.ini"
-  "$build/src/app/tapevault" -headless -rootfolder "$dir" >"$dir/log" 2>&1 &
+  "$build/src/ui/tapevault" -headless -rootfolder "$dir" >"$dir/log" 2>&1 &
   pid=$!
   sleep "$seconds"
   kill -TERM $pid

@@ -3,11 +3,11 @@
 # time its row stores). Goal: every file within 50 ms of the boundary.
 #
 #   cmake --build build/release -j2 --target tapevault
-#   bench/rotation_bench.sh [build/release/src/app/tapevault] [slots] [boundaries]
+#   bench/rotation_bench.sh [build/release/src/ui/tapevault] [slots] [boundaries]
 
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-program=${1:-$here/../build/release/src/app/tapevault}
+program=${1:-$here/../build/release/src/ui/tapevault}
 slots=${2:-16}
 boundaries=${3:-2}
 [ -x "$program" ] || { echo "no program $program (build the target tapevault)" >&2; exit 2; }

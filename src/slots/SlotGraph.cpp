@@ -62,7 +62,7 @@ void TSlotInfo::Initialize()
   ReloadWinampPlugin();
   std::lock_guard lock(fCS);
   StartPacing();
-  StartStreaming();
+  StartOutputStream();
 }
 
 bool TSlotInfo::BuildMixer(int64_t iNow)
@@ -183,7 +183,7 @@ void TSlotInfo::SetEnabled(bool iValue)
     fEnabled = iValue;
     CycleEncoder();
   }
-  WakeStreaming();
+  WakeOutputStream();
 }
 
 void TSlotInfo::ReloadWinampPlugin()
@@ -209,7 +209,7 @@ void TSlotInfo::StartRecording()
     }
   }
   // After the slot lock is released: the streaming thread takes it to copy the settings.
-  WakeStreaming();
+  WakeOutputStream();
 }
 
 void TSlotInfo::AttachDevice()
@@ -270,11 +270,11 @@ void TSlotInfo::StopRecording()
       fCurrentDeviceID.clear();
       fCurrentDeviceInfo = nullptr;
     }
-    fStreamInput.reset();
+    fInputStream.reset();
     fLevelLeft = 0;
     fLevelRight = 0;
   }
-  WakeStreaming();
+  WakeOutputStream();
 }
 
 void TSlotInfo::Destroy()
@@ -296,7 +296,7 @@ void TSlotInfo::TearDown()
     return;
   EndRecording();
   // Its encoder leaves the chain before the mixer goes; no title can reach it any more (the input is gone).
-  fStreaming.reset();
+  fOutputStream.reset();
   // The worker stops the last encoder (the program finishes its file) and stores the last rows.
   if (const size_t givenUp = fWorker->Finish(std::chrono::steady_clock::now() + kWorkerFinishTime))
     LogMessage(Format("%zu database updates could not be stored; the next start repairs the rows", givenUp));

@@ -10,15 +10,15 @@
 #include "lib/SimpleSQLInterface.h"
 #include "lib/SimpleThread.h"
 #include "slots/EncoderCommand.h"
+#include "slots/InputStream.h"
+#include "slots/InputStreamTitles.h"
+#include "slots/OutputStream.h"
 #include "slots/RecordingFile.h"
 #include "slots/SlotCleanup.h"
 #include "slots/SlotCounters.h"
 #include "slots/SlotPlugin.h"
-#include "slots/SlotStreaming.h"
 #include "slots/SlotTypes.h"
 #include "slots/SlotWorker.h"
-#include "slots/StreamInput.h"
-#include "slots/StreamTitles.h"
 
 #include <atomic>
 #include <chrono>
@@ -383,8 +383,8 @@ private:
   std::string fCurrentStreamURL;
 
   // Stream input, titles and cue sheet, each with its own lock
-  std::unique_ptr<TStreamInput> fStreamInput;
-  TStreamTitles fTitles{0};
+  std::unique_ptr<TInputStream> fInputStream;
+  TInputStreamTitles fTitles{0};
 
   // Streaming output
   bool fStreamingEnabled = false;
@@ -408,7 +408,7 @@ private:
   int fStreamingConnectDelay = 0;                     // milliseconds
   std::string fStreamingCurrentTitleFilename;
   // The thread, encoder, status and outgoing title; from Initialize until the slot is torn down.
-  std::unique_ptr<TSlotStreaming> fStreaming;
+  std::unique_ptr<TOutputStream> fOutputStream;
 
 public:
   // ---- Audio graph (SlotGraph.cpp) ----
@@ -438,7 +438,7 @@ public:
   float LevelLeft() const { return fLevelLeft.load(std::memory_order_relaxed); }
   float LevelRight() const { return fLevelRight.load(std::memory_order_relaxed); }
 
-  // ---- Stream input and titles (SlotStream.cpp) ----
+  // ---- Stream input and titles (SlotInputStream.cpp) ----
   // Takes the title of a metadata text of the incoming stream ("StreamTitle='...';"): the current title, its
   // time, a track in the cue sheet of the file being written and, with "StreamingForwardMetadata" on, the title
   // of the outgoing stream. Any thread; takes no slot lock.
@@ -449,12 +449,12 @@ public:
   // The connected stream's engine handle, 0 while none. Any thread.
   uint32_t StreamChannel();
 
-  // ---- Streaming output (SlotOutgoingStream.cpp) ----
-  TStreamingStatus StreamingStatus() const { return fStreaming ? fStreaming->Status() : ssDisabled; }
+  // ---- Streaming output (SlotOutputStream.cpp) ----
+  TStreamingStatus StreamingStatus() const { return fOutputStream ? fOutputStream->Status() : ssDisabled; }
   // The host while connecting, the server address while connected, the error text after a failure.
-  std::string StreamingMessage() const { return fStreaming ? fStreaming->Message() : std::string(); }
+  std::string StreamingMessage() const { return fOutputStream ? fOutputStream->Message() : std::string(); }
   // MillisecondClock value of the moment the stream connected; -1 while it is not connected.
-  int64_t StreamingActiveSince() const { return fStreaming ? fStreaming->ActiveSince() : -1; }
+  int64_t StreamingActiveSince() const { return fOutputStream ? fOutputStream->ActiveSince() : -1; }
   // For the controller's title timer: sends the first line of the title file when it changed, unless
   // streaming is off or the incoming stream's titles are forwarded instead.
   void UpdateOutgoingStreamTitle();
@@ -518,10 +518,10 @@ private:
   void TearDown();
 
   // ---- Streaming output ----
-  void StartStreaming();
+  void StartOutputStream();
   // The streaming thread's copy of the settings, taken under the slot lock.
-  TStreamingSettings StreamingSettings();
-  void WakeStreaming();
+  TOutputStreamSettings StreamingSettings();
+  void WakeOutputStream();
 
   // ---- Levels and silence ----
   // Both run on the thread that pulls the slot mixer, for every buffer (float stereo, iLength bytes).

@@ -3,7 +3,7 @@
 // texts must keep their shape.
 #include "audio/engine/Playlist.h"
 #include "audio/engine/StreamTags.h"
-#include "slots/StreamTitleText.h"
+#include "slots/InputStreamTitleText.h"
 
 #include <cstdint>
 #include <cstdlib>

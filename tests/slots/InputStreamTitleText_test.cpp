@@ -1,6 +1,6 @@
 // Metadata texts to titles (UTF-8 kept, Windows-1252 converted) and the cue sheet lines of a title.
 
-#include "slots/StreamTitleText.h"
+#include "slots/InputStreamTitleText.h"
 
 #include <gtest/gtest.h>
 

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-class TStreamTitles
+class TInputStreamTitles
 {
 public:
-  explicit TStreamTitles(int64_t iTickCount) : fLastMetadataTickCount(iTickCount) {}
+  explicit TInputStreamTitles(int64_t iTickCount) : fLastMetadataTickCount(iTickCount) {}
 
   // Takes the title of a metadata text ("StreamTitle='...';..."): stores it with the tick count and, with
   // iCueSheet on and a file being written, adds its track and rewrites the cue sheet (errors ignored: the next

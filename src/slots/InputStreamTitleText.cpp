@@ -1,4 +1,4 @@
-#include "slots/StreamTitleText.h"
+#include "slots/InputStreamTitleText.h"
 
 #include "lib/BrendleRegExpr.h"
 #include "lib/Errors.h"

@@ -2,7 +2,7 @@
 // the whole sheet rewritten at each title, nothing carried into the next file.
 
 #include "lib/TapevaultTools.h"
-#include "slots/StreamTitles.h"
+#include "slots/InputStreamTitles.h"
 #include "support/SettingsTempFolder.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@ TEST(StreamTitles, TracksOnlyWhileAFileIsWrittenWithCueSheetsOn)
 {
   TSettingsTempFolder folder;
   const std::string file = folder / "r.mp3";
-  TStreamTitles titles(0);
+  TInputStreamTitles titles(0);
   const int64_t now = static_cast<int64_t>(MillisecondClock());
 
   EXPECT_EQ(titles.Update("StreamTitle='Before';", true), "Before");

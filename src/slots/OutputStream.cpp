@@ -1,4 +1,4 @@
-#include "slots/SlotStreaming.h"
+#include "slots/OutputStream.h"
 
 #include "audio/engine/AudioEngine.h"
 #include "lib/Errors.h"
@@ -59,7 +59,7 @@ std::optional<int64_t> ModificationTime(const std::string& iFilename)
 }
 } // namespace
 
-TSlotStreaming::TSlotStreaming(int iSlotIndex, uint32_t iMixer, TEvents iEvents)
+TOutputStream::TOutputStream(int iSlotIndex, uint32_t iMixer, TEvents iEvents)
     : fMixer(iMixer), fEvents(std::move(iEvents))
 {
   fStreamingThread = std::make_unique<TSimpleThread>(
@@ -67,7 +67,7 @@ TSlotStreaming::TSlotStreaming(int iSlotIndex, uint32_t iMixer, TEvents iEvents)
   fStreamingThread->Start();
 }
 
-TSlotStreaming::~TSlotStreaming()
+TOutputStream::~TOutputStream()
 {
   {
     // From here on nothing wakes the thread any more: the pointer goes before the thread has ended.
@@ -78,32 +78,32 @@ TSlotStreaming::~TSlotStreaming()
   fStreamingThread.reset();
 }
 
-void TSlotStreaming::Wake()
+void TOutputStream::Wake()
 {
   std::lock_guard lock(fWakeLock);
   if (fWaking)
     fStreamingThread->SignalEvent();
 }
 
-TStreamingStatus TSlotStreaming::Status() const
+TStreamingStatus TOutputStream::Status() const
 {
   std::lock_guard lock(fLock);
   return fStreamingStatus;
 }
 
-std::string TSlotStreaming::Message() const
+std::string TOutputStream::Message() const
 {
   std::lock_guard lock(fLock);
   return fStreamingMessage;
 }
 
-int64_t TSlotStreaming::ActiveSince() const
+int64_t TOutputStream::ActiveSince() const
 {
   std::lock_guard lock(fLock);
   return fStreamingActiveSince;
 }
 
-void TSlotStreaming::SetStreamingStatus(TStreamingStatus iStatus, const std::string& iMessage)
+void TOutputStream::SetStreamingStatus(TStreamingStatus iStatus, const std::string& iMessage)
 {
   std::lock_guard lock(fLock);
   if (iStatus != ssConnected)
@@ -114,18 +114,18 @@ void TSlotStreaming::SetStreamingStatus(TStreamingStatus iStatus, const std::str
   fStreamingMessage = iMessage;
 }
 
-void TSlotStreaming::EncoderNotify(uint32_t)
+void TOutputStream::EncoderNotify(uint32_t)
 {
   // On an engine thread: the streaming thread finds out what happened itself.
   Wake();
 }
 
-void TSlotStreaming::StreamingLoop(TSimpleThread& iThread)
+void TOutputStream::StreamingLoop(TSimpleThread& iThread)
 {
   while (!iThread.Terminated())
   {
     unsigned wait = kPassMilliseconds;
-    const TStreamingSettings settings = fEvents.Settings();
+    const TOutputStreamSettings settings = fEvents.Settings();
     if (!settings.Active)
     {
       if (fStreamingEncoder)
@@ -155,7 +155,7 @@ void TSlotStreaming::StreamingLoop(TSimpleThread& iThread)
     Disconnect();
 }
 
-bool TSlotStreaming::Connect(const TStreamingSettings& iSettings, TSimpleThread& iThread)
+bool TOutputStream::Connect(const TOutputStreamSettings& iSettings, TSimpleThread& iThread)
 {
   SetStreamingStatus(ssConnecting, iSettings.Address.Host);
   const std::string server = StreamingServerAddress(iSettings.Address);
@@ -208,7 +208,7 @@ bool TSlotStreaming::Connect(const TStreamingSettings& iSettings, TSimpleThread&
   return true;
 }
 
-uint32_t TSlotStreaming::StartEncoder(const TStreamingSettings& iSettings)
+uint32_t TOutputStream::StartEncoder(const TOutputStreamSettings& iSettings)
 {
   const TEncoderCommand command = BuildEncoderCommand(iSettings.Encoder, "-");
   uint32_t encoder = 0;
@@ -224,7 +224,7 @@ uint32_t TSlotStreaming::StartEncoder(const TStreamingSettings& iSettings)
   return encoder;
 }
 
-void TSlotStreaming::ReportOutputLosses(bool iNow)
+void TOutputStream::ReportOutputLosses(bool iNow)
 {
   const uint64_t now = MillisecondClock();
   if (!iNow && now - fOutputReportedAt < kOutputReportMilliseconds)
@@ -243,7 +243,7 @@ void TSlotStreaming::ReportOutputLosses(bool iNow)
   fReportedOutput = info;
 }
 
-void TSlotStreaming::Disconnect()
+void TOutputStream::Disconnect()
 {
   ReportOutputLosses(true);
   fReportedOutput = {};
@@ -255,7 +255,7 @@ void TSlotStreaming::Disconnect()
   TAudioEngine::EncodeStop(encoder);
 }
 
-void TSlotStreaming::QueueTitle(const std::string& iTitle)
+void TOutputStream::QueueTitle(const std::string& iTitle)
 {
   {
     std::lock_guard lock(fLock);
@@ -264,7 +264,7 @@ void TSlotStreaming::QueueTitle(const std::string& iTitle)
   Wake();
 }
 
-void TSlotStreaming::SendQueuedTitle()
+void TOutputStream::SendQueuedTitle()
 {
   std::optional<std::string> title;
   {
@@ -279,7 +279,7 @@ void TSlotStreaming::SendQueuedTitle()
     TAudioEngine::EncodeCastSetTitle(fStreamingEncoder, *title, "");
 }
 
-void TSlotStreaming::SendStreamingTitle()
+void TOutputStream::SendStreamingTitle()
 {
   std::string title;
   {
@@ -289,12 +289,12 @@ void TSlotStreaming::SendStreamingTitle()
   QueueTitle(title);
 }
 
-void TSlotStreaming::ForwardTitle(const std::string& iTitle)
+void TOutputStream::ForwardTitle(const std::string& iTitle)
 {
   QueueTitle(iTitle);
 }
 
-void TSlotStreaming::UpdateTitleFromFile(const std::string& iFilename)
+void TOutputStream::UpdateTitleFromFile(const std::string& iFilename)
 {
   if (iFilename.empty())
     return;

@@ -1,6 +1,6 @@
 // The texts of the outgoing stream: server address, content type, cast headers and the title file's title.
 
-#include "slots/StreamingText.h"
+#include "slots/OutputStreamText.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@ TEST(StreamingText, ServerAddress)
 {
   struct TCase
   {
-    TStreamingAddress Address;
+    TOutputStreamAddress Address;
     const char* Expected;
   };
   const TCase cases[] = {

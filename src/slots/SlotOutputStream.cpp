@@ -2,19 +2,19 @@
 
 #include "slots/SlotInfo.h"
 
-void TSlotInfo::StartStreaming()
+void TSlotInfo::StartOutputStream()
 {
-  TSlotStreaming::TEvents events;
+  TOutputStream::TEvents events;
   events.Settings = [this] { return StreamingSettings(); };
   events.IncomingTitle = [this] { return fTitles.Title(); };
   events.Log = [this](const std::string& iMessage) { LogMessage(iMessage); };
-  fStreaming = std::make_unique<TSlotStreaming>(fIndex, fMixer, std::move(events));
+  fOutputStream = std::make_unique<TOutputStream>(fIndex, fMixer, std::move(events));
 }
 
-TStreamingSettings TSlotInfo::StreamingSettings()
+TOutputStreamSettings TSlotInfo::StreamingSettings()
 {
   std::lock_guard lock(fCS);
-  TStreamingSettings settings;
+  TOutputStreamSettings settings;
   // An alarm-only slot has no audio to send.
   settings.Active = fEnabled && fStreamingEnabled && !fAlarmOnly;
   settings.Address = {fStreamingServerMode, fStreamingHost, fStreamingPort, fStreamingMountPoint, fStreamingStreamID};
@@ -35,21 +35,21 @@ TStreamingSettings TSlotInfo::StreamingSettings()
   return settings;
 }
 
-void TSlotInfo::WakeStreaming()
+void TSlotInfo::WakeOutputStream()
 {
-  if (fStreaming)
-    fStreaming->Wake();
+  if (fOutputStream)
+    fOutputStream->Wake();
 }
 
 void TSlotInfo::UpdateOutgoingStreamTitle()
 {
-  if (!fStreaming || !fStreamingEnabled || fStreamingForwardMetadata)
+  if (!fOutputStream || !fStreamingEnabled || fStreamingForwardMetadata)
     return;
-  fStreaming->UpdateTitleFromFile(fStreamingCurrentTitleFilename);
+  fOutputStream->UpdateTitleFromFile(fStreamingCurrentTitleFilename);
 }
 
 void TSlotInfo::SendStreamingTitle()
 {
-  if (fStreaming)
-    fStreaming->SendStreamingTitle();
+  if (fOutputStream)
+    fOutputStream->SendStreamingTitle();
 }

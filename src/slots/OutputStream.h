@@ -11,8 +11,8 @@
 #include "audio/engine/EngineTypes.h"
 #include "lib/SimpleThread.h"
 #include "slots/EncoderCommand.h"
+#include "slots/OutputStreamText.h"
 #include "slots/SlotTypes.h"
-#include "slots/StreamingText.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,10 +22,10 @@
 #include <string>
 
 // The slot's streaming settings, copied under the slot lock at every pass.
-struct TStreamingSettings
+struct TOutputStreamSettings
 {
   bool Active = false; // slot enabled and streaming enabled
-  TStreamingAddress Address;
+  TOutputStreamAddress Address;
   std::string Password;
   std::string MimeType;
   std::string Name;
@@ -42,12 +42,12 @@ struct TStreamingSettings
   int EncoderQueueLength = 6000; // milliseconds
 };
 
-class TSlotStreaming
+class TOutputStream
 {
 public:
   struct TEvents
   {
-    std::function<TStreamingSettings()> Settings;
+    std::function<TOutputStreamSettings()> Settings;
     // The incoming stream's current title, sent first when titles are forwarded.
     std::function<std::string()> IncomingTitle;
     // A line for the slot's log (the slot puts its name in front).
@@ -55,11 +55,11 @@ public:
   };
 
   // Starts the thread at once. iMixer outlives this object.
-  TSlotStreaming(int iSlotIndex, uint32_t iMixer, TEvents iEvents);
+  TOutputStream(int iSlotIndex, uint32_t iMixer, TEvents iEvents);
   // Ends the thread (after an attempt under way) and stops the encoder.
-  ~TSlotStreaming();
-  TSlotStreaming(const TSlotStreaming&) = delete;
-  TSlotStreaming& operator=(const TSlotStreaming&) = delete;
+  ~TOutputStream();
+  TOutputStream(const TOutputStream&) = delete;
+  TOutputStream& operator=(const TOutputStream&) = delete;
 
   // Makes the thread look at its state now (the slot's input or switch changed).
   void Wake();
@@ -81,8 +81,8 @@ public:
 private:
   void StreamingLoop(TSimpleThread& iThread);
   // Connects; false after a failure (status ssError, logged).
-  bool Connect(const TStreamingSettings& iSettings, TSimpleThread& iThread);
-  uint32_t StartEncoder(const TStreamingSettings& iSettings);
+  bool Connect(const TOutputStreamSettings& iSettings, TSimpleThread& iThread);
+  uint32_t StartEncoder(const TOutputStreamSettings& iSettings);
   void Disconnect();
   void SetStreamingStatus(TStreamingStatus iStatus, const std::string& iMessage);
   void EncoderNotify(uint32_t iStatus);

@@ -6,7 +6,7 @@
 
 #include <string>
 
-struct TStreamingAddress
+struct TOutputStreamAddress
 {
   bool ServerMode = false; // the slot serves the stream itself; Host is the address to listen on
   std::string Host;
@@ -17,7 +17,7 @@ struct TStreamingAddress
 
 // "host:port" for the built-in server; for casting "host:port/mount" (a "/" put in front of a mount point
 // without one), else "host:port,sid" with a stream ID, else "host:port".
-std::string StreamingServerAddress(const TStreamingAddress& iAddress);
+std::string StreamingServerAddress(const TOutputStreamAddress& iAddress);
 // iMimeType when set, else "audio/mpeg" for MP3, "audio/ogg" for Ogg Vorbis, empty for every other format.
 std::string StreamingContentType(const std::string& iMimeType, TBassStreamingFormat iFormat);
 // "icy-aim:", "icy-irc:" and "icy-icq:" with their values, each line ended by CR LF; always all three.

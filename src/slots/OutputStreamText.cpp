@@ -1,7 +1,7 @@
-#include "slots/StreamingText.h"
+#include "slots/OutputStreamText.h"
 
 #include "lib/Errors.h"
-#include "slots/StreamTitleText.h"
+#include "slots/InputStreamTitleText.h"
 
 #include <cstdint>
 
@@ -42,7 +42,7 @@ std::string FirstLine(const std::string& iText)
 }
 } // namespace
 
-std::string StreamingServerAddress(const TStreamingAddress& iAddress)
+std::string StreamingServerAddress(const TOutputStreamAddress& iAddress)
 {
   if (iAddress.ServerMode)
     return Format("%s:%d", iAddress.Host.c_str(), iAddress.Port);

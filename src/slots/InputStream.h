@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-class TStreamInput
+class TInputStream
 {
 public:
   struct TEvents
@@ -26,10 +26,10 @@ public:
   };
 
   // Starts the thread at once.
-  TStreamInput(int iSlotIndex, uint32_t iMixer, std::string iURL, TEvents iEvents);
-  ~TStreamInput();
-  TStreamInput(const TStreamInput&) = delete;
-  TStreamInput& operator=(const TStreamInput&) = delete;
+  TInputStream(int iSlotIndex, uint32_t iMixer, std::string iURL, TEvents iEvents);
+  ~TInputStream();
+  TInputStream(const TInputStream&) = delete;
+  TInputStream& operator=(const TInputStream&) = delete;
 
   // "Connecting...", "Reconnecting..." or the engine's error text of the last attempt; kept while connected.
   std::string Status() const;

@@ -1,13 +1,13 @@
-#include "slots/StreamTitles.h"
+#include "slots/InputStreamTitles.h"
 
 #include "lib/TapevaultTools.h"
+#include "slots/InputStreamTitleText.h"
 #include "slots/RecordingName.h"
-#include "slots/StreamTitleText.h"
 
 #include <cstdio>
 #include <fstream>
 
-std::optional<std::string> TStreamTitles::Update(const std::string& iMetadata, bool iCueSheet)
+std::optional<std::string> TInputStreamTitles::Update(const std::string& iMetadata, bool iCueSheet)
 {
   std::optional<std::string> Title = StreamTitleFromMetadata(iMetadata);
   if (!Title)
@@ -31,7 +31,7 @@ std::optional<std::string> TStreamTitles::Update(const std::string& iMetadata, b
   return Title;
 }
 
-void TStreamTitles::WriteCueSheet(const std::string& iPath, const std::string& iContent, uint64_t iGeneration)
+void TInputStreamTitles::WriteCueSheet(const std::string& iPath, const std::string& iContent, uint64_t iGeneration)
 {
   std::lock_guard Lock(fWriteLock);
   if (iGeneration <= fWrittenGeneration)
@@ -53,7 +53,7 @@ void TStreamTitles::WriteCueSheet(const std::string& iPath, const std::string& i
     fWrittenGeneration = iGeneration;
 }
 
-void TStreamTitles::FileStarted(const std::string& iFullName, int64_t iStartTickCount)
+void TInputStreamTitles::FileStarted(const std::string& iFullName, int64_t iStartTickCount)
 {
   std::lock_guard Lock(fLock);
   fFilename = iFullName;
@@ -62,7 +62,7 @@ void TStreamTitles::FileStarted(const std::string& iFullName, int64_t iStartTick
   fTrackCounter = 0;
 }
 
-void TStreamTitles::FileEnded()
+void TInputStreamTitles::FileEnded()
 {
   std::lock_guard Lock(fLock);
   fFilename.clear();
@@ -70,25 +70,25 @@ void TStreamTitles::FileEnded()
   fTrackCounter = 0;
 }
 
-void TStreamTitles::ClearTitle()
+void TInputStreamTitles::ClearTitle()
 {
   std::lock_guard Lock(fLock);
   fTitle.clear();
 }
 
-void TStreamTitles::SetLastMetadataTickCount(int64_t iTickCount)
+void TInputStreamTitles::SetLastMetadataTickCount(int64_t iTickCount)
 {
   std::lock_guard Lock(fLock);
   fLastMetadataTickCount = iTickCount;
 }
 
-std::string TStreamTitles::Title() const
+std::string TInputStreamTitles::Title() const
 {
   std::lock_guard Lock(fLock);
   return fTitle;
 }
 
-int64_t TStreamTitles::LastMetadataTickCount() const
+int64_t TInputStreamTitles::LastMetadataTickCount() const
 {
   std::lock_guard Lock(fLock);
   return fLastMetadataTickCount;

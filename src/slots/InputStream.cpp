@@ -1,4 +1,4 @@
-#include "slots/StreamInput.h"
+#include "slots/InputStream.h"
 
 #include "audio/engine/AudioEngine.h"
 #include "lib/Errors.h"
@@ -77,7 +77,7 @@ private:
 };
 } // namespace
 
-TStreamInput::TStreamInput(int iSlotIndex, uint32_t iMixer, std::string iURL, TEvents iEvents)
+TInputStream::TInputStream(int iSlotIndex, uint32_t iMixer, std::string iURL, TEvents iEvents)
     : fMixer(iMixer), fURL(std::move(iURL)), fEvents(std::move(iEvents))
 {
   fThread = std::make_unique<TSimpleThread>(
@@ -85,26 +85,26 @@ TStreamInput::TStreamInput(int iSlotIndex, uint32_t iMixer, std::string iURL, TE
   fThread->Start();
 }
 
-TStreamInput::~TStreamInput()
+TInputStream::~TInputStream()
 {
   // Ends an attempt under way and a wait for the turn at once.
   fStopping = true;
   fThread.reset();
 }
 
-std::string TStreamInput::Status() const
+std::string TInputStream::Status() const
 {
   std::lock_guard Lock(StatusLock());
   return fStatus;
 }
 
-void TStreamInput::SetStatus(const std::string& iStatus)
+void TInputStream::SetStatus(const std::string& iStatus)
 {
   std::lock_guard Lock(StatusLock());
   fStatus = iStatus;
 }
 
-void TStreamInput::Loop(TSimpleThread& iThread)
+void TInputStream::Loop(TSimpleThread& iThread)
 {
   SetStatus("Connecting...");
   while (!iThread.Terminated() && !fStopping)
@@ -121,7 +121,7 @@ void TStreamInput::Loop(TSimpleThread& iThread)
   FreeChannel();
 }
 
-bool TStreamInput::Connect()
+bool TInputStream::Connect()
 {
   fDownloadEnded = false;
   if (!TConnectTurns::Instance().Acquire(fStopping, fLastAttemptFailed))
@@ -175,7 +175,7 @@ bool TStreamInput::Connect()
   return true;
 }
 
-void TStreamInput::FreeChannel()
+void TInputStream::FreeChannel()
 {
   // Freeing waits for the stream's reader, which may be in a metadata callback: no lock is held here.
   if (const uint32_t Channel = fChannel.exchange(0))

@@ -16,7 +16,7 @@ void TSlotInfo::AttachStream()
   }
   LockedAssign(fErrorMessage, "");
   LogMessage(Format("Recording from %s", fCurrentStreamURL.c_str()));
-  TStreamInput::TEvents events;
+  TInputStream::TEvents events;
   events.Metadata = [this](const std::string& iMetadata) { UpdateIncomingStreamTitle(iMetadata); };
   events.Connected = [this, url = fCurrentStreamURL](bool iFirst)
   {
@@ -25,24 +25,24 @@ void TSlotInfo::AttachStream()
     else
       ++fCounters.InputReconnects;
   };
-  fStreamInput = std::make_unique<TStreamInput>(fIndex, fMixer, fCurrentStreamURL, std::move(events));
+  fInputStream = std::make_unique<TInputStream>(fIndex, fMixer, fCurrentStreamURL, std::move(events));
 }
 
 void TSlotInfo::UpdateIncomingStreamTitle(const std::string& iMetadata)
 {
   const std::optional<std::string> title = fTitles.Update(iMetadata, fCueSheet);
-  if (title && fStreamingForwardMetadata && fStreaming)
-    fStreaming->ForwardTitle(*title);
+  if (title && fStreamingForwardMetadata && fOutputStream)
+    fOutputStream->ForwardTitle(*title);
 }
 
 std::string TSlotInfo::StreamStatus()
 {
   std::lock_guard lock(fCS);
-  return fStreamInput && fStreamInput->Channel() == 0 ? fStreamInput->Status() : std::string();
+  return fInputStream && fInputStream->Channel() == 0 ? fInputStream->Status() : std::string();
 }
 
 uint32_t TSlotInfo::StreamChannel()
 {
   std::lock_guard lock(fCS);
-  return fStreamInput ? fStreamInput->Channel() : 0;
+  return fInputStream ? fInputStream->Channel() : 0;
 }
