@@ -59,6 +59,7 @@ bench: deps
 	@echo "== rotation_bench (16 MP3 slots, two minute boundaries)"; bench/rotation_bench.sh build/release/src/ui/tapevault 16 2
 	@echo "== encoder_load_bench (8 MP3 slots next to stress-ng, 10 min)"; bench/encoder_load_bench.sh build/release/src/ui/tapevault 600 8
 	@echo "== stream_bench (a stream slot and ffmpeg recording a local Icecast stream, 60 s)"; bench/stream_bench.sh build/release 60
+	@echo "== status_wait_bench (/ws/slots 200 times a second while 16 stream slots are stopped and started, 2 x 20 s)"; bench/status_wait_bench.sh build/release/src/ui/tapevault 20
 
 # The window rendered under Xvfb into build/screenshots/*.png (not part of `make test`).
 screenshots: deps
