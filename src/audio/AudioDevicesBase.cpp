@@ -91,6 +91,12 @@ std::string TDeviceInfoWithClients::LastError() const
   return fCapture ? fCapture->LastError() : std::string();
 }
 
+uint64_t TDeviceInfoWithClients::Xruns() const
+{
+  std::lock_guard lock(fCaptureMutex);
+  return fCapture ? fCapture->Xruns() : 0;
+}
+
 TCaptureDataProc TDeviceInfoWithClients::InputProc()
 {
   return [this](const void* iBuffer, uint32_t iLength) { HandleInput(iBuffer, iLength); };

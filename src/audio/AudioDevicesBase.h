@@ -65,6 +65,9 @@ public:
   // keeps trying to reopen the device; its clients get silence meanwhile. Any thread; never waits for a
   // device being opened or closed.
   std::string LastError() const;
+  // The running input's count of late process cycles (ICaptureInput::Xruns); 0 while it does not run. Any
+  // thread, like LastError.
+  uint64_t Xruns() const;
 
 protected:
   // Starts the backend's capture of this input at iSampleRate, delivering to HandleInput; may set i16bit to

@@ -38,6 +38,7 @@ public:
 
   uint32_t SampleRate() const override { return fClient.SampleRate(); }
   std::string LastError() const override { return fClient.LastError(); }
+  uint64_t Xruns() const override { return fClient.Xruns(); }
 
 private:
   TJACKDeviceInfo& fParent;

@@ -246,12 +246,15 @@ void TOutputStream::ReportOutputLosses(bool iNow)
 void TOutputStream::Disconnect()
 {
   ReportOutputLosses(true);
-  fReportedOutput = {};
   uint32_t encoder = 0;
   {
     std::lock_guard lock(fLock);
+    // What the encoder lost stays counted after it goes.
+    fEndedCounts.DroppedBytes += fReportedOutput.DroppedBytes;
+    fEndedCounts.DroppedListeners += fReportedOutput.DroppedListeners;
     encoder = std::exchange(fStreamingEncoder, 0);
   }
+  fReportedOutput = {};
   TAudioEngine::EncodeStop(encoder);
 }
 
@@ -292,6 +295,26 @@ void TOutputStream::SendStreamingTitle()
 void TOutputStream::ForwardTitle(const std::string& iTitle)
 {
   QueueTitle(iTitle);
+}
+
+TOutputStreamCounts TOutputStream::Counts() const
+{
+  TOutputStreamCounts counts;
+  uint32_t encoder = 0;
+  {
+    std::lock_guard lock(fLock);
+    counts = fEndedCounts;
+    encoder = fStreamingEncoder;
+  }
+  // Asked outside the lock; a stopped encoder's counts moved to fEndedCounts when its handle was cleared.
+  TEncodeOutputInfo info;
+  if (encoder != 0 && TAudioEngine::EncodeGetOutputInfo(encoder, info))
+  {
+    counts.DroppedBytes += info.DroppedBytes;
+    counts.DroppedListeners += info.DroppedListeners;
+    counts.Listeners = info.Listeners;
+  }
+  return counts;
 }
 
 void TOutputStream::UpdateTitleFromFile(const std::string& iFilename)

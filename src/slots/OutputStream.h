@@ -42,6 +42,14 @@ struct TOutputStreamSettings
   int EncoderQueueLength = 6000; // milliseconds
 };
 
+// What the outgoing stream lost since the slot started, and the listeners of the built-in server now.
+struct TOutputStreamCounts
+{
+  uint64_t DroppedBytes = 0;
+  uint64_t DroppedListeners = 0;
+  uint32_t Listeners = 0;
+};
+
 class TOutputStream
 {
 public:
@@ -69,6 +77,8 @@ public:
   std::string Message() const;
   // MillisecondClock value of the moment the stream connected; -1 while it is not connected.
   int64_t ActiveSince() const;
+  // Any thread; never waits for a connection attempt.
+  TOutputStreamCounts Counts() const;
 
   // Reads the first line of the title file iFilename when the file changed since it was last read; a new
   // title goes to the stream while it is connected. A missing file keeps the title.
@@ -98,7 +108,8 @@ private:
   TStreamingStatus fStreamingStatus = ssDisabled;
   std::string fStreamingMessage;
   int64_t fStreamingActiveSince = -1;
-  uint32_t fStreamingEncoder = 0; // changed only by the streaming thread
+  uint32_t fStreamingEncoder = 0;   // changed only by the streaming thread
+  TOutputStreamCounts fEndedCounts; // of the encoders stopped before the current one
   std::optional<std::string> fQueuedTitle;
   TEncodeOutputInfo fReportedOutput; // of the current encoder; only the streaming thread uses these two
   uint64_t fOutputReportedAt = 0;    // MillisecondClock

@@ -73,6 +73,7 @@ void TSlotInfo::CycleEncoder()
   KeepFailure(failure, [&] { EndFile(previous, next.Encoder != 0); });
   if (next.Encoder)
     KeepFailure(failure, [&] { BeginFile(next); });
+  PublishLockedStatus();
   if (failure)
     std::rethrow_exception(failure);
 }
@@ -136,8 +137,11 @@ void TSlotInfo::EndFile(uint32_t iEncoder, bool iReplaced)
   const uint64_t frames = span.EndFrame - span.FirstFrame;
   fCounters.FinishedBytes += frames * kProgramFrameBytes;
   if (file && span.DroppedFrames > 0)
-    LogMessage(Format("Encoder queue full: %.1f seconds of audio dropped from %s",
-                      static_cast<double>(span.DroppedFrames) / fEffectiveSamplerate, file->FullName.c_str()));
+  {
+    const double dropped = static_cast<double>(span.DroppedFrames) / fEffectiveSamplerate;
+    fCounters.EncoderDroppedSeconds.fetch_add(dropped, std::memory_order_relaxed);
+    LogMessage(Format("Encoder queue full: %.1f seconds of audio dropped from %s", dropped, file->FullName.c_str()));
+  }
   // Stopping waits for the program to finish the file: on the worker, never under the slot lock.
   fWorker->Post(
       [this, file, iEncoder]
@@ -233,6 +237,7 @@ void TSlotInfo::FinishRecording()
 {
   std::lock_guard lock(fCS);
   EndFile(fEncoder, false);
+  PublishLockedStatus();
 }
 
 std::string TSlotInfo::NotRecordingReason() const

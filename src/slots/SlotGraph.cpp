@@ -53,6 +53,9 @@ void TSlotInfo::Initialize()
     std::lock_guard level(fLevelCS);
     fLastOverSilenceTickCount = now;
   }
+  fStatusThread = std::make_unique<TSimpleThread>(
+      true, [this](TSimpleThread& iThread) { StatusLoop(iThread); }, Format("Status Slot %d", fIndex));
+  fStatusThread->Start();
   {
     std::lock_guard lock(fCS);
     if (!BuildMixer(now))
@@ -63,6 +66,7 @@ void TSlotInfo::Initialize()
   std::lock_guard lock(fCS);
   StartPacing();
   StartOutputStream();
+  PublishLockedStatus();
 }
 
 bool TSlotInfo::BuildMixer(int64_t iNow)
@@ -207,6 +211,7 @@ void TSlotInfo::StartRecording()
       StopRecording();
       break;
     }
+    PublishLockedStatus();
   }
   // After the slot lock is released: the streaming thread takes it to copy the settings.
   WakeOutputStream();
@@ -273,6 +278,7 @@ void TSlotInfo::StopRecording()
     fInputStream.reset();
     fLevelLeft = 0;
     fLevelRight = 0;
+    PublishLockedStatus();
   }
   WakeOutputStream();
 }
@@ -295,6 +301,8 @@ void TSlotInfo::TearDown()
   if (fDeleting.exchange(true))
     return;
   EndRecording();
+  // Before the outgoing stream goes, which its passes read; the last status is published below.
+  fStatusThread.reset();
   // Its encoder leaves the chain before the mixer goes; no title can reach it any more (the input is gone).
   fOutputStream.reset();
   // The worker stops the last encoder (the program finishes its file) and stores the last rows.
@@ -309,6 +317,7 @@ void TSlotInfo::TearDown()
   if (fMixer)
     TAudioEngine::StreamFree(fMixer);
   fMixer = 0;
+  PublishLockedStatus();
 }
 
 std::string TSlotInfo::ErrorMessage() const
@@ -323,18 +332,4 @@ TDeviceInfoWithClients* TSlotInfo::CurrentDeviceInfo()
 {
   std::lock_guard lock(fCS);
   return fCurrentDeviceInfo;
-}
-
-std::optional<std::string> TSlotInfo::CurrentDeviceName()
-{
-  std::lock_guard lock(fCS);
-  if (!fCurrentDeviceInfo)
-    return std::nullopt;
-  return fCurrentDeviceInfo->Name();
-}
-
-std::string TSlotInfo::CurrentStreamURL()
-{
-  std::lock_guard lock(fCS);
-  return fCurrentStreamURL;
 }

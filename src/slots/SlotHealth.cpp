@@ -35,6 +35,7 @@ void TSlotInfo::CheckInput()
     watch.Channel = fChannel;
     watch.DroppedBytes = channel.DroppedBytes;
     watch.SilenceFrames = source.SilenceFrames;
+    watch.Xruns = fCurrentDeviceInfo ? fCurrentDeviceInfo->Xruns() : 0;
   }
   const int64_t now = static_cast<int64_t>(MillisecondClock());
   const std::string error = fCurrentDeviceInfo ? fCurrentDeviceInfo->LastError() : "";
@@ -50,6 +51,11 @@ void TSlotInfo::CheckInput()
     ++fCounters.InputReconnects;
     LogMessage(Format("input back after %.1f s", static_cast<double>(now - watch.LostSince) / 1000.0));
   }
+
+  // A new client of the server (after it was lost) counts from 0 again.
+  const uint64_t xruns = fCurrentDeviceInfo ? fCurrentDeviceInfo->Xruns() : 0;
+  fCounters.InputXruns += xruns >= watch.Xruns ? xruns - watch.Xruns : xruns;
+  watch.Xruns = xruns;
 
   if (channel.DroppedBytes > watch.DroppedBytes)
   {
@@ -95,5 +101,7 @@ TSlotCounters TSlotInfo::GetCounters() const
   counters.DropoutCount = fCounters.DropoutCount.load(std::memory_order_relaxed);
   counters.EncoderRestarts = fCounters.EncoderRestarts.load(std::memory_order_relaxed);
   counters.InputReconnects = fCounters.InputReconnects.load(std::memory_order_relaxed);
+  counters.InputXruns = fCounters.InputXruns.load(std::memory_order_relaxed);
+  counters.EncoderDroppedSeconds = fCounters.EncoderDroppedSeconds.load(std::memory_order_relaxed);
   return counters;
 }

@@ -17,6 +17,7 @@
 #include "slots/SlotCleanup.h"
 #include "slots/SlotCounters.h"
 #include "slots/SlotPlugin.h"
+#include "slots/SlotStatus.h"
 #include "slots/SlotTypes.h"
 #include "slots/SlotWorker.h"
 
@@ -427,9 +428,6 @@ public:
   // configuration file reach the caller.
   void Destroy();
   TDeviceInfoWithClients* CurrentDeviceInfo();
-  // Display name of the device in use; nothing while no device is attached. Any thread.
-  std::optional<std::string> CurrentDeviceName();
-  std::string CurrentStreamURL();
   std::string CurrentStreamTitle() const { return fTitles.Title(); }
   uint32_t Channel() const { return fChannel; }
   // The slot mixer's handle; 0 before Initialize or when the engine refused the rate.
@@ -438,14 +436,20 @@ public:
   float LevelLeft() const { return fLevelLeft.load(std::memory_order_relaxed); }
   float LevelRight() const { return fLevelRight.load(std::memory_order_relaxed); }
 
+  // ---- Run-time status (SlotStatus.cpp) ----
+  // The status last published: by the slot's status thread ten times a second once the slot is initialized,
+  // and by every change of the slot's input and recording when it is done. Any thread; never waits for the slot
+  // lock.
+  std::shared_ptr<const TSlotStatus> Status() const;
+
   // ---- Stream input and titles (SlotInputStream.cpp) ----
   // Takes the title of a metadata text of the incoming stream ("StreamTitle='...';"): the current title, its
   // time, a track in the cue sheet of the file being written and, with "StreamingForwardMetadata" on, the title
   // of the outgoing stream. Any thread; takes no slot lock.
   void UpdateIncomingStreamTitle(const std::string& iMetadata);
   // The stream input's status text ("Connecting...", "Reconnecting...", the error of the last attempt) while no
-  // stream is connected; empty while one is, or when the slot has no stream input. Any thread.
-  std::string StreamStatus();
+  // stream is connected; empty while one is, or when the slot has no stream input. As last published; any thread.
+  std::string StreamStatus() const { return Status()->StreamStatus; }
   // The connected stream's engine handle, 0 while none. Any thread.
   uint32_t StreamChannel();
 
@@ -527,6 +531,18 @@ private:
   // Both run on the thread that pulls the slot mixer, for every buffer (float stereo, iLength bytes).
   void DoLevelDSP(const float* iBuffer, uint32_t iLength);
   void DoCounterDSP(uint32_t iLength);
+
+  // ---- Run-time status ----
+  // Builds the status and puts it in place of the last one. Under the slot lock: every change of the input and
+  // the recording ends with it.
+  void PublishLockedStatus();
+  // The status thread's pass: skipped while another thread holds the slot lock, which publishes its change
+  // itself when it is done.
+  void PublishStatusUnlessBusy();
+  void StatusLoop(TSimpleThread& iThread);
+  mutable std::mutex fStatusCS; // held only to take or replace the pointer
+  std::shared_ptr<const TSlotStatus> fStatus = std::make_shared<const TSlotStatus>();
+  std::unique_ptr<TSimpleThread> fStatusThread;
 
   // ---- Encoder cycling ----
   struct TNextFile

@@ -35,12 +35,6 @@ void TSlotInfo::UpdateIncomingStreamTitle(const std::string& iMetadata)
     fOutputStream->ForwardTitle(*title);
 }
 
-std::string TSlotInfo::StreamStatus()
-{
-  std::lock_guard lock(fCS);
-  return fInputStream && fInputStream->Channel() == 0 ? fInputStream->Status() : std::string();
-}
-
 uint32_t TSlotInfo::StreamChannel()
 {
   std::lock_guard lock(fCS);

@@ -8,49 +8,51 @@
 namespace
 {
 // The outgoing stream's part of the cell.
-void SnapshotStreaming(TSlotInfo& iSlot, TSlotCellData& oData)
+void SnapshotStreaming(TSlotInfo& iSlot, const TSlotStatus& iStatus, TSlotCellData& oData)
 {
   oData.StreamingEnabled = iSlot.StreamingEnabled();
-  oData.StreamingStatus = iSlot.StreamingStatus();
-  oData.StreamingMessage = iSlot.StreamingMessage();
-  const int64_t since = iSlot.StreamingActiveSince();
+  oData.StreamingStatus = iStatus.StreamingStatus;
+  oData.StreamingMessage = iStatus.StreamingMessage;
+  const int64_t since = iStatus.StreamingActiveSince;
   oData.StreamingActiveMilliseconds = since < 0 ? -1 : static_cast<int64_t>(MillisecondClock()) - since;
 }
 } // namespace
 
 TSlotCellData SnapshotSlot(TSlotInfo& iSlot, float iLevelFactor)
 {
+  const std::shared_ptr<const TSlotStatus> status = iSlot.Status();
   TSlotCellData d;
   d.Name = iSlot.Name();
   d.RecordSource = iSlot.RecordSource();
-  d.DeviceName = iSlot.CurrentDeviceName();
-  d.ErrorMessage = iSlot.ErrorMessage();
+  d.DeviceName = status->DeviceName;
+  d.ErrorMessage = status->ErrorMessage;
   if (d.RecordSource == rsStream)
   {
-    d.StreamOpen = iSlot.StreamChannel() != 0;
-    d.StreamURL = iSlot.CurrentStreamURL();
-    d.StreamTitle = iSlot.CurrentStreamTitle();
+    d.StreamOpen = status->StreamOpen;
+    d.StreamURL = status->StreamURL;
+    d.StreamTitle = status->StreamTitle;
     // A slot whose stream input could not even be set up has no status of its own, only its error.
-    d.StreamStatus = iSlot.StreamStatus();
+    d.StreamStatus = status->StreamStatus;
     if (d.StreamStatus.empty())
       d.StreamStatus = d.ErrorMessage;
   }
-  d.EncoderRunning = iSlot.Encoder() != 0;
+  d.EncoderRunning = status->Recording;
   if (d.EncoderRunning)
   {
-    d.CurrentFilename = iSlot.CurrentFilename();
-    d.RecordingMilliseconds = static_cast<int64_t>(MillisecondClock()) - iSlot.RecordStartTickCount();
-    d.SilenceMilliseconds = iSlot.GetCurrentSilenceDurationMilliseconds();
+    const int64_t now = static_cast<int64_t>(MillisecondClock());
+    d.CurrentFilename = status->CurrentFilename;
+    d.RecordingMilliseconds = now - status->RecordStartTickCount;
+    d.SilenceMilliseconds = now - status->LastOverSilenceTickCount;
   }
   d.SilenceThreshold = iSlot.SilenceThreshold();
   d.Enabled = iSlot.Enabled();
   d.AudioFormat = iSlot.AudioFormat();
   d.StreamingOnly = iSlot.StreamingOnly();
-  SnapshotStreaming(iSlot, d);
+  SnapshotStreaming(iSlot, *status, d);
   d.NominalLevel = iSlot.NominalLevel();
 
-  d.LevelLeft = FallLevel(iSlot.CurrentLevelLeft(), iSlot.LevelLeft(), iLevelFactor);
-  d.LevelRight = FallLevel(iSlot.CurrentLevelRight(), iSlot.LevelRight(), iLevelFactor);
+  d.LevelLeft = FallLevel(iSlot.CurrentLevelLeft(), status->LevelLeft, iLevelFactor);
+  d.LevelRight = FallLevel(iSlot.CurrentLevelRight(), status->LevelRight, iLevelFactor);
   iSlot.SetCurrentLevelLeft(d.LevelLeft);
   iSlot.SetCurrentLevelRight(d.LevelRight);
   return d;

@@ -7,7 +7,7 @@
 class TLoggerMain;
 class TSlotInfo;
 
-// What a slot shows at this moment. Reads the slot's members through its short locks only. Updates the slot's
+// What a slot shows at this moment: its published status and its settings; takes no slot lock. Updates the slot's
 // shown levels: each falls by iLevelFactor, but never below the latest peak.
 TSlotCellData SnapshotSlot(TSlotInfo& iSlot, float iLevelFactor);
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <unistd.h>
@@ -52,19 +53,22 @@ double ProcessUptimeSeconds()
   return static_cast<double>(MillisecondClock()) / 1000.0 - startSeconds;
 }
 
+// A slot with its status, taken once for the whole text.
 struct TSlotSample
 {
   std::string Labels;
   TSlotInfo* Slot;
+  std::shared_ptr<const TSlotStatus> Status;
 };
 
 // One sample per slot; a slot without a value (nothing to measure) has no sample.
 void AddFamily(std::ostringstream& oText, const char* iName, const char* iType, const char* iHelp,
-               const std::vector<TSlotSample>& iSlots, const std::function<std::optional<double>(TSlotInfo&)>& iValue)
+               const std::vector<TSlotSample>& iSlots,
+               const std::function<std::optional<double>(TSlotInfo&, const TSlotStatus&)>& iValue)
 {
   oText << "# HELP " << iName << ' ' << iHelp << "\n# TYPE " << iName << ' ' << iType << '\n';
   for (const TSlotSample& sample : iSlots)
-    if (const std::optional<double> value = iValue(*sample.Slot))
+    if (const std::optional<double> value = iValue(*sample.Slot, *sample.Status))
       oText << iName << '{' << sample.Labels << "} " << *value << '\n';
 }
 } // namespace
@@ -75,7 +79,7 @@ std::string MetricsText(const IWebController& iController, const TLoginCounts& i
   // tapevault_slot_info, for joining into dashboards and alerts.
   std::vector<TSlotSample> slots;
   for (int i = 0; i < iController.SlotCount(); ++i)
-    slots.push_back({"slot=\"" + std::to_string(i) + '"', &iController.Slot(i)});
+    slots.push_back({"slot=\"" + std::to_string(i) + '"', &iController.Slot(i), iController.Slot(i).Status()});
 
   std::ostringstream text;
   text.precision(12);
@@ -90,55 +94,80 @@ std::string MetricsText(const IWebController& iController, const TLoginCounts& i
   text << "# HELP tapevault_slot_level Peak level of the last 100 ms, 0 to 1.\n"
           "# TYPE tapevault_slot_level gauge\n";
   for (const TSlotSample& sample : slots)
-    text << "tapevault_slot_level{" << sample.Labels << ",channel=\"left\"} " << sample.Slot->LevelLeft() << '\n'
-         << "tapevault_slot_level{" << sample.Labels << ",channel=\"right\"} " << sample.Slot->LevelRight() << '\n';
+    text << "tapevault_slot_level{" << sample.Labels << ",channel=\"left\"} " << sample.Status->LevelLeft << '\n'
+         << "tapevault_slot_level{" << sample.Labels << ",channel=\"right\"} " << sample.Status->LevelRight << '\n';
 
   AddFamily(text, "tapevault_slot_silence_seconds", "gauge", "Seconds since the level was last above the threshold.",
             slots,
-            [](TSlotInfo& iSlot)
+            [](TSlotInfo&, const TSlotStatus& iStatus)
             {
-              const int64_t elapsed = static_cast<int64_t>(MillisecondClock()) - iSlot.LastOverSilenceTickCount();
+              const int64_t elapsed = static_cast<int64_t>(MillisecondClock()) - iStatus.LastOverSilenceTickCount;
               return static_cast<double>(elapsed) / 1000.0;
             });
   AddFamily(text, "tapevault_slot_silence_alarm_seconds", "gauge",
             "Silence in seconds that raises the slot's alarm; 0 when no alarm is watched.", slots,
-            [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.WatchedSilenceDetection()); });
+            [](TSlotInfo& iSlot, const TSlotStatus&) { return static_cast<double>(iSlot.WatchedSilenceDetection()); });
   AddFamily(text, "tapevault_slot_enabled", "gauge",
             "1 while the slot is started with an input and a file format, so that it should be recording.", slots,
-            [](TSlotInfo& iSlot)
+            [](TSlotInfo& iSlot, const TSlotStatus&)
             {
               const bool files = iSlot.AudioFormat() != sfNone && !iSlot.StreamingOnly();
               return iSlot.Enabled() && iSlot.RecordSource() != rsDisabled && files ? 1.0 : 0.0;
             });
   AddFamily(text, "tapevault_slot_recording", "gauge", "1 while a file encoder runs.", slots,
-            [](TSlotInfo& iSlot) { return iSlot.Encoder() != 0 ? 1.0 : 0.0; });
-  AddFamily(
-      text, "tapevault_slot_streaming_enabled", "gauge", "1 while the slot should send an outgoing stream.", slots,
-      [](TSlotInfo& iSlot) { return iSlot.Enabled() && iSlot.StreamingEnabled() && !iSlot.AlarmOnly() ? 1.0 : 0.0; });
+            [](TSlotInfo&, const TSlotStatus& iStatus) { return iStatus.Recording ? 1.0 : 0.0; });
+  AddFamily(text, "tapevault_slot_streaming_enabled", "gauge", "1 while the slot should send an outgoing stream.",
+            slots,
+            [](TSlotInfo& iSlot, const TSlotStatus&)
+            { return iSlot.Enabled() && iSlot.StreamingEnabled() && !iSlot.AlarmOnly() ? 1.0 : 0.0; });
   AddFamily(text, "tapevault_slot_streaming_connected", "gauge", "1 while the outgoing stream is connected.", slots,
-            [](TSlotInfo& iSlot) { return iSlot.StreamingStatus() == ssConnected ? 1.0 : 0.0; });
+            [](TSlotInfo&, const TSlotStatus& iStatus) { return iStatus.StreamingStatus == ssConnected ? 1.0 : 0.0; });
   // One statvfs per slot, the measurement of the cleanup by space; a folder that cannot be measured (not made
   // yet) has no sample.
   AddFamily(text, "tapevault_slot_free_bytes", "gauge", "Bytes available on the volume of the slot's folder.", slots,
-            [](TSlotInfo& iSlot) -> std::optional<double>
+            [](TSlotInfo& iSlot, const TSlotStatus&) -> std::optional<double>
             {
               const int64_t available = AvailableBytes(iSlot.Folder());
               return available < 0 ? std::nullopt : std::optional<double>(static_cast<double>(available));
             });
   AddFamily(text, "tapevault_slot_cleanup_goal_bytes", "gauge",
             "Free space the cleanup deletes old recordings for; 0 when that rule is off.", slots,
-            [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.CleanupGoalBytes()); });
+            [](TSlotInfo& iSlot, const TSlotStatus&) { return static_cast<double>(iSlot.CleanupGoalBytes()); });
   AddFamily(text, "tapevault_slot_written_bytes_total", "counter", "Audio bytes handed to the file encoders.", slots,
-            [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.GetCounters().BytesWritten); });
+            [](TSlotInfo&, const TSlotStatus& iStatus) { return static_cast<double>(iStatus.Counters.BytesWritten); });
   AddFamily(text, "tapevault_slot_dropout_seconds_total", "counter", "Seconds of input audio lost.", slots,
-            [](TSlotInfo& iSlot) { return iSlot.GetCounters().DropoutSeconds; });
+            [](TSlotInfo&, const TSlotStatus& iStatus) { return iStatus.Counters.DropoutSeconds; });
   AddFamily(text, "tapevault_slot_dropouts_total", "counter", "Separate losses of input audio.", slots,
-            [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.GetCounters().DropoutCount); });
+            [](TSlotInfo&, const TSlotStatus& iStatus) { return static_cast<double>(iStatus.Counters.DropoutCount); });
   AddFamily(text, "tapevault_slot_encoder_restarts_total", "counter",
             "New files started because an encoder died or could not start.", slots,
-            [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.GetCounters().EncoderRestarts); });
-  AddFamily(text, "tapevault_slot_input_reconnects_total", "counter", "Times the input came back after it was lost.",
-            slots, [](TSlotInfo& iSlot) { return static_cast<double>(iSlot.GetCounters().InputReconnects); });
+            [](TSlotInfo&, const TSlotStatus& iStatus)
+            { return static_cast<double>(iStatus.Counters.EncoderRestarts); });
+  AddFamily(
+      text, "tapevault_slot_input_reconnects_total", "counter", "Times the input came back after it was lost.", slots,
+      [](TSlotInfo&, const TSlotStatus& iStatus) { return static_cast<double>(iStatus.Counters.InputReconnects); });
+  AddFamily(text, "tapevault_slot_input_xruns_total", "counter",
+            "Process cycles the input's JACK server reported as late while the slot used it.", slots,
+            [](TSlotInfo&, const TSlotStatus& iStatus) { return static_cast<double>(iStatus.Counters.InputXruns); });
+  AddFamily(text, "tapevault_slot_encoder_dropped_seconds_total", "counter",
+            "Seconds of audio the file encoders' queues had no room for.", slots,
+            [](TSlotInfo&, const TSlotStatus& iStatus) { return iStatus.Counters.EncoderDroppedSeconds; });
+  AddFamily(text, "tapevault_slot_stream_dropped_bytes_total", "counter",
+            "Bytes of the outgoing stream the server did not take in time.", slots,
+            [](TSlotInfo&, const TSlotStatus& iStatus)
+            { return static_cast<double>(iStatus.Counters.StreamDroppedBytes); });
+  AddFamily(text, "tapevault_slot_stream_dropped_listeners_total", "counter",
+            "Listeners of the built-in stream server dropped for falling behind.", slots,
+            [](TSlotInfo&, const TSlotStatus& iStatus)
+            { return static_cast<double>(iStatus.Counters.StreamDroppedListeners); });
+  // Only the built-in server knows its listeners.
+  AddFamily(text, "tapevault_slot_stream_listeners", "gauge", "Listeners of the built-in stream server.", slots,
+            [](TSlotInfo& iSlot, const TSlotStatus& iStatus) -> std::optional<double>
+            {
+              if (!iSlot.StreamingServerMode())
+                return std::nullopt;
+              return static_cast<double>(iStatus.Listeners);
+            });
   text << "# HELP tapevault_web_failed_logins_total Requests with wrong credentials since the web server started.\n"
           "# TYPE tapevault_web_failed_logins_total counter\n"
           "tapevault_web_failed_logins_total "

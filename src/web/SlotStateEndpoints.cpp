@@ -15,12 +15,12 @@ int64_t SecondsSince(int64_t iTickCount)
 }
 
 // The input of a slot: nothing when disabled, the device in use (iNoDevice when none) or the stream URL.
-std::string SourceText(TSlotInfo& iSlot, const char* iNoDevice)
+std::string SourceText(TSlotInfo& iSlot, const TSlotStatus& iStatus, const char* iNoDevice)
 {
   switch (iSlot.RecordSource())
   {
   case rsSoundcard:
-    return iSlot.CurrentDeviceName().value_or(iNoDevice);
+    return iStatus.DeviceName.value_or(iNoDevice);
   case rsStream:
     return iSlot.StreamURL();
   default:
@@ -51,22 +51,23 @@ std::string TSlotApi::SlotListJSON() const
   for (int i = 0; i < fController.SlotCount(); ++i)
   {
     TSlotInfo& slot = fController.Slot(i);
+    const std::shared_ptr<const TSlotStatus> status = slot.Status();
     const IPersistentObjectRef object = slots->AddObject();
-    object->SetString("CurrentTitle", slot.CurrentStreamTitle())
-        ->SetBoolean("Recording", slot.Encoder() != 0)
+    object->SetString("CurrentTitle", status->StreamTitle)
+        ->SetBoolean("Recording", status->Recording)
         ->SetNumber("ID", i)
-        ->SetNumber("LastMetadata", static_cast<double>(SecondsSince(slot.LastMetadataTickCount())))
-        ->SetString("Source", SourceText(slot, "Err"))
+        ->SetNumber("LastMetadata", static_cast<double>(SecondsSince(status->LastMetadataTickCount)))
+        ->SetString("Source", SourceText(slot, *status, "Err"))
         ->SetString("Name", slot.Name())
-        ->SetNumber("Silence", static_cast<double>(SecondsSince(slot.LastOverSilenceTickCount())))
+        ->SetNumber("Silence", static_cast<double>(SecondsSince(status->LastOverSilenceTickCount)))
         // A stream slot's state while its stream is not connected ("Connecting...", the error of the last
         // attempt); empty otherwise.
-        ->SetString("StreamStatus", slot.StreamStatus());
+        ->SetString("StreamStatus", status->StreamStatus);
     // The outgoing stream: its state, the host, server address or error that goes with it, and the seconds
     // it has been connected (null while it is not).
-    object->SetString("Streaming", StreamingStatusWord(slot.StreamingStatus()))
-        ->SetString("StreamingMessage", slot.StreamingMessage());
-    if (const int64_t since = slot.StreamingActiveSince(); since >= 0)
+    object->SetString("Streaming", StreamingStatusWord(status->StreamingStatus))
+        ->SetString("StreamingMessage", status->StreamingMessage);
+    if (const int64_t since = status->StreamingActiveSince; since >= 0)
       object->SetNumber("StreamingOnline", static_cast<double>(SecondsSince(since)));
     else
       object->SetNull("StreamingOnline");
@@ -81,25 +82,25 @@ void TSlotApi::Name(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&
 
 void TSlotApi::Source(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
 {
-  oResponse = TextAnswer(SourceText(iSlot, "Error"));
+  oResponse = TextAnswer(SourceText(iSlot, *iSlot.Status(), "Error"));
 }
 
 void TSlotApi::Recording(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
 {
-  oResponse = TextAnswer(iSlot.Encoder() != 0 ? "1" : "0");
+  oResponse = TextAnswer(iSlot.Status()->Recording ? "1" : "0");
 }
 
 void TSlotApi::Silence(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
 {
-  oResponse = TextAnswer(std::to_string(SecondsSince(iSlot.LastOverSilenceTickCount())));
+  oResponse = TextAnswer(std::to_string(SecondsSince(iSlot.Status()->LastOverSilenceTickCount)));
 }
 
 void TSlotApi::LastMetadata(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
 {
-  oResponse = TextAnswer(std::to_string(SecondsSince(iSlot.LastMetadataTickCount())));
+  oResponse = TextAnswer(std::to_string(SecondsSince(iSlot.Status()->LastMetadataTickCount)));
 }
 
 void TSlotApi::CurrentTitle(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
 {
-  oResponse = TextAnswer(iSlot.CurrentStreamTitle());
+  oResponse = TextAnswer(iSlot.Status()->StreamTitle);
 }

@@ -339,6 +339,8 @@ TEST_F(SlotEncoderTest, AFullQueueDropsAudioAndIsLoggedOncePerFile)
       double seconds = 0;
       ASSERT_EQ(std::sscanf(line.c_str(), "Slot 1: Encoder queue full: %lf", &seconds), 1) << line;
       EXPECT_NEAR(seconds, 0.7, 0.4) << line;
+      // The log line's rounding.
+      EXPECT_NEAR(slot.Status()->Counters.EncoderDroppedSeconds, seconds, 0.05);
     }
 }
 } // namespace

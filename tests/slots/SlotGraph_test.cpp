@@ -5,8 +5,8 @@
 #include "slots/SlotPipelineFixture.h"
 
 #include <dirent.h>
-#include <gmock/gmock.h>
 #include <filesystem>
+#include <gmock/gmock.h>
 
 namespace
 {
@@ -64,7 +64,7 @@ TEST_F(SlotGraphTest, AttachesAndReportsEveryFailure)
     }
     EXPECT_EQ(slot.CurrentDeviceInfo() != nullptr, c.Logged.find("Recording from") != std::string::npos);
   }
-  EXPECT_EQ(slot.CurrentDeviceName(), "PulseAudio: Monitor of tone");
+  EXPECT_EQ(slot.Status()->DeviceName, "PulseAudio: Monitor of tone");
   EXPECT_EQ(slot.ErrorMessage(), "");
   // The same device again: nothing changes, nothing is logged.
   const uint32_t channel = slot.Channel();

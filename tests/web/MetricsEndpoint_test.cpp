@@ -1,10 +1,11 @@
 // "/metrics" text of slots in different states: a series keeps its labels when a slot is renamed, the gauges that
-// alert rules compare with follow the settings, the exposition passes promtool's checks, and every series that the
-// shipped alert rules and dashboard name exists.
+// alert rules compare with follow the settings, the exposition passes promtool's checks, every series that the
+// shipped alert rules and dashboard name exists, and audio a file encoder's queue dropped is counted.
 
 #include "support/WebTestController.h"
 #include "web/MetricsEndpoint.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <thread>
 
 namespace
 {
@@ -151,4 +153,28 @@ TEST_F(MetricsEndpointTest, PromtoolAcceptsTheTextAndKnowsEverySeriesOfTheRulesA
     for (auto it = std::sregex_iterator(content.begin(), content.end(), series); it != std::sregex_iterator(); ++it)
       EXPECT_TRUE(families.contains((*it)[0])) << (*it)[0] << " in " << shipped;
   }
+}
+
+TEST_F(MetricsEndpointTest, AudioTheEncoderQueueDroppedIsCounted)
+{
+  // A program that reads nothing, behind a queue of 100 ms, fed by a slot whose stream input gives silence.
+  std::ofstream(fController.Root() / "Tapevault.ini")
+      << "[Slot3]\nFormat=customraw\nFileExtension=raw\nEncoderFilename=sleep\nEncoderOptions=2\n"
+         "EncoderQueueLength=100\n";
+  TSlotInfo& slot = fController.AddSlot("Slow", rsStream, "http://127.0.0.1:1/nothing");
+  slot.Initialize();
+  slot.StartRecording();
+  slot.CycleEncoder();
+  ASSERT_NE(slot.Encoder(), 0u) << slot.ErrorMessage();
+  const std::string series = R"(tapevault_slot_encoder_dropped_seconds_total{slot="3"})";
+  EXPECT_EQ(Sample(Text(), series), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  slot.FinishRecording();
+  const std::string text = Text();
+  EXPECT_NEAR(Sample(text, series), 0.7, 0.4) << text;
+  EXPECT_NEAR(Sample(text, series), slot.GetCounters().EncoderDroppedSeconds, 1e-9);
+  // The input's xruns and the outgoing stream's losses have their series too; this slot has none of them.
+  for (const char* family : {"tapevault_slot_input_xruns_total", "tapevault_slot_stream_dropped_bytes_total",
+                             "tapevault_slot_stream_dropped_listeners_total"})
+    EXPECT_EQ(Sample(text, family + std::string(R"({slot="3"})")), 0) << text;
 }

@@ -26,4 +26,7 @@ public:
   virtual uint32_t SampleRate() const = 0;
   // Why the input delivers nothing at the moment (device lost, server gone), empty while it works. Any thread.
   virtual std::string LastError() const = 0;
+  // Process cycles the input's server reported as late (JACK's xruns) since it started; 0 for inputs that have
+  // no such count. Any thread.
+  virtual uint64_t Xruns() const { return 0; }
 };

@@ -1,0 +1,74 @@
+// The slot's run-time status: built from its members while the slot lock is held (the lock is only tried by the
+// status thread, so that it never waits for the controller's slow work), and published as one immutable value
+// that readers copy under a lock held for nothing else.
+
+#include "audio/AudioDevicesBase.h"
+#include "slots/SlotInfo.h"
+
+#include <utility>
+
+namespace
+{
+// Ten times a second, as often as the window repaints.
+constexpr unsigned kStatusPauseMilliseconds = 100;
+} // namespace
+
+std::shared_ptr<const TSlotStatus> TSlotInfo::Status() const
+{
+  std::lock_guard lock(fStatusCS);
+  return fStatus;
+}
+
+void TSlotInfo::PublishStatusUnlessBusy()
+{
+  std::unique_lock lock(fCS, std::try_to_lock);
+  if (lock)
+    PublishLockedStatus();
+}
+
+void TSlotInfo::PublishLockedStatus()
+{
+  auto status = std::make_shared<TSlotStatus>();
+  status->Recording = fEncoder != 0;
+  status->ErrorMessage = ErrorMessage();
+  status->LevelLeft = LevelLeft();
+  status->LevelRight = LevelRight();
+  status->CurrentFilename = fCurrentFilename;
+  status->RecordStartTickCount = fRecordStartTickCount;
+  status->LastOverSilenceTickCount = LastOverSilenceTickCount();
+  status->LastMetadataTickCount = fTitles.LastMetadataTickCount();
+  if (fCurrentDeviceInfo)
+    status->DeviceName = fCurrentDeviceInfo->Name();
+  status->StreamURL = fCurrentStreamURL;
+  if (fInputStream)
+  {
+    status->StreamOpen = fInputStream->Channel() != 0;
+    if (!status->StreamOpen)
+      status->StreamStatus = fInputStream->Status();
+  }
+  status->StreamTitle = fTitles.Title();
+  status->Counters = GetCounters();
+  if (fOutputStream)
+  {
+    status->StreamingStatus = fOutputStream->Status();
+    status->StreamingMessage = fOutputStream->Message();
+    status->StreamingActiveSince = fOutputStream->ActiveSince();
+    const TOutputStreamCounts output = fOutputStream->Counts();
+    status->Listeners = output.Listeners;
+    status->Counters.StreamDroppedBytes = output.DroppedBytes;
+    status->Counters.StreamDroppedListeners = output.DroppedListeners;
+  }
+  // The one that goes is freed after the pointer's lock is released.
+  std::shared_ptr<const TSlotStatus> previous;
+  std::lock_guard swap(fStatusCS);
+  previous = std::exchange(fStatus, std::move(status));
+}
+
+void TSlotInfo::StatusLoop(TSimpleThread& iThread)
+{
+  while (!iThread.Terminated())
+  {
+    PublishStatusUnlessBusy();
+    iThread.WaitForEvent(kStatusPauseMilliseconds);
+  }
+}

@@ -1,0 +1,53 @@
+// The status a slot publishes for its readers: a change is there once the call that made it returns, the
+// status thread keeps levels current, and a reader gets it while another thread holds the slot lock.
+
+#include "slots/SlotPipelineFixture.h"
+
+#include <future>
+#include <thread>
+
+namespace
+{
+using SlotStatusTest = TSlotPipelineTest;
+
+TEST_F(SlotStatusTest, ChangesAndLevelsArePublishedAndReadWhileTheSlotLockIsHeld)
+{
+  TSlotInfo& slot = MakeSlot();
+  EXPECT_FALSE(slot.Status()->Recording);
+  slot.Initialize();
+  slot.StartRecording();
+  EXPECT_EQ(slot.Status()->DeviceName, "PulseAudio: Monitor of tone");
+  slot.CycleEncoder();
+  const std::shared_ptr<const TSlotStatus> started = slot.Status();
+  EXPECT_TRUE(started->Recording);
+  EXPECT_EQ(started->CurrentFilename, slot.CurrentFilename());
+  EXPECT_EQ(started->RecordStartTickCount, slot.RecordStartTickCount());
+
+  auto tone = fServer->PlayTone("tone", 1000, 1.0);
+  ASSERT_TRUE(WaitUntil([&] { return slot.Status()->LevelLeft > 0.4f; }, 3000));
+  EXPECT_GT(slot.Status()->Counters.BytesWritten, 0u);
+
+  // The controller holds the lock for slow work; a reader never waits for it.
+  std::promise<void> locked;
+  std::promise<void> release;
+  std::thread holder(
+      [&]
+      {
+        const auto lock = slot.LockSettings();
+        locked.set_value();
+        release.get_future().wait();
+      });
+  locked.get_future().wait();
+  EXPECT_TRUE(slot.Status()->Recording);
+  release.set_value();
+  holder.join();
+
+  slot.FinishRecording();
+  const std::shared_ptr<const TSlotStatus> finished = slot.Status();
+  EXPECT_FALSE(finished->Recording);
+  EXPECT_EQ(finished->CurrentFilename, "");
+  EXPECT_TRUE(started->Recording) << "a copy taken earlier stays as it was";
+  slot.StopRecording();
+  EXPECT_EQ(slot.Status()->DeviceName, std::nullopt);
+}
+} // namespace
