@@ -53,9 +53,7 @@ void TSlotInfo::Initialize()
     std::lock_guard level(fLevelCS);
     fLastOverSilenceTickCount = now;
   }
-  fStatusThread = std::make_unique<TSimpleThread>(
-      true, [this](TSimpleThread& iThread) { StatusLoop(iThread); }, Format("Status Slot %d", fIndex));
-  fStatusThread->Start();
+  StartStatusPasses();
   {
     std::lock_guard lock(fCS);
     if (!BuildMixer(now))
@@ -302,7 +300,7 @@ void TSlotInfo::TearDown()
     return;
   EndRecording();
   // Before the outgoing stream goes, which its passes read; the last status is published below.
-  fStatusThread.reset();
+  StopStatusPasses();
   // Its encoder leaves the chain before the mixer goes; no title can reach it any more (the input is gone).
   fOutputStream.reset();
   // The worker stops the last encoder (the program finishes its file) and stores the last rows.

@@ -539,10 +539,11 @@ private:
   // The status thread's pass: skipped while another thread holds the slot lock, which publishes its change
   // itself when it is done.
   void PublishStatusUnlessBusy();
-  void StatusLoop(TSimpleThread& iThread);
+  // The status thread's passes over this slot begin, and end (none runs any more once it returns).
+  void StartStatusPasses();
+  void StopStatusPasses();
   mutable std::mutex fStatusCS; // held only to take or replace the pointer
   std::shared_ptr<const TSlotStatus> fStatus = std::make_shared<const TSlotStatus>();
-  std::unique_ptr<TSimpleThread> fStatusThread;
 
   // ---- Encoder cycling ----
   struct TNextFile

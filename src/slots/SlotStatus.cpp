@@ -5,12 +5,71 @@
 #include "audio/AudioDevicesBase.h"
 #include "slots/SlotInfo.h"
 
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 namespace
 {
 // Ten times a second, as often as the window repaints.
 constexpr unsigned kStatusPauseMilliseconds = 100;
+
+// One thread for the passes of every slot: a thread of its own per slot would give a thousand slots a thousand
+// more threads. It runs while there are slots.
+class TStatusPasses
+{
+public:
+  void Add(const TSlotInfo* iSlot, std::function<void()> iPass)
+  {
+    std::lock_guard lock(fMutex);
+    fPasses.emplace_back(iSlot, std::move(iPass));
+    if (!fThread)
+    {
+      fThread = std::make_unique<TSimpleThread>(
+          true, [this](TSimpleThread& iThread) { Loop(iThread); }, "SlotStatus");
+      fThread->Start();
+    }
+  }
+
+  // Waits for a pass under way: none runs for iSlot once it returns.
+  void Remove(const TSlotInfo* iSlot)
+  {
+    std::unique_ptr<TSimpleThread> ended;
+    {
+      std::lock_guard lock(fMutex);
+      std::erase_if(fPasses, [iSlot](const auto& iPass) { return iPass.first == iSlot; });
+      if (fPasses.empty())
+        ended = std::move(fThread);
+    }
+    // Ended outside the lock, which its last pass may be waiting for.
+  }
+
+private:
+  void Loop(TSimpleThread& iThread)
+  {
+    while (!iThread.Terminated())
+    {
+      {
+        std::lock_guard lock(fMutex);
+        for (const auto& pass : fPasses)
+          pass.second();
+      }
+      iThread.WaitForEvent(kStatusPauseMilliseconds);
+    }
+  }
+
+  std::mutex fMutex; // held for a whole pass; a pass never waits for a slot lock
+  std::vector<std::pair<const TSlotInfo*, std::function<void()>>> fPasses;
+  std::unique_ptr<TSimpleThread> fThread;
+};
+
+TStatusPasses& StatusPasses()
+{
+  static TStatusPasses passes;
+  return passes;
+}
 } // namespace
 
 std::shared_ptr<const TSlotStatus> TSlotInfo::Status() const
@@ -64,11 +123,12 @@ void TSlotInfo::PublishLockedStatus()
   previous = std::exchange(fStatus, std::move(status));
 }
 
-void TSlotInfo::StatusLoop(TSimpleThread& iThread)
+void TSlotInfo::StartStatusPasses()
 {
-  while (!iThread.Terminated())
-  {
-    PublishStatusUnlessBusy();
-    iThread.WaitForEvent(kStatusPauseMilliseconds);
-  }
+  StatusPasses().Add(this, [this] { PublishStatusUnlessBusy(); });
+}
+
+void TSlotInfo::StopStatusPasses()
+{
+  StatusPasses().Remove(this);
 }
