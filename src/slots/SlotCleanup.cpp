@@ -87,12 +87,11 @@ int64_t AvailableBytes(const std::string& iFolder)
   return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
 }
 
-std::vector<std::string> TSlotInfo::OpenStoredNames()
+std::vector<std::string> TSlotInfo::OpenStoredNames() const
 {
-  std::lock_guard lock(fCS);
-  std::vector<std::string> names;
-  for (const std::shared_ptr<TRecordingFile>& file : fOpenFiles)
-    names.push_back(StoredRecordingName(file->RelativeName));
+  std::vector<std::string> names = fRecorder.OpenRelativeNames();
+  for (std::string& name : names)
+    name = StoredRecordingName(name);
   return names;
 }
 
@@ -100,7 +99,7 @@ void TSlotInfo::RequestCleanup()
 {
   if (fCleanupQueued.exchange(true))
     return;
-  fWorker->Post(
+  fRecorder.Worker().Post(
       [this]
       {
         bool more = false;
@@ -126,17 +125,17 @@ bool TSlotInfo::CleanUpByAge()
 {
   int days = 0;
   {
-    std::lock_guard lock(fCS);
+    std::lock_guard lock(fSettingsCS);
     if (!fCleanupDaysEnabled)
       return false;
     days = fCleanupDays;
-    // Below one day every recording would qualify, the one being written too.
-    if (days < 1)
-    {
-      if (!std::exchange(fAgeRuleOffReported, true))
-        LogMessage(Format("CleanupDays %d is below 1: cleanup by age is off", days));
-      return false;
-    }
+  }
+  // Below one day every recording would qualify, the one being written too.
+  if (days < 1)
+  {
+    if (!std::exchange(fAgeRuleOffReported, true))
+      LogMessage(Format("CleanupDays %d is below 1: cleanup by age is off", days));
+    return false;
   }
   const ISQLConnectionRef connection = GetDatabaseConnection();
   const auto query = connection->PrepareStatement(ByAgeSQL);
@@ -166,11 +165,13 @@ int64_t TSlotInfo::CleanupGoalBytes() const
 bool TSlotInfo::CleanupBySpace()
 {
   int64_t goal = 0;
+  int space = 0;
   {
-    std::lock_guard lock(fCS);
+    std::lock_guard lock(fSettingsCS);
     if (!fCleanupSpaceEnabled)
       return false;
     goal = CleanupGoalBytes();
+    space = fCleanupSpace;
   }
   const std::string folder = Folder();
   // A volume that cannot be measured disables the rule for this call.
@@ -190,13 +191,12 @@ bool TSlotInfo::CleanupBySpace()
       return true;
   }
   const int64_t now = static_cast<int64_t>(MillisecondClock());
-  std::lock_guard lock(fCS);
   if (!fLastTooSmallReport || now - *fLastTooSmallReport >= kTooSmallReportMilliseconds)
   {
     fLastTooSmallReport = now;
     LogMessage(Format("Free space on %s stays below %d GiB with nothing left to delete: the disk is too small "
                       "for this setting",
-                      folder.c_str(), fCleanupSpace));
+                      folder.c_str(), space));
   }
   return false;
 }

@@ -46,7 +46,7 @@ std::string DatabaseConnectionText(const std::string& iPath)
 
 std::string TSlotInfo::DatabasePath()
 {
-  std::lock_guard lock(fCS);
+  std::lock_guard lock(fSettingsCS);
   if (!fDatabaseFile.empty())
     return fDatabaseFile;
   if (!fDatabaseFolder.empty())
@@ -56,8 +56,8 @@ std::string TSlotInfo::DatabasePath()
 
 ISQLConnectionRef TSlotInfo::GetDatabaseConnection()
 {
-  // The slot lock covers only the choice of the file (DatabasePath): opening may wait for another program's
-  // lock on the file, and the controller's thread must never wait for that.
+  // Only the choice of the file is made under a lock (DatabasePath): opening may wait for another program's
+  // lock on the file.
   const std::string path = DatabasePath();
   const auto folder = std::filesystem::path(path).parent_path();
   if (folder.empty())
@@ -100,6 +100,6 @@ void TSlotInfo::DeleteRecordingRow(int iID)
 
 void TSlotInfo::RegisterRecording(const std::string& iRelativeName)
 {
-  fCurrentRecordingID = 0;
-  fCurrentRecordingID = InsertRecordingRow(iRelativeName, Now());
+  fRecorder.SetCurrentRecordingID(0);
+  fRecorder.SetCurrentRecordingID(InsertRecordingRow(iRelativeName, Now()));
 }

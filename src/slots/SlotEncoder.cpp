@@ -48,7 +48,7 @@ template <class F> void KeepFailure(std::exception_ptr& ioFailure, F&& iStep)
 bool TSlotInfo::ShouldRecord() const
 {
   return fMixer != 0 && fEnabled && !fStreamingOnly && fAudioFormat != sfNone && fRecordSource != rsDisabled &&
-         !(fRecordSource == rsSoundcard && !fCurrentDeviceInfo);
+         !(fRecordSource == rsSoundcard && !fInput.Device());
 }
 
 TEncoderCommand TSlotInfo::BuildEncoderCommand(const std::string& iTarget) const
@@ -59,11 +59,10 @@ TEncoderCommand TSlotInfo::BuildEncoderCommand(const std::string& iTarget) const
 
 void TSlotInfo::CycleEncoder()
 {
-  std::lock_guard lock(fCS);
   // Before anything else, so that an alarm-only slot never starts an encoder whatever its settings say.
   if (fAlarmOnly)
     fAudioFormat = sfNone;
-  const uint32_t previous = fEncoder;
+  const uint32_t previous = fRecorder.Encoder();
   fFileWanted = ShouldRecord();
   TNextFile next;
   std::exception_ptr failure;
@@ -119,11 +118,7 @@ TSlotInfo::TNextFile TSlotInfo::StartFileEncoder(uint32_t iReplaces)
 
 void TSlotInfo::EndFile(uint32_t iEncoder, bool iReplaced)
 {
-  fEncoder = 0;
-  const std::shared_ptr<TRecordingFile> file = std::move(fCurrentFile);
-  fCurrentFile.reset();
-  fCurrentRecordingID = 0;
-  fCurrentFilename.clear();
+  const std::shared_ptr<TRecordingFile> file = fRecorder.End();
   fTitles.FileEnded();
   if (!iEncoder)
     return;
@@ -139,18 +134,17 @@ void TSlotInfo::EndFile(uint32_t iEncoder, bool iReplaced)
     LogMessage(Format("Encoder queue full: %.1f seconds of audio dropped from %s",
                       static_cast<double>(span.DroppedFrames) / fEffectiveSamplerate, file->FullName.c_str()));
   // Stopping waits for the program to finish the file: on the worker, never under the slot lock.
-  fWorker->Post(
+  fRecorder.Worker().Post(
       [this, file, iEncoder]
       {
         TAudioEngine::EncodeStop(iEncoder);
-        std::lock_guard lock(fCS);
-        std::erase(fOpenFiles, file);
+        fRecorder.Finished(file);
         return true;
       });
   if (file)
   {
     const double seconds = static_cast<double>(frames) / fEffectiveSamplerate;
-    fWorker->Post([this, file, seconds] { return StoreFileEnd(file, seconds); });
+    fRecorder.Worker().Post([this, file, seconds] { return StoreFileEnd(file, seconds); });
   }
 }
 
@@ -158,20 +152,16 @@ void TSlotInfo::BeginFile(const TNextFile& iNext)
 {
   TEncodeSpan span;
   TAudioEngine::EncodeGetSpan(iNext.Encoder, span);
-  fEncoder = iNext.Encoder;
-  fRecordStartTickCount = static_cast<int64_t>(MillisecondClock());
-  fRecordStartPos = static_cast<int64_t>(span.FirstFrame) * kMixerFrameBytes;
+  const int64_t startTickCount = static_cast<int64_t>(MillisecondClock());
   const std::shared_ptr<TRecordingFile> file = iNext.File;
   file->RelativeName = iNext.RelativeName;
   file->FullName = iNext.FullName;
   file->StartTime = Now();
-  fCurrentFile = file;
-  fOpenFiles.push_back(file);
+  fRecorder.Begin(file, iNext.Encoder, startTickCount, static_cast<int64_t>(span.FirstFrame) * kMixerFrameBytes);
   LogMessage(Format("Encoding to file %s", iNext.FullName.c_str()));
   LockedAssign(fErrorMessage, "");
-  fCurrentFilename = iNext.FullName;
-  fTitles.FileStarted(iNext.FullName, fRecordStartTickCount);
-  fWorker->Post([this, file] { return InsertFileRow(file); });
+  fTitles.FileStarted(iNext.FullName, startTickCount);
+  fRecorder.Worker().Post([this, file] { return InsertFileRow(file); });
 }
 
 bool TSlotInfo::InsertFileRow(const std::shared_ptr<TRecordingFile>& iFile)
@@ -189,9 +179,7 @@ bool TSlotInfo::InsertFileRow(const std::shared_ptr<TRecordingFile>& iFile)
       LogMessage(Format("Error updating database: %s", e.what()));
     return false;
   }
-  std::lock_guard lock(fCS);
-  if (fCurrentFile == iFile)
-    fCurrentRecordingID = iFile->ID.load();
+  fRecorder.RowStored(iFile);
   return true;
 }
 
@@ -231,8 +219,7 @@ bool TSlotInfo::StoreFileEnd(const std::shared_ptr<TRecordingFile>& iFile, doubl
 
 void TSlotInfo::FinishRecording()
 {
-  std::lock_guard lock(fCS);
-  EndFile(fEncoder, false);
+  EndFile(fRecorder.Encoder(), false);
 }
 
 std::string TSlotInfo::NotRecordingReason() const
@@ -240,23 +227,23 @@ std::string TSlotInfo::NotRecordingReason() const
   // A full volume is the usual reason, and the programs do not tell it.
   if (AvailableBytes(fFolder) == 0)
     return Format("%s: %s", std::strerror(ENOSPC), fFolder.c_str());
-  return fEncoder == 0 ? LockedCopy(fErrorMessage) : "";
+  return fRecorder.Encoder() == 0 ? LockedCopy(fErrorMessage) : "";
 }
 
 void TSlotInfo::CheckEncoder()
 {
-  std::lock_guard lock(fCS);
-  if (fEncoder != 0 && TAudioEngine::EncodeIsActive(fEncoder) == esRunning)
+  const uint32_t encoder = fRecorder.Encoder();
+  if (encoder != 0 && TAudioEngine::EncodeIsActive(encoder) == esRunning)
   {
     // Resumed once the new file holds a little audio: a program on a full disk runs a moment before it fails.
     if (fNotRecordingReported && CurrentRecordingDuration() >= kResumedSeconds)
     {
       fNotRecordingReported = false;
-      LogMessage(Format("Recording resumed: %s", fCurrentFilename.c_str()));
+      LogMessage(Format("Recording resumed: %s", CurrentFilename().c_str()));
     }
     return;
   }
-  if (fEncoder == 0 && !(fFileWanted && ShouldRecord()))
+  if (encoder == 0 && !(fFileWanted && ShouldRecord()))
     return;
   const int64_t now = static_cast<int64_t>(MillisecondClock());
   if (fLastFileAttempt && now - *fLastFileAttempt < kRetryFileMilliseconds)
@@ -264,8 +251,8 @@ void TSlotInfo::CheckEncoder()
   // One line per outage, not one per attempt.
   if (!fNotRecordingReported)
   {
-    if (fEncoder != 0)
-      LogMessage(Format("Encoder stopped unexpectedly: %s", fCurrentFilename.c_str()));
+    if (encoder != 0)
+      LogMessage(Format("Encoder stopped unexpectedly: %s", CurrentFilename().c_str()));
     if (const std::string reason = NotRecordingReason(); !reason.empty())
     {
       LogMessage(reason);
@@ -279,20 +266,8 @@ void TSlotInfo::CheckEncoder()
 
 float TSlotInfo::CurrentRecordingDuration() const
 {
-  if (fEncoder == 0)
+  if (fRecorder.Encoder() == 0)
     return 0;
-  const int64_t bytes = GetStreamPosition() - fRecordStartPos;
+  const int64_t bytes = GetStreamPosition() - fRecorder.StartPosition();
   return bytes > 0 ? static_cast<float>(static_cast<double>(bytes) / kMixerFrameBytes / fEffectiveSamplerate) : 0;
-}
-
-int64_t TSlotInfo::RecordStartTickCount()
-{
-  std::lock_guard lock(fCS);
-  return fRecordStartTickCount;
-}
-
-std::string TSlotInfo::CurrentFilename()
-{
-  std::lock_guard lock(fCS);
-  return fCurrentFilename;
 }

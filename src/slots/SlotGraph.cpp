@@ -15,7 +15,6 @@
 #include <memory>
 #include <pthread.h>
 #include <sched.h>
-#include <thread>
 
 namespace
 {
@@ -53,14 +52,9 @@ void TSlotInfo::Initialize()
     std::lock_guard level(fLevelCS);
     fLastOverSilenceTickCount = now;
   }
-  {
-    std::lock_guard lock(fCS);
-    if (!BuildMixer(now))
-      return;
-  }
-  // Loading a library is file work: outside the slot lock.
+  if (!BuildMixer(now))
+    return;
   ReloadWinampPlugin();
-  std::lock_guard lock(fCS);
   StartPacing();
   StartOutputStream();
 }
@@ -176,13 +170,10 @@ void TSlotInfo::SetRecordChannels(TRecordChannels iValue)
 
 void TSlotInfo::SetEnabled(bool iValue)
 {
-  {
-    std::lock_guard lock(fCS);
-    if (iValue == fEnabled)
-      return;
-    fEnabled = iValue;
-    CycleEncoder();
-  }
+  if (iValue == fEnabled)
+    return;
+  fEnabled = iValue;
+  CycleEncoder();
   WakeOutputStream();
 }
 
@@ -193,22 +184,18 @@ void TSlotInfo::ReloadWinampPlugin()
 
 void TSlotInfo::StartRecording()
 {
+  switch (fRecordSource)
   {
-    std::lock_guard lock(fCS);
-    switch (fRecordSource)
-    {
-    case rsSoundcard:
-      AttachDevice();
-      break;
-    case rsStream:
-      AttachStream();
-      break;
-    default:
-      StopRecording();
-      break;
-    }
+  case rsSoundcard:
+    AttachDevice();
+    break;
+  case rsStream:
+    AttachStream();
+    break;
+  default:
+    StopRecording();
+    break;
   }
-  // After the slot lock is released: the streaming thread takes it to copy the settings.
   WakeOutputStream();
 }
 
@@ -219,7 +206,7 @@ void TSlotInfo::AttachDevice()
   {
     if (fDevice.empty())
       throw ESlotError("No device selected");
-    if (fDevice == fCurrentDeviceID)
+    if (fDevice == fInput.DeviceID())
       return;
     if (fMixer == 0)
       throw ESlotError(UnsupportedRateText());
@@ -227,23 +214,9 @@ void TSlotInfo::AttachDevice()
     if (!device)
       throw ESlotError("Invalid device");
     StopRecording();
-    fChannel = device->AddClient(static_cast<uint32_t>(fEffectiveSamplerate), fRecord16Bit, fASIOWorkaround);
-    if (fChannel == 0)
-      throw ESlotError(Format("AddClient: BASS Error %d", TAudioEngine::ErrorGetCode()));
-    if (fExtraSleep > 0)
-      std::this_thread::sleep_for(std::chrono::milliseconds(fExtraSleep));
-    if (!TAudioEngine::MixerAddChannel(fMixer, fChannel, 0))
-    {
-      const int error = TAudioEngine::ErrorGetCode();
-      device->RemoveClient(fChannel);
-      TAudioEngine::StreamFree(fChannel);
-      fChannel = 0;
-      throw ESlotError(Format("MixerAddChannel: %s", BassErrorText(error).c_str()));
-    }
+    fInput.AttachDevice(*device, fDevice, fMixer,
+                        {static_cast<uint32_t>(fEffectiveSamplerate), fRecord16Bit, fASIOWorkaround, fExtraSleep});
     fTitles.ClearTitle();
-    fCurrentDeviceInfo = device;
-    fInputDevice = device;
-    fCurrentDeviceID = fDevice;
     LockedAssign(fErrorMessage, "");
     LogMessage(Format("Recording from %s", device->Name().c_str()));
   }
@@ -259,21 +232,9 @@ void TSlotInfo::AttachDevice()
 
 void TSlotInfo::StopRecording()
 {
-  {
-    std::lock_guard lock(fCS);
-    if (fCurrentDeviceInfo)
-    {
-      fInputDevice = nullptr;
-      fCurrentDeviceInfo->RemoveClient(fChannel);
-      TAudioEngine::StreamFree(fChannel);
-      fChannel = 0;
-      fCurrentDeviceID.clear();
-      fCurrentDeviceInfo = nullptr;
-    }
-    fInputStream.reset();
-    fLevelLeft = 0;
-    fLevelRight = 0;
-  }
+  fInput.Detach();
+  fLevelLeft = 0;
+  fLevelRight = 0;
   WakeOutputStream();
 }
 
@@ -285,7 +246,6 @@ void TSlotInfo::Destroy()
 
 void TSlotInfo::EndRecording()
 {
-  std::lock_guard lock(fCS);
   FinishRecording();
   StopRecording();
 }
@@ -298,10 +258,9 @@ void TSlotInfo::TearDown()
   // Its encoder leaves the chain before the mixer goes; no title can reach it any more (the input is gone).
   fOutputStream.reset();
   // The worker stops the last encoder (the program finishes its file) and stores the last rows.
-  if (const size_t givenUp = fWorker->Finish(std::chrono::steady_clock::now() + kWorkerFinishTime))
+  if (const size_t givenUp = fRecorder.Worker().Finish(std::chrono::steady_clock::now() + kWorkerFinishTime))
     LogMessage(Format("%zu database updates could not be stored; the next start repairs the rows", givenUp));
   fPlugin->Release();
-  std::lock_guard lock(fCS);
   fPullThread.reset();
   if (fPullMixer)
     TAudioEngine::StreamFree(fPullMixer);
@@ -314,27 +273,14 @@ void TSlotInfo::TearDown()
 std::string TSlotInfo::ErrorMessage() const
 {
   std::string text = LockedCopy(fErrorMessage);
-  if (const TDeviceInfoWithClients* input = fInputDevice.load(); text.empty() && input != nullptr)
+  if (const TDeviceInfoWithClients* input = fInput.Device(); text.empty() && input != nullptr)
     text = input->LastError();
   return text;
 }
 
-TDeviceInfoWithClients* TSlotInfo::CurrentDeviceInfo()
+std::optional<std::string> TSlotInfo::CurrentDeviceName() const
 {
-  std::lock_guard lock(fCS);
-  return fCurrentDeviceInfo;
-}
-
-std::optional<std::string> TSlotInfo::CurrentDeviceName()
-{
-  std::lock_guard lock(fCS);
-  if (!fCurrentDeviceInfo)
-    return std::nullopt;
-  return fCurrentDeviceInfo->Name();
-}
-
-std::string TSlotInfo::CurrentStreamURL()
-{
-  std::lock_guard lock(fCS);
-  return fCurrentStreamURL;
+  if (const TDeviceInfoWithClients* device = fInput.Device())
+    return device->Name();
+  return std::nullopt;
 }

@@ -10,15 +10,14 @@
 #include "lib/SimpleSQLInterface.h"
 #include "lib/SimpleThread.h"
 #include "slots/EncoderCommand.h"
-#include "slots/InputStream.h"
 #include "slots/InputStreamTitles.h"
 #include "slots/OutputStream.h"
-#include "slots/RecordingFile.h"
 #include "slots/SlotCleanup.h"
 #include "slots/SlotCounters.h"
+#include "slots/SlotInput.h"
 #include "slots/SlotPlugin.h"
+#include "slots/SlotRecorder.h"
 #include "slots/SlotTypes.h"
-#include "slots/SlotWorker.h"
 
 #include <atomic>
 #include <chrono>
@@ -127,7 +126,7 @@ public:
   // A new connection to the slot's database, its folder and table created when missing. Errors reach the caller.
   ISQLConnectionRef GetDatabaseConnection();
   // The database id of the file being written; 0 = none (or its row is not stored yet).
-  int CurrentRecordingID() const { return fCurrentRecordingID; }
+  int CurrentRecordingID() const { return fRecorder.CurrentRecordingID(); }
   // Adds the row of a file started at iStartTime (iRelativeName relative to the folder); returns its id.
   // Every error reaches the caller.
   int InsertRecordingRow(const std::string& iRelativeName, TDateTime iStartTime);
@@ -235,7 +234,7 @@ public:
   void SetStreamingForwardMetadata(bool iValue) { fStreamingForwardMetadata = iValue; }
   // Held by whoever changes several settings at once (the slot dialog, the web settings), so that the
   // streaming thread never copies half old, half new settings.
-  std::unique_lock<std::recursive_mutex> LockSettings() { return std::unique_lock(fCS); }
+  std::unique_lock<std::mutex> LockSettings() { return std::unique_lock(fSettingsCS); }
 
   // ---- Sound-processing plug-in ----
   std::string WinampPlugin() const { return fWinampPlugin; }
@@ -271,15 +270,16 @@ private:
 
   // ---- Cleanup helpers (SlotCleanup.cpp) ----
   // Stored names of the files still being written or finished: never deleted.
-  std::vector<std::string> OpenStoredNames();
+  std::vector<std::string> OpenStoredNames() const;
   // Deletes the recording of one row; a stored name that would leave the folder only loses its row.
   bool DeleteStoredRecording(ISQLConnection& iConnection, int iID, const std::string& iStoredName);
   void DeleteRow(ISQLConnection& iConnection, int iID);
 
   // Identity, locking and logging
-  std::recursive_mutex fCS;   // the slot lock: input, encoder, database, cleanup, stream title
-  std::mutex fLevelCS;        // the level lock: silence threshold and last-sound stamp; never held with another
-  mutable std::mutex fTextCS; // the texts request threads read; held only for a copy
+  // Each held only to swap or copy, never across a slow call; the input and recorder sides have their own.
+  std::mutex fSettingsCS;     // settings that other threads copy (output stream, database, cleanup)
+  std::mutex fLevelCS;        // silence threshold and last-sound stamp
+  mutable std::mutex fTextCS; // the texts request threads read
   TIniFile& fIniFile;
   std::string fSection;
   int fIndex;
@@ -366,24 +366,13 @@ private:
 
   // Audio graph and recording state
   uint32_t fMixer = 0;
-  uint32_t fChannel = 0;
   uint32_t fDownmixFX = 0;
   uint32_t fPullMixer = 0;
   std::unique_ptr<TSimpleThread> fPullThread;
   std::atomic<int64_t> fStreamPosition{0}; // bytes that passed the slot mixer since the graph was built
-  std::atomic<uint32_t> fEncoder{0};
-  int64_t fRecordStartTickCount = 0;
-  std::atomic<int64_t> fRecordStartPos{0};
-  std::string fCurrentFilename;
-  std::atomic<int> fCurrentRecordingID{0};
-  TDeviceInfoWithClients* fCurrentDeviceInfo = nullptr; // owned by the device registry
-  // The same device for threads that read the status without the slot lock; devices live until program end.
-  std::atomic<const TDeviceInfoWithClients*> fInputDevice{nullptr};
-  std::string fCurrentDeviceID;
-  std::string fCurrentStreamURL;
 
-  // Stream input, titles and cue sheet, each with its own lock
-  std::unique_ptr<TInputStream> fInputStream;
+  // The input side, and the incoming titles with the cue sheet
+  TSlotInput fInput;
   TInputStreamTitles fTitles{0};
 
   // Streaming output
@@ -426,12 +415,12 @@ public:
   // detaches the input, ends the slot's threads, frees its graph, then writes the settings. Errors of the
   // configuration file reach the caller.
   void Destroy();
-  TDeviceInfoWithClients* CurrentDeviceInfo();
+  TDeviceInfoWithClients* CurrentDeviceInfo() const { return fInput.Device(); }
   // Display name of the device in use; nothing while no device is attached. Any thread.
-  std::optional<std::string> CurrentDeviceName();
-  std::string CurrentStreamURL();
+  std::optional<std::string> CurrentDeviceName() const;
+  std::string CurrentStreamURL() const { return fInput.StreamURL(); }
   std::string CurrentStreamTitle() const { return fTitles.Title(); }
-  uint32_t Channel() const { return fChannel; }
+  uint32_t Channel() const { return fInput.Channel(); }
   // The slot mixer's handle; 0 before Initialize or when the engine refused the rate.
   uint32_t Mixer() const { return fMixer; }
   // Peak magnitude of the last mixer buffer per output channel (1.0 = full scale). Any thread.
@@ -445,9 +434,9 @@ public:
   void UpdateIncomingStreamTitle(const std::string& iMetadata);
   // The stream input's status text ("Connecting...", "Reconnecting...", the error of the last attempt) while no
   // stream is connected; empty while one is, or when the slot has no stream input. Any thread.
-  std::string StreamStatus();
+  std::string StreamStatus() const { return fInput.StreamStatus(); }
   // The connected stream's engine handle, 0 while none. Any thread.
-  uint32_t StreamChannel();
+  uint32_t StreamChannel() const { return fInput.StreamChannel(); }
 
   // ---- Streaming output (SlotOutputStream.cpp) ----
   TStreamingStatus StreamingStatus() const { return fOutputStream ? fOutputStream->Status() : ssDisabled; }
@@ -488,7 +477,7 @@ public:
   void CheckEncoder();
   // Waits until the slot's worker has done every job handed over (files finished, rows stored); false when
   // that takes longer than iTimeout.
-  bool WaitForWorker(std::chrono::milliseconds iTimeout) { return fWorker->WaitIdle(iTimeout); }
+  bool WaitForWorker(std::chrono::milliseconds iTimeout) { return fRecorder.Worker().WaitIdle(iTimeout); }
 
   // ---- Input health and counters (SlotHealth.cpp) ----
   // For the controller's 100 ms timer: turns the engine's counters of the input (device failure, audio the
@@ -500,9 +489,9 @@ public:
   // Seconds written into the current file; 0 while none is written. Any thread, no lock.
   float CurrentRecordingDuration() const;
   // The file encoder's engine handle, 0 while no file is written. Any thread.
-  uint32_t Encoder() const { return fEncoder.load(); }
-  std::string CurrentFilename();
-  int64_t RecordStartTickCount();
+  uint32_t Encoder() const { return fRecorder.Encoder(); }
+  std::string CurrentFilename() const { return fRecorder.CurrentFilename(); }
+  int64_t RecordStartTickCount() const { return fRecorder.RecordStartTickCount(); }
 
 private:
   // ---- Audio graph ----
@@ -548,9 +537,7 @@ private:
   // Why the slot records nothing although it should, for the log line.
   std::string NotRecordingReason() const;
 
-  std::shared_ptr<TRecordingFile> fCurrentFile;
-  std::vector<std::shared_ptr<TRecordingFile>> fOpenFiles; // written or being finished; under fCS
-  std::optional<int64_t> fLastFileAttempt;                 // tick count of the last automatic new file
+  std::optional<int64_t> fLastFileAttempt; // tick count of the last automatic new file
   bool fNotRecordingReported = false;
   bool fFileWanted = false; // the last file change wanted a file
 
@@ -560,6 +547,6 @@ private:
   TSlotCounterSet fCounters;
   TInputWatch fInputWatch;
 
-  // Last: its jobs use every member above; it is finished before they go.
-  std::unique_ptr<TSlotWorker> fWorker;
+  // Last: its worker's jobs use every member above; it is finished before they go.
+  TSlotRecorder fRecorder;
 };

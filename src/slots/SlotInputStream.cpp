@@ -7,7 +7,8 @@ void TSlotInfo::AttachStream()
 {
   StopRecording();
   fTitles.ClearTitle();
-  fCurrentStreamURL = fStreamURL;
+  const std::string url = StreamURL();
+  fInput.SetStreamURL(url);
   if (fMixer == 0)
   {
     LockedAssign(fErrorMessage, UnsupportedRateText());
@@ -15,17 +16,17 @@ void TSlotInfo::AttachStream()
     return;
   }
   LockedAssign(fErrorMessage, "");
-  LogMessage(Format("Recording from %s", fCurrentStreamURL.c_str()));
+  LogMessage(Format("Recording from %s", url.c_str()));
   TInputStream::TEvents events;
   events.Metadata = [this](const std::string& iMetadata) { UpdateIncomingStreamTitle(iMetadata); };
-  events.Connected = [this, url = fCurrentStreamURL](bool iFirst)
+  events.Connected = [this, url](bool iFirst)
   {
     if (iFirst)
       LogMessage(Format("Stream connected: %s", url.c_str()));
     else
       ++fCounters.InputReconnects;
   };
-  fInputStream = std::make_unique<TInputStream>(fIndex, fMixer, fCurrentStreamURL, std::move(events));
+  fInput.AttachStream(fIndex, fMixer, url, std::move(events));
 }
 
 void TSlotInfo::UpdateIncomingStreamTitle(const std::string& iMetadata)
@@ -33,16 +34,4 @@ void TSlotInfo::UpdateIncomingStreamTitle(const std::string& iMetadata)
   const std::optional<std::string> title = fTitles.Update(iMetadata, fCueSheet);
   if (title && fStreamingForwardMetadata && fOutputStream)
     fOutputStream->ForwardTitle(*title);
-}
-
-std::string TSlotInfo::StreamStatus()
-{
-  std::lock_guard lock(fCS);
-  return fInputStream && fInputStream->Channel() == 0 ? fInputStream->Status() : std::string();
-}
-
-uint32_t TSlotInfo::StreamChannel()
-{
-  std::lock_guard lock(fCS);
-  return fInputStream ? fInputStream->Channel() : 0;
 }

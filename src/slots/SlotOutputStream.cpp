@@ -13,7 +13,7 @@ void TSlotInfo::StartOutputStream()
 
 TOutputStreamSettings TSlotInfo::StreamingSettings()
 {
-  std::lock_guard lock(fCS);
+  std::lock_guard lock(fSettingsCS);
   TOutputStreamSettings settings;
   // An alarm-only slot has no audio to send.
   settings.Active = fEnabled && fStreamingEnabled && !fAlarmOnly;

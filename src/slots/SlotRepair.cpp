@@ -19,7 +19,7 @@ const char* const RepairSQL = "UPDATE recordings SET duration=:duration WHERE id
 
 void TSlotInfo::RepairRecordings()
 {
-  fWorker->Post(
+  fRecorder.Worker().Post(
       [this, reported = false]() mutable
       {
         // A slot that never recorded has nothing to repair, and no database is made for it here.

@@ -19,8 +19,7 @@ std::string WithDelimiter(const std::string& iFolder)
 
 TSlotInfo::TSlotInfo(TIniFile& iIniFile, int iIndex, bool iAlarmOnly)
     : fIniFile(iIniFile), fSection(Format("Slot%d", iIndex)), fIndex(iIndex), fAlarmOnly(iAlarmOnly),
-      fWorker(std::make_unique<TSlotWorker>(Format("SlotWorker %d", iIndex),
-                                            [this](const std::string& iText) { LogMessage(iText); }))
+      fRecorder(Format("SlotWorker %d", iIndex), [this](const std::string& iText) { LogMessage(iText); })
 {
   // Identity and input
   fName = ReadText("Name", Format("Slot %d", iIndex + 1));
