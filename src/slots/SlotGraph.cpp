@@ -48,10 +48,7 @@ TSlotInfo::~TSlotInfo()
 void TSlotInfo::Initialize()
 {
   const int64_t now = static_cast<int64_t>(MillisecondClock());
-  {
-    std::lock_guard level(fLevelCS);
-    fLastOverSilenceTickCount = now;
-  }
+  fLastOverSilenceTickCount = now;
   if (!BuildMixer(now))
     return;
   ReloadWinampPlugin();

@@ -166,7 +166,7 @@ public:
 
   // ---- Silence and alarms ----
   int SilenceThreshold() const { return fSilenceThreshold; }
-  // Stores the threshold in dBFS and its linear sample magnitude, under the level lock.
+  // Stores the threshold in dBFS and its linear sample magnitude; the pull thread reads the magnitude without a lock.
   void SetSilenceThreshold(int iValue);
   int SilenceDetection() const { return fSilenceDection; }
   void SetSilenceDetection(int iValue) { fSilenceDection = iValue; }
@@ -278,7 +278,6 @@ private:
   // Identity, locking and logging
   // Each held only to swap or copy, never across a slow call; the input and recorder sides have their own.
   std::mutex fSettingsCS;     // settings that other threads copy (output stream, database, cleanup)
-  std::mutex fLevelCS;        // silence threshold and last-sound stamp
   mutable std::mutex fTextCS; // the texts request threads read
   TIniFile& fIniFile;
   std::string fSection;
@@ -342,10 +341,11 @@ private:
 
   // Silence and alarms
   int fSilenceThreshold = -30; // dBFS
-  float fSilenceThresholdLinear = 0;
+  // Read by the thread that pulls the mixer, which never waits for a lock.
+  std::atomic<float> fSilenceThresholdLinear{0};
   int fSilenceDection = 0; // seconds, 0 = no detection
   bool fSilenceDetectionIfInactive = false;
-  int64_t fLastOverSilenceTickCount = 0;
+  std::atomic<int64_t> fLastOverSilenceTickCount{0};
   bool fSilenceDetected = false;
   bool fSendEmailSilenceDetected = false;
   bool fSendEmailSilenceOK = false;
