@@ -43,7 +43,7 @@ tsan: deps
 	cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  ctest --output-on-failure -j $(JOBS) --timeout 900 -L '^(slots|audio|web|integration)$$'
 
-# clang-tidy's naming check (.clang-tidy) over src/ and tests/ with the test build's compile commands; `make test`
+# clang-tidy's naming check (.clang-tidy) over src/ with the test build's compile commands; `make test`
 # runs it as the test lint_naming.
 lint: deps
 	@cmake -S . -B build/test $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAPEVAULT_SANITIZE=ON -DTAPEVAULT_BENCH=OFF >/dev/null
