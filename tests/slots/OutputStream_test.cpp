@@ -13,6 +13,7 @@
 #include "support/PythonTestServer.h"
 #include "support/SettingsTempFolder.h"
 #include "support/StreamListener.h"
+#include "support/Wait.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -129,8 +130,8 @@ protected:
 
   static inline std::unique_ptr<TPulseServer> fPulse;
   static inline std::unique_ptr<TIcecastServer> fIcecast;
-  static inline std::unique_ptr<TSpawnedProcess> fSource;
-  std::unique_ptr<TSpawnedProcess> fTone;
+  static inline std::unique_ptr<TProcessLauncher> fSource;
+  std::unique_ptr<TProcessLauncher> fTone;
   TSettingsTempFolder fFolder;
   std::unique_ptr<TIniFile> fIni;
   std::vector<std::unique_ptr<TSlotInfo>> fSlots;
