@@ -2,6 +2,7 @@
 #include "slots/SlotInfo.h"
 #include "support/SettingsTempFolder.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -285,6 +286,32 @@ TEST_F(SlotSettingsTest, NumbersRoundTripAndTheNominalLevelFitsSixteenBits)
   EXPECT_EQ(reread.Samplerate(), 22050);
   EXPECT_EQ(reread.SilenceThreshold(), -60);
   EXPECT_EQ(reread.RecordDelay(), 5);
+}
+
+// data/slot-settings.ini sets every key of a slot to a value other than its default; data/slot-settings-written.ini
+// is what the program wrote from it into an emptied section, so that the order of the keys shows as well.
+TEST_F(SlotSettingsTest, WritesTheSectionByteForByte)
+{
+  const std::filesystem::path data = std::filesystem::path(TAPEVAULT_SOURCE_DIR) / "tests/slots/data";
+  const std::string written = TSettingsTempFolder::ReadFile(data / "slot-settings-written.ini");
+  ASSERT_FALSE(written.empty());
+  SetUpFile(TSettingsTempFolder::ReadFile(data / "slot-settings.ini"));
+  {
+    TIniFile ini(fFile);
+    TSlotInfo slot0(ini, 0, false);
+    TSlotInfo slot1(ini, 1, false);
+    for (const std::string& line : SectionLines("Slot0"))
+      ini.DeleteKey("Slot0", line.substr(0, line.find('=')));
+    slot0.FlushConfig();
+    slot1.FlushConfig();
+  }
+  EXPECT_EQ(TSettingsTempFolder::ReadFile(fFile), written);
+
+  // What was written reads back to the same values.
+  TIniFile ini(fFile);
+  TSlotInfo reread(ini, 0, false);
+  reread.FlushConfig();
+  EXPECT_EQ(TSettingsTempFolder::ReadFile(fFile), written);
 }
 
 TEST_F(SlotSettingsTest, LogLinesStartWithTheSlotName)
