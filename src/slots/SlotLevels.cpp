@@ -38,14 +38,21 @@ int64_t TSlotInfo::GetStreamPosition() const
   return fStreamPosition.load(std::memory_order_acquire);
 }
 
-void TSlotInfo::SetSilenceThreshold(int iValue)
+void TSlotInfo::UpdateSilenceThreshold()
 {
+  const int threshold = fSettings.Silence.Threshold;
   // Extended precision for the conversion; -200 dBFS and below mean "every buffer is sound".
   const float linear =
-      iValue > -200 ? static_cast<float>(std::pow(10.0L, static_cast<long double>(iValue) / 20.0L)) : 0.0f;
+      threshold > -200 ? static_cast<float>(std::pow(10.0L, static_cast<long double>(threshold) / 20.0L)) : 0.0f;
   std::lock_guard level(fLevelCS);
-  fSilenceThreshold = iValue;
   fSilenceThresholdLinear = linear;
+}
+
+int TSlotInfo::WatchedSilenceDetection() const
+{
+  std::lock_guard lock(fSettingsCS);
+  const TSlotSettings::TSilence& silence = fSettings.Silence;
+  return (fSettings.Enabled || silence.DetectionIfInactive) && silence.Detection > 0 ? silence.Detection : 0;
 }
 
 int64_t TSlotInfo::GetCurrentSilenceDurationMilliseconds()

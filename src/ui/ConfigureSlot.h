@@ -1,7 +1,7 @@
 #pragma once
 // The slot dialog: every setting of one slot on six pages. It fills its controls from the slot, applies the rules
-// of the fields while it is open, and on OK checks, writes all settings back and reports whether the input or the
-// output changed; the caller then stores the slot's section and restarts what the change requires.
+// of the fields while it is open, and on OK checks the settings and holds them; the caller applies them
+// (TLoggerMain::ApplySlotSettings), which stores the slot's section and restarts what the change requires.
 
 #include "slots/SlotSettingsCheck.h"
 
@@ -24,8 +24,8 @@ class TConfigureSlotForm : public QDialog
 public:
   TConfigureSlotForm(TSlotInfo& iSlotInfo, QWidget* iParent = nullptr);
 
-  bool InputOptionsChanged() const { return fInputOptionsChanged; }
-  bool OutputOptionsChanged() const { return fOutputOptionsChanged; }
+  // The settings confirmed with OK.
+  const TSlotSettings& Settings() const { return fSettings; }
   // Shows a message to the user (a message box that does not block; tests replace it).
   std::function<void(const QString&)> ShowMessage;
   // Runs a dialog opened from this one (exec; tests replace it to drive the dialog).
@@ -134,9 +134,8 @@ private:
   void SelectFolder(QLineEdit* iField, const QString& iTitle);
   void SelectFile(QLineEdit* iField, const QString& iFilter);
   // The settings as the controls hold them; numbers that cannot be read fall back to iOld's.
-  TSlotEdit EditFromControls(const TSlotEdit& iOld) const;
+  TSlotSettings SettingsFromControls(const TSlotSettings& iOld) const;
 
   TSlotInfo& fSlotInfo;
-  bool fInputOptionsChanged = false;
-  bool fOutputOptionsChanged = false;
+  TSlotSettings fSettings;
 };

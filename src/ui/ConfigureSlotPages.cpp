@@ -49,6 +49,12 @@ QWidget* WithButton(QWidget* iField, QPushButton* iButton)
   return row;
 }
 
+// The up-down control of a number of the key table, with the row's range.
+TUpDownSpinBox* UpDown(const char* iKey, int iStep)
+{
+  return new TUpDownSpinBox(*FindSlotSettingKey(iKey)->Range, iStep);
+}
+
 QLabel* Note(const QString& iText)
 {
   auto* label = new QLabel(iText);
@@ -80,8 +86,8 @@ void TConfigureSlotForm::BuildInputPage()
   form->addRow(rbSoundcard, WithButton(cbDevice, btnControlPanel));
   form->addRow(rbStream, edStreamURL);
 
-  edNominalLevel = new TUpDownSpinBox(NominalLevelRange, 1);
-  edRecordDelay = new TUpDownSpinBox(RecordDelayRange, 60);
+  edNominalLevel = UpDown("NominalLevel", 1);
+  edRecordDelay = UpDown("RecordDelay", 60);
   cbRecord16bit = new QCheckBox("16 bit mode");
   cbRecordChannels = new QComboBox;
   cbRecordChannels->addItems({"stereo", "left channel only", "right channel only"});
@@ -160,7 +166,7 @@ void TConfigureSlotForm::BuildOutputPage()
   cbBitrate->setEditable(true);
   cbSamplerate = new QComboBox;
   cbSamplerate->setEditable(true);
-  for (const std::string& rate : SamplerateChoices())
+  for (const std::string& rate : FindSlotSettingKey("Samplerate")->Suggestions)
     cbSamplerate->addItem(QString::fromStdString(rate));
   form->addRow("Format:", formatRow);
   form->addRow("Mode:", cbMode);
@@ -182,7 +188,7 @@ void TConfigureSlotForm::BuildCleanupPage()
   QFormLayout* form = nullptr;
   tsCleanup = NewPage(pcPages, "Cleanup", form);
   cbCleanupDaysEnabled = new QCheckBox("Delete recordings older than");
-  edCleanupDays = new TUpDownSpinBox(CleanupDaysRange, 1);
+  edCleanupDays = UpDown("CleanupDays", 1);
   lblCleanupDays = new QLabel("days");
   auto* daysRow = new QHBoxLayout;
   daysRow->addWidget(cbCleanupDaysEnabled);
@@ -191,7 +197,7 @@ void TConfigureSlotForm::BuildCleanupPage()
   daysRow->addStretch();
   form->addRow(daysRow);
   cbCleanupSpaceEnabled = new QCheckBox("Delete recordings when disk space is below");
-  edCleanupSpace = new TUpDownSpinBox(CleanupSpaceRange, 1);
+  edCleanupSpace = UpDown("CleanupSpace", 1);
   auto* spaceRow = new QHBoxLayout;
   spaceRow->addWidget(cbCleanupSpaceEnabled);
   spaceRow->addWidget(edCleanupSpace);
@@ -249,8 +255,8 @@ void TConfigureSlotForm::BuildSilenceDetectionPage()
 {
   QFormLayout* form = nullptr;
   tsSilenceDetection = NewPage(pcPages, "Silence Detection", form);
-  edSilenceThreshold = new TUpDownSpinBox(SilenceThresholdRange, 1);
-  edSilenceDetection = new TUpDownSpinBox(SilenceDetectionRange, 1);
+  edSilenceThreshold = UpDown("SilenceThreshold", 1);
+  edSilenceDetection = UpDown("SilenceDetection", 1);
   form->addRow("Silence threshold:", WithNote(edSilenceThreshold, "dBFS"));
   form->addRow("Alarm after:", WithNote(edSilenceDetection, "seconds (0 = disable)"));
   cbSilenceDetectionIfIncactive = new QCheckBox("Perform silence detection even if slot is inactive.");

@@ -3,10 +3,11 @@
 
 #include "audio/AudioDevicesPulse.h"
 #include "slots/SlotPipelineFixture.h"
+#include "support/SlotSettingsEdit.h"
 
 #include <dirent.h>
-#include <gmock/gmock.h>
 #include <filesystem>
+#include <gmock/gmock.h>
 
 namespace
 {
@@ -54,7 +55,7 @@ TEST_F(SlotGraphTest, AttachesAndReportsEveryFailure)
   for (const TCase& c : cases)
   {
     fLog.clear();
-    slot.SetDevice(c.Device);
+    EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Input.Device = c.Device; });
     slot.StartRecording();
     ASSERT_EQ(Log().size(), 1u) << c.Device;
     EXPECT_EQ(Log()[0].rfind(c.Logged, 0), 0u) << Log()[0];
@@ -72,7 +73,7 @@ TEST_F(SlotGraphTest, AttachesAndReportsEveryFailure)
   EXPECT_EQ(slot.Channel(), channel);
   EXPECT_EQ(Log().size(), 1u);
   // A failed change leaves the slot without input, and then no file starts.
-  slot.SetDevice("PULSE:gone.monitor");
+  EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Input.Device = "PULSE:gone.monitor"; });
   slot.StartRecording();
   EXPECT_EQ(slot.CurrentDeviceInfo(), nullptr);
   EXPECT_EQ(slot.Channel(), 0u);
