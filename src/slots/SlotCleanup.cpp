@@ -112,7 +112,7 @@ void TSlotInfo::RequestCleanup()
         {
           // The controller's line, without the slot's prefix.
           if (fOnLogMessage)
-            fOnLogMessage(this, Format("Cleanup error in %s: %s", Name().c_str(), e.what()));
+            fOnLogMessage(this, Format("Cleanup error in %s: %s", Settings(&TSlotSettings::Name).c_str(), e.what()));
         }
         // A pass that found work runs again after the worker's pause, until the rules are met.
         if (!more)
@@ -123,13 +123,10 @@ void TSlotInfo::RequestCleanup()
 
 bool TSlotInfo::CleanUpByAge()
 {
-  int days = 0;
-  {
-    std::lock_guard lock(fSettingsCS);
-    if (!fCleanupDaysEnabled)
-      return false;
-    days = fCleanupDays;
-  }
+  const TSlotSettings::TCleanup cleanup = Settings(&TSlotSettings::Cleanup);
+  const int days = cleanup.Days;
+  if (!cleanup.DaysEnabled)
+    return false;
   // Below one day every recording would qualify, the one being written too.
   if (days < 1)
   {
@@ -159,21 +156,17 @@ bool TSlotInfo::CleanUpByAge()
 
 int64_t TSlotInfo::CleanupGoalBytes() const
 {
-  return fCleanupSpaceEnabled ? static_cast<int64_t>(fCleanupSpace) * GiB : 0;
+  const TSlotSettings::TCleanup cleanup = Settings(&TSlotSettings::Cleanup);
+  return cleanup.SpaceEnabled ? static_cast<int64_t>(cleanup.Space) * GiB : 0;
 }
 
 bool TSlotInfo::CleanupBySpace()
 {
-  int64_t goal = 0;
-  int space = 0;
-  {
-    std::lock_guard lock(fSettingsCS);
-    if (!fCleanupSpaceEnabled)
-      return false;
-    goal = CleanupGoalBytes();
-    space = fCleanupSpace;
-  }
-  const std::string folder = Folder();
+  const TSlotSettings settings = Settings();
+  const int64_t goal = CleanupGoalBytes();
+  if (!settings.Cleanup.SpaceEnabled)
+    return false;
+  const std::string& folder = settings.Output.Folder;
   // A volume that cannot be measured disables the rule for this call.
   const int64_t free = fFreeSpace ? fFreeSpace(folder) : -1;
   if (free < 0 || free >= goal)
@@ -196,7 +189,7 @@ bool TSlotInfo::CleanupBySpace()
     fLastTooSmallReport = now;
     LogMessage(Format("Free space on %s stays below %d GiB with nothing left to delete: the disk is too small "
                       "for this setting",
-                      folder.c_str(), space));
+                      folder.c_str(), settings.Cleanup.Space));
   }
   return false;
 }
@@ -204,7 +197,7 @@ bool TSlotInfo::CleanupBySpace()
 bool TSlotInfo::DeleteStoredRecording(ISQLConnection& iConnection, int iID, const std::string& iStoredName)
 {
   std::string path;
-  if (!ResolveRecordingPath(Folder(), iStoredName, path))
+  if (!ResolveRecordingPath(Settings(&TSlotSettings::Output).Folder, iStoredName, path))
   {
     // Never delete outside the slot's folder; the row cannot name a recording of this slot.
     LogMessage(Format("Warning: Invalid file name, deleted from database: %s", iStoredName.c_str()));
@@ -219,7 +212,7 @@ bool TSlotInfo::DeleteRecording(ISQLConnection& iConnection, int iID, const std:
   if (unlink(iPath.c_str()) == 0)
   {
     LogMessage(Format("Deleted %s", iPath.c_str()));
-    PruneEmptyFolders(Folder(), iPath);
+    PruneEmptyFolders(Settings(&TSlotSettings::Output).Folder, iPath);
   }
   else if (const int error = errno; error == ENOENT || error == ENOTDIR)
     LogMessage(Format("Warning: File was missing, deleted from database: %s", iPath.c_str()));

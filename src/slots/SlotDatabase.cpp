@@ -46,12 +46,12 @@ std::string DatabaseConnectionText(const std::string& iPath)
 
 std::string TSlotInfo::DatabasePath()
 {
-  std::lock_guard lock(fSettingsCS);
-  if (!fDatabaseFile.empty())
-    return fDatabaseFile;
+  const TSlotSettings settings = Settings();
+  if (!settings.Output.DatabaseFile.empty())
+    return settings.Output.DatabaseFile;
   if (!fDatabaseFolder.empty())
     return WithTrailingDelimiter(fDatabaseFolder) + Format("Tapevault_%d.db", fIndex);
-  return WithTrailingDelimiter(fFolder) + "Tapevault.db";
+  return WithTrailingDelimiter(settings.Output.Folder) + "Tapevault.db";
 }
 
 ISQLConnectionRef TSlotInfo::GetDatabaseConnection()

@@ -47,21 +47,24 @@ template <class F> void KeepFailure(std::exception_ptr& ioFailure, F&& iStep)
 
 bool TSlotInfo::ShouldRecord() const
 {
-  return fMixer != 0 && fEnabled && !fStreamingOnly && fAudioFormat != sfNone && fRecordSource != rsDisabled &&
-         !(fRecordSource == rsSoundcard && !fInput.Device());
+  const TRecordSource source = fSettings.Input.Source;
+  return fMixer != 0 && fSettings.Enabled && !fSettings.OutputStream.Only && fSettings.Output.Format != sfNone &&
+         source != rsDisabled && !(source == rsSoundcard && !fInput.Device());
+}
+
+TEncoderCommandSettings TSlotInfo::EncoderSettings(const TSlotSettings::TOutput& iOutput) const
+{
+  return {iOutput.Format,  iOutput.Mode,           fEffectiveSamplerate,
+          iOutput.Bitrate, iOutput.EncoderOptions, iOutput.EncoderFilename};
 }
 
 TEncoderCommand TSlotInfo::BuildEncoderCommand(const std::string& iTarget) const
 {
-  return ::BuildEncoderCommand({fAudioFormat, fMode, fEffectiveSamplerate, fBitrate, fEncoderOptions, fEncoderFilename},
-                               iTarget);
+  return ::BuildEncoderCommand(EncoderSettings(fSettings.Output), iTarget);
 }
 
 void TSlotInfo::CycleEncoder()
 {
-  // Before anything else, so that an alarm-only slot never starts an encoder whatever its settings say.
-  if (fAlarmOnly)
-    fAudioFormat = sfNone;
   const uint32_t previous = fRecorder.Encoder();
   fFileWanted = ShouldRecord();
   TNextFile next;
@@ -78,23 +81,25 @@ void TSlotInfo::CycleEncoder()
 
 TSlotInfo::TNextFile TSlotInfo::StartFileEncoder(uint32_t iReplaces)
 {
-  const std::string extension = RecordingExtension(fAudioFormat, fFileExtension);
+  const TSlotSettings::TOutput& output = fSettings.Output;
+  const std::string extension = RecordingExtension(output.Format, output.FileExtension);
   const TDateTimeParts now = DecodeDateTime(Now());
-  const std::string folder = WithTrailingDelimiter(fFolder);
+  const std::string folder = WithTrailingDelimiter(output.Folder);
   TNextFile next;
   next.File = std::make_shared<TRecordingFile>();
   next.RelativeName = UniqueRecordingName(
-      folder, RecordingRelativeName({fCustomFilename, fFilenamePrefix, fFlatFilenames}, extension, now));
+      folder,
+      RecordingRelativeName({output.CustomFilename, output.FilenamePrefix, output.FlatFilenames}, extension, now));
   next.FullName = folder + next.RelativeName;
   std::error_code ignored; // a folder that cannot be made lets the encoder start fail, which is reported
   std::filesystem::create_directories(std::filesystem::path(next.FullName).parent_path(), ignored);
   const TEncoderCommand command = BuildEncoderCommand(next.FullName);
   // The 32-bit WAV file keeps the mixer's float samples.
-  const uint32_t conversion = fAudioFormat == sfWAV32 ? kFileEncoderFlags & ~uint32_t(ef16Bit) : kFileEncoderFlags;
+  const uint32_t conversion = output.Format == sfWAV32 ? kFileEncoderFlags & ~uint32_t(ef16Bit) : kFileEncoderFlags;
   {
     const auto setup = TAudioEngine::LockEncoderSetup();
     TAudioEngine::SetConfig(cfEncodePriority, kFileEncoderPriority);
-    TAudioEngine::SetConfig(cfEncodeQueue, fEncoderQueueLength);
+    TAudioEngine::SetConfig(cfEncodeQueue, output.EncoderQueueLength);
     // The file's end is measured from the file itself when its encoder dies.
     next.Encoder = TAudioEngine::EncodeStart(
         fMixer, command.Command, command.Flags | conversion,
@@ -225,8 +230,9 @@ void TSlotInfo::FinishRecording()
 std::string TSlotInfo::NotRecordingReason() const
 {
   // A full volume is the usual reason, and the programs do not tell it.
-  if (AvailableBytes(fFolder) == 0)
-    return Format("%s: %s", std::strerror(ENOSPC), fFolder.c_str());
+  const std::string& folder = fSettings.Output.Folder;
+  if (AvailableBytes(folder) == 0)
+    return Format("%s: %s", std::strerror(ENOSPC), folder.c_str());
   return fRecorder.Encoder() == 0 ? LockedCopy(fErrorMessage) : "";
 }
 

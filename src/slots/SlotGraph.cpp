@@ -77,10 +77,10 @@ bool TSlotInfo::BuildMixer(int64_t iNow)
       fMixer, [this](float* ioBuffer, uint32_t iLength) { DoLevelDSP(ioBuffer, iLength); }, kMeasurePriority);
   TAudioEngine::ChannelSetDSP(
       fMixer, [this](float*, uint32_t iLength) { DoCounterDSP(iLength); }, kMeasurePriority);
-  if (fRecordDelay > 0)
+  if (const int seconds = fSettings.Input.RecordDelay; seconds > 0)
   {
     const uint32_t delay = TAudioEngine::ChannelSetFX(fMixer, fxDelay, kDelayPriority);
-    TAudioEngine::FXSetParameters(delay, TDelayParameters{0.0f, 1.0f, static_cast<float>(fRecordDelay), -1});
+    TAudioEngine::FXSetParameters(delay, TDelayParameters{0.0f, 1.0f, static_cast<float>(seconds), -1});
   }
   return true;
 }
@@ -92,7 +92,8 @@ std::string TSlotInfo::UnsupportedRateText() const
 
 void TSlotInfo::StartPacing()
 {
-  if (const std::optional<uint32_t> device = ClockSourceDevice(fClockSource))
+  const std::string& clockSource = fSettings.Input.ClockSource;
+  if (const std::optional<uint32_t> device = ClockSourceDevice(clockSource))
   {
     const uint32_t rate = static_cast<uint32_t>(fEffectiveSamplerate);
     fPullMixer = TAudioEngine::MixerCreate(rate, 2, chFloat, *device);
@@ -100,7 +101,7 @@ void TSlotInfo::StartPacing()
         TAudioEngine::MixerAddChannel(fPullMixer, fMixer, 0) && TAudioEngine::ChannelPlay(fPullMixer))
       return;
     // Without a working output device nothing would pull the mixer and the slot would record nothing.
-    LogMessage(Format("Clock source %s not available (%s), the slot runs on the system clock", fClockSource.c_str(),
+    LogMessage(Format("Clock source %s not available (%s), the slot runs on the system clock", clockSource.c_str(),
                       BassErrorText(TAudioEngine::ErrorGetCode()).c_str()));
     if (fPullMixer)
       TAudioEngine::StreamFree(fPullMixer);
@@ -143,7 +144,7 @@ void TSlotInfo::PullLoop(TSimpleThread& iThread)
 void TSlotInfo::ApplyChannelMap()
 {
   TChannelMapParameters map;
-  switch (fRecordChannels)
+  switch (fSettings.Input.Channels)
   {
   case rcLeft:
     map.Channels[0] = map.Channels[1] = 1;
@@ -159,29 +160,27 @@ void TSlotInfo::ApplyChannelMap()
   TAudioEngine::FXSetParameters(fDownmixFX, map);
 }
 
-void TSlotInfo::SetRecordChannels(TRecordChannels iValue)
-{
-  fRecordChannels = iValue;
-  ApplyChannelMap();
-}
-
 void TSlotInfo::SetEnabled(bool iValue)
 {
-  if (iValue == fEnabled)
+  if (iValue == fSettings.Enabled)
     return;
-  fEnabled = iValue;
+  {
+    std::lock_guard settings(fSettingsCS);
+    fSettings.Enabled = iValue;
+  }
   CycleEncoder();
   WakeOutputStream();
 }
 
 void TSlotInfo::ReloadWinampPlugin()
 {
-  fPlugin->Reload(fWinampPlugin, fWinampPluginStreamOnly, fWinampPluginControls, fMixer);
+  const TSlotSettings::TPlugin& plugin = fSettings.Plugin;
+  fPlugin->Reload(plugin.Library, plugin.StreamOnly, plugin.Controls, fMixer);
 }
 
 void TSlotInfo::StartRecording()
 {
-  switch (fRecordSource)
+  switch (fSettings.Input.Source)
   {
   case rsSoundcard:
     AttachDevice();
@@ -198,21 +197,23 @@ void TSlotInfo::StartRecording()
 
 void TSlotInfo::AttachDevice()
 {
+  const TSlotSettings::TInput& input = fSettings.Input;
   TDeviceInfoWithClients* device = nullptr;
   try
   {
-    if (fDevice.empty())
+    if (input.Device.empty())
       throw ESlotError("No device selected");
-    if (fDevice == fInput.DeviceID())
+    if (input.Device == fInput.DeviceID())
       return;
     if (fMixer == 0)
       throw ESlotError(UnsupportedRateText());
-    device = dynamic_cast<TDeviceInfoWithClients*>(DeviceList().Find(fDevice));
+    device = dynamic_cast<TDeviceInfoWithClients*>(DeviceList().Find(input.Device));
     if (!device)
       throw ESlotError("Invalid device");
     StopRecording();
-    fInput.AttachDevice(*device, fDevice, fMixer,
-                        {static_cast<uint32_t>(fEffectiveSamplerate), fRecord16Bit, fASIOWorkaround, fExtraSleep});
+    fInput.AttachDevice(
+        *device, input.Device, fMixer,
+        {static_cast<uint32_t>(fEffectiveSamplerate), input.Record16bit, input.ASIOWorkaround, input.ExtraSleep});
     fTitles.ClearTitle();
     LockedAssign(fErrorMessage, "");
     LogMessage(Format("Recording from %s", device->Name().c_str()));

@@ -7,7 +7,7 @@ void TSlotInfo::AttachStream()
 {
   StopRecording();
   fTitles.ClearTitle();
-  const std::string url = StreamURL();
+  const std::string url = fSettings.Input.StreamURL;
   fInput.SetStreamURL(url);
   if (fMixer == 0)
   {
@@ -31,7 +31,15 @@ void TSlotInfo::AttachStream()
 
 void TSlotInfo::UpdateIncomingStreamTitle(const std::string& iMetadata)
 {
-  const std::optional<std::string> title = fTitles.Update(iMetadata, fCueSheet);
-  if (title && fStreamingForwardMetadata && fOutputStream)
+  // The stream input's thread: the two switches are copied under the settings lock.
+  bool cueSheet = false;
+  bool forward = false;
+  {
+    std::lock_guard lock(fSettingsCS);
+    cueSheet = fSettings.Output.CueSheet;
+    forward = fSettings.OutputStream.ForwardMetadata;
+  }
+  const std::optional<std::string> title = fTitles.Update(iMetadata, cueSheet);
+  if (title && forward && fOutputStream)
     fOutputStream->ForwardTitle(*title);
 }

@@ -38,13 +38,20 @@ int64_t TSlotInfo::GetStreamPosition() const
   return fStreamPosition.load(std::memory_order_acquire);
 }
 
-void TSlotInfo::SetSilenceThreshold(int iValue)
+void TSlotInfo::UpdateSilenceThreshold()
 {
+  const int threshold = fSettings.Silence.Threshold;
   // Extended precision for the conversion; -200 dBFS and below mean "every buffer is sound".
   const float linear =
-      iValue > -200 ? static_cast<float>(std::pow(10.0L, static_cast<long double>(iValue) / 20.0L)) : 0.0f;
-  fSilenceThreshold = iValue;
+      threshold > -200 ? static_cast<float>(std::pow(10.0L, static_cast<long double>(threshold) / 20.0L)) : 0.0f;
   fSilenceThresholdLinear.store(linear, std::memory_order_relaxed);
+}
+
+int TSlotInfo::WatchedSilenceDetection() const
+{
+  std::lock_guard lock(fSettingsCS);
+  const TSlotSettings::TSilence& silence = fSettings.Silence;
+  return (fSettings.Enabled || silence.DetectionIfInactive) && silence.Detection > 0 ? silence.Detection : 0;
 }
 
 int64_t TSlotInfo::GetCurrentSilenceDurationMilliseconds()

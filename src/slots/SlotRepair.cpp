@@ -30,7 +30,7 @@ void TSlotInfo::RepairRecordings()
         {
           const ISQLConnectionRef connection = GetDatabaseConnection();
           const auto rows = connection->PrepareStatement(UnfinishedSQL)->ExecuteQueryPrepared();
-          const std::string folder = Folder();
+          const std::string folder = Settings(&TSlotSettings::Output).Folder;
           const std::vector<std::string> open = OpenStoredNames();
           while (rows->Next())
           {

@@ -8,9 +8,9 @@
 namespace
 {
 // The outgoing stream's part of the cell.
-void SnapshotStreaming(TSlotInfo& iSlot, TSlotCellData& oData)
+void SnapshotStreaming(TSlotInfo& iSlot, const TSlotSettings& iSettings, TSlotCellData& oData)
 {
-  oData.StreamingEnabled = iSlot.StreamingEnabled();
+  oData.StreamingEnabled = iSettings.OutputStream.Enabled;
   oData.StreamingStatus = iSlot.StreamingStatus();
   oData.StreamingMessage = iSlot.StreamingMessage();
   const int64_t since = iSlot.StreamingActiveSince();
@@ -20,9 +20,10 @@ void SnapshotStreaming(TSlotInfo& iSlot, TSlotCellData& oData)
 
 TSlotCellData SnapshotSlot(TSlotInfo& iSlot, float iLevelFactor)
 {
+  const TSlotSettings settings = iSlot.Settings();
   TSlotCellData d;
-  d.Name = iSlot.Name();
-  d.RecordSource = iSlot.RecordSource();
+  d.Name = settings.Name;
+  d.RecordSource = settings.Input.Source;
   d.DeviceName = iSlot.CurrentDeviceName();
   d.ErrorMessage = iSlot.ErrorMessage();
   if (d.RecordSource == rsStream)
@@ -42,12 +43,12 @@ TSlotCellData SnapshotSlot(TSlotInfo& iSlot, float iLevelFactor)
     d.RecordingMilliseconds = static_cast<int64_t>(MillisecondClock()) - iSlot.RecordStartTickCount();
     d.SilenceMilliseconds = iSlot.GetCurrentSilenceDurationMilliseconds();
   }
-  d.SilenceThreshold = iSlot.SilenceThreshold();
-  d.Enabled = iSlot.Enabled();
-  d.AudioFormat = iSlot.AudioFormat();
-  d.StreamingOnly = iSlot.StreamingOnly();
-  SnapshotStreaming(iSlot, d);
-  d.NominalLevel = iSlot.NominalLevel();
+  d.SilenceThreshold = settings.Silence.Threshold;
+  d.Enabled = settings.Enabled;
+  d.AudioFormat = settings.Output.Format;
+  d.StreamingOnly = settings.OutputStream.Only;
+  SnapshotStreaming(iSlot, settings, d);
+  d.NominalLevel = settings.Input.NominalLevel;
 
   d.LevelLeft = FallLevel(iSlot.CurrentLevelLeft(), iSlot.LevelLeft(), iLevelFactor);
   d.LevelRight = FallLevel(iSlot.CurrentLevelRight(), iSlot.LevelRight(), iLevelFactor);

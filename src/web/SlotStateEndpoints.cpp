@@ -17,12 +17,13 @@ int64_t SecondsSince(int64_t iTickCount)
 // The input of a slot: nothing when disabled, the device in use (iNoDevice when none) or the stream URL.
 std::string SourceText(TSlotInfo& iSlot, const char* iNoDevice)
 {
-  switch (iSlot.RecordSource())
+  const TSlotSettings::TInput input = iSlot.Settings(&TSlotSettings::Input);
+  switch (input.Source)
   {
   case rsSoundcard:
     return iSlot.CurrentDeviceName().value_or(iNoDevice);
   case rsStream:
-    return iSlot.StreamURL();
+    return input.StreamURL;
   default:
     return std::string();
   }
@@ -57,7 +58,7 @@ std::string TSlotApi::SlotListJSON() const
         ->SetNumber("ID", i)
         ->SetNumber("LastMetadata", static_cast<double>(SecondsSince(slot.LastMetadataTickCount())))
         ->SetString("Source", SourceText(slot, "Err"))
-        ->SetString("Name", slot.Name())
+        ->SetString("Name", slot.Settings(&TSlotSettings::Name))
         ->SetNumber("Silence", static_cast<double>(SecondsSince(slot.LastOverSilenceTickCount())))
         // A stream slot's state while its stream is not connected ("Connecting...", the error of the last
         // attempt); empty otherwise.
@@ -76,7 +77,7 @@ std::string TSlotApi::SlotListJSON() const
 
 void TSlotApi::Name(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
 {
-  oResponse = TextAnswer(iSlot.Name());
+  oResponse = TextAnswer(iSlot.Settings(&TSlotSettings::Name));
 }
 
 void TSlotApi::Source(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const

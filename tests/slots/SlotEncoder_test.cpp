@@ -5,6 +5,7 @@
 #include "lib/BrendleRegExpr.h"
 #include "lib/TapevaultTools.h"
 #include "slots/SlotPipelineFixture.h"
+#include "support/SlotSettingsEdit.h"
 #include "support/Wait.h"
 
 #include <csignal>
@@ -264,10 +265,10 @@ TEST_F(SlotEncoderTest, AnAlarmOnlySlotNeverRecords)
   TSlotInfo& slot = MakeSlot("Format=mp3\n", true);
   slot.Initialize();
   slot.StartRecording();
-  slot.SetAudioFormat(sfMP3);
+  EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Output.Format = sfMP3; });
   slot.CycleEncoder();
   EXPECT_EQ(slot.Encoder(), 0u);
-  EXPECT_EQ(slot.AudioFormat(), sfNone);
+  EXPECT_EQ(slot.Settings().Output.Format, sfNone);
   EXPECT_EQ(slot.ErrorMessage(), "");
 }
 
@@ -285,7 +286,7 @@ TEST_F(SlotEncoderTest, AnEncoderTheEngineRefusesIsShownNotLogged)
   EXPECT_TRUE(Log().empty());
   EXPECT_TRUE(Rows().empty());
   // The next change tries again.
-  slot.SetEncoderFilename("");
+  EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Output.EncoderFilename = ""; });
   slot.CycleEncoder();
   EXPECT_NE(slot.Encoder(), 0u);
   EXPECT_EQ(slot.ErrorMessage(), "");

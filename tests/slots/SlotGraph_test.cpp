@@ -3,6 +3,7 @@
 
 #include "audio/AudioDevicesPulse.h"
 #include "slots/SlotPipelineFixture.h"
+#include "support/SlotSettingsEdit.h"
 #include "support/Wait.h"
 
 #include <dirent.h>
@@ -59,7 +60,7 @@ TEST_F(SlotGraphTest, AttachesAndReportsEveryFailure)
   for (const TCase& c : cases)
   {
     fLog.clear();
-    slot.SetDevice(c.Device);
+    EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Input.Device = c.Device; });
     slot.StartRecording();
     ASSERT_EQ(Log().size(), 1u) << c.Device;
     EXPECT_EQ(Log()[0].rfind(c.Logged, 0), 0u) << Log()[0];
@@ -77,7 +78,7 @@ TEST_F(SlotGraphTest, AttachesAndReportsEveryFailure)
   EXPECT_EQ(slot.Channel(), channel);
   EXPECT_EQ(Log().size(), 1u);
   // A failed change leaves the slot without input, and then no file starts.
-  slot.SetDevice("PULSE:gone.monitor");
+  EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Input.Device = "PULSE:gone.monitor"; });
   slot.StartRecording();
   EXPECT_EQ(slot.CurrentDeviceInfo(), nullptr);
   EXPECT_EQ(slot.Channel(), 0u);

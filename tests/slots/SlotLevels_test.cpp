@@ -1,6 +1,7 @@
 // Levels and silence measured on a slot recording from a real PulseAudio server.
 
 #include "slots/SlotPipelineFixture.h"
+#include "support/SlotSettingsEdit.h"
 #include "support/Wait.h"
 
 namespace
@@ -35,7 +36,7 @@ TEST_F(SlotLevelsTest, ThresholdOfMinus200CountsSilenceAsSound)
   EXPECT_EQ(slot.LevelLeft(), 0.0f);
   EXPECT_LT(slot.GetCurrentSilenceDurationMilliseconds(), 300);
   // Back to a real threshold: the same silence now counts.
-  slot.SetSilenceThreshold(-90);
+  EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Silence.Threshold = -90; });
   std::this_thread::sleep_for(500ms);
   EXPECT_GT(slot.GetCurrentSilenceDurationMilliseconds(), 300);
 }
@@ -51,12 +52,12 @@ TEST_F(SlotLevelsTest, ChannelsPickTheInputChannelForBothMetersAndTheSilence)
   ASSERT_TRUE(WaitUntil([&] { return slot.LevelLeft() > 0.4f; }, 3s));
   EXPECT_LT(slot.LevelRight(), 0.001f);
 
-  slot.SetRecordChannels(rcLeft);
+  EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Input.Channels = rcLeft; });
   ASSERT_TRUE(WaitUntil([&] { return slot.LevelRight() > 0.4f; }, 1s));
   EXPECT_GT(slot.LevelLeft(), 0.4f);
   EXPECT_LT(slot.GetCurrentSilenceDurationMilliseconds(), 300);
 
-  slot.SetRecordChannels(rcRight);
+  EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Input.Channels = rcRight; });
   ASSERT_TRUE(WaitUntil([&] { return slot.LevelLeft() < 0.001f; }, 1s));
   EXPECT_LT(slot.LevelRight(), 0.001f);
   // Only the right input counts now, and it is silent.

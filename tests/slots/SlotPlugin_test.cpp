@@ -7,6 +7,7 @@
 #include "slots/SlotPipelineFixture.h"
 #include "support/EngineSignal.h"
 #include "support/PythonTestServer.h"
+#include "support/SlotSettingsEdit.h"
 #include "support/StreamListener.h"
 #include "support/Wait.h"
 
@@ -196,7 +197,8 @@ TEST_F(SlotPluginTest, ReloadWhileRecordingLeavesNoGapInTheFile)
   // Reloads, also to the mono variant and back, while the pull thread runs the chain.
   for (int i = 0; i < 8; ++i)
   {
-    slot.SetWinampPlugin(i % 2 ? "amp.so:amp_mono" : "amp.so:amp_stereo");
+    EditSlotSettings(slot, [&](TSlotSettings& ioSettings)
+                     { ioSettings.Plugin.Library = i % 2 ? "amp.so:amp_mono" : "amp.so:amp_stereo"; });
     slot.ReloadWinampPlugin();
     ASSERT_NE(slot.SoundPlugin().DSP(), 0u);
     std::this_thread::sleep_for(130ms);
@@ -233,12 +235,12 @@ TEST_F(SlotPluginTest, ControlValuesPersistAndAnEmptyNameReleasesThePlugin)
   ASSERT_NE(plugin, nullptr);
   EXPECT_EQ(plugin->ControlsText(), "Input gain (dB)=0;Limit (dB)=-3;Release time (s)=2");
   plugin->SetControl(0, 4.5f);
-  slot.SetWinampPluginControls(plugin->ControlsText());
+  EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Plugin.Controls = plugin->ControlsText(); });
   slot.FlushConfig();
   EXPECT_NE(TSettingsTempFolder::ReadFile(fFolder / "Tapevault.ini")
                 .find("WinampPluginControls=Input gain (dB)=4.5;Limit (dB)=-3;Release time (s)=2\n"),
             std::string::npos);
-  slot.SetWinampPlugin("");
+  EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Plugin.Library = ""; });
   slot.ReloadWinampPlugin();
   EXPECT_EQ(slot.SoundPlugin().Plugin(), nullptr);
   EXPECT_EQ(slot.SoundPlugin().DSP(), 0u);
