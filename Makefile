@@ -1,5 +1,5 @@
 # The two commands of the README: `make run` and `make test`.
-.PHONY: run test build-release build-test package bench fuzz format deps screenshots
+.PHONY: run test build-release build-test tsan lint package bench fuzz format deps screenshots
 
 JOBS ?= 2
 # Paths relative to the checkout, so that ccache hits across clones (CI builds a fresh one); without NOHASHDIR
@@ -33,6 +33,21 @@ test: build-test
 	cd build/test && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# ThreadSanitizer over the slot engine, the audio engine and the service tests (web server, the program run as a
+# service): build/tsan, RelWithDebInfo so that real-time audio keeps up. Not part of `make test`, for CI's time.
+TSAN_TARGETS = tapevault test_slots test_audio test_web test_integration
+tsan: deps
+	@cmake -S . -B build/tsan $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAPEVAULT_SANITIZE=thread -DTAPEVAULT_BENCH=OFF >/dev/null
+	@cmake --build build/tsan -j $(JOBS) --target $(TSAN_TARGETS)
+	cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  ctest --output-on-failure -j $(JOBS) --timeout 900 -L '^(slots|audio|web|integration)$$'
+
+# clang-tidy's naming check (.clang-tidy) over src/ with the test build's compile commands; `make test`
+# runs it as the test lint_naming.
+lint: deps
+	@cmake -S . -B build/test $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DTAPEVAULT_SANITIZE=ON -DTAPEVAULT_BENCH=OFF >/dev/null
+	scripts/lint-naming build/test
 
 # The Debian package build/package/tapevault_<version>_<arch>.deb: a Release build with Debian's hardening flags
 # (without -g: the program is stripped), no tests or benchmarks, packed by CPack. scripts/check-package checks it.

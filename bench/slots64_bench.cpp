@@ -17,6 +17,7 @@
 
 #include "audio/AudioDevices.h"
 #include "audio/engine/AudioEngine.h"
+#include "support/WavFile.h"
 
 #include <algorithm>
 #include <atomic>
@@ -133,21 +134,8 @@ std::string EngineError(const char* iStep)
 // does not match its size.
 int64_t WavFrames(const std::string& iPath)
 {
-  std::ifstream File(iPath, std::ios::binary);
-  char Riff[12];
-  if (!File.read(Riff, sizeof Riff) || std::memcmp(Riff, "RIFF", 4) != 0 || std::memcmp(Riff + 8, "WAVE", 4) != 0)
-    return -1;
-  const auto FileBytes = int64_t(std::filesystem::file_size(iPath));
-  for (;;)
-  {
-    unsigned char Chunk[8];
-    if (!File.read(reinterpret_cast<char*>(Chunk), sizeof Chunk))
-      return -1;
-    const uint32_t Size = Chunk[4] | Chunk[5] << 8 | Chunk[6] << 16 | uint32_t(Chunk[7]) << 24;
-    if (std::memcmp(Chunk, "data", 4) == 0)
-      return int64_t(File.tellg()) + Size == FileBytes ? Size / 4 : -1;
-    File.seekg(Size + (Size & 1), std::ios::cur);
-  }
+  const TWavFile file = ReadWavFile(iPath);
+  return file.Valid && file.DataOffset + file.DataSize == file.FileSize ? file.DataSize / 4 : -1;
 }
 
 // One slot: mixer, client stream, measuring callbacks, WAV encoder and pull thread.

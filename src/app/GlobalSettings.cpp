@@ -29,9 +29,9 @@ std::optional<int> OptionalInteger(TIniFile& iIniFile, const char* iKey)
   if (!iIniFile.ValueExists(Window, iKey))
     return std::nullopt;
   // A value that is no number keeps the window's current bound, as a missing one does.
-  constexpr int32_t NoNumber = INT32_MIN;
-  const int32_t value = iIniFile.ReadInteger(Window, iKey, NoNumber);
-  return value == NoNumber ? std::nullopt : std::optional<int>(value);
+  constexpr int32_t noNumber = INT32_MIN;
+  const int32_t value = iIniFile.ReadInteger(Window, iKey, noNumber);
+  return value == noNumber ? std::nullopt : std::optional<int>(value);
 }
 } // namespace
 

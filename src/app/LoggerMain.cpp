@@ -199,6 +199,13 @@ TWebProgramSettings TLoggerMain::ProgramSettings() const
   return result;
 }
 
+TSlotSettingsOutcome TLoggerMain::ApplySlotSettings(int iSlot, const TSlotSettings& iSettings,
+                                                    const TSettingsEditor& iEditor)
+{
+  return ::ApplySlotSettings(Slot(iSlot), iSettings, iEditor,
+                             [this](const std::string& iMessage) { AddLogMessage(iMessage); });
+}
+
 void TLoggerMain::ChangeProgramSettings(const TWebProgramSettings& iSettings)
 {
   const TAccessSettings& access = iSettings.WebServer.Access;
@@ -287,11 +294,12 @@ void TLoggerMain::timTimerTimer()
     {
       slot.CheckInput();
       slot.CheckEncoder();
-      if (slot.NoAutoRotate())
+      const TSlotSettings::TTimeSlots timeSlots = slot.Settings(&TSlotSettings::TimeSlots);
+      if (timeSlots.NoAutoRotate)
         continue;
-      if (slot.TimeSlotAlign())
+      if (timeSlots.Align)
       {
-        const TDateTime start = AlignedTimeSlotStart(Now(), slot.TimeSlotLength(), slot.TimeSlotOffset());
+        const TDateTime start = AlignedTimeSlotStart(Now(), timeSlots.Length, timeSlots.Offset);
         if (start != slot.LastTimeSlot())
         {
           // Noted before the change: a change that fails (the database cannot be opened) is not retried at
@@ -302,8 +310,7 @@ void TLoggerMain::timTimerTimer()
         }
       }
       else if (!fFirstRotationDone[i] ||
-               LengthElapsed(MillisecondClock(), static_cast<uint64_t>(slot.RecordStartTickCount()),
-                             slot.TimeSlotLength()))
+               LengthElapsed(MillisecondClock(), static_cast<uint64_t>(slot.RecordStartTickCount()), timeSlots.Length))
       {
         fFirstRotationDone[i] = true;
         slot.CycleEncoder();
@@ -327,13 +334,13 @@ void TLoggerMain::ScheduleBoundaryTick()
   std::optional<TDateTime> earliest;
   for (const std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
   {
-    if (slot->NoAutoRotate() || !slot->TimeSlotAlign())
+    const TSlotSettings::TTimeSlots timeSlots = slot->Settings(&TSlotSettings::TimeSlots);
+    if (timeSlots.NoAutoRotate || !timeSlots.Align)
       continue;
-    const TDateTime start = AlignedTimeSlotStart(next, slot->TimeSlotLength(), slot->TimeSlotOffset());
-    if (start == slot->LastTimeSlot() ||
-        start == AlignedTimeSlotStart(now, slot->TimeSlotLength(), slot->TimeSlotOffset()))
+    const TDateTime start = AlignedTimeSlotStart(next, timeSlots.Length, timeSlots.Offset);
+    if (start == slot->LastTimeSlot() || start == AlignedTimeSlotStart(now, timeSlots.Length, timeSlots.Offset))
       continue;
-    const TDateTime boundary = start + slot->TimeSlotOffset() / SecsPerDay;
+    const TDateTime boundary = start + timeSlots.Offset / SecsPerDay;
     earliest = earliest ? std::min(*earliest, boundary) : boundary;
   }
   if (earliest)
@@ -354,22 +361,24 @@ void TLoggerMain::timSilenceDetectionTimer()
     const int alarmAfter = slot.WatchedSilenceDetection();
     if (alarmAfter <= 0)
       continue;
+    const TSlotSettings::TSilence silence = slot.Settings(&TSlotSettings::Silence);
     const auto seconds = static_cast<int>(slot.GetCurrentSilenceDurationMilliseconds() / 1000);
     if (seconds >= alarmAfter && !slot.SilenceDetected())
     {
-      const std::string text = Format("Slot \"%s\" SILENCE DETECTED (%d seconds)", slot.Name().c_str(), seconds);
+      const std::string text =
+          Format("Slot \"%s\" SILENCE DETECTED (%d seconds)", slot.Settings(&TSlotSettings::Name).c_str(), seconds);
       AddLogMessage(text);
-      fHTTPAlarmSender->QueueHTTPAlarm(slot.HTTPAlarmSilenceDetected());
-      if (slot.SendEmailSilenceDetected())
+      fHTTPAlarmSender->QueueHTTPAlarm(silence.HTTPAlarmDetected);
+      if (silence.EmailDetected)
         SendAlarmEmail(text);
       slot.SetSilenceDetected(true);
     }
     else if (seconds < alarmAfter && slot.SilenceDetected())
     {
-      const std::string text = Format("Slot \"%s\" SILENCE OK", slot.Name().c_str());
+      const std::string text = Format("Slot \"%s\" SILENCE OK", slot.Settings(&TSlotSettings::Name).c_str());
       AddLogMessage(text);
-      fHTTPAlarmSender->QueueHTTPAlarm(slot.HTTPAlarmSilenceOK());
-      if (slot.SendEmailSilenceOK())
+      fHTTPAlarmSender->QueueHTTPAlarm(silence.HTTPAlarmOK);
+      if (silence.EmailOK)
         SendAlarmEmail(text);
       slot.SetSilenceDetected(false);
     }

@@ -51,6 +51,9 @@ public:
   void WebServerStateChanged(bool iActive) override;
   void PostToControllerThread(std::function<void()> iWork) override;
   TWebProgramSettings ProgramSettings() const override;
+  // The one way the slot dialog and the web change a slot's settings (ApplySlotSettings of SlotSettingsCheck.h).
+  TSlotSettingsOutcome ApplySlotSettings(int iSlot, const TSlotSettings& iSettings,
+                                         const TSettingsEditor& iEditor) override;
   void ChangeProgramSettings(const TWebProgramSettings& iSettings) override;
   std::string SendTestEmail(const TWebEmailSettings& iSettings) override;
 

@@ -11,10 +11,10 @@ namespace
 constexpr size_t MaxThreadNameLength = 15;
 } // namespace
 
-TSimpleThread::TSimpleThread(bool CreateSuspended, TThreadProc iProc, std::string iName)
+TSimpleThread::TSimpleThread(bool createSuspended, TThreadProc iProc, std::string iName)
     : fProc(std::move(iProc)), fName(std::move(iName))
 {
-  if (!CreateSuspended)
+  if (!createSuspended)
     Start();
 }
 

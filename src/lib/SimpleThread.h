@@ -15,7 +15,7 @@ public:
   using TThreadProc = std::function<void(TSimpleThread& iThread)>;
 
   // iName (cut to the 15 characters Linux allows) is shown by debuggers and ps; empty leaves the default.
-  TSimpleThread(bool CreateSuspended, TThreadProc iProc, std::string iName);
+  TSimpleThread(bool createSuspended, TThreadProc iProc, std::string iName);
   // Requests termination, wakes the thread, waits for it to end. A never-started thread never runs iProc.
   ~TSimpleThread();
   TSimpleThread(const TSimpleThread&) = delete;

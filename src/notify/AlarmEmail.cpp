@@ -14,44 +14,44 @@ namespace
 
 std::string LocalComputerName()
 {
-  char Name[HOST_NAME_MAX + 1] = {};
-  if (gethostname(Name, sizeof(Name) - 1) != 0)
+  char name[HOST_NAME_MAX + 1] = {};
+  if (gethostname(name, sizeof(name) - 1) != 0)
     return {};
-  return Name;
+  return name;
 }
 
 } // namespace
 
 int EmailPort(const std::string& iPortText)
 {
-  const char* Start = iPortText.c_str();
-  char* End = nullptr;
+  const char* start = iPortText.c_str();
+  char* end = nullptr;
   errno = 0;
-  const long Port = std::strtol(Start, &End, 10);
-  if (End == Start || *End != '\0' || errno != 0 || Port < INT_MIN || Port > INT_MAX)
+  const long port = std::strtol(start, &end, 10);
+  if (end == start || *end != '\0' || errno != 0 || port < INT_MIN || port > INT_MAX)
     return 25;
-  return static_cast<int>(Port);
+  return static_cast<int>(port);
 }
 
 void SendAlarmEmail(const TEmailSettings& iSettings, const std::string& iText, bool iIsTest, const TLogProc& iLog)
 {
   try
   {
-    TSSLEmail Email(iSettings.Server, EmailPort(iSettings.Port), iSettings.User, iSettings.Password);
-    Email.edSSLConnection = iSettings.Encryption != eeNone;
-    Email.edRequireTLS = iSettings.Encryption == eeSTARTTLS;
-    Email.edCertificate = iSettings.Certificate;
-    Email.edSenderEmail = iSettings.From;
-    Email.edToEmail = iSettings.Recipients;
-    Email.edSubject = iText;
-    Email.edBody = {"Host: " + LocalComputerName(), "Date/Time: " + FormatLogTime(Now())};
-    Email.SendEmail();
+    TSSLEmail email(iSettings.Server, EmailPort(iSettings.Port), iSettings.User, iSettings.Password);
+    email.edSSLConnection = iSettings.Encryption != eeNone;
+    email.edRequireTLS = iSettings.Encryption == eeSTARTTLS;
+    email.edCertificate = iSettings.Certificate;
+    email.edSenderEmail = iSettings.From;
+    email.edToEmail = iSettings.Recipients;
+    email.edSubject = iText;
+    email.edBody = {"Host: " + LocalComputerName(), "Date/Time: " + FormatLogTime(Now())};
+    email.SendEmail();
   }
-  catch (const std::exception& Error)
+  catch (const std::exception& error)
   {
     if (iIsTest)
       throw;
-    iLog(Format("Error sending e-mail: %s", Error.what()));
+    iLog(Format("Error sending e-mail: %s", error.what()));
   }
 }
 

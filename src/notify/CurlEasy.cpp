@@ -5,9 +5,9 @@
 TCurlEasy::TCurlEasy()
 {
   // Thread-safe in this libcurl build; runs once per process.
-  static const CURLcode GlobalInit = curl_global_init(CURL_GLOBAL_DEFAULT);
-  if (GlobalInit != CURLE_OK)
-    throw ECurlError(curl_easy_strerror(GlobalInit));
+  static const CURLcode globalInit = curl_global_init(CURL_GLOBAL_DEFAULT);
+  if (globalInit != CURLE_OK)
+    throw ECurlError(curl_easy_strerror(globalInit));
   fHandle = curl_easy_init();
   if (!fHandle)
     throw ECurlError("Cannot create a libcurl handle");
@@ -39,26 +39,26 @@ void TCurlEasy::KeepServerReplies()
 
 int TCurlEasy::Debug(CURL*, curl_infotype iType, char* iData, size_t iSize, void* iSelf)
 {
-  TCurlEasy& Self = *static_cast<TCurlEasy*>(iSelf);
+  TCurlEasy& self = *static_cast<TCurlEasy*>(iSelf);
   // After STARTTLS the server announces its mechanisms anew.
   if (iType == CURLINFO_HEADER_OUT && std::string_view(iData, iSize).starts_with("EHLO "))
-    Self.fAnnouncedAuth.clear();
+    self.fAnnouncedAuth.clear();
   if (iType != CURLINFO_HEADER_IN || iSize == 0)
     return 0;
-  std::string Reply(iData, iSize);
-  while (!Reply.empty() && (Reply.back() == '\n' || Reply.back() == '\r'))
-    Reply.pop_back();
+  std::string reply(iData, iSize);
+  while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r'))
+    reply.pop_back();
   // "250-AUTH PLAIN LOGIN" or the older "250-AUTH=PLAIN LOGIN", as libcurl reads the EHLO reply.
-  if (Reply.size() > 9 && Reply.starts_with("250") && (Reply[3] == '-' || Reply[3] == ' ') &&
-      Reply.compare(4, 4, "AUTH") == 0 && (Reply[8] == ' ' || Reply[8] == '='))
-    Self.fAnnouncedAuth = Reply.substr(9);
+  if (reply.size() > 9 && reply.starts_with("250") && (reply[3] == '-' || reply[3] == ' ') &&
+      reply.compare(4, 4, "AUTH") == 0 && (reply[8] == ' ' || reply[8] == '='))
+    self.fAnnouncedAuth = reply.substr(9);
   // Keeps the last refusal; a later positive reply means it was overcome, except the "221" that answers the
   // QUIT libcurl sends after a failure.
-  std::string& Refusal = Self.fLastRefusal;
-  if (Reply.front() == '4' || Reply.front() == '5')
-    Refusal = Reply;
-  else if (!Reply.starts_with("221"))
-    Refusal.clear();
+  std::string& refusal = self.fLastRefusal;
+  if (reply.front() == '4' || reply.front() == '5')
+    refusal = reply;
+  else if (!reply.starts_with("221"))
+    refusal.clear();
   return 0;
 }
 
@@ -74,11 +74,11 @@ void TCurlEasy::Check(CURLcode iCode) const
 {
   if (iCode == CURLE_OK)
     return;
-  std::string Text = fErrorBuffer[0] ? fErrorBuffer : curl_easy_strerror(iCode);
+  std::string text = fErrorBuffer[0] ? fErrorBuffer : curl_easy_strerror(iCode);
   if (!fLastRefusal.empty())
-    Text += ": " + fLastRefusal;
+    text += ": " + fLastRefusal;
   if (iCode == CURLE_PEER_FAILED_VERIFICATION && !fCertificateSection.empty())
-    Text += " (to accept this server anyway, set \"VerifyCertificate\" to \"off\" in section \"" + fCertificateSection +
+    text += " (to accept this server anyway, set \"VerifyCertificate\" to \"off\" in section \"" + fCertificateSection +
             "\")";
-  throw ECurlError(Text, iCode);
+  throw ECurlError(text, iCode);
 }

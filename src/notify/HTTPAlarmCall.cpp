@@ -20,38 +20,38 @@ size_t DiscardAnswer(char*, size_t iSize, size_t iCount, void*)
 
 const std::string& HTTPAlarmUserAgent()
 {
-  static const std::string UserAgent = []
+  static const std::string userAgent = []
   {
-    TProgramVersion Version;
-    if (!ProgramVersion(Version))
+    TProgramVersion version;
+    if (!ProgramVersion(version))
       return Format("Mozilla/5.0 (compatible; %s)", "Tapevault");
-    return Format("Mozilla/5.0 (compatible; %s/%d.%d.%d.%d)", "Tapevault", Version.Major, Version.Minor,
-                  Version.Release, Version.Build);
+    return Format("Mozilla/5.0 (compatible; %s/%d.%d.%d.%d)", "Tapevault", version.Major, version.Minor,
+                  version.Release, version.Build);
   }();
-  return UserAgent;
+  return userAgent;
 }
 
 void PerformHTTPAlarmCall(const std::string& iURL, unsigned iReadTimeout, const TCertificateCheck& iCertificateCheck)
 {
-  TCurlEasy Curl;
-  Curl.SetOption(CURLOPT_URL, iURL.c_str());
+  TCurlEasy curl;
+  curl.SetOption(CURLOPT_URL, iURL.c_str());
   // Only web addresses: an alarm URL must never read local files or speak other protocols.
-  Curl.SetOption(CURLOPT_DEFAULT_PROTOCOL, "http");
-  Curl.SetOption(CURLOPT_PROTOCOLS_STR, "http,https");
-  Curl.SetOption(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  Curl.SetOption(CURLOPT_FOLLOWLOCATION, 1L);
-  Curl.SetOption(CURLOPT_MAXREDIRS, MaxRedirects);
-  Curl.SetOption(CURLOPT_USERAGENT, HTTPAlarmUserAgent().c_str());
-  Curl.SetOption(CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
+  curl.SetOption(CURLOPT_DEFAULT_PROTOCOL, "http");
+  curl.SetOption(CURLOPT_PROTOCOLS_STR, "http,https");
+  curl.SetOption(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl.SetOption(CURLOPT_FOLLOWLOCATION, 1L);
+  curl.SetOption(CURLOPT_MAXREDIRS, MaxRedirects);
+  curl.SetOption(CURLOPT_USERAGENT, HTTPAlarmUserAgent().c_str());
+  curl.SetOption(CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
   // A read time-out: less than one byte per second over the whole period ends the call.
-  Curl.SetOption(CURLOPT_LOW_SPEED_LIMIT, 1L);
-  Curl.SetOption(CURLOPT_LOW_SPEED_TIME, static_cast<long>((iReadTimeout + 999) / 1000));
-  Curl.SetOption(CURLOPT_SSLVERSION,
+  curl.SetOption(CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl.SetOption(CURLOPT_LOW_SPEED_TIME, static_cast<long>((iReadTimeout + 999) / 1000));
+  curl.SetOption(CURLOPT_SSLVERSION,
                  static_cast<long>(CURL_SSLVERSION_TLSv1) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
-  Curl.CheckCertificate(iCertificateCheck, "HTTPAlarms");
+  curl.CheckCertificate(iCertificateCheck, "HTTPAlarms");
   // Credentials of the URL's user-info are sent only when the server asks for them.
-  Curl.SetOption(CURLOPT_HTTPAUTH, static_cast<unsigned long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
-  Curl.SetOption(CURLOPT_FAILONERROR, 1L);
-  Curl.SetOption(CURLOPT_WRITEFUNCTION, DiscardAnswer);
-  Curl.Perform();
+  curl.SetOption(CURLOPT_HTTPAUTH, static_cast<unsigned long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+  curl.SetOption(CURLOPT_FAILONERROR, 1L);
+  curl.SetOption(CURLOPT_WRITEFUNCTION, DiscardAnswer);
+  curl.Perform();
 }

@@ -23,8 +23,8 @@ void THTTPAlarmSender::PerformHTTPAlarm(const std::string& iURL)
   {
     PerformHTTPAlarmCall(iURL, ReadTimeout, fCertificateCheck);
   }
-  catch (const std::exception& Error)
+  catch (const std::exception& error)
   {
-    fLog(Format("Error executing HTTP alarm call to %s: %s", iURL.c_str(), Error.what()));
+    fLog(Format("Error executing HTTP alarm call to %s: %s", iURL.c_str(), error.what()));
   }
 }

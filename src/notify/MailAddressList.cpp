@@ -12,20 +12,20 @@ bool IsSpace(char iChar)
 
 std::string CollapseSpaces(const std::string& iText)
 {
-  std::string Result;
-  for (char Char : iText)
+  std::string result;
+  for (char c : iText)
   {
-    if (IsSpace(Char))
+    if (IsSpace(c))
     {
-      if (!Result.empty() && Result.back() != ' ')
-        Result += ' ';
+      if (!result.empty() && result.back() != ' ')
+        result += ' ';
     }
     else
-      Result += Char;
+      result += c;
   }
-  if (!Result.empty() && Result.back() == ' ')
-    Result.pop_back();
-  return Result;
+  if (!result.empty() && result.back() == ' ')
+    result.pop_back();
+  return result;
 }
 
 // Collects one entry while the list is scanned: the words before an angle bracket become the display name.
@@ -52,20 +52,20 @@ public:
   {
     if (fAfterAngle)
       Fail("text after an address in angle brackets");
-    TMailAddress Entry;
+    TMailAddress entry;
     if (fHasAngle)
     {
-      Entry.Name = CollapseSpaces(fPhrase);
-      Entry.Address = CollapseSpaces(fAngleAddress);
+      entry.Name = CollapseSpaces(fPhrase);
+      entry.Address = CollapseSpaces(fAngleAddress);
     }
     else
-      Entry.Address = CollapseSpaces(fPhrase);
-    if (Entry.Address.find_first_of(" <>\"(),;") != std::string::npos)
-      Fail(Format("\"%s\" is not one address", Entry.Address.c_str()));
-    if (!Entry.Address.empty())
-      oList.push_back(Entry);
-    else if (!Entry.Name.empty())
-      Fail(Format("no address for \"%s\"", Entry.Name.c_str()));
+      entry.Address = CollapseSpaces(fPhrase);
+    if (entry.Address.find_first_of(" <>\"(),;") != std::string::npos)
+      Fail(Format("\"%s\" is not one address", entry.Address.c_str()));
+    if (!entry.Address.empty())
+      oList.push_back(entry);
+    else if (!entry.Name.empty())
+      Fail(Format("no address for \"%s\"", entry.Name.c_str()));
     fPhrase.clear();
     fAngleAddress.clear();
     fHasAngle = false;
@@ -88,13 +88,13 @@ private:
 // Index after the closing quote; the unescaped content goes to oText.
 size_t ScanQuoted(const std::string& iText, size_t iPos, std::string& oText, const TEntryBuilder& iEntry)
 {
-  for (size_t Pos = iPos + 1; Pos < iText.size(); ++Pos)
+  for (size_t pos = iPos + 1; pos < iText.size(); ++pos)
   {
-    if (iText[Pos] == '"')
-      return Pos + 1;
-    if (iText[Pos] == '\\' && Pos + 1 < iText.size())
-      ++Pos;
-    oText += iText[Pos];
+    if (iText[pos] == '"')
+      return pos + 1;
+    if (iText[pos] == '\\' && pos + 1 < iText.size())
+      ++pos;
+    oText += iText[pos];
   }
   iEntry.Fail("unterminated quoted string");
 }
@@ -102,15 +102,15 @@ size_t ScanQuoted(const std::string& iText, size_t iPos, std::string& oText, con
 // Index after the comment's closing parenthesis; comments nest.
 size_t SkipComment(const std::string& iText, size_t iPos, const TEntryBuilder& iEntry)
 {
-  int Depth = 0;
-  for (size_t Pos = iPos; Pos < iText.size(); ++Pos)
+  int depth = 0;
+  for (size_t pos = iPos; pos < iText.size(); ++pos)
   {
-    if (iText[Pos] == '\\')
-      ++Pos;
-    else if (iText[Pos] == '(')
-      ++Depth;
-    else if (iText[Pos] == ')' && --Depth == 0)
-      return Pos + 1;
+    if (iText[pos] == '\\')
+      ++pos;
+    else if (iText[pos] == '(')
+      ++depth;
+    else if (iText[pos] == ')' && --depth == 0)
+      return pos + 1;
   }
   iEntry.Fail("unterminated comment");
 }
@@ -119,55 +119,55 @@ size_t SkipComment(const std::string& iText, size_t iPos, const TEntryBuilder& i
 
 std::vector<TMailAddress> ParseAddressList(const std::string& iText)
 {
-  std::vector<TMailAddress> Result;
-  TEntryBuilder Entry(iText);
-  for (const char Char : iText)
+  std::vector<TMailAddress> result;
+  TEntryBuilder entry(iText);
+  for (const char c : iText)
   {
-    if (static_cast<unsigned char>(Char) < 0x20 && !IsSpace(Char))
-      Entry.Fail("control character");
+    if (static_cast<unsigned char>(c) < 0x20 && !IsSpace(c))
+      entry.Fail("control character");
   }
-  size_t Pos = 0;
-  while (Pos < iText.size())
+  size_t pos = 0;
+  while (pos < iText.size())
   {
-    const char Char = iText[Pos];
-    if (Char == ',' || Char == ';')
+    const char c = iText[pos];
+    if (c == ',' || c == ';')
     {
-      Entry.Finish(Result);
-      ++Pos;
+      entry.Finish(result);
+      ++pos;
     }
-    else if (Char == '"')
+    else if (c == '"')
     {
-      std::string Quoted;
-      Pos = ScanQuoted(iText, Pos, Quoted, Entry);
-      if (Entry.HasAngle())
-        Entry.MarkTextAfterAngle();
-      Entry.AddPhraseText(Quoted);
+      std::string quoted;
+      pos = ScanQuoted(iText, pos, quoted, entry);
+      if (entry.HasAngle())
+        entry.MarkTextAfterAngle();
+      entry.AddPhraseText(quoted);
     }
-    else if (Char == '(')
-      Pos = SkipComment(iText, Pos, Entry);
-    else if (Char == '<')
+    else if (c == '(')
+      pos = SkipComment(iText, pos, entry);
+    else if (c == '<')
     {
-      const size_t Close = iText.find('>', Pos);
-      if (Close == std::string::npos)
-        Entry.Fail("missing \">\"");
-      Entry.SetAngleAddress(iText.substr(Pos + 1, Close - Pos - 1));
-      Pos = Close + 1;
+      const size_t close = iText.find('>', pos);
+      if (close == std::string::npos)
+        entry.Fail("missing \">\"");
+      entry.SetAngleAddress(iText.substr(pos + 1, close - pos - 1));
+      pos = close + 1;
     }
-    else if (Char == '>' || Char == ')')
-      Entry.Fail(Format("unexpected \"%c\"", Char));
-    else if (Char == ':' && !Entry.HasAngle())
+    else if (c == '>' || c == ')')
+      entry.Fail(Format("unexpected \"%c\"", c));
+    else if (c == ':' && !entry.HasAngle())
     {
-      Entry.DropPhrase();
-      ++Pos;
+      entry.DropPhrase();
+      ++pos;
     }
     else
     {
-      if (Entry.HasAngle() && !IsSpace(Char))
-        Entry.MarkTextAfterAngle();
-      Entry.AddPhraseText(std::string(1, Char));
-      ++Pos;
+      if (entry.HasAngle() && !IsSpace(c))
+        entry.MarkTextAfterAngle();
+      entry.AddPhraseText(std::string(1, c));
+      ++pos;
     }
   }
-  Entry.Finish(Result);
-  return Result;
+  entry.Finish(result);
+  return result;
 }

@@ -15,15 +15,15 @@ constexpr size_t MaxEncodedPayload = 75 - 12;
 
 std::string Hex(unsigned char iByte)
 {
-  static const char Digits[] = "0123456789ABCDEF";
-  return {'=', Digits[iByte >> 4], Digits[iByte & 15]};
+  static const char digits[] = "0123456789ABCDEF";
+  return {'=', digits[iByte >> 4], digits[iByte & 15]};
 }
 
 bool IsPrintableASCII(const std::string& iText)
 {
-  for (const char Char : iText)
+  for (const char c : iText)
   {
-    if (Char < 0x20 || Char > 0x7E)
+    if (c < 0x20 || c > 0x7E)
       return false;
   }
   return true;
@@ -44,46 +44,46 @@ size_t CharacterLength(unsigned char iLead)
 // Q encoding restricted to the characters allowed inside a phrase, so the result fits every header.
 std::string EncodeQCharacter(const std::string& iCharacter)
 {
-  std::string Result;
-  for (const char Char : iCharacter)
+  std::string result;
+  for (const char c : iCharacter)
   {
-    const unsigned char Byte = static_cast<unsigned char>(Char);
-    if (std::isalnum(Byte) && Byte < 0x80)
-      Result += Char;
-    else if (Char == '!' || Char == '*' || Char == '+' || Char == '-' || Char == '/')
-      Result += Char;
-    else if (Char == ' ')
-      Result += '_';
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) && byte < 0x80)
+      result += c;
+    else if (c == '!' || c == '*' || c == '+' || c == '-' || c == '/')
+      result += c;
+    else if (c == ' ')
+      result += '_';
     else
-      Result += Hex(Byte);
+      result += Hex(byte);
   }
-  return Result;
+  return result;
 }
 
 // Whole characters per word, words separated by folding white space.
 std::string EncodeWords(const std::string& iText)
 {
-  std::string Result;
-  std::string Payload;
-  auto Flush = [&]()
+  std::string result;
+  std::string payload;
+  auto flush = [&]()
   {
-    if (!Result.empty())
-      Result += "\r\n ";
-    Result += EncodedWordStart + Payload + EncodedWordEnd;
-    Payload.clear();
+    if (!result.empty())
+      result += "\r\n ";
+    result += EncodedWordStart + payload + EncodedWordEnd;
+    payload.clear();
   };
-  for (size_t Pos = 0; Pos < iText.size();)
+  for (size_t pos = 0; pos < iText.size();)
   {
-    const size_t Length = std::min(CharacterLength(static_cast<unsigned char>(iText[Pos])), iText.size() - Pos);
-    const std::string Encoded = EncodeQCharacter(iText.substr(Pos, Length));
-    if (Payload.size() + Encoded.size() > MaxEncodedPayload)
-      Flush();
-    Payload += Encoded;
-    Pos += Length;
+    const size_t length = std::min(CharacterLength(static_cast<unsigned char>(iText[pos])), iText.size() - pos);
+    const std::string encoded = EncodeQCharacter(iText.substr(pos, length));
+    if (payload.size() + encoded.size() > MaxEncodedPayload)
+      flush();
+    payload += encoded;
+    pos += length;
   }
-  if (!Payload.empty() || Result.empty())
-    Flush();
-  return Result;
+  if (!payload.empty() || result.empty())
+    flush();
+  return result;
 }
 
 bool IsAtomText(char iChar)
@@ -96,9 +96,9 @@ bool IsAtomText(char iChar)
 
 std::string EncodeHeaderText(const std::string& iText, size_t iNameLength)
 {
-  const bool Plain =
+  const bool plain =
       IsPrintableASCII(iText) && iText.find("=?") == std::string::npos && iNameLength + iText.size() <= MaxLineLength;
-  return Plain ? iText : EncodeWords(iText);
+  return plain ? iText : EncodeWords(iText);
 }
 
 std::string EncodeDisplayName(const std::string& iName)
@@ -106,46 +106,46 @@ std::string EncodeDisplayName(const std::string& iName)
   // Encoded words can be folded onto several lines; a long plain name could not.
   if (!IsPrintableASCII(iName) || iName.size() > MaxEncodedPayload)
     return EncodeWords(iName);
-  bool Words = iName.find("=?") == std::string::npos;
-  for (const char Char : iName)
-    Words = Words && (Char == ' ' || IsAtomText(Char));
-  if (Words)
+  bool words = iName.find("=?") == std::string::npos;
+  for (const char c : iName)
+    words = words && (c == ' ' || IsAtomText(c));
+  if (words)
     return iName;
-  std::string Quoted = "\"";
-  for (const char Char : iName)
+  std::string quoted = "\"";
+  for (const char c : iName)
   {
-    if (Char == '"' || Char == '\\')
-      Quoted += '\\';
-    Quoted += Char;
+    if (c == '"' || c == '\\')
+      quoted += '\\';
+    quoted += c;
   }
-  return Quoted + "\"";
+  return quoted + "\"";
 }
 
 std::string EncodeQuotedPrintable(const std::string& iText)
 {
-  std::string Result;
-  size_t LineLength = 0;
-  for (size_t Pos = 0; Pos < iText.size(); ++Pos)
+  std::string result;
+  size_t lineLength = 0;
+  for (size_t pos = 0; pos < iText.size(); ++pos)
   {
-    if (iText.compare(Pos, 2, "\r\n") == 0)
+    if (iText.compare(pos, 2, "\r\n") == 0)
     {
-      Result += "\r\n";
-      LineLength = 0;
-      ++Pos;
+      result += "\r\n";
+      lineLength = 0;
+      ++pos;
       continue;
     }
-    const unsigned char Byte = static_cast<unsigned char>(iText[Pos]);
-    const bool AtLineEnd = Pos + 1 == iText.size() || iText.compare(Pos + 1, 2, "\r\n") == 0;
-    const bool Literal = (Byte > 32 && Byte < 127 && Byte != '=') || ((Byte == ' ' || Byte == '\t') && !AtLineEnd);
-    const std::string Token = Literal ? std::string(1, static_cast<char>(Byte)) : Hex(Byte);
+    const unsigned char byte = static_cast<unsigned char>(iText[pos]);
+    const bool atLineEnd = pos + 1 == iText.size() || iText.compare(pos + 1, 2, "\r\n") == 0;
+    const bool literal = (byte > 32 && byte < 127 && byte != '=') || ((byte == ' ' || byte == '\t') && !atLineEnd);
+    const std::string token = literal ? std::string(1, static_cast<char>(byte)) : Hex(byte);
     // A soft break ("=" at the line's end) keeps every line within 76 characters.
-    if (LineLength + Token.size() > MaxLineLength - 1)
+    if (lineLength + token.size() > MaxLineLength - 1)
     {
-      Result += "=\r\n";
-      LineLength = 0;
+      result += "=\r\n";
+      lineLength = 0;
     }
-    Result += Token;
-    LineLength += Token.size();
+    result += token;
+    lineLength += token.size();
   }
-  return Result;
+  return result;
 }

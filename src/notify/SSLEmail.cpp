@@ -28,10 +28,10 @@ struct TCurlSList
   ~TCurlSList() { curl_slist_free_all(List); }
   void Append(const std::string& iText)
   {
-    curl_slist* Extended = curl_slist_append(List, iText.c_str());
-    if (!Extended)
+    curl_slist* extended = curl_slist_append(List, iText.c_str());
+    if (!extended)
       throw ECurlError("Out of memory");
-    List = Extended;
+    List = extended;
   }
   curl_slist* List = nullptr;
 };
@@ -44,43 +44,43 @@ struct TUpload
 
 size_t ReadUpload(char* oBuffer, size_t iSize, size_t iCount, void* iUpload)
 {
-  TUpload& Upload = *static_cast<TUpload*>(iUpload);
-  const size_t Length = std::min(iSize * iCount, Upload.Text.size() - Upload.Sent);
-  std::memcpy(oBuffer, Upload.Text.data() + Upload.Sent, Length);
-  Upload.Sent += Length;
-  return Length;
+  TUpload& upload = *static_cast<TUpload*>(iUpload);
+  const size_t length = std::min(iSize * iCount, upload.Text.size() - upload.Sent);
+  std::memcpy(oBuffer, upload.Text.data() + upload.Sent, length);
+  upload.Sent += length;
+  return length;
 }
 
 std::string ServerURL(const std::string& iServer, int iPort, bool iImplicitTLS)
 {
-  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> URL(curl_url(), curl_url_cleanup);
-  if (!URL)
+  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
+  if (!url)
     throw ECurlError("Out of memory");
   // A bare IPv6 address needs the brackets of a URL host.
-  const bool IPv6 = iServer.find(':') != std::string::npos && iServer.front() != '[';
-  const std::string Host = IPv6 ? "[" + iServer + "]" : iServer;
-  const std::string Port = std::to_string(iPort);
+  const bool iPv6 = iServer.find(':') != std::string::npos && iServer.front() != '[';
+  const std::string host = iPv6 ? "[" + iServer + "]" : iServer;
+  const std::string port = std::to_string(iPort);
   for (const auto& [Part, Value] : {std::pair{CURLUPART_SCHEME, iImplicitTLS ? "smtps" : "smtp"},
-                                    std::pair{CURLUPART_HOST, Host.c_str()}, std::pair{CURLUPART_PORT, Port.c_str()}})
+                                    std::pair{CURLUPART_HOST, host.c_str()}, std::pair{CURLUPART_PORT, port.c_str()}})
   {
-    const CURLUcode Code = curl_url_set(URL.get(), Part, Value, 0);
-    if (Code != CURLUE_OK)
-      throw ECurlError(Format("SMTP server \"%s\" port %d: %s", iServer.c_str(), iPort, curl_url_strerror(Code)));
+    const CURLUcode code = curl_url_set(url.get(), Part, Value, 0);
+    if (code != CURLUE_OK)
+      throw ECurlError(Format("SMTP server \"%s\" port %d: %s", iServer.c_str(), iPort, curl_url_strerror(code)));
   }
-  char* Text = nullptr;
-  const CURLUcode Code = curl_url_get(URL.get(), CURLUPART_URL, &Text, 0);
-  if (Code != CURLUE_OK)
-    throw ECurlError(Format("SMTP server \"%s\": %s", iServer.c_str(), curl_url_strerror(Code)));
-  std::string Result = Text;
-  curl_free(Text);
-  return Result;
+  char* text = nullptr;
+  const CURLUcode code = curl_url_get(url.get(), CURLUPART_URL, &text, 0);
+  if (code != CURLUE_OK)
+    throw ECurlError(Format("SMTP server \"%s\": %s", iServer.c_str(), curl_url_strerror(code)));
+  std::string result = text;
+  curl_free(text);
+  return result;
 }
 
 bool Announces(const std::string& iAnnounced, std::string_view iMechanism)
 {
-  std::istringstream Words(iAnnounced);
-  for (std::string Word; Words >> Word;)
-    if (Word == iMechanism)
+  std::istringstream words(iAnnounced);
+  for (std::string word; words >> word;)
+    if (word == iMechanism)
       return true;
   return false;
 }
@@ -93,101 +93,101 @@ void PerformWithLogin(TCurlEasy& ioCurl, TUpload& ioUpload, const std::string& i
   ioCurl.SetOption(CURLOPT_PASSWORD, iPassword.c_str());
   // Every attempt logs in on a connection of its own.
   ioCurl.SetOption(CURLOPT_FRESH_CONNECT, 1L);
-  std::optional<std::string> Announced; // known after the first attempt
-  std::optional<ECurlError> Refusal;
-  for (const std::string_view Mechanism : AuthMechanisms)
+  std::optional<std::string> announced; // known after the first attempt
+  std::optional<ECurlError> refusal;
+  for (const std::string_view mechanism : AuthMechanisms)
   {
     // EXTERNAL proves who the client is by other means than a password; libcurl starts it only without one.
-    if ((Mechanism == "EXTERNAL" && !iPassword.empty()) || (Announced && !Announces(*Announced, Mechanism)))
+    if ((mechanism == "EXTERNAL" && !iPassword.empty()) || (announced && !Announces(*announced, mechanism)))
       continue;
-    ioCurl.SetOption(CURLOPT_LOGIN_OPTIONS, ("AUTH=" + std::string(Mechanism)).c_str());
+    ioCurl.SetOption(CURLOPT_LOGIN_OPTIONS, ("AUTH=" + std::string(mechanism)).c_str());
     ioUpload.Sent = 0;
     try
     {
       ioCurl.Perform();
       return;
     }
-    catch (const ECurlError& Error)
+    catch (const ECurlError& error)
     {
-      if (Error.Code() != CURLE_LOGIN_DENIED)
+      if (error.Code() != CURLE_LOGIN_DENIED)
         throw;
-      Announced = ioCurl.AnnouncedAuth();
-      if (Announces(*Announced, Mechanism))
-        Refusal = Error;
+      announced = ioCurl.AnnouncedAuth();
+      if (Announces(*announced, mechanism))
+        refusal = error;
     }
   }
-  if (Refusal)
-    throw *Refusal;
+  if (refusal)
+    throw *refusal;
   throw ECurlError(Format("The SMTP server offers none of the login mechanisms PLAIN, LOGIN, EXTERNAL, CRAM-MD5 "
                           "(it offers \"%s\")",
-                          Announced.value_or("").c_str()),
+                          announced.value_or("").c_str()),
                    CURLE_LOGIN_DENIED);
 }
 
 TMailAddress ParseSender(const std::string& iSender, const std::string& iSenderName)
 {
-  const std::vector<TMailAddress> List = ParseAddressList(iSender);
-  if (List.size() != 1)
+  const std::vector<TMailAddress> list = ParseAddressList(iSender);
+  if (list.size() != 1)
     throw EAddressListError(Format("Invalid sender address \"%s\"", iSender.c_str()));
-  TMailAddress Sender = List.front();
+  TMailAddress sender = list.front();
   if (!iSenderName.empty())
-    Sender.Name = iSenderName;
-  return Sender;
+    sender.Name = iSenderName;
+  return sender;
 }
 
 } // namespace
 
-TSSLEmail::TSSLEmail(std::string ASMTPServer, int ASMTPPort, std::string AUserName, std::string APassword)
-    : edSMTPServer(std::move(ASMTPServer)), edSMTPPort(ASMTPPort), edUserName(std::move(AUserName)),
-      edPassword(std::move(APassword))
+TSSLEmail::TSSLEmail(std::string asmtpServer, int asmtpPort, std::string aUserName, std::string aPassword)
+    : edSMTPServer(std::move(asmtpServer)), edSMTPPort(asmtpPort), edUserName(std::move(aUserName)),
+      edPassword(std::move(aPassword))
 {
 }
 
 void TSSLEmail::SendEmail() const
 {
-  TMailMessage Message;
-  Message.From = ParseSender(edSenderEmail, edSenderName);
-  Message.To = ParseAddressList(edToEmail);
-  Message.Cc = ParseAddressList(edCCEmail);
-  std::vector<TMailAddress> Bcc = ParseAddressList(edBCCEmail);
-  Message.Subject = edSubject;
-  Message.Body = edBody;
-  Message.MessageID = NewMessageID(Message.From.Address);
-  Message.Date = std::time(nullptr);
+  TMailMessage message;
+  message.From = ParseSender(edSenderEmail, edSenderName);
+  message.To = ParseAddressList(edToEmail);
+  message.Cc = ParseAddressList(edCCEmail);
+  std::vector<TMailAddress> bcc = ParseAddressList(edBCCEmail);
+  message.Subject = edSubject;
+  message.Body = edBody;
+  message.MessageID = NewMessageID(message.From.Address);
+  message.Date = std::time(nullptr);
 
-  TCurlSList Recipients;
-  for (const std::vector<TMailAddress>* List : {&Message.To, &Message.Cc, &Bcc})
+  TCurlSList recipients;
+  for (const std::vector<TMailAddress>* list : {&message.To, &message.Cc, &bcc})
   {
-    for (const TMailAddress& Recipient : *List)
-      Recipients.Append("<" + Recipient.Address + ">");
+    for (const TMailAddress& recipient : *list)
+      recipients.Append("<" + recipient.Address + ">");
   }
-  if (!Recipients.List)
+  if (!recipients.List)
     throw EAddressListError("No recipient address");
 
-  TUpload Upload{BuildMailMessage(Message)};
-  const std::string Sender = "<" + Message.From.Address + ">";
-  TCurlEasy Curl;
-  Curl.KeepServerReplies();
-  Curl.SetOption(CURLOPT_URL, ServerURL(edSMTPServer, edSMTPPort, edSSLConnection && !edRequireTLS).c_str());
-  Curl.SetOption(CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-  Curl.SetOption(CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
-  Curl.SetOption(CURLOPT_SERVER_RESPONSE_TIMEOUT, ReplyTimeoutSeconds);
+  TUpload upload{BuildMailMessage(message)};
+  const std::string sender = "<" + message.From.Address + ">";
+  TCurlEasy curl;
+  curl.KeepServerReplies();
+  curl.SetOption(CURLOPT_URL, ServerURL(edSMTPServer, edSMTPPort, edSSLConnection && !edRequireTLS).c_str());
+  curl.SetOption(CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+  curl.SetOption(CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
+  curl.SetOption(CURLOPT_SERVER_RESPONSE_TIMEOUT, ReplyTimeoutSeconds);
   if (edSSLConnection)
   {
     // TLS must succeed: a server without STARTTLS fails the e-mail instead of getting it in clear.
-    Curl.SetOption(CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
-    Curl.SetOption(CURLOPT_SSLVERSION,
+    curl.SetOption(CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    curl.SetOption(CURLOPT_SSLVERSION,
                    static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
-    Curl.CheckCertificate(edCertificate, "EMail");
+    curl.CheckCertificate(edCertificate, "EMail");
   }
-  Curl.SetOption(CURLOPT_MAIL_FROM, Sender.c_str());
-  Curl.SetOption(CURLOPT_MAIL_RCPT, Recipients.List);
-  Curl.SetOption(CURLOPT_UPLOAD, 1L);
-  Curl.SetOption(CURLOPT_READFUNCTION, ReadUpload);
-  Curl.SetOption(CURLOPT_READDATA, &Upload);
-  Curl.SetOption(CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(Upload.Text.size()));
+  curl.SetOption(CURLOPT_MAIL_FROM, sender.c_str());
+  curl.SetOption(CURLOPT_MAIL_RCPT, recipients.List);
+  curl.SetOption(CURLOPT_UPLOAD, 1L);
+  curl.SetOption(CURLOPT_READFUNCTION, ReadUpload);
+  curl.SetOption(CURLOPT_READDATA, &upload);
+  curl.SetOption(CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(upload.Text.size()));
   if (edUserName.empty() && edPassword.empty())
-    Curl.Perform();
+    curl.Perform();
   else
-    PerformWithLogin(Curl, Upload, edUserName, edPassword);
+    PerformWithLogin(curl, upload, edUserName, edPassword);
 }

@@ -11,7 +11,7 @@ class TSSLEmail
 {
 public:
   TSSLEmail() = default;
-  TSSLEmail(std::string ASMTPServer, int ASMTPPort, std::string AUserName, std::string APassword);
+  TSSLEmail(std::string asmtpServer, int asmtpPort, std::string aUserName, std::string aPassword);
 
   // Builds the message and runs the SMTP conversation. Throws EAddressListError for unusable addresses (before
   // connecting) and ECurlError with libcurl's text for every failure of the conversation. A refused login is

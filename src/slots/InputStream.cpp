@@ -18,8 +18,8 @@ constexpr uint32_t kStreamFlags = chUnicode | chDecode | chRestrictRate | chFloa
 // Every slot's status text.
 std::mutex& StatusLock()
 {
-  static std::mutex Lock;
-  return Lock;
+  static std::mutex lock;
+  return lock;
 }
 
 // One URL opened at a time over all slots. Waiting slots get their turn in the order they came, except that a
@@ -30,36 +30,36 @@ class TConnectTurns
 public:
   static TConnectTurns& Instance()
   {
-    static TConnectTurns Turns;
-    return Turns;
+    static TConnectTurns turns;
+    return turns;
   }
 
   // False when iStopping was set before the turn came.
   bool Acquire(const std::atomic<bool>& iStopping, bool iRetry)
   {
-    std::unique_lock Lock(fLock);
-    const TTicket Ticket{fNextTicket++, iRetry};
+    std::unique_lock lock(fLock);
+    const TTicket ticket{fNextTicket++, iRetry};
     // The one at the front holds the turn; a first attempt goes before every waiting retry.
-    auto Place = fQueue.end();
+    auto place = fQueue.end();
     if (!iRetry)
-      Place = std::find_if(fQueue.begin() == fQueue.end() ? fQueue.end() : std::next(fQueue.begin()), fQueue.end(),
+      place = std::find_if(fQueue.begin() == fQueue.end() ? fQueue.end() : std::next(fQueue.begin()), fQueue.end(),
                            [](const TTicket& iWaiting) { return iWaiting.Retry; });
-    fQueue.insert(Place, Ticket);
-    while (fQueue.front().Number != Ticket.Number)
+    fQueue.insert(place, ticket);
+    while (fQueue.front().Number != ticket.Number)
     {
       if (iStopping.load())
       {
-        fQueue.remove_if([&](const TTicket& iWaiting) { return iWaiting.Number == Ticket.Number; });
+        fQueue.remove_if([&](const TTicket& iWaiting) { return iWaiting.Number == ticket.Number; });
         fChanged.notify_all();
         return false;
       }
-      fChanged.wait_for(Lock, std::chrono::milliseconds(50));
+      fChanged.wait_for(lock, std::chrono::milliseconds(50));
     }
     return true;
   }
   void Release()
   {
-    std::lock_guard Lock(fLock);
+    std::lock_guard lock(fLock);
     fQueue.pop_front();
     fChanged.notify_all();
   }
@@ -94,13 +94,13 @@ TInputStream::~TInputStream()
 
 std::string TInputStream::Status() const
 {
-  std::lock_guard Lock(StatusLock());
+  std::lock_guard lock(StatusLock());
   return fStatus;
 }
 
 void TInputStream::SetStatus(const std::string& iStatus)
 {
-  std::lock_guard Lock(StatusLock());
+  std::lock_guard lock(StatusLock());
   fStatus = iStatus;
 }
 
@@ -126,11 +126,11 @@ bool TInputStream::Connect()
   fDownloadEnded = false;
   if (!TConnectTurns::Instance().Acquire(fStopping, fLastAttemptFailed))
     return false;
-  uint32_t Channel = 0;
-  int Error = 0;
+  uint32_t channel = 0;
+  int error = 0;
   try
   {
-    Channel = TAudioEngine::StreamCreateURL(
+    channel = TAudioEngine::StreamCreateURL(
         fURL, 0, kStreamFlags,
         [this](const void* iBuffer, uint32_t)
         {
@@ -138,7 +138,7 @@ bool TInputStream::Connect()
             fDownloadEnded = true;
         },
         &fStopping);
-    Error = TAudioEngine::ErrorGetCode();
+    error = TAudioEngine::ErrorGetCode();
   }
   catch (...)
   {
@@ -148,36 +148,36 @@ bool TInputStream::Connect()
   TConnectTurns::Instance().Release();
   if (fStopping)
   {
-    if (Channel)
-      TAudioEngine::StreamFree(Channel);
+    if (channel)
+      TAudioEngine::StreamFree(channel);
     return false;
   }
-  fLastAttemptFailed = Channel == 0;
-  if (!Channel)
+  fLastAttemptFailed = channel == 0;
+  if (!channel)
   {
-    SetStatus(BassErrorText(Error));
+    SetStatus(BassErrorText(error));
     return true;
   }
-  TAudioEngine::ChannelSetSync(Channel, syMeta,
+  TAudioEngine::ChannelSetSync(channel, syMeta,
                                [this](uint32_t, uint32_t iChannel)
                                { fEvents.Metadata(TAudioEngine::ChannelGetTags(iChannel, tgMeta)); });
-  TAudioEngine::ChannelSetSync(Channel, syEnd, [this](uint32_t, uint32_t) { fDownloadEnded = true; });
-  if (!TAudioEngine::MixerAddChannel(fMixer, Channel, 0))
+  TAudioEngine::ChannelSetSync(channel, syEnd, [this](uint32_t, uint32_t) { fDownloadEnded = true; });
+  if (!TAudioEngine::MixerAddChannel(fMixer, channel, 0))
   {
     SetStatus(BassErrorText(TAudioEngine::ErrorGetCode()));
-    TAudioEngine::StreamFree(Channel);
+    TAudioEngine::StreamFree(channel);
     return true;
   }
-  fChannel = Channel;
+  fChannel = channel;
   fEvents.Connected(!std::exchange(fConnectedOnce, true));
   // The title sent with the connection counts at once.
-  fEvents.Metadata(TAudioEngine::ChannelGetTags(Channel, tgMeta));
+  fEvents.Metadata(TAudioEngine::ChannelGetTags(channel, tgMeta));
   return true;
 }
 
 void TInputStream::FreeChannel()
 {
   // Freeing waits for the stream's reader, which may be in a metadata callback: no lock is held here.
-  if (const uint32_t Channel = fChannel.exchange(0))
-    TAudioEngine::StreamFree(Channel);
+  if (const uint32_t channel = fChannel.exchange(0))
+    TAudioEngine::StreamFree(channel);
 }

@@ -15,31 +15,31 @@ constexpr char16_t kWindows1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201
 bool IsValidUTF8(const std::string& iText)
 {
   const auto* p = reinterpret_cast<const unsigned char*>(iText.data());
-  const auto* End = p + iText.size();
-  while (p < End)
+  const auto* end = p + iText.size();
+  while (p < end)
   {
     const unsigned char c = *p++;
     if (c < 0x80)
       continue;
-    int More = 0;
-    uint32_t Code = 0, Minimum = 0;
+    int more = 0;
+    uint32_t code = 0, minimum = 0;
     if ((c & 0xE0) == 0xC0)
-      More = 1, Code = c & 0x1F, Minimum = 0x80;
+      more = 1, code = c & 0x1F, minimum = 0x80;
     else if ((c & 0xF0) == 0xE0)
-      More = 2, Code = c & 0x0F, Minimum = 0x800;
+      more = 2, code = c & 0x0F, minimum = 0x800;
     else if ((c & 0xF8) == 0xF0)
-      More = 3, Code = c & 0x07, Minimum = 0x10000;
+      more = 3, code = c & 0x07, minimum = 0x10000;
     else
       return false;
-    if (End - p < More)
+    if (end - p < more)
       return false;
-    for (int i = 0; i < More; ++i, ++p)
+    for (int i = 0; i < more; ++i, ++p)
     {
       if ((*p & 0xC0) != 0x80)
         return false;
-      Code = (Code << 6) | (*p & 0x3F);
+      code = (code << 6) | (*p & 0x3F);
     }
-    if (Code < Minimum || Code > 0x10FFFF || (Code >= 0xD800 && Code <= 0xDFFF))
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
       return false;
   }
   return true;
@@ -74,30 +74,30 @@ std::string MetadataToUTF8(const std::string& iText)
 {
   if (IsValidUTF8(iText))
     return iText;
-  std::string Text;
-  Text.reserve(iText.size() * 2);
+  std::string text;
+  text.reserve(iText.size() * 2);
   for (const unsigned char c : iText)
-    AppendUTF8(Text, c >= 0x80 && c < 0xA0 ? kWindows1252High[c - 0x80] : char16_t(c));
-  return Text;
+    AppendUTF8(text, c >= 0x80 && c < 0xA0 ? kWindows1252High[c - 0x80] : char16_t(c));
+  return text;
 }
 
 std::optional<std::string> StreamTitleFromMetadata(const std::string& iMetadata)
 {
-  const std::string Text = MetadataToUTF8(iMetadata);
-  if (Text.empty())
+  const std::string text = MetadataToUTF8(iMetadata);
+  if (text.empty())
     return std::nullopt;
-  TBrendleRegExpr Expression;
-  if (!Expression.Matches("StreamTitle='(.*?)';", Text))
+  TBrendleRegExpr expression;
+  if (!expression.Matches("StreamTitle='(.*?)';", text))
     return std::nullopt;
-  return Expression.Group(1);
+  return expression.Group(1);
 }
 
 std::vector<std::string> CueSheetTrackLines(int iTrack, const std::string& iTitle, int64_t iOffsetMilliseconds)
 {
-  const int64_t Offset = iOffsetMilliseconds > 0 ? iOffsetMilliseconds : 0;
-  const auto Minutes = static_cast<long long>(Offset / 60000);
-  const int Seconds = static_cast<int>((Offset / 1000) % 60);
-  const int Frames = static_cast<int>((Offset % 1000) * 75 / 1000);
+  const int64_t offset = iOffsetMilliseconds > 0 ? iOffsetMilliseconds : 0;
+  const auto minutes = static_cast<long long>(offset / 60000);
+  const int seconds = static_cast<int>((offset / 1000) % 60);
+  const int frames = static_cast<int>((offset % 1000) * 75 / 1000);
   return {Format("  TRACK %.2d AUDIO", iTrack), "    TITLE \"" + iTitle + "\"",
-          Format("    INDEX 01 %.2lld:%.2d:%.2d", Minutes, Seconds, Frames)};
+          Format("    INDEX 01 %.2lld:%.2d:%.2d", minutes, seconds, frames)};
 }

@@ -87,12 +87,11 @@ int64_t AvailableBytes(const std::string& iFolder)
   return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
 }
 
-std::vector<std::string> TSlotInfo::OpenStoredNames()
+std::vector<std::string> TSlotInfo::OpenStoredNames() const
 {
-  std::lock_guard lock(fCS);
-  std::vector<std::string> names;
-  for (const std::shared_ptr<TRecordingFile>& file : fOpenFiles)
-    names.push_back(StoredRecordingName(file->RelativeName));
+  std::vector<std::string> names = fRecorder.OpenRelativeNames();
+  for (std::string& name : names)
+    name = StoredRecordingName(name);
   return names;
 }
 
@@ -100,7 +99,7 @@ void TSlotInfo::RequestCleanup()
 {
   if (fCleanupQueued.exchange(true))
     return;
-  fWorker->Post(
+  fRecorder.Worker().Post(
       [this]
       {
         bool more = false;
@@ -113,7 +112,7 @@ void TSlotInfo::RequestCleanup()
         {
           // The controller's line, without the slot's prefix.
           if (fOnLogMessage)
-            fOnLogMessage(this, Format("Cleanup error in %s: %s", Name().c_str(), e.what()));
+            fOnLogMessage(this, Format("Cleanup error in %s: %s", Settings(&TSlotSettings::Name).c_str(), e.what()));
         }
         // A pass that found work runs again after the worker's pause, until the rules are met.
         if (!more)
@@ -124,19 +123,16 @@ void TSlotInfo::RequestCleanup()
 
 bool TSlotInfo::CleanUpByAge()
 {
-  int days = 0;
+  const TSlotSettings::TCleanup cleanup = Settings(&TSlotSettings::Cleanup);
+  const int days = cleanup.Days;
+  if (!cleanup.DaysEnabled)
+    return false;
+  // Below one day every recording would qualify, the one being written too.
+  if (days < 1)
   {
-    std::lock_guard lock(fCS);
-    if (!fCleanupDaysEnabled)
-      return false;
-    days = fCleanupDays;
-    // Below one day every recording would qualify, the one being written too.
-    if (days < 1)
-    {
-      if (!std::exchange(fAgeRuleOffReported, true))
-        LogMessage(Format("CleanupDays %d is below 1: cleanup by age is off", days));
-      return false;
-    }
+    if (!std::exchange(fAgeRuleOffReported, true))
+      LogMessage(Format("CleanupDays %d is below 1: cleanup by age is off", days));
+    return false;
   }
   const ISQLConnectionRef connection = GetDatabaseConnection();
   const auto query = connection->PrepareStatement(ByAgeSQL);
@@ -160,19 +156,17 @@ bool TSlotInfo::CleanUpByAge()
 
 int64_t TSlotInfo::CleanupGoalBytes() const
 {
-  return fCleanupSpaceEnabled ? static_cast<int64_t>(fCleanupSpace) * GiB : 0;
+  const TSlotSettings::TCleanup cleanup = Settings(&TSlotSettings::Cleanup);
+  return cleanup.SpaceEnabled ? static_cast<int64_t>(cleanup.Space) * GiB : 0;
 }
 
 bool TSlotInfo::CleanupBySpace()
 {
-  int64_t goal = 0;
-  {
-    std::lock_guard lock(fCS);
-    if (!fCleanupSpaceEnabled)
-      return false;
-    goal = CleanupGoalBytes();
-  }
-  const std::string folder = Folder();
+  const TSlotSettings settings = Settings();
+  const int64_t goal = CleanupGoalBytes();
+  if (!settings.Cleanup.SpaceEnabled)
+    return false;
+  const std::string& folder = settings.Output.Folder;
   // A volume that cannot be measured disables the rule for this call.
   const int64_t free = fFreeSpace ? fFreeSpace(folder) : -1;
   if (free < 0 || free >= goal)
@@ -190,13 +184,12 @@ bool TSlotInfo::CleanupBySpace()
       return true;
   }
   const int64_t now = static_cast<int64_t>(MillisecondClock());
-  std::lock_guard lock(fCS);
   if (!fLastTooSmallReport || now - *fLastTooSmallReport >= kTooSmallReportMilliseconds)
   {
     fLastTooSmallReport = now;
     LogMessage(Format("Free space on %s stays below %d GiB with nothing left to delete: the disk is too small "
                       "for this setting",
-                      folder.c_str(), fCleanupSpace));
+                      folder.c_str(), settings.Cleanup.Space));
   }
   return false;
 }
@@ -204,7 +197,7 @@ bool TSlotInfo::CleanupBySpace()
 bool TSlotInfo::DeleteStoredRecording(ISQLConnection& iConnection, int iID, const std::string& iStoredName)
 {
   std::string path;
-  if (!ResolveRecordingPath(Folder(), iStoredName, path))
+  if (!ResolveRecordingPath(Settings(&TSlotSettings::Output).Folder, iStoredName, path))
   {
     // Never delete outside the slot's folder; the row cannot name a recording of this slot.
     LogMessage(Format("Warning: Invalid file name, deleted from database: %s", iStoredName.c_str()));
@@ -219,7 +212,7 @@ bool TSlotInfo::DeleteRecording(ISQLConnection& iConnection, int iID, const std:
   if (unlink(iPath.c_str()) == 0)
   {
     LogMessage(Format("Deleted %s", iPath.c_str()));
-    PruneEmptyFolders(Folder(), iPath);
+    PruneEmptyFolders(Settings(&TSlotSettings::Output).Folder, iPath);
   }
   else if (const int error = errno; error == ENOENT || error == ENOTDIR)
     LogMessage(Format("Warning: File was missing, deleted from database: %s", iPath.c_str()));

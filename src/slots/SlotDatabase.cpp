@@ -46,18 +46,18 @@ std::string DatabaseConnectionText(const std::string& iPath)
 
 std::string TSlotInfo::DatabasePath()
 {
-  std::lock_guard lock(fCS);
-  if (!fDatabaseFile.empty())
-    return fDatabaseFile;
+  const TSlotSettings settings = Settings();
+  if (!settings.Output.DatabaseFile.empty())
+    return settings.Output.DatabaseFile;
   if (!fDatabaseFolder.empty())
     return WithTrailingDelimiter(fDatabaseFolder) + Format("Tapevault_%d.db", fIndex);
-  return WithTrailingDelimiter(fFolder) + "Tapevault.db";
+  return WithTrailingDelimiter(settings.Output.Folder) + "Tapevault.db";
 }
 
 ISQLConnectionRef TSlotInfo::GetDatabaseConnection()
 {
-  // The slot lock covers only the choice of the file (DatabasePath): opening may wait for another program's
-  // lock on the file, and the controller's thread must never wait for that.
+  // Only the choice of the file is made under a lock (DatabasePath): opening may wait for another program's
+  // lock on the file.
   const std::string path = DatabasePath();
   const auto folder = std::filesystem::path(path).parent_path();
   if (folder.empty())
@@ -100,6 +100,6 @@ void TSlotInfo::DeleteRecordingRow(int iID)
 
 void TSlotInfo::RegisterRecording(const std::string& iRelativeName)
 {
-  fCurrentRecordingID = 0;
-  fCurrentRecordingID = InsertRecordingRow(iRelativeName, Now());
+  fRecorder.SetCurrentRecordingID(0);
+  fRecorder.SetCurrentRecordingID(InsertRecordingRow(iRelativeName, Now()));
 }

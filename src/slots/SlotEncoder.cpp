@@ -47,23 +47,25 @@ template <class F> void KeepFailure(std::exception_ptr& ioFailure, F&& iStep)
 
 bool TSlotInfo::ShouldRecord() const
 {
-  return fMixer != 0 && fEnabled && !fStreamingOnly && fAudioFormat != sfNone && fRecordSource != rsDisabled &&
-         !(fRecordSource == rsSoundcard && !fCurrentDeviceInfo);
+  const TRecordSource source = fSettings.Input.Source;
+  return fMixer != 0 && fSettings.Enabled && !fSettings.OutputStream.Only && fSettings.Output.Format != sfNone &&
+         source != rsDisabled && !(source == rsSoundcard && !fInput.Device());
+}
+
+TEncoderCommandSettings TSlotInfo::EncoderSettings(const TSlotSettings::TOutput& iOutput) const
+{
+  return {iOutput.Format,  iOutput.Mode,           fEffectiveSamplerate,
+          iOutput.Bitrate, iOutput.EncoderOptions, iOutput.EncoderFilename};
 }
 
 TEncoderCommand TSlotInfo::BuildEncoderCommand(const std::string& iTarget) const
 {
-  return ::BuildEncoderCommand({fAudioFormat, fMode, fEffectiveSamplerate, fBitrate, fEncoderOptions, fEncoderFilename},
-                               iTarget);
+  return ::BuildEncoderCommand(EncoderSettings(fSettings.Output), iTarget);
 }
 
 void TSlotInfo::CycleEncoder()
 {
-  std::lock_guard lock(fCS);
-  // Before anything else, so that an alarm-only slot never starts an encoder whatever its settings say.
-  if (fAlarmOnly)
-    fAudioFormat = sfNone;
-  const uint32_t previous = fEncoder;
+  const uint32_t previous = fRecorder.Encoder();
   fFileWanted = ShouldRecord();
   TNextFile next;
   std::exception_ptr failure;
@@ -73,30 +75,32 @@ void TSlotInfo::CycleEncoder()
   KeepFailure(failure, [&] { EndFile(previous, next.Encoder != 0); });
   if (next.Encoder)
     KeepFailure(failure, [&] { BeginFile(next); });
-  PublishLockedStatus();
+  PublishStatus();
   if (failure)
     std::rethrow_exception(failure);
 }
 
 TSlotInfo::TNextFile TSlotInfo::StartFileEncoder(uint32_t iReplaces)
 {
-  const std::string extension = RecordingExtension(fAudioFormat, fFileExtension);
+  const TSlotSettings::TOutput& output = fSettings.Output;
+  const std::string extension = RecordingExtension(output.Format, output.FileExtension);
   const TDateTimeParts now = DecodeDateTime(Now());
-  const std::string folder = WithTrailingDelimiter(fFolder);
+  const std::string folder = WithTrailingDelimiter(output.Folder);
   TNextFile next;
   next.File = std::make_shared<TRecordingFile>();
   next.RelativeName = UniqueRecordingName(
-      folder, RecordingRelativeName({fCustomFilename, fFilenamePrefix, fFlatFilenames}, extension, now));
+      folder,
+      RecordingRelativeName({output.CustomFilename, output.FilenamePrefix, output.FlatFilenames}, extension, now));
   next.FullName = folder + next.RelativeName;
   std::error_code ignored; // a folder that cannot be made lets the encoder start fail, which is reported
   std::filesystem::create_directories(std::filesystem::path(next.FullName).parent_path(), ignored);
   const TEncoderCommand command = BuildEncoderCommand(next.FullName);
   // The 32-bit WAV file keeps the mixer's float samples.
-  const uint32_t conversion = fAudioFormat == sfWAV32 ? kFileEncoderFlags & ~uint32_t(ef16Bit) : kFileEncoderFlags;
+  const uint32_t conversion = output.Format == sfWAV32 ? kFileEncoderFlags & ~uint32_t(ef16Bit) : kFileEncoderFlags;
   {
     const auto setup = TAudioEngine::LockEncoderSetup();
     TAudioEngine::SetConfig(cfEncodePriority, kFileEncoderPriority);
-    TAudioEngine::SetConfig(cfEncodeQueue, fEncoderQueueLength);
+    TAudioEngine::SetConfig(cfEncodeQueue, output.EncoderQueueLength);
     // The file's end is measured from the file itself when its encoder dies.
     next.Encoder = TAudioEngine::EncodeStart(
         fMixer, command.Command, command.Flags | conversion,
@@ -120,11 +124,7 @@ TSlotInfo::TNextFile TSlotInfo::StartFileEncoder(uint32_t iReplaces)
 
 void TSlotInfo::EndFile(uint32_t iEncoder, bool iReplaced)
 {
-  fEncoder = 0;
-  const std::shared_ptr<TRecordingFile> file = std::move(fCurrentFile);
-  fCurrentFile.reset();
-  fCurrentRecordingID = 0;
-  fCurrentFilename.clear();
+  const std::shared_ptr<TRecordingFile> file = fRecorder.End();
   fTitles.FileEnded();
   if (!iEncoder)
     return;
@@ -143,18 +143,17 @@ void TSlotInfo::EndFile(uint32_t iEncoder, bool iReplaced)
     LogMessage(Format("Encoder queue full: %.1f seconds of audio dropped from %s", dropped, file->FullName.c_str()));
   }
   // Stopping waits for the program to finish the file: on the worker, never under the slot lock.
-  fWorker->Post(
+  fRecorder.Worker().Post(
       [this, file, iEncoder]
       {
         TAudioEngine::EncodeStop(iEncoder);
-        std::lock_guard lock(fCS);
-        std::erase(fOpenFiles, file);
+        fRecorder.Finished(file);
         return true;
       });
   if (file)
   {
     const double seconds = static_cast<double>(frames) / fEffectiveSamplerate;
-    fWorker->Post([this, file, seconds] { return StoreFileEnd(file, seconds); });
+    fRecorder.Worker().Post([this, file, seconds] { return StoreFileEnd(file, seconds); });
   }
 }
 
@@ -162,20 +161,16 @@ void TSlotInfo::BeginFile(const TNextFile& iNext)
 {
   TEncodeSpan span;
   TAudioEngine::EncodeGetSpan(iNext.Encoder, span);
-  fEncoder = iNext.Encoder;
-  fRecordStartTickCount = static_cast<int64_t>(MillisecondClock());
-  fRecordStartPos = static_cast<int64_t>(span.FirstFrame) * kMixerFrameBytes;
+  const int64_t startTickCount = static_cast<int64_t>(MillisecondClock());
   const std::shared_ptr<TRecordingFile> file = iNext.File;
   file->RelativeName = iNext.RelativeName;
   file->FullName = iNext.FullName;
   file->StartTime = Now();
-  fCurrentFile = file;
-  fOpenFiles.push_back(file);
+  fRecorder.Begin(file, iNext.Encoder, startTickCount, static_cast<int64_t>(span.FirstFrame) * kMixerFrameBytes);
   LogMessage(Format("Encoding to file %s", iNext.FullName.c_str()));
   LockedAssign(fErrorMessage, "");
-  fCurrentFilename = iNext.FullName;
-  fTitles.FileStarted(iNext.FullName, fRecordStartTickCount);
-  fWorker->Post([this, file] { return InsertFileRow(file); });
+  fTitles.FileStarted(iNext.FullName, startTickCount);
+  fRecorder.Worker().Post([this, file] { return InsertFileRow(file); });
 }
 
 bool TSlotInfo::InsertFileRow(const std::shared_ptr<TRecordingFile>& iFile)
@@ -193,9 +188,7 @@ bool TSlotInfo::InsertFileRow(const std::shared_ptr<TRecordingFile>& iFile)
       LogMessage(Format("Error updating database: %s", e.what()));
     return false;
   }
-  std::lock_guard lock(fCS);
-  if (fCurrentFile == iFile)
-    fCurrentRecordingID = iFile->ID.load();
+  fRecorder.RowStored(iFile);
   return true;
 }
 
@@ -235,33 +228,33 @@ bool TSlotInfo::StoreFileEnd(const std::shared_ptr<TRecordingFile>& iFile, doubl
 
 void TSlotInfo::FinishRecording()
 {
-  std::lock_guard lock(fCS);
-  EndFile(fEncoder, false);
-  PublishLockedStatus();
+  EndFile(fRecorder.Encoder(), false);
+  PublishStatus();
 }
 
 std::string TSlotInfo::NotRecordingReason() const
 {
   // A full volume is the usual reason, and the programs do not tell it.
-  if (AvailableBytes(fFolder) == 0)
-    return Format("%s: %s", std::strerror(ENOSPC), fFolder.c_str());
-  return fEncoder == 0 ? LockedCopy(fErrorMessage) : "";
+  const std::string& folder = fSettings.Output.Folder;
+  if (AvailableBytes(folder) == 0)
+    return Format("%s: %s", std::strerror(ENOSPC), folder.c_str());
+  return fRecorder.Encoder() == 0 ? LockedCopy(fErrorMessage) : "";
 }
 
 void TSlotInfo::CheckEncoder()
 {
-  std::lock_guard lock(fCS);
-  if (fEncoder != 0 && TAudioEngine::EncodeIsActive(fEncoder) == esRunning)
+  const uint32_t encoder = fRecorder.Encoder();
+  if (encoder != 0 && TAudioEngine::EncodeIsActive(encoder) == esRunning)
   {
     // Resumed once the new file holds a little audio: a program on a full disk runs a moment before it fails.
     if (fNotRecordingReported && CurrentRecordingDuration() >= kResumedSeconds)
     {
       fNotRecordingReported = false;
-      LogMessage(Format("Recording resumed: %s", fCurrentFilename.c_str()));
+      LogMessage(Format("Recording resumed: %s", CurrentFilename().c_str()));
     }
     return;
   }
-  if (fEncoder == 0 && !(fFileWanted && ShouldRecord()))
+  if (encoder == 0 && !(fFileWanted && ShouldRecord()))
     return;
   const int64_t now = static_cast<int64_t>(MillisecondClock());
   if (fLastFileAttempt && now - *fLastFileAttempt < kRetryFileMilliseconds)
@@ -269,8 +262,8 @@ void TSlotInfo::CheckEncoder()
   // One line per outage, not one per attempt.
   if (!fNotRecordingReported)
   {
-    if (fEncoder != 0)
-      LogMessage(Format("Encoder stopped unexpectedly: %s", fCurrentFilename.c_str()));
+    if (encoder != 0)
+      LogMessage(Format("Encoder stopped unexpectedly: %s", CurrentFilename().c_str()));
     if (const std::string reason = NotRecordingReason(); !reason.empty())
     {
       LogMessage(reason);
@@ -284,20 +277,8 @@ void TSlotInfo::CheckEncoder()
 
 float TSlotInfo::CurrentRecordingDuration() const
 {
-  if (fEncoder == 0)
+  if (fRecorder.Encoder() == 0)
     return 0;
-  const int64_t bytes = GetStreamPosition() - fRecordStartPos;
+  const int64_t bytes = GetStreamPosition() - fRecorder.StartPosition();
   return bytes > 0 ? static_cast<float>(static_cast<double>(bytes) / kMixerFrameBytes / fEffectiveSamplerate) : 0;
-}
-
-int64_t TSlotInfo::RecordStartTickCount()
-{
-  std::lock_guard lock(fCS);
-  return fRecordStartTickCount;
-}
-
-std::string TSlotInfo::CurrentFilename()
-{
-  std::lock_guard lock(fCS);
-  return fCurrentFilename;
 }

@@ -15,7 +15,6 @@
 #include <memory>
 #include <pthread.h>
 #include <sched.h>
-#include <thread>
 
 namespace
 {
@@ -49,22 +48,14 @@ TSlotInfo::~TSlotInfo()
 void TSlotInfo::Initialize()
 {
   const int64_t now = static_cast<int64_t>(MillisecondClock());
-  {
-    std::lock_guard level(fLevelCS);
-    fLastOverSilenceTickCount = now;
-  }
+  fLastOverSilenceTickCount = now;
   StartStatusPasses();
-  {
-    std::lock_guard lock(fCS);
-    if (!BuildMixer(now))
-      return;
-  }
-  // Loading a library is file work: outside the slot lock.
+  if (!BuildMixer(now))
+    return;
   ReloadWinampPlugin();
-  std::lock_guard lock(fCS);
   StartPacing();
   StartOutputStream();
-  PublishLockedStatus();
+  PublishStatus();
 }
 
 bool TSlotInfo::BuildMixer(int64_t iNow)
@@ -88,10 +79,10 @@ bool TSlotInfo::BuildMixer(int64_t iNow)
       fMixer, [this](float* ioBuffer, uint32_t iLength) { DoLevelDSP(ioBuffer, iLength); }, kMeasurePriority);
   TAudioEngine::ChannelSetDSP(
       fMixer, [this](float*, uint32_t iLength) { DoCounterDSP(iLength); }, kMeasurePriority);
-  if (fRecordDelay > 0)
+  if (const int seconds = fSettings.Input.RecordDelay; seconds > 0)
   {
     const uint32_t delay = TAudioEngine::ChannelSetFX(fMixer, fxDelay, kDelayPriority);
-    TAudioEngine::FXSetParameters(delay, TDelayParameters{0.0f, 1.0f, static_cast<float>(fRecordDelay), -1});
+    TAudioEngine::FXSetParameters(delay, TDelayParameters{0.0f, 1.0f, static_cast<float>(seconds), -1});
   }
   return true;
 }
@@ -103,7 +94,8 @@ std::string TSlotInfo::UnsupportedRateText() const
 
 void TSlotInfo::StartPacing()
 {
-  if (const std::optional<uint32_t> device = ClockSourceDevice(fClockSource))
+  const std::string& clockSource = fSettings.Input.ClockSource;
+  if (const std::optional<uint32_t> device = ClockSourceDevice(clockSource))
   {
     const uint32_t rate = static_cast<uint32_t>(fEffectiveSamplerate);
     fPullMixer = TAudioEngine::MixerCreate(rate, 2, chFloat, *device);
@@ -111,7 +103,7 @@ void TSlotInfo::StartPacing()
         TAudioEngine::MixerAddChannel(fPullMixer, fMixer, 0) && TAudioEngine::ChannelPlay(fPullMixer))
       return;
     // Without a working output device nothing would pull the mixer and the slot would record nothing.
-    LogMessage(Format("Clock source %s not available (%s), the slot runs on the system clock", fClockSource.c_str(),
+    LogMessage(Format("Clock source %s not available (%s), the slot runs on the system clock", clockSource.c_str(),
                       BassErrorText(TAudioEngine::ErrorGetCode()).c_str()));
     if (fPullMixer)
       TAudioEngine::StreamFree(fPullMixer);
@@ -154,7 +146,7 @@ void TSlotInfo::PullLoop(TSimpleThread& iThread)
 void TSlotInfo::ApplyChannelMap()
 {
   TChannelMapParameters map;
-  switch (fRecordChannels)
+  switch (fSettings.Input.Channels)
   {
   case rcLeft:
     map.Channels[0] = map.Channels[1] = 1;
@@ -170,83 +162,62 @@ void TSlotInfo::ApplyChannelMap()
   TAudioEngine::FXSetParameters(fDownmixFX, map);
 }
 
-void TSlotInfo::SetRecordChannels(TRecordChannels iValue)
-{
-  fRecordChannels = iValue;
-  ApplyChannelMap();
-}
-
 void TSlotInfo::SetEnabled(bool iValue)
 {
+  if (iValue == fSettings.Enabled)
+    return;
   {
-    std::lock_guard lock(fCS);
-    if (iValue == fEnabled)
-      return;
-    fEnabled = iValue;
-    CycleEncoder();
+    std::lock_guard settings(fSettingsCS);
+    fSettings.Enabled = iValue;
   }
+  CycleEncoder();
   WakeOutputStream();
 }
 
 void TSlotInfo::ReloadWinampPlugin()
 {
-  fPlugin->Reload(fWinampPlugin, fWinampPluginStreamOnly, fWinampPluginControls, fMixer);
+  const TSlotSettings::TPlugin& plugin = fSettings.Plugin;
+  fPlugin->Reload(plugin.Library, plugin.StreamOnly, plugin.Controls, fMixer);
 }
 
 void TSlotInfo::StartRecording()
 {
+  switch (fSettings.Input.Source)
   {
-    std::lock_guard lock(fCS);
-    switch (fRecordSource)
-    {
-    case rsSoundcard:
-      AttachDevice();
-      break;
-    case rsStream:
-      AttachStream();
-      break;
-    default:
-      StopRecording();
-      break;
-    }
-    PublishLockedStatus();
+  case rsSoundcard:
+    AttachDevice();
+    break;
+  case rsStream:
+    AttachStream();
+    break;
+  default:
+    StopRecording();
+    break;
   }
-  // After the slot lock is released: the streaming thread takes it to copy the settings.
+  PublishStatus();
   WakeOutputStream();
 }
 
 void TSlotInfo::AttachDevice()
 {
+  const TSlotSettings::TInput& input = fSettings.Input;
   TDeviceInfoWithClients* device = nullptr;
   try
   {
-    if (fDevice.empty())
+    if (input.Device.empty())
       throw ESlotError("No device selected");
-    if (fDevice == fCurrentDeviceID)
+    if (input.Device == fInput.DeviceID())
       return;
     if (fMixer == 0)
       throw ESlotError(UnsupportedRateText());
-    device = dynamic_cast<TDeviceInfoWithClients*>(DeviceList().Find(fDevice));
+    device = dynamic_cast<TDeviceInfoWithClients*>(DeviceList().Find(input.Device));
     if (!device)
       throw ESlotError("Invalid device");
     StopRecording();
-    fChannel = device->AddClient(static_cast<uint32_t>(fEffectiveSamplerate), fRecord16Bit, fASIOWorkaround);
-    if (fChannel == 0)
-      throw ESlotError(Format("AddClient: BASS Error %d", TAudioEngine::ErrorGetCode()));
-    if (fExtraSleep > 0)
-      std::this_thread::sleep_for(std::chrono::milliseconds(fExtraSleep));
-    if (!TAudioEngine::MixerAddChannel(fMixer, fChannel, 0))
-    {
-      const int error = TAudioEngine::ErrorGetCode();
-      device->RemoveClient(fChannel);
-      TAudioEngine::StreamFree(fChannel);
-      fChannel = 0;
-      throw ESlotError(Format("MixerAddChannel: %s", BassErrorText(error).c_str()));
-    }
+    fInput.AttachDevice(
+        *device, input.Device, fMixer,
+        {static_cast<uint32_t>(fEffectiveSamplerate), input.Record16bit, input.ASIOWorkaround, input.ExtraSleep});
     fTitles.ClearTitle();
-    fCurrentDeviceInfo = device;
-    fInputDevice = device;
-    fCurrentDeviceID = fDevice;
     LockedAssign(fErrorMessage, "");
     LogMessage(Format("Recording from %s", device->Name().c_str()));
   }
@@ -262,22 +233,10 @@ void TSlotInfo::AttachDevice()
 
 void TSlotInfo::StopRecording()
 {
-  {
-    std::lock_guard lock(fCS);
-    if (fCurrentDeviceInfo)
-    {
-      fInputDevice = nullptr;
-      fCurrentDeviceInfo->RemoveClient(fChannel);
-      TAudioEngine::StreamFree(fChannel);
-      fChannel = 0;
-      fCurrentDeviceID.clear();
-      fCurrentDeviceInfo = nullptr;
-    }
-    fInputStream.reset();
-    fLevelLeft = 0;
-    fLevelRight = 0;
-    PublishLockedStatus();
-  }
+  fInput.Detach();
+  fLevelLeft = 0;
+  fLevelRight = 0;
+  PublishStatus();
   WakeOutputStream();
 }
 
@@ -289,7 +248,6 @@ void TSlotInfo::Destroy()
 
 void TSlotInfo::EndRecording()
 {
-  std::lock_guard lock(fCS);
   FinishRecording();
   StopRecording();
 }
@@ -304,10 +262,9 @@ void TSlotInfo::TearDown()
   // Its encoder leaves the chain before the mixer goes; no title can reach it any more (the input is gone).
   fOutputStream.reset();
   // The worker stops the last encoder (the program finishes its file) and stores the last rows.
-  if (const size_t givenUp = fWorker->Finish(std::chrono::steady_clock::now() + kWorkerFinishTime))
+  if (const size_t givenUp = fRecorder.Worker().Finish(std::chrono::steady_clock::now() + kWorkerFinishTime))
     LogMessage(Format("%zu database updates could not be stored; the next start repairs the rows", givenUp));
   fPlugin->Release();
-  std::lock_guard lock(fCS);
   fPullThread.reset();
   if (fPullMixer)
     TAudioEngine::StreamFree(fPullMixer);
@@ -315,19 +272,13 @@ void TSlotInfo::TearDown()
   if (fMixer)
     TAudioEngine::StreamFree(fMixer);
   fMixer = 0;
-  PublishLockedStatus();
+  PublishStatus();
 }
 
 std::string TSlotInfo::ErrorMessage() const
 {
   std::string text = LockedCopy(fErrorMessage);
-  if (const TDeviceInfoWithClients* input = fInputDevice.load(); text.empty() && input != nullptr)
+  if (const TDeviceInfoWithClients* input = fInput.Device(); text.empty() && input != nullptr)
     text = input->LastError();
   return text;
-}
-
-TDeviceInfoWithClients* TSlotInfo::CurrentDeviceInfo()
-{
-  std::lock_guard lock(fCS);
-  return fCurrentDeviceInfo;
 }

@@ -18,27 +18,27 @@ constexpr uint64_t kProgramFrameBytes = 4;
 
 void TSlotInfo::CheckInput()
 {
-  std::lock_guard lock(fCS);
   TInputWatch& watch = fInputWatch;
   TChannelInfo channel;
   TMixerSourceInfo source;
-  if (fChannel == 0 || !TAudioEngine::ChannelGetInfo(fChannel, channel) ||
-      !TAudioEngine::MixerGetSourceInfo(fChannel, source))
+  const uint32_t input = fInput.Channel();
+  if (input == 0 || !TAudioEngine::ChannelGetInfo(input, channel) || !TAudioEngine::MixerGetSourceInfo(input, source))
   {
     watch = {};
     return;
   }
-  if (watch.Channel != fChannel)
+  const TDeviceInfoWithClients* device = fInput.Device();
+  if (watch.Channel != input)
   {
     // A new input: its counts start from what it has now.
     watch = {};
-    watch.Channel = fChannel;
+    watch.Channel = input;
     watch.DroppedBytes = channel.DroppedBytes;
     watch.SilenceFrames = source.SilenceFrames;
-    watch.Xruns = fCurrentDeviceInfo ? fCurrentDeviceInfo->Xruns() : 0;
+    watch.Xruns = device ? device->Xruns() : 0;
   }
   const int64_t now = static_cast<int64_t>(MillisecondClock());
-  const std::string error = fCurrentDeviceInfo ? fCurrentDeviceInfo->LastError() : "";
+  const std::string error = device ? device->LastError() : "";
   if (!error.empty() && !watch.Lost)
   {
     watch.Lost = true;
@@ -53,14 +53,14 @@ void TSlotInfo::CheckInput()
   }
 
   // A new client of the server (after it was lost) counts from 0 again.
-  const uint64_t xruns = fCurrentDeviceInfo ? fCurrentDeviceInfo->Xruns() : 0;
+  const uint64_t xruns = device ? device->Xruns() : 0;
   fCounters.InputXruns += xruns >= watch.Xruns ? xruns - watch.Xruns : xruns;
   watch.Xruns = xruns;
 
   if (channel.DroppedBytes > watch.DroppedBytes)
   {
     const double seconds =
-        TAudioEngine::ChannelBytes2Seconds(fChannel, static_cast<int64_t>(channel.DroppedBytes - watch.DroppedBytes));
+        TAudioEngine::ChannelBytes2Seconds(input, static_cast<int64_t>(channel.DroppedBytes - watch.DroppedBytes));
     watch.DroppedBytes = channel.DroppedBytes;
     AddDropout(seconds, "the input queue was full");
   }
@@ -83,10 +83,10 @@ void TSlotInfo::AddDropout(double iSeconds, const char* iReason)
 {
   fCounters.DropoutSeconds.fetch_add(iSeconds, std::memory_order_relaxed);
   ++fCounters.DropoutCount;
-  if (fCurrentFile)
+  if (const std::shared_ptr<TRecordingFile> file = fRecorder.CurrentFile())
   {
-    fCurrentFile->DropoutSeconds.fetch_add(iSeconds, std::memory_order_relaxed);
-    ++fCurrentFile->DropoutCount;
+    file->DropoutSeconds.fetch_add(iSeconds, std::memory_order_relaxed);
+    ++file->DropoutCount;
   }
   LogMessage(Format("%.2f s of audio dropped: %s", iSeconds, iReason));
 }

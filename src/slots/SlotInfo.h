@@ -10,16 +10,16 @@
 #include "lib/SimpleSQLInterface.h"
 #include "lib/SimpleThread.h"
 #include "slots/EncoderCommand.h"
-#include "slots/InputStream.h"
 #include "slots/InputStreamTitles.h"
 #include "slots/OutputStream.h"
-#include "slots/RecordingFile.h"
 #include "slots/SlotCleanup.h"
 #include "slots/SlotCounters.h"
+#include "slots/SlotInput.h"
 #include "slots/SlotPlugin.h"
+#include "slots/SlotRecorder.h"
+#include "slots/SlotSettings.h"
 #include "slots/SlotStatus.h"
 #include "slots/SlotTypes.h"
-#include "slots/SlotWorker.h"
 
 #include <atomic>
 #include <chrono>
@@ -42,15 +42,23 @@ public:
   TSlotInfo(const TSlotInfo&) = delete;
   TSlotInfo& operator=(const TSlotInfo&) = delete;
 
-  // ---- Identity, logging and persistence (SlotSettings.cpp) ----
+  // ---- Identity, settings, logging and persistence (SlotSettings.cpp) ----
   int Index() const { return fIndex; }
   bool AlarmOnly() const { return fAlarmOnly; }
-  bool Enabled() const { return fEnabled; }
+  // A copy of the settings, taken under the settings lock. Any thread.
+  TSlotSettings Settings() const;
+  // One member or group of the settings (&TSlotSettings::TimeSlots), copied under the settings lock. Any thread.
+  template <typename TMember> TMember Settings(TMember TSlotSettings::*iMember) const
+  {
+    std::lock_guard lock(fSettingsCS);
+    return fSettings.*iMember;
+  }
+  // Writes iSettings into the slot, all but "Enabled" (SetEnabled switches the slot): an alarm-only slot keeps
+  // the format "none", the channel selection and the silence threshold take effect at once. Starting the input, a file
+  // or the plug-in anew is the caller's (ApplySlotSettings). Controller's thread.
+  void WriteSettings(const TSlotSettings& iSettings);
+  // Switches the slot on or off: attaches or detaches its input and starts or ends its file. Controller's thread.
   void SetEnabled(bool iValue);
-  // The texts that request threads read (name, stream URL, folders, error) are copied under fTextCS, because the
-  // controller's thread may change them meanwhile.
-  std::string Name() const { return LockedCopy(fName); }
-  void SetName(std::string iValue) { LockedAssign(fName, std::move(iValue)); }
   void SetOnLogMessage(TLogMessageEvent iHandler) { fOnLogMessage = std::move(iHandler); }
   // The slot's own error, else why its input delivers nothing at the moment (device lost, server gone).
   std::string ErrorMessage() const;
@@ -61,74 +69,18 @@ public:
   // (hand-tuning keys) are never written. Errors of the file reach the caller.
   void FlushConfig();
 
-  // ---- Input ----
-  TRecordSource RecordSource() const { return fRecordSource; }
-  void SetRecordSource(TRecordSource iValue) { fRecordSource = iValue; }
-  std::string Device() const { return fDevice; }
-  void SetDevice(std::string iValue) { fDevice = std::move(iValue); }
-  std::string StreamURL() const { return LockedCopy(fStreamURL); }
-  void SetStreamURL(std::string iValue) { LockedAssign(fStreamURL, std::move(iValue)); }
-  TRecordChannels RecordChannels() const { return fRecordChannels; }
-  void SetRecordChannels(TRecordChannels iValue);
-  bool Record16bit() const { return fRecord16Bit; }
-  void SetRecord16bit(bool iValue) { fRecord16Bit = iValue; }
-  int ExtraSleep() const { return fExtraSleep; }
-  void SetExtraSleep(int iValue) { fExtraSleep = iValue; }
-  int RecordDelay() const { return fRecordDelay; }
-  void SetRecordDelay(int iValue) { fRecordDelay = iValue; }
-  int16_t NominalLevel() const { return fNominalLevel; }
-  void SetNominalLevel(int16_t iValue) { fNominalLevel = iValue; }
-  int Samplerate() const { return fSampleRate; }
-  void SetSamplerate(int iValue) { fSampleRate = iValue; }
-
-  // ---- Output format ----
-  TBassStreamingFormat AudioFormat() const { return fAudioFormat; }
-  void SetAudioFormat(TBassStreamingFormat iValue) { fAudioFormat = iValue; }
-  std::string FileExtension() const { return fFileExtension; }
-  void SetFileExtension(std::string iValue) { fFileExtension = std::move(iValue); }
-  int Bitrate() const { return fBitrate; }
-  void SetBitrate(int iValue) { fBitrate = iValue; }
-  TBassStreamingMode Mode() const { return fMode; }
-  void SetMode(TBassStreamingMode iValue) { fMode = iValue; }
-  std::string EncoderOptions() const { return fEncoderOptions; }
-  void SetEncoderOptions(std::string iValue) { fEncoderOptions = std::move(iValue); }
-  std::string EncoderFilename() const { return fEncoderFilename; }
-  void SetEncoderFilename(std::string iValue) { fEncoderFilename = std::move(iValue); }
-
   // ---- Files and rotation ----
-  std::string Folder() const { return LockedCopy(fFolder); }
-  void SetFolder(std::string iValue) { LockedAssign(fFolder, std::move(iValue)); }
-  std::string SecondaryFolder() const { return LockedCopy(fSecondaryFolder); }
-  void SetSecondaryFolder(std::string iValue) { LockedAssign(fSecondaryFolder, std::move(iValue)); }
-  std::string FilenamePrefix() const { return fFilenamePrefix; }
-  void SetFilenamePrefix(std::string iValue) { fFilenamePrefix = std::move(iValue); }
-  std::string CustomFilename() const { return fCustomFilename; }
-  void SetCustomFilename(std::string iValue) { fCustomFilename = std::move(iValue); }
-  bool FlatFilenames() const { return fFlatFilenames; }
-  void SetFlatFilenames(bool iValue) { fFlatFilenames = iValue; }
-  bool NoAutoRotate() const { return fNoAutoRotate; }
-  void SetNoAutoRotate(bool iValue) { fNoAutoRotate = iValue; }
-  int TimeSlotLength() const { return fTimeSlotLength; }
-  void SetTimeSlotLength(int iValue) { fTimeSlotLength = iValue; }
-  bool TimeSlotAlign() const { return fTimeSlotAlign; }
-  void SetTimeSlotAlign(bool iValue) { fTimeSlotAlign = iValue; }
-  int TimeSlotOffset() const { return fTimeSlotOffset; }
-  void SetTimeSlotOffset(int iValue) { fTimeSlotOffset = iValue; }
   TDateTime LastTimeSlot() const { return fLastTimeSlot; }
   void SetLastTimeSlot(TDateTime iValue) { fLastTimeSlot = iValue; }
-  bool CueSheet() const { return fCueSheet; }
-  void SetCueSheet(bool iValue) { fCueSheet = iValue; }
 
   // ---- Recordings database (SlotDatabase.cpp) ----
-  std::string DatabaseFile() const { return fDatabaseFile; }
-  void SetDatabaseFile(std::string iValue) { fDatabaseFile = std::move(iValue); }
   // Where the database lies now: DatabaseFile, else "Tapevault_<n>.db" in the common database folder, else
   // "Tapevault.db" in the slot's folder.
   std::string DatabasePath();
   // A new connection to the slot's database, its folder and table created when missing. Errors reach the caller.
   ISQLConnectionRef GetDatabaseConnection();
   // The database id of the file being written; 0 = none (or its row is not stored yet).
-  int CurrentRecordingID() const { return fCurrentRecordingID; }
+  int CurrentRecordingID() const { return fRecorder.CurrentRecordingID(); }
   // Adds the row of a file started at iStartTime (iRelativeName relative to the folder); returns its id.
   // Every error reaches the caller.
   int InsertRecordingRow(const std::string& iRelativeName, TDateTime iStartTime);
@@ -143,14 +95,6 @@ public:
   void RepairRecordings();
 
   // ---- Cleanup (SlotCleanup.cpp) ----
-  bool CleanupDaysEnabled() const { return fCleanupDaysEnabled; }
-  void SetCleanupDaysEnabled(bool iValue) { fCleanupDaysEnabled = iValue; }
-  int CleanupDays() const { return fCleanupDays; }
-  void SetCleanupDays(int iValue) { fCleanupDays = iValue; }
-  bool CleanupSpaceEnabled() const { return fCleanupSpaceEnabled; }
-  void SetCleanupSpaceEnabled(bool iValue) { fCleanupSpaceEnabled = iValue; }
-  int CleanupSpace() const { return fCleanupSpace; }
-  void SetCleanupSpace(int iValue) { fCleanupSpace = iValue; }
   // The free space the rule by space deletes recordings for, in bytes; 0 while that rule is off.
   int64_t CleanupGoalBytes() const;
   // Deletes every recording older than CleanupDays; true when at least one was found.
@@ -167,29 +111,11 @@ public:
   void SetFreeSpaceFunction(TFreeSpaceFunction iFunction) { fFreeSpace = std::move(iFunction); }
 
   // ---- Silence and alarms ----
-  int SilenceThreshold() const { return fSilenceThreshold; }
-  // Stores the threshold in dBFS and its linear sample magnitude, under the level lock.
-  void SetSilenceThreshold(int iValue);
-  int SilenceDetection() const { return fSilenceDection; }
-  void SetSilenceDetection(int iValue) { fSilenceDection = iValue; }
-  bool SilenceDetectionIfInactive() const { return fSilenceDetectionIfInactive; }
-  void SetSilenceDetectionIfInactive(bool iValue) { fSilenceDetectionIfInactive = iValue; }
   // The seconds of silence that raise the alarm while it is watched (the slot runs, or its silence is watched
-  // also while stopped); 0 while no alarm is watched.
-  int WatchedSilenceDetection() const
-  {
-    return (fEnabled || fSilenceDetectionIfInactive) && fSilenceDection > 0 ? fSilenceDection : 0;
-  }
+  // also while stopped); 0 while no alarm is watched. Any thread.
+  int WatchedSilenceDetection() const;
   bool SilenceDetected() const { return fSilenceDetected; }
   void SetSilenceDetected(bool iValue) { fSilenceDetected = iValue; }
-  bool SendEmailSilenceDetected() const { return fSendEmailSilenceDetected; }
-  void SetSendEmailSilenceDetected(bool iValue) { fSendEmailSilenceDetected = iValue; }
-  bool SendEmailSilenceOK() const { return fSendEmailSilenceOK; }
-  void SetSendEmailSilenceOK(bool iValue) { fSendEmailSilenceOK = iValue; }
-  std::string HTTPAlarmSilenceDetected() const { return fHTTPAlarmSilenceDetected; }
-  void SetHTTPAlarmSilenceDetected(std::string iValue) { fHTTPAlarmSilenceDetected = std::move(iValue); }
-  std::string HTTPAlarmSilenceOK() const { return fHTTPAlarmSilenceOK; }
-  void SetHTTPAlarmSilenceOK(std::string iValue) { fHTTPAlarmSilenceOK = std::move(iValue); }
 
   // ---- Levels ----
   float CurrentLevelLeft() const { return fCurrentLevelLeft; }
@@ -197,55 +123,7 @@ public:
   float CurrentLevelRight() const { return fCurrentLevelRight; }
   void SetCurrentLevelRight(float iValue) { fCurrentLevelRight = iValue; }
 
-  // ---- Streaming output ----
-  bool StreamingEnabled() const { return fStreamingEnabled; }
-  void SetStreamingEnabled(bool iValue) { fStreamingEnabled = iValue; }
-  bool StreamingOnly() const { return fStreamingOnly; }
-  void SetStreamingOnly(bool iValue) { fStreamingOnly = iValue; }
-  std::string StreamingHost() const { return fStreamingHost; }
-  void SetStreamingHost(std::string iValue) { fStreamingHost = std::move(iValue); }
-  bool StreamingServerMode() const { return fStreamingServerMode; }
-  void SetStreamingServerMode(bool iValue) { fStreamingServerMode = iValue; }
-  int StreamingPort() const { return fStreamingPort; }
-  void SetStreamingPort(int iValue) { fStreamingPort = iValue; }
-  std::string StreamingMountPoint() const { return fStreamingMountPoint; }
-  void SetStreamingMountPoint(std::string iValue) { fStreamingMountPoint = std::move(iValue); }
-  std::string StreamingStreamID() const { return fStreamingStreamID; }
-  void SetStreamingStreamID(std::string iValue) { fStreamingStreamID = std::move(iValue); }
-  std::string StreamingPassword() const { return fStreamingPassword; }
-  void SetStreamingPassword(std::string iValue) { fStreamingPassword = std::move(iValue); }
-  std::string StreamingMimeType() const { return fStreamingMimeType; }
-  void SetStreamingMimeType(std::string iValue) { fStreamingMimeType = std::move(iValue); }
-  std::string StreamingTitle() const { return fStreamingTitle; }
-  void SetStreamingTitle(std::string iValue) { fStreamingTitle = std::move(iValue); }
-  std::string StreamingURL() const { return fStreamingURL; }
-  void SetStreamingURL(std::string iValue) { fStreamingURL = std::move(iValue); }
-  std::string StreamingGenre() const { return fStreamingGenre; }
-  void SetStreamingGenre(std::string iValue) { fStreamingGenre = std::move(iValue); }
-  std::string StreamingAIM() const { return fStreamingAIM; }
-  void SetStreamingAIM(std::string iValue) { fStreamingAIM = std::move(iValue); }
-  std::string StreamingIRC() const { return fStreamingIRC; }
-  void SetStreamingIRC(std::string iValue) { fStreamingIRC = std::move(iValue); }
-  std::string StreamingICQ() const { return fStreamingICQ; }
-  void SetStreamingICQ(std::string iValue) { fStreamingICQ = std::move(iValue); }
-  std::string StreamingDescription() const { return fStreamingDescription; }
-  void SetStreamingDescription(std::string iValue) { fStreamingDescription = std::move(iValue); }
-  bool StreamingPublic() const { return fStreamingPublic; }
-  void SetStreamingPublic(bool iValue) { fStreamingPublic = iValue; }
-  bool StreamingForwardMetadata() const { return fStreamingForwardMetadata; }
-  void SetStreamingForwardMetadata(bool iValue) { fStreamingForwardMetadata = iValue; }
-  // Held by whoever changes several settings at once (the slot dialog, the web settings), so that the
-  // streaming thread never copies half old, half new settings.
-  std::unique_lock<std::recursive_mutex> LockSettings() { return std::unique_lock(fCS); }
-
   // ---- Sound-processing plug-in ----
-  std::string WinampPlugin() const { return fWinampPlugin; }
-  void SetWinampPlugin(std::string iValue) { fWinampPlugin = std::move(iValue); }
-  bool WinampPluginStreamOnly() const { return fWinampPluginStreamOnly; }
-  void SetWinampPluginStreamOnly(bool iValue) { fWinampPluginStreamOnly = iValue; }
-  // The plug-in's input control values, "name=value;..." in port order (TLadspaPlugin::ControlsText).
-  std::string WinampPluginControls() const { return fWinampPluginControls; }
-  void SetWinampPluginControls(std::string iValue) { fWinampPluginControls = std::move(iValue); }
   // Releases the current plug-in and loads, starts and inserts the one the settings name (SlotPlugin.h).
   // Controller's thread.
   void ReloadWinampPlugin();
@@ -263,95 +141,50 @@ private:
     std::lock_guard lock(fTextCS);
     oText = std::move(iValue);
   }
-
-  // ---- Settings reading (SlotSettings.cpp) ----
-  std::string ReadText(const std::string& iKey, const std::string& iDefault);
-  int ReadNumber(const std::string& iKey, int iDefault);
-  bool ReadSwitch(const std::string& iKey, bool iDefault);
-  void WriteSwitch(const std::string& iKey, bool iValue);
+  // Stores the silence threshold's linear sample magnitude for the pull thread.
+  void UpdateSilenceThreshold();
 
   // ---- Cleanup helpers (SlotCleanup.cpp) ----
   // Stored names of the files still being written or finished: never deleted.
-  std::vector<std::string> OpenStoredNames();
+  std::vector<std::string> OpenStoredNames() const;
   // Deletes the recording of one row; a stored name that would leave the folder only loses its row.
   bool DeleteStoredRecording(ISQLConnection& iConnection, int iID, const std::string& iStoredName);
   void DeleteRow(ISQLConnection& iConnection, int iID);
 
   // Identity, locking and logging
-  std::recursive_mutex fCS;   // the slot lock: input, encoder, database, cleanup, stream title
-  std::mutex fLevelCS;        // the level lock: silence threshold and last-sound stamp; never held with another
-  mutable std::mutex fTextCS; // the texts request threads read; held only for a copy
+  // Each held only to swap or copy, never across a slow call; the input and recorder sides have their own.
+  // The settings lock: the controller's thread changes fSettings under it and reads without it; every other
+  // thread copies under it.
+  mutable std::mutex fSettingsCS;
+  mutable std::mutex fTextCS; // the error text
   TIniFile& fIniFile;
-  std::string fSection;
   int fIndex;
   bool fAlarmOnly;
   std::atomic<bool> fDeleting{false};
-  bool fEnabled = true;
-  std::string fName;
+  TSlotSettings fSettings;
   TLogMessageEvent fOnLogMessage;
   std::string fErrorMessage;
 
   // Input
-  TRecordSource fRecordSource = rsDisabled;
-  std::string fDevice;
-  std::string fStreamURL;
-  TRecordChannels fRecordChannels = rcStereo;
-  bool fRecord16Bit = false;
-  bool fASIOWorkaround = false;
-  int fExtraSleep = 0;
-  int fRecordDelay = 0;
-  int16_t fNominalLevel = 0;
-  std::string fClockSource;
-  int fSampleRate = 44100;
   int fEffectiveSamplerate = 44100; // the rate the graph is built with; fixed for the life of the slot
 
-  // Output format
-  TBassStreamingFormat fAudioFormat = sfMP3;
-  std::string fFileExtension;
-  int fBitrate = 128;
-  TBassStreamingMode fMode = smStereo;
-  std::string fEncoderOptions;
-  std::string fEncoderFilename;
-  int fEncoderQueueLength = 6000; // milliseconds
-
   // Files and rotation
-  std::string fFolder;
-  std::string fSecondaryFolder;
-  std::string fFilenamePrefix;
-  std::string fCustomFilename;
-  bool fFlatFilenames = false;
-  bool fNoAutoRotate = false;
-  int fTimeSlotLength = 60; // minutes
-  bool fTimeSlotAlign = true;
-  int fTimeSlotOffset = 0; // seconds
   TDateTime fLastTimeSlot = 0;
-  std::atomic<bool> fCueSheet{false};
 
-  // Database
-  std::string fDatabaseFile;
+  // Database: the common folder, read from "General" only
   std::string fDatabaseFolder;
 
   // Cleanup
-  bool fCleanupDaysEnabled = true;
-  int fCleanupDays = 365;
-  bool fCleanupSpaceEnabled = true;
-  int fCleanupSpace = 5; // GiB
   TFreeSpaceFunction fFreeSpace = AvailableBytes;
   std::atomic<bool> fCleanupQueued{false};
   std::optional<int64_t> fLastTooSmallReport; // tick count: the space rule could not reach its goal
   bool fAgeRuleOffReported = false;
 
   // Silence and alarms
-  int fSilenceThreshold = -30; // dBFS
-  float fSilenceThresholdLinear = 0;
-  int fSilenceDection = 0; // seconds, 0 = no detection
-  bool fSilenceDetectionIfInactive = false;
-  int64_t fLastOverSilenceTickCount = 0;
+  // Read by the thread that pulls the mixer, which never waits for a lock.
+  std::atomic<float> fSilenceThresholdLinear{0};
+  std::atomic<int64_t> fLastOverSilenceTickCount{0};
   bool fSilenceDetected = false;
-  bool fSendEmailSilenceDetected = false;
-  bool fSendEmailSilenceOK = false;
-  std::string fHTTPAlarmSilenceDetected;
-  std::string fHTTPAlarmSilenceOK;
 
   // Levels
   std::atomic<float> fLevelLeft{0};
@@ -360,54 +193,20 @@ private:
   float fCurrentLevelRight = 0;
 
   // Sound-processing plug-in
-  std::string fWinampPlugin;
-  bool fWinampPluginStreamOnly = false;
-  std::string fWinampPluginControls;
   std::unique_ptr<TSlotPlugin> fPlugin;
 
   // Audio graph and recording state
   uint32_t fMixer = 0;
-  uint32_t fChannel = 0;
   uint32_t fDownmixFX = 0;
   uint32_t fPullMixer = 0;
   std::unique_ptr<TSimpleThread> fPullThread;
   std::atomic<int64_t> fStreamPosition{0}; // bytes that passed the slot mixer since the graph was built
-  std::atomic<uint32_t> fEncoder{0};
-  int64_t fRecordStartTickCount = 0;
-  std::atomic<int64_t> fRecordStartPos{0};
-  std::string fCurrentFilename;
-  std::atomic<int> fCurrentRecordingID{0};
-  TDeviceInfoWithClients* fCurrentDeviceInfo = nullptr; // owned by the device registry
-  // The same device for threads that read the status without the slot lock; devices live until program end.
-  std::atomic<const TDeviceInfoWithClients*> fInputDevice{nullptr};
-  std::string fCurrentDeviceID;
-  std::string fCurrentStreamURL;
 
-  // Stream input, titles and cue sheet, each with its own lock
-  std::unique_ptr<TInputStream> fInputStream;
+  // The input side, and the incoming titles with the cue sheet
+  TSlotInput fInput;
   TInputStreamTitles fTitles{0};
 
   // Streaming output
-  bool fStreamingEnabled = false;
-  bool fStreamingOnly = false;
-  std::string fStreamingHost;
-  bool fStreamingServerMode = false;
-  int fStreamingPort = 8000;
-  std::string fStreamingMountPoint;
-  std::string fStreamingStreamID;
-  std::string fStreamingPassword;
-  std::string fStreamingMimeType;
-  std::string fStreamingTitle;
-  std::string fStreamingURL;
-  std::string fStreamingGenre;
-  std::string fStreamingAIM;
-  std::string fStreamingIRC;
-  std::string fStreamingICQ;
-  std::string fStreamingDescription;
-  bool fStreamingPublic = false;
-  std::atomic<bool> fStreamingForwardMetadata{false}; // read by the stream input's thread
-  int fStreamingConnectDelay = 0;                     // milliseconds
-  std::string fStreamingCurrentTitleFilename;
   // The thread, encoder, status and outgoing title; from Initialize until the slot is torn down.
   std::unique_ptr<TOutputStream> fOutputStream;
 
@@ -427,9 +226,9 @@ public:
   // detaches the input, ends the slot's threads, frees its graph, then writes the settings. Errors of the
   // configuration file reach the caller.
   void Destroy();
-  TDeviceInfoWithClients* CurrentDeviceInfo();
+  TDeviceInfoWithClients* CurrentDeviceInfo() const { return fInput.Device(); }
   std::string CurrentStreamTitle() const { return fTitles.Title(); }
-  uint32_t Channel() const { return fChannel; }
+  uint32_t Channel() const { return fInput.Channel(); }
   // The slot mixer's handle; 0 before Initialize or when the engine refused the rate.
   uint32_t Mixer() const { return fMixer; }
   // Peak magnitude of the last mixer buffer per output channel (1.0 = full scale). Any thread.
@@ -437,9 +236,8 @@ public:
   float LevelRight() const { return fLevelRight.load(std::memory_order_relaxed); }
 
   // ---- Run-time status (SlotStatus.cpp) ----
-  // The status last published: by the slot's status thread ten times a second once the slot is initialized,
-  // and by every change of the slot's input and recording when it is done. Any thread; never waits for the slot
-  // lock.
+  // The status last published: by the status thread ten times a second once the slot is initialized, and by
+  // every change of the slot's input and recording when it is done. Any thread; waits for no slot concern.
   std::shared_ptr<const TSlotStatus> Status() const;
 
   // ---- Stream input and titles (SlotInputStream.cpp) ----
@@ -448,10 +246,10 @@ public:
   // of the outgoing stream. Any thread; takes no slot lock.
   void UpdateIncomingStreamTitle(const std::string& iMetadata);
   // The stream input's status text ("Connecting...", "Reconnecting...", the error of the last attempt) while no
-  // stream is connected; empty while one is, or when the slot has no stream input. As last published; any thread.
-  std::string StreamStatus() const { return Status()->StreamStatus; }
+  // stream is connected; empty while one is, or when the slot has no stream input. Any thread.
+  std::string StreamStatus() const { return fInput.StreamStatus(); }
   // The connected stream's engine handle, 0 while none. Any thread.
-  uint32_t StreamChannel();
+  uint32_t StreamChannel() const { return fInput.StreamChannel(); }
 
   // ---- Streaming output (SlotOutputStream.cpp) ----
   TStreamingStatus StreamingStatus() const { return fOutputStream ? fOutputStream->Status() : ssDisabled; }
@@ -492,7 +290,7 @@ public:
   void CheckEncoder();
   // Waits until the slot's worker has done every job handed over (files finished, rows stored); false when
   // that takes longer than iTimeout.
-  bool WaitForWorker(std::chrono::milliseconds iTimeout) { return fWorker->WaitIdle(iTimeout); }
+  bool WaitForWorker(std::chrono::milliseconds iTimeout) { return fRecorder.Worker().WaitIdle(iTimeout); }
 
   // ---- Input health and counters (SlotHealth.cpp) ----
   // For the controller's 100 ms timer: turns the engine's counters of the input (device failure, audio the
@@ -504,9 +302,9 @@ public:
   // Seconds written into the current file; 0 while none is written. Any thread, no lock.
   float CurrentRecordingDuration() const;
   // The file encoder's engine handle, 0 while no file is written. Any thread.
-  uint32_t Encoder() const { return fEncoder.load(); }
-  std::string CurrentFilename();
-  int64_t RecordStartTickCount();
+  uint32_t Encoder() const { return fRecorder.Encoder(); }
+  std::string CurrentFilename() const { return fRecorder.CurrentFilename(); }
+  int64_t RecordStartTickCount() const { return fRecorder.RecordStartTickCount(); }
 
 private:
   // ---- Audio graph ----
@@ -523,7 +321,7 @@ private:
 
   // ---- Streaming output ----
   void StartOutputStream();
-  // The streaming thread's copy of the settings, taken under the slot lock.
+  // The streaming thread's copy of the settings, taken under the settings lock.
   TOutputStreamSettings StreamingSettings();
   void WakeOutputStream();
 
@@ -533,15 +331,17 @@ private:
   void DoCounterDSP(uint32_t iLength);
 
   // ---- Run-time status ----
-  // Builds the status and puts it in place of the last one. Under the slot lock: every change of the input and
-  // the recording ends with it.
-  void PublishLockedStatus();
-  // The status thread's pass: skipped while another thread holds the slot lock, which publishes its change
-  // itself when it is done.
+  // Builds the status from copies of the concerns' state and puts it in place of the last one; every change of
+  // the input and the recording ends with it.
+  void PublishStatus();
+  // The status thread's pass: skipped while the controller publishes a change, so that an older status never
+  // replaces a newer one.
   void PublishStatusUnlessBusy();
   // The status thread's passes over this slot begin, and end (none runs any more once it returns).
   void StartStatusPasses();
   void StopStatusPasses();
+  void BuildAndSwapStatus();
+  std::mutex fPublishCS;        // one status built at a time; held for copies only
   mutable std::mutex fStatusCS; // held only to take or replace the pointer
   std::shared_ptr<const TSlotStatus> fStatus = std::make_shared<const TSlotStatus>();
 
@@ -554,6 +354,8 @@ private:
     std::string FullName;
   };
   bool ShouldRecord() const;
+  // The encoder settings of iOutput at the rate the graph runs with.
+  TEncoderCommandSettings EncoderSettings(const TSlotSettings::TOutput& iOutput) const;
   // Starts the next file's encoder in iReplaces' place (0: added to the chain); Encoder 0 when refused.
   TNextFile StartFileEncoder(uint32_t iReplaces);
   // Takes the encoder of the file that ends out of the chain; the worker stops it and stores the file's end.
@@ -565,9 +367,7 @@ private:
   // Why the slot records nothing although it should, for the log line.
   std::string NotRecordingReason() const;
 
-  std::shared_ptr<TRecordingFile> fCurrentFile;
-  std::vector<std::shared_ptr<TRecordingFile>> fOpenFiles; // written or being finished; under fCS
-  std::optional<int64_t> fLastFileAttempt;                 // tick count of the last automatic new file
+  std::optional<int64_t> fLastFileAttempt; // tick count of the last automatic new file
   bool fNotRecordingReported = false;
   bool fFileWanted = false; // the last file change wanted a file
 
@@ -577,6 +377,6 @@ private:
   TSlotCounterSet fCounters;
   TInputWatch fInputWatch;
 
-  // Last: its jobs use every member above; it is finished before they go.
-  std::unique_ptr<TSlotWorker> fWorker;
+  // Last: its worker's jobs use every member above; it is finished before they go.
+  TSlotRecorder fRecorder;
 };

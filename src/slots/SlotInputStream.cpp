@@ -7,7 +7,8 @@ void TSlotInfo::AttachStream()
 {
   StopRecording();
   fTitles.ClearTitle();
-  fCurrentStreamURL = fStreamURL;
+  const std::string url = fSettings.Input.StreamURL;
+  fInput.SetStreamURL(url);
   if (fMixer == 0)
   {
     LockedAssign(fErrorMessage, UnsupportedRateText());
@@ -15,28 +16,30 @@ void TSlotInfo::AttachStream()
     return;
   }
   LockedAssign(fErrorMessage, "");
-  LogMessage(Format("Recording from %s", fCurrentStreamURL.c_str()));
+  LogMessage(Format("Recording from %s", url.c_str()));
   TInputStream::TEvents events;
   events.Metadata = [this](const std::string& iMetadata) { UpdateIncomingStreamTitle(iMetadata); };
-  events.Connected = [this, url = fCurrentStreamURL](bool iFirst)
+  events.Connected = [this, url](bool iFirst)
   {
     if (iFirst)
       LogMessage(Format("Stream connected: %s", url.c_str()));
     else
       ++fCounters.InputReconnects;
   };
-  fInputStream = std::make_unique<TInputStream>(fIndex, fMixer, fCurrentStreamURL, std::move(events));
+  fInput.AttachStream(fIndex, fMixer, url, std::move(events));
 }
 
 void TSlotInfo::UpdateIncomingStreamTitle(const std::string& iMetadata)
 {
-  const std::optional<std::string> title = fTitles.Update(iMetadata, fCueSheet);
-  if (title && fStreamingForwardMetadata && fOutputStream)
+  // The stream input's thread: the two switches are copied under the settings lock.
+  bool cueSheet = false;
+  bool forward = false;
+  {
+    std::lock_guard lock(fSettingsCS);
+    cueSheet = fSettings.Output.CueSheet;
+    forward = fSettings.OutputStream.ForwardMetadata;
+  }
+  const std::optional<std::string> title = fTitles.Update(iMetadata, cueSheet);
+  if (title && forward && fOutputStream)
     fOutputStream->ForwardTitle(*title);
-}
-
-uint32_t TSlotInfo::StreamChannel()
-{
-  std::lock_guard lock(fCS);
-  return fInputStream ? fInputStream->Channel() : 0;
 }

@@ -23,9 +23,9 @@ void TSlotInfo::DoLevelDSP(const float* iBuffer, uint32_t iLength)
   }
   fLevelLeft.store(left, std::memory_order_relaxed);
   fLevelRight.store(right, std::memory_order_relaxed);
-  std::lock_guard level(fLevelCS);
-  if (left >= fSilenceThresholdLinear || right >= fSilenceThresholdLinear)
-    fLastOverSilenceTickCount = static_cast<int64_t>(MillisecondClock());
+  const float threshold = fSilenceThresholdLinear.load(std::memory_order_relaxed);
+  if (left >= threshold || right >= threshold)
+    fLastOverSilenceTickCount.store(static_cast<int64_t>(MillisecondClock()), std::memory_order_relaxed);
 }
 
 void TSlotInfo::DoCounterDSP(uint32_t iLength)
@@ -38,26 +38,30 @@ int64_t TSlotInfo::GetStreamPosition() const
   return fStreamPosition.load(std::memory_order_acquire);
 }
 
-void TSlotInfo::SetSilenceThreshold(int iValue)
+void TSlotInfo::UpdateSilenceThreshold()
 {
+  const int threshold = fSettings.Silence.Threshold;
   // Extended precision for the conversion; -200 dBFS and below mean "every buffer is sound".
   const float linear =
-      iValue > -200 ? static_cast<float>(std::pow(10.0L, static_cast<long double>(iValue) / 20.0L)) : 0.0f;
-  std::lock_guard level(fLevelCS);
-  fSilenceThreshold = iValue;
-  fSilenceThresholdLinear = linear;
+      threshold > -200 ? static_cast<float>(std::pow(10.0L, static_cast<long double>(threshold) / 20.0L)) : 0.0f;
+  fSilenceThresholdLinear.store(linear, std::memory_order_relaxed);
+}
+
+int TSlotInfo::WatchedSilenceDetection() const
+{
+  std::lock_guard lock(fSettingsCS);
+  const TSlotSettings::TSilence& silence = fSettings.Silence;
+  return (fSettings.Enabled || silence.DetectionIfInactive) && silence.Detection > 0 ? silence.Detection : 0;
 }
 
 int64_t TSlotInfo::GetCurrentSilenceDurationMilliseconds()
 {
-  std::lock_guard level(fLevelCS);
-  return static_cast<int64_t>(MillisecondClock()) - fLastOverSilenceTickCount;
+  return static_cast<int64_t>(MillisecondClock()) - fLastOverSilenceTickCount.load(std::memory_order_relaxed);
 }
 
 int64_t TSlotInfo::LastOverSilenceTickCount()
 {
-  std::lock_guard level(fLevelCS);
-  return fLastOverSilenceTickCount;
+  return fLastOverSilenceTickCount.load(std::memory_order_relaxed);
 }
 
 int64_t TSlotInfo::LastMetadataTickCount()

@@ -13,25 +13,26 @@ void TSlotInfo::StartOutputStream()
 
 TOutputStreamSettings TSlotInfo::StreamingSettings()
 {
-  std::lock_guard lock(fCS);
+  const TSlotSettings slot = Settings();
+  const TSlotSettings::TOutputStream& stream = slot.OutputStream;
   TOutputStreamSettings settings;
   // An alarm-only slot has no audio to send.
-  settings.Active = fEnabled && fStreamingEnabled && !fAlarmOnly;
-  settings.Address = {fStreamingServerMode, fStreamingHost, fStreamingPort, fStreamingMountPoint, fStreamingStreamID};
-  settings.Password = fStreamingPassword;
-  settings.MimeType = fStreamingMimeType;
-  settings.Name = fStreamingTitle;
-  settings.URL = fStreamingURL;
-  settings.Genre = fStreamingGenre;
-  settings.AIM = fStreamingAIM;
-  settings.IRC = fStreamingIRC;
-  settings.ICQ = fStreamingICQ;
-  settings.Description = fStreamingDescription;
-  settings.Public = fStreamingPublic;
-  settings.ForwardMetadata = fStreamingForwardMetadata;
-  settings.ConnectDelay = fStreamingConnectDelay;
-  settings.Encoder = {fAudioFormat, fMode, fEffectiveSamplerate, fBitrate, fEncoderOptions, fEncoderFilename};
-  settings.EncoderQueueLength = fEncoderQueueLength;
+  settings.Active = slot.Enabled && stream.Enabled && !fAlarmOnly;
+  settings.Address = {stream.ServerMode, stream.Host, stream.Port, stream.MountPoint, stream.StreamID};
+  settings.Password = stream.Password;
+  settings.MimeType = stream.MimeType;
+  settings.Name = stream.Title;
+  settings.URL = stream.URL;
+  settings.Genre = stream.Genre;
+  settings.AIM = stream.AIM;
+  settings.IRC = stream.IRC;
+  settings.ICQ = stream.ICQ;
+  settings.Description = stream.Description;
+  settings.Public = stream.Public;
+  settings.ForwardMetadata = stream.ForwardMetadata;
+  settings.ConnectDelay = stream.ConnectDelay;
+  settings.Encoder = EncoderSettings(slot.Output);
+  settings.EncoderQueueLength = slot.Output.EncoderQueueLength;
   return settings;
 }
 
@@ -43,9 +44,10 @@ void TSlotInfo::WakeOutputStream()
 
 void TSlotInfo::UpdateOutgoingStreamTitle()
 {
-  if (!fOutputStream || !fStreamingEnabled || fStreamingForwardMetadata)
+  const TSlotSettings::TOutputStream& stream = fSettings.OutputStream;
+  if (!fOutputStream || !stream.Enabled || stream.ForwardMetadata)
     return;
-  fOutputStream->UpdateTitleFromFile(fStreamingCurrentTitleFilename);
+  fOutputStream->UpdateTitleFromFile(stream.TitleFilename);
 }
 
 void TSlotInfo::SendStreamingTitle()

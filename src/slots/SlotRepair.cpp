@@ -19,7 +19,7 @@ const char* const RepairSQL = "UPDATE recordings SET duration=:duration WHERE id
 
 void TSlotInfo::RepairRecordings()
 {
-  fWorker->Post(
+  fRecorder.Worker().Post(
       [this, reported = false]() mutable
       {
         // A slot that never recorded has nothing to repair, and no database is made for it here.
@@ -30,7 +30,7 @@ void TSlotInfo::RepairRecordings()
         {
           const ISQLConnectionRef connection = GetDatabaseConnection();
           const auto rows = connection->PrepareStatement(UnfinishedSQL)->ExecuteQueryPrepared();
-          const std::string folder = Folder();
+          const std::string folder = Settings(&TSlotSettings::Output).Folder;
           const std::vector<std::string> open = OpenStoredNames();
           while (rows->Next())
           {

@@ -6,155 +6,62 @@
 #include <algorithm>
 #include <charconv>
 
-TSlotEdit ReadSlotEdit(const TSlotInfo& iSlot)
+std::vector<TSettingsMessage> CheckSlotSettings(const TSlotSettings& iSettings, bool iAlarmOnly)
 {
-  TSlotEdit e;
-  e.Name = iSlot.Name();
-  e.RecordSource = iSlot.RecordSource();
-  e.Device = iSlot.Device();
-  e.StreamURL = iSlot.StreamURL();
-  e.NominalLevel = iSlot.NominalLevel();
-  e.RecordDelay = iSlot.RecordDelay();
-  e.Record16bit = iSlot.Record16bit();
-  e.RecordChannels = iSlot.RecordChannels();
-  e.WinampPlugin = iSlot.WinampPlugin();
-  e.WinampPluginStreamOnly = iSlot.WinampPluginStreamOnly();
-  e.WinampPluginControls = iSlot.WinampPluginControls();
-
-  e.Folder = iSlot.Folder();
-  e.SecondaryFolder = iSlot.SecondaryFolder();
-  e.FilenamePrefix = iSlot.FilenamePrefix();
-  e.CustomFilename = iSlot.CustomFilename();
-  e.FlatFilenames = iSlot.FlatFilenames();
-  e.CueSheet = iSlot.CueSheet();
-  e.NoAutoRotate = iSlot.NoAutoRotate();
-  e.TimeSlotLength = iSlot.TimeSlotLength();
-  e.TimeSlotAlign = iSlot.TimeSlotAlign();
-  e.TimeSlotOffset = iSlot.TimeSlotOffset();
-  e.AudioFormat = iSlot.AudioFormat();
-  e.FileExtension = iSlot.FileExtension();
-  e.Mode = iSlot.Mode();
-  e.Bitrate = iSlot.Bitrate();
-  e.Samplerate = iSlot.Samplerate();
-  e.EncoderFilename = iSlot.EncoderFilename();
-  e.EncoderOptions = iSlot.EncoderOptions();
-
-  e.CleanupDaysEnabled = iSlot.CleanupDaysEnabled();
-  e.CleanupDays = iSlot.CleanupDays();
-  e.CleanupSpaceEnabled = iSlot.CleanupSpaceEnabled();
-  e.CleanupSpace = iSlot.CleanupSpace();
-
-  e.StreamingEnabled = iSlot.StreamingEnabled();
-  e.StreamingOnly = iSlot.StreamingOnly();
-  e.StreamingHost = iSlot.StreamingHost();
-  e.StreamingPort = iSlot.StreamingPort();
-  e.StreamingServerMode = iSlot.StreamingServerMode();
-  e.StreamingMountPoint = iSlot.StreamingMountPoint();
-  e.StreamingStreamID = iSlot.StreamingStreamID();
-  e.StreamingPassword = iSlot.StreamingPassword();
-  e.StreamingMimeType = iSlot.StreamingMimeType();
-  e.StreamingTitle = iSlot.StreamingTitle();
-  e.StreamingURL = iSlot.StreamingURL();
-  e.StreamingGenre = iSlot.StreamingGenre();
-  e.StreamingAIM = iSlot.StreamingAIM();
-  e.StreamingIRC = iSlot.StreamingIRC();
-  e.StreamingICQ = iSlot.StreamingICQ();
-  e.StreamingDescription = iSlot.StreamingDescription();
-  e.StreamingPublic = iSlot.StreamingPublic();
-  e.StreamingForwardMetadata = iSlot.StreamingForwardMetadata();
-
-  e.SilenceThreshold = iSlot.SilenceThreshold();
-  e.SilenceDetection = iSlot.SilenceDetection();
-  e.SilenceDetectionIfInactive = iSlot.SilenceDetectionIfInactive();
-  e.SendEmailSilenceDetected = iSlot.SendEmailSilenceDetected();
-  e.SendEmailSilenceOK = iSlot.SendEmailSilenceOK();
-  e.HTTPAlarmSilenceDetected = iSlot.HTTPAlarmSilenceDetected();
-  e.HTTPAlarmSilenceOK = iSlot.HTTPAlarmSilenceOK();
-  return e;
-}
-
-std::optional<std::string> CheckSlotEdit(const TSlotEdit& iEdit)
-{
-  if (iEdit.Folder.empty())
-    return std::string(EmptyFolderMessage);
-  return std::nullopt;
-}
-
-TSlotEditChanges CompareSlotEdits(const TSlotEdit& iOld, const TSlotEdit& iNew)
-{
-  TSlotEditChanges result;
-  result.Input =
-      iOld.RecordSource != iNew.RecordSource || iOld.Device != iNew.Device || iOld.StreamURL != iNew.StreamURL;
-  result.Output = iOld.Folder != iNew.Folder || iOld.FlatFilenames != iNew.FlatFilenames ||
-                  iOld.AudioFormat != iNew.AudioFormat || iOld.Bitrate != iNew.Bitrate || iOld.Mode != iNew.Mode ||
-                  iOld.EncoderOptions != iNew.EncoderOptions || iOld.EncoderFilename != iNew.EncoderFilename;
+  std::vector<TSettingsMessage> result;
+  if (iAlarmOnly && iSettings.Output.Format != sfNone)
+    result.push_back({"Format", "An alarm-only slot does not record: its format is \"none\"."});
+  if (iSettings.Output.Folder.empty())
+    result.push_back({"Folder", EmptyFolderMessage});
   return result;
 }
 
-void ApplySlotEdit(TSlotInfo& iSlot, const TSlotEdit& iEdit)
+TSlotSettingsOutcome ApplySlotSettings(TSlotInfo& ioSlot, const TSlotSettings& iSettings,
+                                       const TSettingsEditor& iEditor,
+                                       const std::function<void(const std::string&)>& iLog)
 {
-  const auto lock = iSlot.LockSettings();
-  iSlot.SetName(iEdit.Name);
-  iSlot.SetRecordSource(iEdit.RecordSource);
-  iSlot.SetDevice(iEdit.Device);
-  iSlot.SetStreamURL(iEdit.StreamURL);
-  iSlot.SetNominalLevel(static_cast<int16_t>(LimitToRange(iEdit.NominalLevel, NominalLevelRange)));
-  iSlot.SetRecordDelay(LimitToRange(iEdit.RecordDelay, RecordDelayRange));
-  iSlot.SetRecord16bit(iEdit.Record16bit);
-  iSlot.SetRecordChannels(iEdit.RecordChannels);
-  iSlot.SetWinampPlugin(iEdit.WinampPlugin);
-  iSlot.SetWinampPluginStreamOnly(iEdit.WinampPluginStreamOnly);
-  iSlot.SetWinampPluginControls(iEdit.WinampPluginControls);
-
-  iSlot.SetFolder(iEdit.Folder);
-  iSlot.SetSecondaryFolder(iEdit.SecondaryFolder);
-  iSlot.SetFilenamePrefix(iEdit.FilenamePrefix);
-  iSlot.SetCustomFilename(iEdit.CustomFilename);
-  iSlot.SetFlatFilenames(iEdit.FlatFilenames);
-  iSlot.SetCueSheet(iEdit.CueSheet);
-  iSlot.SetNoAutoRotate(iEdit.NoAutoRotate);
-  iSlot.SetTimeSlotLength(iEdit.TimeSlotLength);
-  iSlot.SetTimeSlotAlign(iEdit.TimeSlotAlign);
-  iSlot.SetTimeSlotOffset(iEdit.TimeSlotOffset);
-  iSlot.SetAudioFormat(iSlot.AlarmOnly() ? sfNone : iEdit.AudioFormat);
-  iSlot.SetFileExtension(iEdit.FileExtension);
-  iSlot.SetMode(iEdit.Mode);
-  iSlot.SetBitrate(iEdit.Bitrate);
-  iSlot.SetSamplerate(iEdit.Samplerate);
-  iSlot.SetEncoderFilename(iEdit.EncoderFilename);
-  iSlot.SetEncoderOptions(iEdit.EncoderOptions);
-
-  iSlot.SetCleanupDaysEnabled(iEdit.CleanupDaysEnabled);
-  iSlot.SetCleanupDays(LimitToRange(iEdit.CleanupDays, CleanupDaysRange));
-  iSlot.SetCleanupSpaceEnabled(iEdit.CleanupSpaceEnabled);
-  iSlot.SetCleanupSpace(LimitToRange(iEdit.CleanupSpace, CleanupSpaceRange));
-
-  iSlot.SetStreamingEnabled(iEdit.StreamingEnabled);
-  iSlot.SetStreamingOnly(iEdit.StreamingOnly);
-  iSlot.SetStreamingHost(iEdit.StreamingHost);
-  iSlot.SetStreamingPort(iEdit.StreamingPort);
-  iSlot.SetStreamingServerMode(iEdit.StreamingServerMode);
-  iSlot.SetStreamingMountPoint(iEdit.StreamingMountPoint);
-  iSlot.SetStreamingStreamID(iEdit.StreamingStreamID);
-  iSlot.SetStreamingPassword(iEdit.StreamingPassword);
-  iSlot.SetStreamingMimeType(iEdit.StreamingMimeType);
-  iSlot.SetStreamingTitle(iEdit.StreamingTitle);
-  iSlot.SetStreamingURL(iEdit.StreamingURL);
-  iSlot.SetStreamingGenre(iEdit.StreamingGenre);
-  iSlot.SetStreamingAIM(iEdit.StreamingAIM);
-  iSlot.SetStreamingIRC(iEdit.StreamingIRC);
-  iSlot.SetStreamingICQ(iEdit.StreamingICQ);
-  iSlot.SetStreamingDescription(iEdit.StreamingDescription);
-  iSlot.SetStreamingPublic(iEdit.StreamingPublic);
-  iSlot.SetStreamingForwardMetadata(iEdit.StreamingForwardMetadata);
-
-  iSlot.SetSilenceThreshold(LimitToRange(iEdit.SilenceThreshold, SilenceThresholdRange));
-  iSlot.SetSilenceDetection(LimitToRange(iEdit.SilenceDetection, SilenceDetectionRange));
-  iSlot.SetSilenceDetectionIfInactive(iEdit.SilenceDetectionIfInactive);
-  iSlot.SetSendEmailSilenceDetected(iEdit.SendEmailSilenceDetected);
-  iSlot.SetSendEmailSilenceOK(iEdit.SendEmailSilenceOK);
-  iSlot.SetHTTPAlarmSilenceDetected(iEdit.HTTPAlarmSilenceDetected);
-  iSlot.SetHTTPAlarmSilenceOK(iEdit.HTTPAlarmSilenceOK);
+  TSlotSettingsOutcome outcome;
+  outcome.Refusals = CheckSlotSettings(iSettings, ioSlot.AlarmOnly());
+  if (!outcome.Refusals.empty())
+    return outcome;
+  const TSlotSettings old = ioSlot.Settings();
+  outcome.Changed = ChangedSlotKeys(old, iSettings);
+  if (iEditor.Web)
+  {
+    if (outcome.Changed.empty())
+      return outcome;
+    std::string keys;
+    for (const std::string& key : outcome.Changed)
+      keys += (keys.empty() ? "" : ", ") + key;
+    iLog(Format("Slot %d settings changed from the web by %s: %s", ioSlot.Index() + 1, iEditor.Requester.c_str(),
+                keys.c_str()));
+  }
+  outcome.Effects = CompareSlotSettings(old, iSettings);
+  ioSlot.WriteSettings(LimitedToRanges(iSettings));
+  try
+  {
+    ioSlot.FlushConfig();
+  }
+  catch (const std::exception& e)
+  {
+    outcome.StoreError = e.what();
+    if (iEditor.Web)
+      ioSlot.LogMessage(outcome.StoreError);
+  }
+  try
+  {
+    if (iEditor.Web && outcome.Effects.Plugin)
+      ioSlot.ReloadWinampPlugin();
+    if (outcome.Effects.Input)
+      ioSlot.StartRecording();
+    if (outcome.Effects.Output || ioSlot.Encoder() == 0)
+      ioSlot.CycleEncoder();
+  }
+  catch (const std::exception& e)
+  {
+    ioSlot.LogMessage(e.what());
+  }
+  return outcome;
 }
 
 std::optional<int> ParseInteger(const std::string& iText)

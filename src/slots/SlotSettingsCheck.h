@@ -1,110 +1,55 @@
 #pragma once
-// A slot's settings as an editor changes them (the desktop dialog, a browser configuration page): read from the
-// slot in one piece, checked, compared with what the slot holds and written back in one step. Holds the rules of
-// the fields (ranges, numbers that cannot be read, the storage estimate) and the messages the user sees, so
-// every editor behaves the same.
+// A slot's settings as an editor changes them (the desktop dialog, a browser configuration page): checked,
+// compared with what the slot holds and applied in one step. Holds the rules of the fields (ranges, numbers that
+// cannot be read, the storage estimate) and the messages the user sees, so every editor behaves the same.
 
-#include "slots/SlotTypes.h"
+#include "slots/SlotSettingsKeys.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 class TSlotInfo;
 
-// Every setting an editor may change.
-struct TSlotEdit
+// A refusal, at the key of the field it concerns.
+struct TSettingsMessage
 {
-  std::string Name;
-
-  TRecordSource RecordSource = rsDisabled;
-  std::string Device;
-  std::string StreamURL;
-  int NominalLevel = 0;
-  int RecordDelay = 0;
-  bool Record16bit = false;
-  TRecordChannels RecordChannels = rcStereo;
-  std::string WinampPlugin;
-  bool WinampPluginStreamOnly = false;
-  std::string WinampPluginControls;
-
-  std::string Folder;
-  std::string SecondaryFolder;
-  std::string FilenamePrefix;
-  std::string CustomFilename;
-  bool FlatFilenames = false;
-  bool CueSheet = false;
-  bool NoAutoRotate = false;
-  int TimeSlotLength = 60;
-  bool TimeSlotAlign = true;
-  int TimeSlotOffset = 0;
-  TBassStreamingFormat AudioFormat = sfMP3;
-  std::string FileExtension;
-  TBassStreamingMode Mode = smStereo;
-  int Bitrate = 128;
-  int Samplerate = 44100;
-  std::string EncoderFilename;
-  std::string EncoderOptions;
-
-  bool CleanupDaysEnabled = true;
-  int CleanupDays = 365;
-  bool CleanupSpaceEnabled = true;
-  int CleanupSpace = 5;
-
-  bool StreamingEnabled = false;
-  bool StreamingOnly = false;
-  std::string StreamingHost;
-  int StreamingPort = 8000;
-  bool StreamingServerMode = false;
-  std::string StreamingMountPoint;
-  std::string StreamingStreamID;
-  std::string StreamingPassword;
-  std::string StreamingMimeType;
-  std::string StreamingTitle;
-  std::string StreamingURL;
-  std::string StreamingGenre;
-  std::string StreamingAIM;
-  std::string StreamingIRC;
-  std::string StreamingICQ;
-  std::string StreamingDescription;
-  bool StreamingPublic = false;
-  bool StreamingForwardMetadata = false;
-
-  int SilenceThreshold = -30;
-  int SilenceDetection = 0;
-  bool SilenceDetectionIfInactive = false;
-  bool SendEmailSilenceDetected = false;
-  bool SendEmailSilenceOK = false;
-  std::string HTTPAlarmSilenceDetected;
-  std::string HTTPAlarmSilenceOK;
-};
-
-// What an applied edit asks of the slot: a new input (StartRecording) and a new file (CycleEncoder).
-struct TSlotEditChanges
-{
-  bool Input = false;
-  bool Output = false;
+  std::string Key;
+  std::string Message;
 };
 
 inline constexpr const char* EmptyFolderMessage = "Output folder must not be empty.";
 
-TSlotEdit ReadSlotEdit(const TSlotInfo& iSlot);
-// The message of the first check that fails; nothing when the edit can be applied.
-std::optional<std::string> CheckSlotEdit(const TSlotEdit& iEdit);
-// Input: source, device or stream URL differ. Output: folder, flat file names, format, bit rate, mode, encoder
-// options or encoder program differ. Texts are compared exactly.
-TSlotEditChanges CompareSlotEdits(const TSlotEdit& iOld, const TSlotEdit& iNew);
-// Writes every setting into the slot; the channel selection and the silence threshold through their setters, so
-// they take effect at once. An alarm-only slot keeps its format "No recording".
-void ApplySlotEdit(TSlotInfo& iSlot, const TSlotEdit& iEdit);
+// Why iSettings cannot be applied to a slot (alarm-only or not); nothing when they can.
+std::vector<TSettingsMessage> CheckSlotSettings(const TSlotSettings& iSettings, bool iAlarmOnly);
+
+// Who changes the settings. A web request is logged with its requester, changes nothing when nothing differs,
+// loads the plug-in again at once and logs a failure to store; the slot dialog always stores the section and
+// leaves the plug-in to its "Reload" button.
+struct TSettingsEditor
+{
+  bool Web = false;
+  std::string Requester;
+};
+
+struct TSlotSettingsOutcome
+{
+  std::vector<TSettingsMessage> Refusals; // when there are any, nothing was changed
+  std::vector<std::string> Changed;       // the edited keys that differ
+  TSlotSettingsEffects Effects;
+  std::string StoreError; // the settings are in force, but the file could not be written
+};
+
+// Checks iSettings, writes them into the slot (the numbers of up-down fields limited to their ranges), stores its
+// section and restarts what the change requires: the input, a new file (also when the slot has none), the
+// plug-in. Controller's thread; iLog is the program's log.
+TSlotSettingsOutcome ApplySlotSettings(TSlotInfo& ioSlot, const TSlotSettings& iSettings,
+                                       const TSettingsEditor& iEditor,
+                                       const std::function<void(const std::string&)>& iLog);
 
 // The ranges of the fields with an up-down control; they also limit what is written.
-struct TValueRange
-{
-  int Min;
-  int Max;
-};
 inline constexpr TValueRange NominalLevelRange{-100, 100};
 inline constexpr TValueRange RecordDelayRange{0, 3600};
 inline constexpr TValueRange SilenceThresholdRange{-100, 100};

@@ -1,6 +1,6 @@
-// The slot's run-time status: built from its members while the slot lock is held (the lock is only tried by the
-// status thread, so that it never waits for the controller's slow work), and published as one immutable value
-// that readers copy under a lock held for nothing else.
+// The slot's run-time status: built from copies of what the slot's concerns hold (each copied under its own
+// lock, never across slow work), and published as one immutable value that readers copy under a lock held for
+// nothing else.
 
 #include "audio/AudioDevicesBase.h"
 #include "slots/SlotInfo.h"
@@ -80,31 +80,33 @@ std::shared_ptr<const TSlotStatus> TSlotInfo::Status() const
 
 void TSlotInfo::PublishStatusUnlessBusy()
 {
-  std::unique_lock lock(fCS, std::try_to_lock);
-  if (lock)
-    PublishLockedStatus();
+  std::unique_lock publishing(fPublishCS, std::try_to_lock);
+  if (publishing)
+    BuildAndSwapStatus();
 }
 
-void TSlotInfo::PublishLockedStatus()
+void TSlotInfo::PublishStatus()
+{
+  std::lock_guard publishing(fPublishCS);
+  BuildAndSwapStatus();
+}
+
+void TSlotInfo::BuildAndSwapStatus()
 {
   auto status = std::make_shared<TSlotStatus>();
-  status->Recording = fEncoder != 0;
+  status->Recording = fRecorder.Encoder() != 0;
   status->ErrorMessage = ErrorMessage();
   status->LevelLeft = LevelLeft();
   status->LevelRight = LevelRight();
-  status->CurrentFilename = fCurrentFilename;
-  status->RecordStartTickCount = fRecordStartTickCount;
+  status->CurrentFilename = fRecorder.CurrentFilename();
+  status->RecordStartTickCount = fRecorder.RecordStartTickCount();
   status->LastOverSilenceTickCount = LastOverSilenceTickCount();
   status->LastMetadataTickCount = fTitles.LastMetadataTickCount();
-  if (fCurrentDeviceInfo)
-    status->DeviceName = fCurrentDeviceInfo->Name();
-  status->StreamURL = fCurrentStreamURL;
-  if (fInputStream)
-  {
-    status->StreamOpen = fInputStream->Channel() != 0;
-    if (!status->StreamOpen)
-      status->StreamStatus = fInputStream->Status();
-  }
+  if (const TDeviceInfoWithClients* device = fInput.Device())
+    status->DeviceName = device->Name();
+  status->StreamURL = fInput.StreamURL();
+  status->StreamOpen = fInput.StreamChannel() != 0;
+  status->StreamStatus = fInput.StreamStatus();
   status->StreamTitle = fTitles.Title();
   status->Counters = GetCounters();
   if (fOutputStream)

@@ -1,6 +1,6 @@
 #pragma once
 // What a slot shows at run time, as one value: the window, the web's slot list and status texts, and the metrics
-// read a copy of it instead of asking the slot, whose lock the controller holds for slow work.
+// read a copy of it instead of asking the slot's concerns one by one.
 
 #include "slots/SlotCounters.h"
 #include "slots/SlotTypes.h"

@@ -49,7 +49,7 @@ enum TStreamingStatus : uint8_t
 
 class TSlotInfo;
 // The log sink of a slot: the sending slot and the finished line.
-using TLogMessageEvent = std::function<void(TSlotInfo* Sender, const std::string& iMessage)>;
+using TLogMessageEvent = std::function<void(TSlotInfo* sender, const std::string& iMessage)>;
 
 // Reading is case-sensitive; an unknown word gives the fallback the configuration file documents.
 // "Soundcard", "Stream"; anything else rsDisabled. Written "Soundcard", "Stream", "None".

@@ -8,16 +8,16 @@
 TAboutPage::TAboutPage(QWidget* iParent) : QWidget(iParent)
 {
   auto* layout = new QVBoxLayout(this);
-  auto* Label4 = new QLabel("Brendle Tapevault");
-  QFont bold = Label4->font();
+  auto* label4 = new QLabel("Brendle Tapevault");
+  QFont bold = label4->font();
   bold.setBold(true);
   bold.setPointSize(bold.pointSize() + 4);
-  Label4->setFont(bold);
+  label4->setFont(bold);
   TProgramVersion version;
   ProgramVersion(version);
   lblVersion = new QLabel(
       QString::asprintf("Version %d.%d.%d Build %d", version.Major, version.Minor, version.Release, version.Build));
-  layout->addWidget(Label4);
+  layout->addWidget(label4);
   layout->addWidget(lblVersion);
   layout->addStretch();
 }

@@ -66,7 +66,12 @@ TConfigureSlotForm::TConfigureSlotForm(TSlotInfo& iSlotInfo, QWidget* iParent) :
   connect(btnWinampPluginReload, &QPushButton::clicked, this, &TConfigureSlotForm::btnWinampPluginReloadClick);
   connect(btnWinampPluginConfigure, &QPushButton::clicked, this, &TConfigureSlotForm::btnWinampPluginConfigureClick);
   connect(btnStreamingShowPassword, &QPushButton::clicked, this,
-          [this] { edStreamingPassword->setEchoMode(QLineEdit::Normal); });
+          [this]
+          {
+            for (const TSlotSettingKey* key : TableRows())
+              if (key->Use == suSecret)
+                static_cast<QLineEdit*>(KeyFields.at(key->Key))->setEchoMode(QLineEdit::Normal);
+          });
 
   FormCreate();
   setFixedSize(std::max(469, sizeHint().width()), 603);
@@ -82,77 +87,68 @@ void TConfigureSlotForm::FormCreate()
                                        : QString("Configure Slot %1").arg(number));
   cbFormat->setEnabled(!fSlotInfo.AlarmOnly());
 
-  const TSlotEdit e = ReadSlotEdit(fSlotInfo);
+  const TSlotSettings e = fSlotInfo.Settings();
   edName->setText(Text(e.Name));
-  edStreamURL->setText(Text(e.StreamURL));
-  cbDevice->setCurrentIndex(cbDevice->findData(Text(e.Device), Qt::UserRole, Qt::MatchFixedString));
+  edStreamURL->setText(Text(e.Input.StreamURL));
+  cbDevice->setCurrentIndex(cbDevice->findData(Text(e.Input.Device), Qt::UserRole, Qt::MatchFixedString));
   cbDeviceChange();
-  rbDisabled->setChecked(e.RecordSource == rsDisabled);
-  rbSoundcard->setChecked(e.RecordSource == rsSoundcard);
-  rbStream->setChecked(e.RecordSource == rsStream);
+  rbDisabled->setChecked(e.Input.Source == rsDisabled);
+  rbSoundcard->setChecked(e.Input.Source == rsSoundcard);
+  rbStream->setChecked(e.Input.Source == rsStream);
 
-  edNominalLevel->setValue(e.NominalLevel);
-  edRecordDelay->setValue(e.RecordDelay);
-  cbRecord16bit->setChecked(e.Record16bit);
-  cbRecordChannels->setCurrentIndex(e.RecordChannels);
-  edWinampPlugin->setText(Text(e.WinampPlugin));
-  cbWinampPluginStreamOnly->setChecked(e.WinampPluginStreamOnly);
+  edNominalLevel->setValue(e.Input.NominalLevel);
+  edRecordDelay->setValue(e.Input.RecordDelay);
+  cbRecord16bit->setChecked(e.Input.Record16bit);
+  cbRecordChannels->setCurrentIndex(e.Input.Channels);
+  edWinampPlugin->setText(Text(e.Plugin.Library));
+  cbWinampPluginStreamOnly->setChecked(e.Plugin.StreamOnly);
   btnWinampPluginConfigure->setEnabled(fSlotInfo.SoundPlugin().Plugin() != nullptr);
 
-  edFolder->setText(Text(e.Folder));
-  edSecondaryFolder->setText(Text(e.SecondaryFolder));
-  edFilenamePrefix->setText(Text(e.FilenamePrefix));
-  edCustomFilename->setText(Text(e.CustomFilename));
-  cbFlatFilenames->setChecked(e.FlatFilenames);
-  cbCueSheet->setChecked(e.CueSheet);
-  cbNoAutoRotate->setChecked(e.NoAutoRotate);
-  edTimeSlotLength->setText(QString::number(e.TimeSlotLength));
-  cbTimeSlotAlign->setChecked(e.TimeSlotAlign);
-  edTimeSlotOffset->setText(QString::number(e.TimeSlotOffset));
-  edFileExtension->setText(Text(e.FileExtension));
-  cbMode->setCurrentIndex(e.Mode);
-  cbBitrate->setEditText(QString::number(e.Bitrate));
-  cbSamplerate->setEditText(QString::number(e.Samplerate));
-  edEncoderFilename->setText(Text(e.EncoderFilename));
-  edEncoderOptions->setText(Text(e.EncoderOptions));
+  const TSlotSettings::TOutput& output = e.Output;
+  edFolder->setText(Text(output.Folder));
+  edSecondaryFolder->setText(Text(output.SecondaryFolder));
+  edFilenamePrefix->setText(Text(output.FilenamePrefix));
+  edCustomFilename->setText(Text(output.CustomFilename));
+  cbFlatFilenames->setChecked(output.FlatFilenames);
+  cbCueSheet->setChecked(output.CueSheet);
+  cbNoAutoRotate->setChecked(e.TimeSlots.NoAutoRotate);
+  edTimeSlotLength->setText(QString::number(e.TimeSlots.Length));
+  cbTimeSlotAlign->setChecked(e.TimeSlots.Align);
+  edTimeSlotOffset->setText(QString::number(e.TimeSlots.Offset));
+  edFileExtension->setText(Text(output.FileExtension));
+  cbMode->setCurrentIndex(output.Mode);
+  cbBitrate->setEditText(QString::number(output.Bitrate));
+  cbSamplerate->setEditText(QString::number(e.Input.Samplerate));
+  edEncoderFilename->setText(Text(output.EncoderFilename));
+  edEncoderOptions->setText(Text(output.EncoderOptions));
 
-  cbCleanupDaysEnabled->setChecked(e.CleanupDaysEnabled);
-  edCleanupDays->setValue(e.CleanupDays);
-  cbCleanupSpaceEnabled->setChecked(e.CleanupSpaceEnabled);
-  edCleanupSpace->setValue(e.CleanupSpace);
+  cbCleanupDaysEnabled->setChecked(e.Cleanup.DaysEnabled);
+  edCleanupDays->setValue(e.Cleanup.Days);
+  cbCleanupSpaceEnabled->setChecked(e.Cleanup.SpaceEnabled);
+  edCleanupSpace->setValue(e.Cleanup.Space);
 
-  cbStreamingEnabled->setChecked(e.StreamingEnabled);
-  cbStreamingOnly->setChecked(e.StreamingOnly);
-  edStreamingHost->setText(Text(e.StreamingHost));
-  edStreamingPort->setText(QString::number(e.StreamingPort));
-  cbStreamingServerMode->setChecked(e.StreamingServerMode);
-  edStreamingMountPoint->setText(Text(e.StreamingMountPoint));
-  edStreamingStreamID->setText(Text(e.StreamingStreamID));
-  edStreamingPassword->setText(Text(e.StreamingPassword));
-  edStreamingMimeType->setText(Text(e.StreamingMimeType));
-  edStreamingTitle->setText(Text(e.StreamingTitle));
-  edStreamingURL->setText(Text(e.StreamingURL));
-  edStreamingGenre->setText(Text(e.StreamingGenre));
-  edStreamingAIM->setText(Text(e.StreamingAIM));
-  edStreamingIRC->setText(Text(e.StreamingIRC));
-  edStreamingICQ->setText(Text(e.StreamingICQ));
-  edStreamingDescription->setText(Text(e.StreamingDescription));
-  cbStreamingPublic->setChecked(e.StreamingPublic);
-  cbStreamingForwardMetadata->setChecked(e.StreamingForwardMetadata);
+  for (const TSlotSettingKey* key : TableRows())
+  {
+    const TSettingValue value = key->Get(e);
+    if (auto* check = qobject_cast<QCheckBox*>(KeyFields.at(key->Key)))
+      check->setChecked(std::get<bool>(value));
+    else
+      static_cast<QLineEdit*>(KeyFields.at(key->Key))->setText(Text(key->Text(value)));
+  }
 
-  edSilenceThreshold->setValue(e.SilenceThreshold);
-  edSilenceDetection->setValue(e.SilenceDetection);
-  cbSilenceDetectionIfIncactive->setChecked(e.SilenceDetectionIfInactive);
-  cbSendEmailSilenceDetected->setChecked(e.SendEmailSilenceDetected);
-  cbSendEmailSilenceOK->setChecked(e.SendEmailSilenceOK);
-  edHTTPAlarmSilenceDetected->setText(Text(e.HTTPAlarmSilenceDetected));
-  edHTTPAlarmSilenceOK->setText(Text(e.HTTPAlarmSilenceOK));
+  edSilenceThreshold->setValue(e.Silence.Threshold);
+  edSilenceDetection->setValue(e.Silence.Detection);
+  cbSilenceDetectionIfIncactive->setChecked(e.Silence.DetectionIfInactive);
+  cbSendEmailSilenceDetected->setChecked(e.Silence.EmailDetected);
+  cbSendEmailSilenceOK->setChecked(e.Silence.EmailOK);
+  edHTTPAlarmSilenceDetected->setText(Text(e.Silence.HTTPAlarmDetected));
+  edHTTPAlarmSilenceOK->setText(Text(e.Silence.HTTPAlarmOK));
 
   // The format last: its rule acts on the bit rate just filled in. Setting the index of the current choice
   // emits nothing, so the rule runs once here by hand.
   {
     const QSignalBlocker blocker(cbFormat);
-    cbFormat->setCurrentIndex(e.AudioFormat);
+    cbFormat->setCurrentIndex(output.Format);
   }
   cbFormatChange();
   cbFormat->view()->setMinimumWidth(200);
@@ -183,7 +179,7 @@ void TConfigureSlotForm::cbFormatChange()
     const QString typed = cbBitrate->currentText();
     const QSignalBlocker blocker(cbBitrate);
     cbBitrate->clear();
-    for (const std::string& rate : BitrateChoices())
+    for (const std::string& rate : FindSlotSettingKey("Bitrate")->Suggestions)
       cbBitrate->addItem(Text(rate));
     cbBitrate->setEditText(typed);
     break;
@@ -245,85 +241,88 @@ void TConfigureSlotForm::SelectFile(QLineEdit* iField, const QString& iFilter)
     iField->setText(file);
 }
 
-TSlotEdit TConfigureSlotForm::EditFromControls(const TSlotEdit& iOld) const
+TSlotSettings TConfigureSlotForm::SettingsFromControls(const TSlotSettings& iOld) const
 {
-  TSlotEdit e = iOld;
+  TSlotSettings e = iOld;
   e.Name = Text(edName);
-  e.RecordSource = rbDisabled->isChecked() ? rsDisabled : rbSoundcard->isChecked() ? rsSoundcard : rsStream;
-  e.Device = cbDevice->currentIndex() >= 0 ? cbDevice->currentData().toString().toStdString() : std::string();
-  e.StreamURL = Text(edStreamURL);
-  e.NominalLevel = edNominalLevel->value();
-  e.RecordDelay = edRecordDelay->value();
-  e.Record16bit = cbRecord16bit->isChecked();
-  e.RecordChannels = static_cast<TRecordChannels>(std::max(0, cbRecordChannels->currentIndex()));
-  e.WinampPlugin = Text(edWinampPlugin);
-  e.WinampPluginStreamOnly = cbWinampPluginStreamOnly->isChecked();
+  TSlotSettings::TInput& input = e.Input;
+  input.Source = rbDisabled->isChecked() ? rsDisabled : rbSoundcard->isChecked() ? rsSoundcard : rsStream;
+  input.Device = cbDevice->currentIndex() >= 0 ? cbDevice->currentData().toString().toStdString() : std::string();
+  input.StreamURL = Text(edStreamURL);
+  input.NominalLevel = edNominalLevel->value();
+  input.RecordDelay = edRecordDelay->value();
+  input.Record16bit = cbRecord16bit->isChecked();
+  input.Channels = static_cast<TRecordChannels>(std::max(0, cbRecordChannels->currentIndex()));
+  input.Samplerate = IntegerOr(cbSamplerate->currentText().toStdString(), iOld.Input.Samplerate);
+  e.Plugin.Library = Text(edWinampPlugin);
+  e.Plugin.StreamOnly = cbWinampPluginStreamOnly->isChecked();
 
-  e.Folder = Text(edFolder);
-  e.SecondaryFolder = Text(edSecondaryFolder);
-  e.FilenamePrefix = Text(edFilenamePrefix);
-  e.CustomFilename = Text(edCustomFilename);
-  e.FlatFilenames = cbFlatFilenames->isChecked();
-  e.CueSheet = cbCueSheet->isChecked();
-  e.NoAutoRotate = cbNoAutoRotate->isChecked();
-  e.TimeSlotLength = IntegerOr(Text(edTimeSlotLength), iOld.TimeSlotLength);
-  e.TimeSlotAlign = cbTimeSlotAlign->isChecked();
-  e.TimeSlotOffset = IntegerOr(Text(edTimeSlotOffset), iOld.TimeSlotOffset);
-  e.AudioFormat = static_cast<TBassStreamingFormat>(std::max(0, cbFormat->currentIndex()));
-  e.FileExtension = Text(edFileExtension);
-  e.Mode = static_cast<TBassStreamingMode>(std::max(0, cbMode->currentIndex()));
-  e.Bitrate = IntegerOr(cbBitrate->currentText().toStdString(), 0);
-  e.Samplerate = IntegerOr(cbSamplerate->currentText().toStdString(), iOld.Samplerate);
-  e.EncoderFilename = Text(edEncoderFilename);
-  e.EncoderOptions = Text(edEncoderOptions);
+  TSlotSettings::TOutput& output = e.Output;
+  output.Folder = Text(edFolder);
+  output.SecondaryFolder = Text(edSecondaryFolder);
+  output.FilenamePrefix = Text(edFilenamePrefix);
+  output.CustomFilename = Text(edCustomFilename);
+  output.FlatFilenames = cbFlatFilenames->isChecked();
+  output.CueSheet = cbCueSheet->isChecked();
+  e.TimeSlots.NoAutoRotate = cbNoAutoRotate->isChecked();
+  e.TimeSlots.Length = IntegerOr(Text(edTimeSlotLength), iOld.TimeSlots.Length);
+  e.TimeSlots.Align = cbTimeSlotAlign->isChecked();
+  e.TimeSlots.Offset = IntegerOr(Text(edTimeSlotOffset), iOld.TimeSlots.Offset);
+  output.Format = static_cast<TBassStreamingFormat>(std::max(0, cbFormat->currentIndex()));
+  output.FileExtension = Text(edFileExtension);
+  output.Mode = static_cast<TBassStreamingMode>(std::max(0, cbMode->currentIndex()));
+  output.Bitrate = IntegerOr(cbBitrate->currentText().toStdString(), 0);
+  output.EncoderFilename = Text(edEncoderFilename);
+  output.EncoderOptions = Text(edEncoderOptions);
 
-  e.CleanupDaysEnabled = cbCleanupDaysEnabled->isChecked();
-  e.CleanupDays = edCleanupDays->value();
-  e.CleanupSpaceEnabled = cbCleanupSpaceEnabled->isChecked();
-  e.CleanupSpace = edCleanupSpace->value();
+  e.Cleanup.DaysEnabled = cbCleanupDaysEnabled->isChecked();
+  e.Cleanup.Days = edCleanupDays->value();
+  e.Cleanup.SpaceEnabled = cbCleanupSpaceEnabled->isChecked();
+  e.Cleanup.Space = edCleanupSpace->value();
 
-  e.StreamingEnabled = cbStreamingEnabled->isChecked();
-  e.StreamingOnly = cbStreamingOnly->isChecked();
-  e.StreamingHost = Text(edStreamingHost);
-  e.StreamingPort = IntegerOr(Text(edStreamingPort), iOld.StreamingPort);
-  e.StreamingServerMode = cbStreamingServerMode->isChecked();
-  e.StreamingMountPoint = Text(edStreamingMountPoint);
-  e.StreamingStreamID = Text(edStreamingStreamID);
-  e.StreamingPassword = Text(edStreamingPassword);
-  e.StreamingMimeType = Text(edStreamingMimeType);
-  e.StreamingTitle = Text(edStreamingTitle);
-  e.StreamingURL = Text(edStreamingURL);
-  e.StreamingGenre = Text(edStreamingGenre);
-  e.StreamingAIM = Text(edStreamingAIM);
-  e.StreamingIRC = Text(edStreamingIRC);
-  e.StreamingICQ = Text(edStreamingICQ);
-  e.StreamingDescription = Text(edStreamingDescription);
-  e.StreamingPublic = cbStreamingPublic->isChecked();
-  e.StreamingForwardMetadata = cbStreamingForwardMetadata->isChecked();
+  for (const TSlotSettingKey* key : TableRows())
+  {
+    QWidget* field = KeyFields.at(key->Key);
+    if (auto* check = qobject_cast<QCheckBox*>(field))
+      key->Set(e, check->isChecked());
+    else if (key->Kind == skNumber)
+      key->Set(e, IntegerOr(Text(static_cast<QLineEdit*>(field)), std::get<int>(key->Get(iOld))));
+    else
+      key->Set(e, Text(static_cast<QLineEdit*>(field)));
+  }
 
-  e.SilenceThreshold = edSilenceThreshold->value();
-  e.SilenceDetection = edSilenceDetection->value();
-  e.SilenceDetectionIfInactive = cbSilenceDetectionIfIncactive->isChecked();
-  e.SendEmailSilenceDetected = cbSendEmailSilenceDetected->isChecked();
-  e.SendEmailSilenceOK = cbSendEmailSilenceOK->isChecked();
-  e.HTTPAlarmSilenceDetected = Text(edHTTPAlarmSilenceDetected);
-  e.HTTPAlarmSilenceOK = Text(edHTTPAlarmSilenceOK);
+  e.Silence.Threshold = edSilenceThreshold->value();
+  e.Silence.Detection = edSilenceDetection->value();
+  e.Silence.DetectionIfInactive = cbSilenceDetectionIfIncactive->isChecked();
+  e.Silence.EmailDetected = cbSendEmailSilenceDetected->isChecked();
+  e.Silence.EmailOK = cbSendEmailSilenceOK->isChecked();
+  e.Silence.HTTPAlarmDetected = Text(edHTTPAlarmSilenceDetected);
+  e.Silence.HTTPAlarmOK = Text(edHTTPAlarmSilenceOK);
   return e;
+}
+
+std::vector<const TSlotSettingKey*> TConfigureSlotForm::TableRows() const
+{
+  std::vector<const TSlotSettingKey*> rows;
+  for (const TSlotSettingKey& key : SlotSettingKeys())
+    if (key.Page.Group == "Streaming")
+      rows.push_back(&key);
+  std::sort(rows.begin(), rows.end(),
+            [](const TSlotSettingKey* iLeft, const TSlotSettingKey* iRight)
+            { return iLeft->Page.Order < iRight->Page.Order; });
+  return rows;
 }
 
 void TConfigureSlotForm::btnOkClick()
 {
-  const TSlotEdit old = ReadSlotEdit(fSlotInfo);
-  const TSlotEdit edit = EditFromControls(old);
-  if (const std::optional<std::string> message = CheckSlotEdit(edit))
+  const TSlotSettings settings = SettingsFromControls(fSlotInfo.Settings());
+  const std::vector<TSettingsMessage> refusals = CheckSlotSettings(settings, fSlotInfo.AlarmOnly());
+  if (!refusals.empty())
   {
     pcPages->setCurrentWidget(tsOutput);
-    ShowMessage(Text(*message));
+    ShowMessage(Text(refusals.front().Message));
     return;
   }
-  const TSlotEditChanges changes = CompareSlotEdits(old, edit);
-  fInputOptionsChanged = changes.Input;
-  fOutputOptionsChanged = changes.Output;
-  ApplySlotEdit(fSlotInfo, edit);
+  fSettings = settings;
   accept();
 }

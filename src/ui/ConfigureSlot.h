@@ -1,12 +1,14 @@
 #pragma once
 // The slot dialog: every setting of one slot on six pages. It fills its controls from the slot, applies the rules
-// of the fields while it is open, and on OK checks, writes all settings back and reports whether the input or the
-// output changed; the caller then stores the slot's section and restarts what the change requires.
+// of the fields while it is open, and on OK checks the settings and holds them; the caller applies them
+// (TLoggerMain::ApplySlotSettings), which stores the slot's section and restarts what the change requires.
 
 #include "slots/SlotSettingsCheck.h"
 
 #include <QDialog>
 #include <functional>
+#include <map>
+#include <string>
 
 class QCheckBox;
 class QComboBox;
@@ -24,8 +26,8 @@ class TConfigureSlotForm : public QDialog
 public:
   TConfigureSlotForm(TSlotInfo& iSlotInfo, QWidget* iParent = nullptr);
 
-  bool InputOptionsChanged() const { return fInputOptionsChanged; }
-  bool OutputOptionsChanged() const { return fOutputOptionsChanged; }
+  // The settings confirmed with OK.
+  const TSlotSettings& Settings() const { return fSettings; }
   // Shows a message to the user (a message box that does not block; tests replace it).
   std::function<void(const QString&)> ShowMessage;
   // Runs a dialog opened from this one (exec; tests replace it to drive the dialog).
@@ -84,26 +86,10 @@ public:
   QLabel* lblCleanupDays;
   QCheckBox* cbCleanupSpaceEnabled;
   TUpDownSpinBox* edCleanupSpace;
-  // Streaming
-  QCheckBox* cbStreamingEnabled;
-  QCheckBox* cbStreamingOnly;
-  QLineEdit* edStreamingHost;
-  QLineEdit* edStreamingPort;
-  QCheckBox* cbStreamingServerMode;
-  QLineEdit* edStreamingMountPoint;
-  QLineEdit* edStreamingStreamID;
-  QLineEdit* edStreamingPassword;
+  // Streaming: built from the key table's rows of that group, in their order.
   QPushButton* btnStreamingShowPassword;
-  QLineEdit* edStreamingMimeType;
-  QLineEdit* edStreamingTitle;
-  QLineEdit* edStreamingURL;
-  QLineEdit* edStreamingGenre;
-  QLineEdit* edStreamingAIM;
-  QLineEdit* edStreamingIRC;
-  QLineEdit* edStreamingICQ;
-  QLineEdit* edStreamingDescription;
-  QCheckBox* cbStreamingPublic;
-  QCheckBox* cbStreamingForwardMetadata;
+  // The controls built from the key table, by key: QCheckBox for switches, QLineEdit otherwise.
+  std::map<std::string, QWidget*> KeyFields;
   // Silence detection
   TUpDownSpinBox* edSilenceThreshold;
   TUpDownSpinBox* edSilenceDetection;
@@ -134,9 +120,10 @@ private:
   void SelectFolder(QLineEdit* iField, const QString& iTitle);
   void SelectFile(QLineEdit* iField, const QString& iFilter);
   // The settings as the controls hold them; numbers that cannot be read fall back to iOld's.
-  TSlotEdit EditFromControls(const TSlotEdit& iOld) const;
+  TSlotSettings SettingsFromControls(const TSlotSettings& iOld) const;
+  // The rows of the key table whose controls are built from it.
+  std::vector<const TSlotSettingKey*> TableRows() const;
 
   TSlotInfo& fSlotInfo;
-  bool fInputOptionsChanged = false;
-  bool fOutputOptionsChanged = false;
+  TSlotSettings fSettings;
 };

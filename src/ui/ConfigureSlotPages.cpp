@@ -49,6 +49,12 @@ QWidget* WithButton(QWidget* iField, QPushButton* iButton)
   return row;
 }
 
+// The up-down control of a number of the key table, with the row's range.
+TUpDownSpinBox* UpDown(const char* iKey, int iStep)
+{
+  return new TUpDownSpinBox(*FindSlotSettingKey(iKey)->Range, iStep);
+}
+
 QLabel* Note(const QString& iText)
 {
   auto* label = new QLabel(iText);
@@ -80,8 +86,8 @@ void TConfigureSlotForm::BuildInputPage()
   form->addRow(rbSoundcard, WithButton(cbDevice, btnControlPanel));
   form->addRow(rbStream, edStreamURL);
 
-  edNominalLevel = new TUpDownSpinBox(NominalLevelRange, 1);
-  edRecordDelay = new TUpDownSpinBox(RecordDelayRange, 60);
+  edNominalLevel = UpDown("NominalLevel", 1);
+  edRecordDelay = UpDown("RecordDelay", 60);
   cbRecord16bit = new QCheckBox("16 bit mode");
   cbRecordChannels = new QComboBox;
   cbRecordChannels->addItems({"stereo", "left channel only", "right channel only"});
@@ -160,7 +166,7 @@ void TConfigureSlotForm::BuildOutputPage()
   cbBitrate->setEditable(true);
   cbSamplerate = new QComboBox;
   cbSamplerate->setEditable(true);
-  for (const std::string& rate : SamplerateChoices())
+  for (const std::string& rate : FindSlotSettingKey("Samplerate")->Suggestions)
     cbSamplerate->addItem(QString::fromStdString(rate));
   form->addRow("Format:", formatRow);
   form->addRow("Mode:", cbMode);
@@ -182,7 +188,7 @@ void TConfigureSlotForm::BuildCleanupPage()
   QFormLayout* form = nullptr;
   tsCleanup = NewPage(pcPages, "Cleanup", form);
   cbCleanupDaysEnabled = new QCheckBox("Delete recordings older than");
-  edCleanupDays = new TUpDownSpinBox(CleanupDaysRange, 1);
+  edCleanupDays = UpDown("CleanupDays", 1);
   lblCleanupDays = new QLabel("days");
   auto* daysRow = new QHBoxLayout;
   daysRow->addWidget(cbCleanupDaysEnabled);
@@ -191,7 +197,7 @@ void TConfigureSlotForm::BuildCleanupPage()
   daysRow->addStretch();
   form->addRow(daysRow);
   cbCleanupSpaceEnabled = new QCheckBox("Delete recordings when disk space is below");
-  edCleanupSpace = new TUpDownSpinBox(CleanupSpaceRange, 1);
+  edCleanupSpace = UpDown("CleanupSpace", 1);
   auto* spaceRow = new QHBoxLayout;
   spaceRow->addWidget(cbCleanupSpaceEnabled);
   spaceRow->addWidget(edCleanupSpace);
@@ -204,53 +210,40 @@ void TConfigureSlotForm::BuildStreamingPage()
 {
   QFormLayout* form = nullptr;
   tsStreaming = NewPage(pcPages, "Streaming", form);
-  cbStreamingEnabled = new QCheckBox("Enable Streaming");
-  cbStreamingOnly = new QCheckBox("Streaming only, no recoding");
-  form->addRow(cbStreamingEnabled);
-  form->addRow(cbStreamingOnly);
-  edStreamingHost = new QLineEdit;
-  edStreamingPort = new QLineEdit;
-  edStreamingPort->setMaximumWidth(80);
-  cbStreamingServerMode = new QCheckBox("Internal server mode");
-  edStreamingMountPoint = new QLineEdit;
-  edStreamingStreamID = new QLineEdit;
-  edStreamingPassword = new QLineEdit;
-  edStreamingPassword->setEchoMode(QLineEdit::Password);
   btnStreamingShowPassword = new QPushButton("Show Password");
-  edStreamingMimeType = new QLineEdit;
-  form->addRow("Hostname/IP:", edStreamingHost);
-  form->addRow("Port:", WithNote(edStreamingPort, ""));
-  form->addRow(cbStreamingServerMode);
-  form->addRow("Mount point:", WithNote(edStreamingMountPoint, "(Icecast only)"));
-  form->addRow("Stream ID:", WithNote(edStreamingStreamID, "(Shoutcast v2 only)"));
-  form->addRow("Password:", WithButton(edStreamingPassword, btnStreamingShowPassword));
-  form->addRow("MIME type:", WithNote(edStreamingMimeType, "(leave empty for default)"));
-  edStreamingTitle = new QLineEdit;
-  edStreamingURL = new QLineEdit;
-  edStreamingGenre = new QLineEdit;
-  edStreamingAIM = new QLineEdit;
-  edStreamingIRC = new QLineEdit;
-  edStreamingICQ = new QLineEdit;
-  edStreamingDescription = new QLineEdit;
-  form->addRow("Title:", edStreamingTitle);
-  form->addRow("URL:", edStreamingURL);
-  form->addRow("Genre:", edStreamingGenre);
-  form->addRow("AIM:", edStreamingAIM);
-  form->addRow("IRC:", edStreamingIRC);
-  form->addRow("ICQ:", edStreamingICQ);
-  form->addRow("Description:", edStreamingDescription);
-  cbStreamingPublic = new QCheckBox("Stream is public (list in directories)");
-  cbStreamingForwardMetadata = new QCheckBox("Forward metadata");
-  form->addRow(cbStreamingPublic);
-  form->addRow(cbStreamingForwardMetadata);
+  for (const TSlotSettingKey* key : TableRows())
+  {
+    const QString label = QString::fromStdString(key->Page.Label);
+    if (key->Kind == skSwitch)
+    {
+      auto* check = new QCheckBox(label);
+      form->addRow(check);
+      KeyFields[key->Key] = check;
+      continue;
+    }
+    auto* field = new QLineEdit;
+    KeyFields[key->Key] = field;
+    if (key->Kind == skNumber)
+      field->setMaximumWidth(80);
+    if (key->Use == suSecret)
+    {
+      // Shown on request instead of the web's note: the dialog holds the stored password.
+      field->setEchoMode(QLineEdit::Password);
+      form->addRow(label, WithButton(field, btnStreamingShowPassword));
+    }
+    else if (key->Kind == skNumber || !key->Page.Note.empty())
+      form->addRow(label, WithNote(field, QString::fromStdString(key->Page.Note)));
+    else
+      form->addRow(label, field);
+  }
 }
 
 void TConfigureSlotForm::BuildSilenceDetectionPage()
 {
   QFormLayout* form = nullptr;
   tsSilenceDetection = NewPage(pcPages, "Silence Detection", form);
-  edSilenceThreshold = new TUpDownSpinBox(SilenceThresholdRange, 1);
-  edSilenceDetection = new TUpDownSpinBox(SilenceDetectionRange, 1);
+  edSilenceThreshold = UpDown("SilenceThreshold", 1);
+  edSilenceDetection = UpDown("SilenceDetection", 1);
   form->addRow("Silence threshold:", WithNote(edSilenceThreshold, "dBFS"));
   form->addRow("Alarm after:", WithNote(edSilenceDetection, "seconds (0 = disable)"));
   cbSilenceDetectionIfIncactive = new QCheckBox("Perform silence detection even if slot is inactive.");

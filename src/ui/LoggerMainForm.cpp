@@ -231,9 +231,9 @@ void TLoggerMainForm::UpdateSlotButtons()
   const int focused = vdtSlots->FocusedSlot();
   if (focused < 0)
     return;
-  const TSlotInfo& slot = fController.Slot(focused);
-  const bool usable = slot.RecordSource() != rsDisabled;
-  vdtSlots->UpdateSlotButtons(usable && !slot.Enabled(), usable && slot.Enabled());
+  const TSlotSettings settings = fController.Slot(focused).Settings();
+  const bool usable = settings.Input.Source != rsDisabled;
+  vdtSlots->UpdateSlotButtons(usable && !settings.Enabled, usable && settings.Enabled);
 }
 
 void TLoggerMainForm::btnStartClick()
@@ -256,7 +256,8 @@ void TLoggerMainForm::miOpenFolderClick()
 {
   if (vdtSlots->FocusedSlot() < 0)
     return;
-  const QString folder = QString::fromStdString(fController.Slot(vdtSlots->FocusedSlot()).Folder());
+  const QString folder =
+      QString::fromStdString(fController.Slot(vdtSlots->FocusedSlot()).Settings(&TSlotSettings::Output).Folder);
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
     fController.AddLogMessage("Cannot open the folder " + folder.toStdString());
 }
@@ -269,34 +270,15 @@ void TLoggerMainForm::btnSettingsClick()
   fSlotDialog = new TConfigureSlotForm(fController.Slot(slot), this);
   fSlotDialog->setAttribute(Qt::WA_DeleteOnClose);
   fSlotDialog->setWindowModality(Qt::WindowModal);
-  connect(fSlotDialog, &QDialog::accepted, this,
-          [this, slot]
-          { SlotDialogAccepted(slot, fSlotDialog->InputOptionsChanged(), fSlotDialog->OutputOptionsChanged()); });
+  connect(fSlotDialog, &QDialog::accepted, this, [this, slot] { SlotDialogAccepted(slot, fSlotDialog->Settings()); });
   fSlotDialog->open();
 }
 
-void TLoggerMainForm::SlotDialogAccepted(int iSlot, bool iInputChanged, bool iOutputChanged)
+void TLoggerMainForm::SlotDialogAccepted(int iSlot, const TSlotSettings& iSettings)
 {
-  TSlotInfo& slot = fController.Slot(iSlot);
-  try
-  {
-    slot.FlushConfig();
-  }
-  catch (const std::exception& e)
-  {
-    ShowErrorBox(this, QString::fromStdString(e.what()));
-  }
-  try
-  {
-    if (iInputChanged)
-      slot.StartRecording();
-    if (iOutputChanged || slot.Encoder() == 0)
-      slot.CycleEncoder();
-  }
-  catch (const std::exception& e)
-  {
-    slot.LogMessage(e.what());
-  }
+  const TSlotSettingsOutcome outcome = fController.ApplySlotSettings(iSlot, iSettings, TSettingsEditor{});
+  if (!outcome.StoreError.empty())
+    ShowErrorBox(this, QString::fromStdString(outcome.StoreError));
   UpdateSlotButtons();
 }
 

@@ -21,6 +21,7 @@ class TEMailPage;
 class TJACKPage;
 class TLoggerMain;
 class TWebServerPage;
+struct TSlotSettings;
 
 class TLoggerMainForm : public QWidget
 {
@@ -67,7 +68,8 @@ private:
   void btnStopClick();
   void UpdateSlotButtons();
   void miOpenFolderClick();
-  void SlotDialogAccepted(int iSlot, bool iInputChanged, bool iOutputChanged);
+  // Applies the settings of the slot dialog's OK through the controller; a failure to store them shows a box.
+  void SlotDialogAccepted(int iSlot, const TSlotSettings& iSettings);
   void ShowLog();
   // The column count, vertical auto-size and window bounds into the settings that the next write stores.
   void StoreViewSettings();

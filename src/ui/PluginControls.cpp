@@ -141,7 +141,9 @@ void TPluginControlsForm::ShowOutputs()
 
 void TPluginControlsForm::accept()
 {
-  fSlot.SetWinampPluginControls(fPlugin.ControlsText());
+  TSlotSettings settings = fSlot.Settings();
+  settings.Plugin.Controls = fPlugin.ControlsText();
+  fSlot.WriteSettings(settings);
   QDialog::accept();
 }
 

@@ -8,9 +8,9 @@
 namespace
 {
 // The outgoing stream's part of the cell.
-void SnapshotStreaming(TSlotInfo& iSlot, const TSlotStatus& iStatus, TSlotCellData& oData)
+void SnapshotStreaming(const TSlotSettings& iSettings, const TSlotStatus& iStatus, TSlotCellData& oData)
 {
-  oData.StreamingEnabled = iSlot.StreamingEnabled();
+  oData.StreamingEnabled = iSettings.OutputStream.Enabled;
   oData.StreamingStatus = iStatus.StreamingStatus;
   oData.StreamingMessage = iStatus.StreamingMessage;
   const int64_t since = iStatus.StreamingActiveSince;
@@ -20,10 +20,11 @@ void SnapshotStreaming(TSlotInfo& iSlot, const TSlotStatus& iStatus, TSlotCellDa
 
 TSlotCellData SnapshotSlot(TSlotInfo& iSlot, float iLevelFactor)
 {
+  const TSlotSettings settings = iSlot.Settings();
   const std::shared_ptr<const TSlotStatus> status = iSlot.Status();
   TSlotCellData d;
-  d.Name = iSlot.Name();
-  d.RecordSource = iSlot.RecordSource();
+  d.Name = settings.Name;
+  d.RecordSource = settings.Input.Source;
   d.DeviceName = status->DeviceName;
   d.ErrorMessage = status->ErrorMessage;
   if (d.RecordSource == rsStream)
@@ -44,12 +45,12 @@ TSlotCellData SnapshotSlot(TSlotInfo& iSlot, float iLevelFactor)
     d.RecordingMilliseconds = now - status->RecordStartTickCount;
     d.SilenceMilliseconds = now - status->LastOverSilenceTickCount;
   }
-  d.SilenceThreshold = iSlot.SilenceThreshold();
-  d.Enabled = iSlot.Enabled();
-  d.AudioFormat = iSlot.AudioFormat();
-  d.StreamingOnly = iSlot.StreamingOnly();
-  SnapshotStreaming(iSlot, *status, d);
-  d.NominalLevel = iSlot.NominalLevel();
+  d.SilenceThreshold = settings.Silence.Threshold;
+  d.Enabled = settings.Enabled;
+  d.AudioFormat = settings.Output.Format;
+  d.StreamingOnly = settings.OutputStream.Only;
+  SnapshotStreaming(settings, *status, d);
+  d.NominalLevel = settings.Input.NominalLevel;
 
   d.LevelLeft = FallLevel(iSlot.CurrentLevelLeft(), status->LevelLeft, iLevelFactor);
   d.LevelRight = FallLevel(iSlot.CurrentLevelRight(), status->LevelRight, iLevelFactor);

@@ -101,7 +101,7 @@ int main(int argc, char** argv)
   int result = 0;
   {
     TLoggerMain controller;
-    TUnixSignals signals_;
+    TUnixSignals unixSignals;
 
     SetDeviceLogProc([&controller](const std::string& iLine) { controller.AddLogMessage(iLine); });
     controller.AddLogMessage(
@@ -116,7 +116,8 @@ int main(int argc, char** argv)
       window = std::make_unique<TLoggerMainForm>(controller);
       QObject::connect(window.get(), &TLoggerMainForm::Closed, app.get(), &QCoreApplication::quit);
       QObject::connect(&instance, &TSingleInstance::RestoreRequested, window.get(), &TLoggerMainForm::RestoreWindow);
-      QObject::connect(&signals_, &TUnixSignals::CloseRequested, window.get(), &TLoggerMainForm::CloseWithoutQuestion);
+      QObject::connect(&unixSignals, &TUnixSignals::CloseRequested, window.get(),
+                       &TLoggerMainForm::CloseWithoutQuestion);
       window->show();
     }
     else
@@ -124,7 +125,7 @@ int main(int argc, char** argv)
       QObject::connect(&instance, &TSingleInstance::RestoreRequested, &controller,
                        [&controller]
                        { controller.AddLogMessage("Another start of Tapevault on this root folder was refused"); });
-      QObject::connect(&signals_, &TUnixSignals::CloseRequested, &controller,
+      QObject::connect(&unixSignals, &TUnixSignals::CloseRequested, &controller,
                        [&controller](int)
                        {
                          controller.Close();

@@ -40,13 +40,6 @@ const char cProgramSettingsLocked[] =
     "Settings that run programs or load libraries can be changed from the web only where the configuration file "
     "allows it by hand ([Webserver] AllowProgramSettings=on)";
 
-// The plug-in settings, which the slot applies by loading the plug-in again.
-bool PluginChanged(const TSlotEdit& iOld, const TSlotEdit& iNew)
-{
-  return iOld.WinampPlugin != iNew.WinampPlugin || iOld.WinampPluginStreamOnly != iNew.WinampPluginStreamOnly ||
-         iOld.WinampPluginControls != iNew.WinampPluginControls;
-}
-
 std::string JoinKeys(const std::vector<std::string>& iKeys)
 {
   std::string result;
@@ -93,6 +86,7 @@ std::vector<TWebRoute> TConfigApi::Routes() const
       Route(rmGet, "^/ws/config/devices$", &TConfigApi::Devices),
       Route(rmGet, "^/ws/config/slots$", &TConfigApi::SlotList),
       Route(rmGet, "^/ws/config/program$", &TConfigApi::ProgramSettings),
+      Route(rmGet, "^/ws/config/schema$", &TConfigApi::Schema),
       SlotRoute(rmGet, "^/ws/config/slots/(\\d+)$", &TConfigApi::SlotSettings),
       Route(rmPost, "^/ws/config/program$", &TConfigApi::ChangeProgramSettings),
       Route(rmPost, "^/ws/config/testemail$", &TConfigApi::SendTestEmail),
@@ -192,7 +186,7 @@ void TConfigApi::SlotList(const TRouteCall&, TWebResponse& oResponse) const
               const TSlotInfo& slot = fController.Slot(i);
               slots->AddObject()
                   ->SetNumber("ID", i)
-                  ->SetString("Name", slot.Name())
+                  ->SetString("Name", slot.Settings(&TSlotSettings::Name))
                   ->SetBoolean("AlarmOnly", slot.AlarmOnly());
             }
           },
@@ -202,9 +196,14 @@ void TConfigApi::SlotList(const TRouteCall&, TWebResponse& oResponse) const
 
 void TConfigApi::SlotSettings(int iSlot, const TRouteCall&, TWebResponse& oResponse) const
 {
-  TSlotEdit edit;
-  if (OnControllerThread([&] { edit = ReadSlotEdit(fController.Slot(iSlot)); }, oResponse))
-    oResponse = JSONStatus(200, SlotSettingsToJSON(edit));
+  TSlotSettings settings;
+  if (OnControllerThread([&] { settings = fController.Slot(iSlot).Settings(); }, oResponse))
+    oResponse = JSONStatus(200, SlotSettingsToJSON(settings));
+}
+
+void TConfigApi::Schema(const TRouteCall&, TWebResponse& oResponse) const
+{
+  oResponse = JSONStatus(200, SlotSettingsSchemaToJSON());
 }
 
 void TConfigApi::ChangeSlotSettings(int iSlot, const TRouteCall& iCall, TWebResponse& oResponse) const
@@ -216,65 +215,30 @@ void TConfigApi::ChangeSlotSettings(int iSlot, const TRouteCall& iCall, TWebResp
     oResponse = RefusalAnswer(messages);
     return;
   }
-  std::vector<std::string> keys;
   std::vector<std::string> locked;
-  TSlotEditChanges effects;
-  std::string storeError;
+  TSlotSettingsOutcome outcome;
   const bool ran = OnControllerThread(
       [&]
       {
-        TSlotInfo& slot = fController.Slot(iSlot);
-        const TSlotEdit old = ReadSlotEdit(slot);
-        TSlotEdit edit = old;
+        const TSlotInfo& slot = fController.Slot(iSlot);
+        const TSlotSettings old = slot.Settings();
+        TSlotSettings edit = old;
         change.ApplyTo(edit);
-        if (slot.AlarmOnly() && edit.AudioFormat != sfNone)
-          messages.push_back({"Format", "An alarm-only slot does not record: its format is \"none\"."});
-        // The dialog's own check; the folder is the field it concerns.
-        if (std::optional<std::string> message = CheckSlotEdit(edit))
-          messages.push_back({"Folder", *message});
-        if (!messages.empty())
+        // The fields' own refusals come before the lock.
+        outcome.Refusals = CheckSlotSettings(edit, slot.AlarmOnly());
+        if (!outcome.Refusals.empty())
           return;
         if (!fAllowProgramSettings)
           locked = ChangedProgramKeys(old, edit);
-        if (!locked.empty())
-          return;
-        keys = ChangedSlotKeys(old, edit);
-        if (keys.empty())
-          return;
-        // What follows is the slot dialog's OK, its caller's follow-up and the dialog's plug-in reload.
-        effects = CompareSlotEdits(old, edit);
-        ApplySlotEdit(slot, edit);
-        fController.AddLogMessage(Format("Slot %d settings changed from the web by %s: %s", iSlot + 1,
-                                         iCall.Request.RequesterName().c_str(), JoinKeys(keys).c_str()));
-        try
-        {
-          slot.FlushConfig();
-        }
-        catch (const std::exception& e)
-        {
-          storeError = e.what();
-          slot.LogMessage(storeError);
-        }
-        try
-        {
-          if (PluginChanged(old, edit))
-            slot.ReloadWinampPlugin();
-          if (effects.Input)
-            slot.StartRecording();
-          if (effects.Output || slot.Encoder() == 0)
-            slot.CycleEncoder();
-        }
-        catch (const std::exception& e)
-        {
-          slot.LogMessage(e.what());
-        }
+        if (locked.empty())
+          outcome = fController.ApplySlotSettings(iSlot, edit, {true, iCall.Request.RequesterName()});
       },
       oResponse);
   if (!ran)
     return;
-  if (!messages.empty())
+  if (!outcome.Refusals.empty())
   {
-    oResponse = RefusalAnswer(messages);
+    oResponse = RefusalAnswer(outcome.Refusals);
     return;
   }
   if (!locked.empty())
@@ -286,18 +250,18 @@ void TConfigApi::ChangeSlotSettings(int iSlot, const TRouteCall& iCall, TWebResp
                               Format("%s; nothing was changed: %s", cProgramSettingsLocked, JoinKeys(locked).c_str()));
     return;
   }
-  if (!storeError.empty())
+  if (!outcome.StoreError.empty())
   {
-    oResponse = JSONErrorAnswer(500, "The settings are in force but could not be stored: " + storeError);
+    oResponse = JSONErrorAnswer(500, "The settings are in force but could not be stored: " + outcome.StoreError);
     return;
   }
   auto changed = std::make_shared<TPersistentArray>();
-  for (const std::string& key : keys)
+  for (const std::string& key : outcome.Changed)
     changed->AddString(key);
   auto body = std::make_shared<TPersistentObject>();
   body->SetArray("Changed", changed)
-      ->SetBoolean("InputRestarted", effects.Input)
-      ->SetBoolean("NewFile", effects.Output);
+      ->SetBoolean("InputRestarted", outcome.Effects.Input)
+      ->SetBoolean("NewFile", outcome.Effects.Output);
   oResponse = JSONStatus(200, body);
 }
 

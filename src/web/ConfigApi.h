@@ -1,6 +1,7 @@
 #pragma once
 // The configuration endpoints for administrators: the capture inputs, each slot's settings (read, and changed
-// with the same checks and effects as the slot dialog's OK), the program's settings and the test e-mail. Every
+// with the same checks and effects as the slot dialog's OK) and their key table, the program's settings and the
+// test e-mail. Every
 // read and change runs on the controller's thread; the request waits for it.
 //
 // Requests that change something are protected against other sites' pages, which a browser would send with the
@@ -48,6 +49,8 @@ private:
   void SlotSettings(int iSlot, const TRouteCall& iCall, TWebResponse& oResponse) const;
   void ChangeSlotSettings(int iSlot, const TRouteCall& iCall, TWebResponse& oResponse) const;
   void ProgramSettings(const TRouteCall& iCall, TWebResponse& oResponse) const;
+  // The key table of the slot settings, for the browser's settings page.
+  void Schema(const TRouteCall& iCall, TWebResponse& oResponse) const;
   void ChangeProgramSettings(const TRouteCall& iCall, TWebResponse& oResponse) const;
   void SendTestEmail(const TRouteCall& iCall, TWebResponse& oResponse) const;
 

@@ -90,7 +90,8 @@ std::string MetricsText(const IWebController& iController, const TLoginCounts& i
   text << "# HELP tapevault_slot_info The slot's name.\n"
           "# TYPE tapevault_slot_info gauge\n";
   for (const TSlotSample& sample : slots)
-    text << "tapevault_slot_info{" << sample.Labels << ",name=\"" << LabelValue(sample.Slot->Name()) << "\"} 1\n";
+    text << "tapevault_slot_info{" << sample.Labels << ",name=\""
+         << LabelValue(sample.Slot->Settings(&TSlotSettings::Name)) << "\"} 1\n";
   text << "# HELP tapevault_slot_level Peak level of the last 100 ms, 0 to 1.\n"
           "# TYPE tapevault_slot_level gauge\n";
   for (const TSlotSample& sample : slots)
@@ -111,15 +112,19 @@ std::string MetricsText(const IWebController& iController, const TLoginCounts& i
             "1 while the slot is started with an input and a file format, so that it should be recording.", slots,
             [](TSlotInfo& iSlot, const TSlotStatus&)
             {
-              const bool files = iSlot.AudioFormat() != sfNone && !iSlot.StreamingOnly();
-              return iSlot.Enabled() && iSlot.RecordSource() != rsDisabled && files ? 1.0 : 0.0;
+              const TSlotSettings settings = iSlot.Settings();
+              const bool files = settings.Output.Format != sfNone && !settings.OutputStream.Only;
+              return settings.Enabled && settings.Input.Source != rsDisabled && files ? 1.0 : 0.0;
             });
   AddFamily(text, "tapevault_slot_recording", "gauge", "1 while a file encoder runs.", slots,
             [](TSlotInfo&, const TSlotStatus& iStatus) { return iStatus.Recording ? 1.0 : 0.0; });
   AddFamily(text, "tapevault_slot_streaming_enabled", "gauge", "1 while the slot should send an outgoing stream.",
             slots,
             [](TSlotInfo& iSlot, const TSlotStatus&)
-            { return iSlot.Enabled() && iSlot.StreamingEnabled() && !iSlot.AlarmOnly() ? 1.0 : 0.0; });
+            {
+              const TSlotSettings settings = iSlot.Settings();
+              return settings.Enabled && settings.OutputStream.Enabled && !iSlot.AlarmOnly() ? 1.0 : 0.0;
+            });
   AddFamily(text, "tapevault_slot_streaming_connected", "gauge", "1 while the outgoing stream is connected.", slots,
             [](TSlotInfo&, const TSlotStatus& iStatus) { return iStatus.StreamingStatus == ssConnected ? 1.0 : 0.0; });
   // One statvfs per slot, the measurement of the cleanup by space; a folder that cannot be measured (not made
@@ -127,7 +132,7 @@ std::string MetricsText(const IWebController& iController, const TLoginCounts& i
   AddFamily(text, "tapevault_slot_free_bytes", "gauge", "Bytes available on the volume of the slot's folder.", slots,
             [](TSlotInfo& iSlot, const TSlotStatus&) -> std::optional<double>
             {
-              const int64_t available = AvailableBytes(iSlot.Folder());
+              const int64_t available = AvailableBytes(iSlot.Settings(&TSlotSettings::Output).Folder);
               return available < 0 ? std::nullopt : std::optional<double>(static_cast<double>(available));
             });
   AddFamily(text, "tapevault_slot_cleanup_goal_bytes", "gauge",
@@ -164,7 +169,7 @@ std::string MetricsText(const IWebController& iController, const TLoginCounts& i
   AddFamily(text, "tapevault_slot_stream_listeners", "gauge", "Listeners of the built-in stream server.", slots,
             [](TSlotInfo& iSlot, const TSlotStatus& iStatus) -> std::optional<double>
             {
-              if (!iSlot.StreamingServerMode())
+              if (!iSlot.Settings(&TSlotSettings::OutputStream).ServerMode)
                 return std::nullopt;
               return static_cast<double>(iStatus.Listeners);
             });

@@ -45,7 +45,8 @@ void TSlotApi::CalendarEvents(TSlotInfo& iSlot, const TBrendleRegExpr&, const TW
   const TDateTime start = CalendarBound(iRequest, "start");
   const TDateTime end = CalendarBound(iRequest, "end");
   const ISQLConnectionRef connection = iSlot.GetDatabaseConnection();
-  oResponse = JSONAnswer(CalendarEventsJSON(*connection, start, end, CurrentRecording(iSlot), iSlot.Name()));
+  oResponse = JSONAnswer(
+      CalendarEventsJSON(*connection, start, end, CurrentRecording(iSlot), iSlot.Settings(&TSlotSettings::Name)));
 }
 
 void TSlotApi::DayList(TSlotInfo& iSlot, const TBrendleRegExpr& iMatch, const TWebRequest&,
@@ -67,6 +68,7 @@ void TSlotApi::GetFile(TSlotInfo& iSlot, const TBrendleRegExpr& iMatch, const TW
     const ISQLConnectionRef connection = iSlot.GetDatabaseConnection();
     storedName = RecordingFileName(*connection, id);
   }
-  if (!storedName || !DeliverRecording(iSlot.Folder(), iSlot.SecondaryFolder(), *storedName, iRequest.Range, oResponse))
+  const TSlotSettings::TOutput output = iSlot.Settings(&TSlotSettings::Output);
+  if (!storedName || !DeliverRecording(output.Folder, output.SecondaryFolder, *storedName, iRequest.Range, oResponse))
     oResponse = NotFoundAnswer();
 }

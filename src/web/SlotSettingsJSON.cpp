@@ -2,7 +2,6 @@
 
 #include "lib/Errors.h"
 #include "lib/PersistentStorage.h"
-#include "slots/SlotPlugin.h"
 #include "web/WebText.h"
 
 #include <limits>
@@ -12,229 +11,146 @@
 namespace
 {
 using TJson = nlohmann::json;
-using TApply = std::function<void(TSlotEdit&)>;
-
-// When a change of a key can make the program run other code: an encoder program and its command line, a
-// custom format (whose options are a command line), a plug-in library from anywhere.
-enum TCodeRule
-{
-  crNever,
-  crAnyChange,
-  crCustomFormat,
-  crPluginOutsideFolders
-};
-
-// One key of the slot section: how it is written out, read from a request and compared.
-struct TKey
-{
-  std::string Name;
-  // Empty for a key that is never written out (a password).
-  std::function<void(const TSlotEdit&, IPersistentObject&)> Write;
-  // Nothing when the value is accepted (oApply then writes it), else the message.
-  std::function<std::optional<std::string>(const TJson&, TApply& oApply)> Read;
-  std::function<bool(const TSlotEdit&, const TSlotEdit&)> Same;
-  TCodeRule CodeRule = crNever;
-};
-
-TKey RunsCode(TKey iKey, TCodeRule iRule)
-{
-  iKey.CodeRule = iRule;
-  return iKey;
-}
-
-template <typename T> std::function<bool(const TSlotEdit&, const TSlotEdit&)> SameMember(T TSlotEdit::*iMember)
-{
-  return [iMember](const TSlotEdit& iLeft, const TSlotEdit& iRight) { return iLeft.*iMember == iRight.*iMember; };
-}
-
-TKey TextKey(const char* iName, std::string TSlotEdit::*iMember, bool iWriteOnly = false)
-{
-  TKey key{iName, nullptr, nullptr, SameMember(iMember)};
-  if (!iWriteOnly)
-    key.Write = [iName, iMember](const TSlotEdit& iEdit, IPersistentObject& oObject)
-    { oObject.SetString(iName, iEdit.*iMember); };
-  key.Read = [iMember](const TJson& iValue, TApply& oApply) -> std::optional<std::string>
-  {
-    if (!iValue.is_string())
-      return "Must be a text.";
-    if (HasControlCharacters(iValue.get<std::string>()))
-      return ControlCharactersMessage;
-    oApply = [iMember, text = iValue.get<std::string>()](TSlotEdit& ioEdit) { ioEdit.*iMember = text; };
-    return std::nullopt;
-  };
-  return key;
-}
-
-TKey SwitchKey(const char* iName, bool TSlotEdit::*iMember)
-{
-  TKey key{iName, nullptr, nullptr, SameMember(iMember)};
-  key.Write = [iName, iMember](const TSlotEdit& iEdit, IPersistentObject& oObject)
-  { oObject.SetString(iName, iEdit.*iMember ? "on" : "off"); };
-  key.Read = [iMember](const TJson& iValue, TApply& oApply) -> std::optional<std::string>
-  {
-    if (iValue != "on" && iValue != "off")
-      return "Must be \"on\" or \"off\".";
-    oApply = [iMember, on = iValue == "on"](TSlotEdit& ioEdit) { ioEdit.*iMember = on; };
-    return std::nullopt;
-  };
-  return key;
-}
 
 constexpr TValueRange AnyInteger{std::numeric_limits<int>::min(), std::numeric_limits<int>::max()};
 
-TKey NumberKey(const char* iName, int TSlotEdit::*iMember, TValueRange iRange = AnyInteger)
+void WriteValue(const TSlotSettingKey& iKey, const TSettingValue& iValue, IPersistentObject& oObject)
 {
-  TKey key{iName, nullptr, nullptr, SameMember(iMember)};
-  key.Write = [iName, iMember](const TSlotEdit& iEdit, IPersistentObject& oObject)
-  { oObject.SetNumber(iName, iEdit.*iMember); };
-  key.Read = [iMember, iRange](const TJson& iValue, TApply& oApply) -> std::optional<std::string>
+  if (iKey.Kind == skNumber)
+    oObject.SetNumber(iKey.Key, std::get<int>(iValue));
+  else
+    oObject.SetString(iKey.Key, iKey.Text(iValue));
+}
+
+// Nothing when the value is accepted (oValue then holds it), else the message.
+std::optional<std::string> ReadValue(const TSlotSettingKey& iKey, const TJson& iValue, TSettingValue& oValue)
+{
+  switch (iKey.Kind)
+  {
+  case skSwitch:
+    if (iValue != "on" && iValue != "off")
+      return "Must be \"on\" or \"off\".";
+    oValue = iValue == "on";
+    return std::nullopt;
+  case skNumber:
   {
     if (!iValue.is_number_integer())
       return "Must be a whole number.";
     const auto number =
         iValue.is_number_unsigned() && iValue.get<uint64_t>() > uint64_t(INT64_MAX) ? INT64_MAX : iValue.get<int64_t>();
-    if (number < iRange.Min || number > iRange.Max)
-      return Format("Must be between %d and %d.", iRange.Min, iRange.Max);
-    oApply = [iMember, value = static_cast<int>(number)](TSlotEdit& ioEdit) { ioEdit.*iMember = value; };
+    const TValueRange range = iKey.Range.value_or(AnyInteger);
+    if (number < range.Min || number > range.Max)
+      return Format("Must be between %d and %d.", range.Min, range.Max);
+    oValue = static_cast<int>(number);
     return std::nullopt;
-  };
-  return key;
-}
-
-// An enumeration stored as a word; iCount values from 0, each with its own word.
-template <typename TEnum>
-TKey WordKey(const char* iName, TEnum TSlotEdit::*iMember, std::string (*iText)(TEnum), int iCount)
-{
-  TKey key{iName, nullptr, nullptr, SameMember(iMember)};
-  key.Write = [iName, iMember, iText](const TSlotEdit& iEdit, IPersistentObject& oObject)
-  { oObject.SetString(iName, iText(iEdit.*iMember)); };
-  key.Read = [iMember, iText, iCount](const TJson& iValue, TApply& oApply) -> std::optional<std::string>
+  }
+  case skWord:
   {
     std::string words;
-    for (int i = 0; i < iCount; ++i)
+    for (size_t i = 0; i < iKey.Choices.size(); ++i)
     {
-      const auto value = static_cast<TEnum>(i);
-      if (iValue.is_string() && iValue.get<std::string>() == iText(value))
+      if (iValue.is_string() && iValue.get<std::string>() == iKey.Choices[i])
       {
-        oApply = [iMember, value](TSlotEdit& ioEdit) { ioEdit.*iMember = value; };
+        oValue = static_cast<int>(i);
         return std::nullopt;
       }
-      words += (i ? ", " : "") + iText(value);
+      words += (i ? ", " : "") + iKey.Choices[i];
     }
     return "Must be one of " + words + ".";
-  };
-  return key;
-}
-
-// The keys the slot dialog edits, in the order of the section.
-const std::vector<TKey>& Keys()
-{
-  static const std::vector<TKey> keys{
-      TextKey("Name", &TSlotEdit::Name),
-      TextKey("Folder", &TSlotEdit::Folder),
-      TextKey("SecondaryFolder", &TSlotEdit::SecondaryFolder),
-      SwitchKey("FlatFilenames", &TSlotEdit::FlatFilenames),
-      SwitchKey("NoAutoRotate", &TSlotEdit::NoAutoRotate),
-      NumberKey("TimeSlotLength", &TSlotEdit::TimeSlotLength),
-      SwitchKey("TimeSlotAlign", &TSlotEdit::TimeSlotAlign),
-      NumberKey("TimeSlotOffset", &TSlotEdit::TimeSlotOffset),
-      SwitchKey("CueSheet", &TSlotEdit::CueSheet),
-      WordKey("Source", &TSlotEdit::RecordSource, &RecordSourceText, 3),
-      WordKey("Channels", &TSlotEdit::RecordChannels, &RecordChannelsText, 3),
-      TextKey("Device", &TSlotEdit::Device),
-      SwitchKey("16bit", &TSlotEdit::Record16bit),
-      NumberKey("NominalLevel", &TSlotEdit::NominalLevel, NominalLevelRange),
-      TextKey("StreamURL", &TSlotEdit::StreamURL),
-      NumberKey("RecordDelay", &TSlotEdit::RecordDelay, RecordDelayRange),
-      RunsCode(WordKey("Format", &TSlotEdit::AudioFormat, &StreamingFormatText, 8), crCustomFormat),
-      TextKey("FilenamePrefix", &TSlotEdit::FilenamePrefix),
-      TextKey("CustomFilename", &TSlotEdit::CustomFilename),
-      TextKey("FileExtension", &TSlotEdit::FileExtension),
-      NumberKey("Bitrate", &TSlotEdit::Bitrate),
-      NumberKey("Samplerate", &TSlotEdit::Samplerate),
-      WordKey("Mode", &TSlotEdit::Mode, &StreamingModeText, 3),
-      RunsCode(TextKey("EncoderOptions", &TSlotEdit::EncoderOptions), crAnyChange),
-      RunsCode(TextKey("EncoderFilename", &TSlotEdit::EncoderFilename), crAnyChange),
-      SwitchKey("CleanupDaysEnabled", &TSlotEdit::CleanupDaysEnabled),
-      SwitchKey("CleanupSpaceEnabled", &TSlotEdit::CleanupSpaceEnabled),
-      NumberKey("CleanupDays", &TSlotEdit::CleanupDays, CleanupDaysRange),
-      NumberKey("CleanupSpace", &TSlotEdit::CleanupSpace, CleanupSpaceRange),
-      NumberKey("SilenceThreshold", &TSlotEdit::SilenceThreshold, SilenceThresholdRange),
-      NumberKey("SilenceDetection", &TSlotEdit::SilenceDetection, SilenceDetectionRange),
-      SwitchKey("SilenceDetectionIfInactive", &TSlotEdit::SilenceDetectionIfInactive),
-      SwitchKey("StreamingEnabled", &TSlotEdit::StreamingEnabled),
-      SwitchKey("StreamingOnly", &TSlotEdit::StreamingOnly),
-      TextKey("StreamingHost", &TSlotEdit::StreamingHost),
-      SwitchKey("StreamingServerMode", &TSlotEdit::StreamingServerMode),
-      NumberKey("StreamingPort", &TSlotEdit::StreamingPort, TValueRange{0, 65535}),
-      TextKey("StreamingMountPoint", &TSlotEdit::StreamingMountPoint),
-      TextKey("StreamingStreamID", &TSlotEdit::StreamingStreamID),
-      TextKey("StreamingPassword", &TSlotEdit::StreamingPassword, true),
-      TextKey("StreamingMimeType", &TSlotEdit::StreamingMimeType),
-      TextKey("StreamingTitle", &TSlotEdit::StreamingTitle),
-      TextKey("StreamingURL", &TSlotEdit::StreamingURL),
-      TextKey("StreamingGenre", &TSlotEdit::StreamingGenre),
-      TextKey("StreamingAIM", &TSlotEdit::StreamingAIM),
-      TextKey("StreamingIRC", &TSlotEdit::StreamingIRC),
-      TextKey("StreamingICQ", &TSlotEdit::StreamingICQ),
-      TextKey("StreamingDescription", &TSlotEdit::StreamingDescription),
-      SwitchKey("StreamingPublic", &TSlotEdit::StreamingPublic),
-      SwitchKey("StreamingForwardMetadata", &TSlotEdit::StreamingForwardMetadata),
-      SwitchKey("SendEmailSilenceDetected", &TSlotEdit::SendEmailSilenceDetected),
-      SwitchKey("SendEmailSilenceOK", &TSlotEdit::SendEmailSilenceOK),
-      TextKey("HTTPAlarmSilenceDetected", &TSlotEdit::HTTPAlarmSilenceDetected),
-      TextKey("HTTPAlarmSilenceOK", &TSlotEdit::HTTPAlarmSilenceOK),
-      RunsCode(TextKey("WinampPlugin", &TSlotEdit::WinampPlugin), crPluginOutsideFolders),
-      SwitchKey("WinampPluginStreamOnly", &TSlotEdit::WinampPluginStreamOnly),
-      TextKey("WinampPluginControls", &TSlotEdit::WinampPluginControls),
-  };
-  return keys;
-}
-
-const TKey* FindKey(const std::string& iName)
-{
-  for (const TKey& key : Keys())
-    if (key.Name == iName)
-      return &key;
-  return nullptr;
-}
-
-bool RunsCodeAfter(const TKey& iKey, const TSlotEdit& iOld, const TSlotEdit& iNew)
-{
-  if (iKey.CodeRule == crNever || iKey.Same(iOld, iNew))
-    return false;
-  switch (iKey.CodeRule)
-  {
-  case crCustomFormat:
-    return IsCustomFormat(iNew.AudioFormat);
-  case crPluginOutsideFolders:
-    return !PluginInSearchFolders(iNew.WinampPlugin);
-  default:
-    return true;
   }
+  default:
+    if (!iValue.is_string())
+      return "Must be a text.";
+    if (HasControlCharacters(iValue.get<std::string>()))
+      return ControlCharactersMessage;
+    oValue = iValue.get<std::string>();
+    return std::nullopt;
+  }
+}
+
+const char* KindName(TSettingKind iKind)
+{
+  static const char* const names[] = {"text", "switch", "number", "word"};
+  return names[iKind];
+}
+
+const char* EffectName(TSettingEffect iEffect)
+{
+  static const char* const names[] = {"none", "restart input", "new file", "reload plug-in"};
+  return names[iEffect];
+}
+
+const char* CodeRuleName(TCodeRule iRule)
+{
+  static const char* const names[] = {"never", "any change", "custom format", "plug-in outside the LADSPA folders"};
+  return names[iRule];
+}
+
+IPersistentArrayRef TextArray(const std::vector<std::string>& iTexts)
+{
+  auto array = std::make_shared<TPersistentArray>();
+  for (const std::string& text : iTexts)
+    array->AddString(text);
+  return array;
+}
+
+// The formats for which iRule holds, as words.
+IPersistentArrayRef FormatWords(bool (*iRule)(TBassStreamingFormat))
+{
+  std::vector<std::string> words;
+  for (int i = 0; i <= sfNone; ++i)
+    if (iRule(static_cast<TBassStreamingFormat>(i)))
+      words.push_back(StreamingFormatText(static_cast<TBassStreamingFormat>(i)));
+  return TextArray(words);
+}
+
+// Where the page shows the key, with what its role's rule needs: the source a device or stream URL selects, the
+// formats that show the file extension and those without a bit rate.
+IPersistentObjectRef PageToJSON(const TSlotSettingKey::TPage& iPage)
+{
+  auto page = std::make_shared<TPersistentObject>();
+  page->SetString("Group", iPage.Group)
+      ->SetNumber("Order", iPage.Order)
+      ->SetString("Label", iPage.Label)
+      ->SetString("Note", iPage.Note)
+      ->SetString("Role", iPage.Role);
+  if (!iPage.Captions.empty())
+    page->SetArray("Captions", TextArray(iPage.Captions));
+  if (iPage.Role == "device")
+    page->SetString("Selects", RecordSourceText(rsSoundcard));
+  else if (iPage.Role == "stream-url")
+    page->SetString("Selects", RecordSourceText(rsStream));
+  else if (iPage.Role == "format")
+  {
+    page->SetArray("Custom", FormatWords(&IsCustomFormat));
+    page->SetArray("NoBitrate",
+                   FormatWords([](TBassStreamingFormat iFormat) { return BitrateListRule(iFormat) == brClear; }));
+  }
+  return page;
 }
 } // namespace
 
-void TSlotSettingsChange::ApplyTo(TSlotEdit& ioEdit) const
+void TSlotSettingsChange::ApplyTo(TSlotSettings& ioSettings) const
 {
-  const std::string host = ioEdit.StreamingHost;
+  const std::string host = ioSettings.OutputStream.Host;
   bool newPassword = false;
   for (const TMember& member : Members)
   {
-    member.Apply(ioEdit);
-    newPassword = newPassword || member.Key == "StreamingPassword";
+    const TSlotSettingKey* key = FindSlotSettingKey(member.Key);
+    key->Set(ioSettings, member.Value);
+    newPassword = newPassword || key->Use == suSecret;
   }
   // The stored password must not follow the stream to a server the requester chose.
-  if (ioEdit.StreamingHost != host && !newPassword)
-    ioEdit.StreamingPassword.clear();
+  if (ioSettings.OutputStream.Host != host && !newPassword)
+    ioSettings.OutputStream.Password.clear();
 }
 
-IPersistentObjectRef SlotSettingsToJSON(const TSlotEdit& iEdit)
+IPersistentObjectRef SlotSettingsToJSON(const TSlotSettings& iSettings)
 {
   auto object = std::make_shared<TPersistentObject>();
-  for (const TKey& key : Keys())
-    if (key.Write)
-      key.Write(iEdit, *object);
+  for (const TSlotSettingKey& key : SlotSettingKeys())
+    if (key.Use == suEdited)
+      WriteValue(key, key.Get(iSettings), *object);
   return object;
 }
 
@@ -249,50 +165,63 @@ TSlotSettingsChange ParseSlotSettings(const std::string& iBody, std::vector<TSet
   }
   for (const auto& [name, value] : body.items())
   {
-    const TKey* key = FindKey(name);
-    if (!key)
+    const TSlotSettingKey* key = FindSlotSettingKey(name);
+    if (!key || !key->Edited())
     {
       oMessages.push_back({name, "Unknown setting."});
       continue;
     }
-    TApply apply;
-    if (std::optional<std::string> message = key->Read(value, apply))
+    TSettingValue accepted;
+    if (std::optional<std::string> message = ReadValue(*key, value, accepted))
       oMessages.push_back({name, *message});
     else
-      change.Members.push_back({name, std::move(apply)});
+      change.Members.push_back({name, std::move(accepted)});
   }
   return change;
-}
-
-std::vector<std::string> ChangedSlotKeys(const TSlotEdit& iOld, const TSlotEdit& iNew)
-{
-  std::vector<std::string> result;
-  for (const TKey& key : Keys())
-    if (!key.Same(iOld, iNew))
-      result.push_back(key.Name);
-  return result;
-}
-
-std::vector<std::string> ChangedProgramKeys(const TSlotEdit& iOld, const TSlotEdit& iNew)
-{
-  std::vector<std::string> result;
-  for (const TKey& key : Keys())
-    if (RunsCodeAfter(key, iOld, iNew))
-      result.push_back(key.Name);
-  return result;
 }
 
 IPersistentObjectRef ProgramSettingsLockToJSON()
 {
   auto settings = std::make_shared<TPersistentArray>();
-  for (const TKey& key : Keys())
+  for (const TSlotSettingKey& key : SlotSettingKeys())
     if (key.CodeRule == crAnyChange)
-      settings->AddString(key.Name);
+      settings->AddString(key.Key);
   auto formats = std::make_shared<TPersistentArray>();
   for (int i = 0; i <= sfNone; ++i)
     if (IsCustomFormat(static_cast<TBassStreamingFormat>(i)))
       formats->AddString(StreamingFormatText(static_cast<TBassStreamingFormat>(i)));
   auto object = std::make_shared<TPersistentObject>();
   object->SetArray("Settings", settings)->SetArray("Formats", formats);
+  return object;
+}
+
+IPersistentObjectRef SlotSettingsSchemaToJSON()
+{
+  auto keys = std::make_shared<TPersistentArray>();
+  for (const TSlotSettingKey& key : SlotSettingKeys())
+  {
+    if (!key.Edited())
+      continue;
+    IPersistentObjectRef row = keys->AddObject();
+    row->SetString("Key", key.Key)->SetString("Kind", KindName(key.Kind));
+    if (key.Use == suSecret)
+      row->SetBoolean("WriteOnly", true);
+    if (key.Kind == skNumber)
+      row->SetNumber("Default", std::get<int>(key.Default));
+    else
+      row->SetString("Default", key.Text(key.Default));
+    if (!key.DefaultSource.empty())
+      row->SetString("DefaultFrom", key.DefaultSource);
+    if (key.Range)
+      row->SetNumber("Min", key.Range->Min)->SetNumber("Max", key.Range->Max);
+    if (!key.Choices.empty())
+      row->SetArray("Choices", TextArray(key.Choices));
+    if (!key.Suggestions.empty())
+      row->SetArray("Suggestions", TextArray(key.Suggestions));
+    row->SetString("Effect", EffectName(key.Effect))->SetString("RunsCode", CodeRuleName(key.CodeRule));
+    row->SetObject("Page", PageToJSON(key.Page));
+  }
+  auto object = std::make_shared<TPersistentObject>();
+  object->SetArray("Keys", keys);
   return object;
 }

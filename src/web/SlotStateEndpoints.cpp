@@ -17,12 +17,13 @@ int64_t SecondsSince(int64_t iTickCount)
 // The input of a slot: nothing when disabled, the device in use (iNoDevice when none) or the stream URL.
 std::string SourceText(TSlotInfo& iSlot, const TSlotStatus& iStatus, const char* iNoDevice)
 {
-  switch (iSlot.RecordSource())
+  const TSlotSettings::TInput input = iSlot.Settings(&TSlotSettings::Input);
+  switch (input.Source)
   {
   case rsSoundcard:
     return iStatus.DeviceName.value_or(iNoDevice);
   case rsStream:
-    return iSlot.StreamURL();
+    return input.StreamURL;
   default:
     return std::string();
   }
@@ -58,7 +59,7 @@ std::string TSlotApi::SlotListJSON() const
         ->SetNumber("ID", i)
         ->SetNumber("LastMetadata", static_cast<double>(SecondsSince(status->LastMetadataTickCount)))
         ->SetString("Source", SourceText(slot, *status, "Err"))
-        ->SetString("Name", slot.Name())
+        ->SetString("Name", slot.Settings(&TSlotSettings::Name))
         ->SetNumber("Silence", static_cast<double>(SecondsSince(status->LastOverSilenceTickCount)))
         // A stream slot's state while its stream is not connected ("Connecting...", the error of the last
         // attempt); empty otherwise.
@@ -77,7 +78,7 @@ std::string TSlotApi::SlotListJSON() const
 
 void TSlotApi::Name(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
 {
-  oResponse = TextAnswer(iSlot.Name());
+  oResponse = TextAnswer(iSlot.Settings(&TSlotSettings::Name));
 }
 
 void TSlotApi::Source(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const

@@ -2,6 +2,7 @@
 // What the web server needs from the controller that owns it. The controller implements this; the server
 // never changes a slot itself: start and stop requests are queued into the controller's thread.
 
+#include "slots/SlotSettingsCheck.h"
 #include "web/WebAccess.h"
 
 #include <functional>
@@ -69,6 +70,9 @@ public:
   // On the controller's thread: the program's settings, and storing changed ones (written to the configuration
   // file at once; the web server takes its own at its next start).
   virtual TWebProgramSettings ProgramSettings() const = 0;
+  // On the controller's thread: applies iSettings to slot iSlot (ApplySlotSettings of SlotSettingsCheck.h).
+  virtual TSlotSettingsOutcome ApplySlotSettings(int iSlot, const TSlotSettings& iSettings,
+                                                 const TSettingsEditor& iEditor) = 0;
   virtual void ChangeProgramSettings(const TWebProgramSettings& iSettings) = 0;
   // On the calling thread: sends the test e-mail with these settings; throws with the reason when it fails,
   // returns the confirmation for the user.

@@ -3,6 +3,7 @@
 #include "support/AlsaPulseConfig.h"
 #include "support/CapturedAudio.h"
 #include "support/PulseServer.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -28,10 +29,10 @@ protected:
     StopSuiteServer();
   }
 
-  static std::unique_ptr<TSpawnedProcess> fTone;
+  static std::unique_ptr<TProcessLauncher> fTone;
 };
 
-std::unique_ptr<TSpawnedProcess> AlsaCaptureTest::fTone;
+std::unique_ptr<TProcessLauncher> AlsaCaptureTest::fTone;
 
 TEST_F(AlsaCaptureTest, ListsThePCMsWithTheirDescriptions)
 {
@@ -74,9 +75,7 @@ TEST_F(AlsaCaptureTest, ADeviceThatDeliversNothingIsReportedAndReopened)
   TAlsaCapture capture("tapevault_quiet", 44100, true, [&](const void* b, uint32_t l) { audio.Add(b, l); });
   ASSERT_TRUE(audio.WaitFor(44100 * 4 / 10, 5000));
   Server().Pactl({"suspend-sink", "sink2", "1"});
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (capture.LastError().empty() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(20ms);
+  WaitUntil([&] { return !capture.LastError().empty(); }, 10s);
   EXPECT_EQ("Read: the device delivers no data", capture.LastError());
 
   Server().Pactl({"suspend-sink", "sink2", "0"});
@@ -108,9 +107,7 @@ TEST(AlsaCaptureServerRestart, ReportsTheLossAndResumesWhenTheServerIsBack)
   ASSERT_TRUE(audio.WaitFor(44100 * 4 / 10, 5000));
 
   server.Stop();
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (capture.LastError().empty() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(20ms);
+  WaitUntil([&] { return !capture.LastError().empty(); }, 10s);
   EXPECT_EQ("Read: Input/output error", capture.LastError());
 
   server.Start();

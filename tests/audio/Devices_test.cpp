@@ -4,6 +4,7 @@
 #include "support/AlsaPulseConfig.h"
 #include "support/EngineRead.h"
 #include "support/PulseServer.h"
+#include "support/Wait.h"
 
 #include <cmath>
 #include <cstring>
@@ -75,11 +76,11 @@ protected:
     StopSuiteServer();
   }
 
-  static std::unique_ptr<TSpawnedProcess> fTone;
+  static std::unique_ptr<TProcessLauncher> fTone;
   static std::vector<std::string> fProblems;
 };
 
-std::unique_ptr<TSpawnedProcess> DevicesTest::fTone;
+std::unique_ptr<TProcessLauncher> DevicesTest::fTone;
 std::vector<std::string> DevicesTest::fProblems;
 
 TEST_F(DevicesTest, ListsALSAThenPulseAudioInputsUnderTheirIdentifiers)
@@ -261,12 +262,7 @@ TEST(DevicesServerLoss, TheInputReportsTheLossAndRecoversWhileItsClientsStayAtta
   EXPECT_EQ("", input.LastError());
 
   server.Stop();
-  const auto waitFor = [&](bool iFailed)
-  {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (input.LastError().empty() == iFailed && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(20ms);
-  };
+  const auto waitFor = [&](bool iFailed) { WaitUntil([&] { return input.LastError().empty() != iFailed; }, 10s); };
   waitFor(true);
   EXPECT_EQ("Read: Connection terminated", input.LastError());
   EXPECT_EQ(std::vector<uint32_t>{stream}, input.Clients());

@@ -2,13 +2,13 @@
 // killed stays playable, creation failures.
 
 #include "audio/engine/Encoder.h"
+#include "support/WavFile.h"
 
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <string>
@@ -39,51 +39,12 @@ protected:
   fs::path fFolder;
 };
 
-struct TWavFile
-{
-  uint16_t FormatTag = 0, Channels = 0, Bits = 0;
-  uint32_t SampleRate = 0;
-  uint32_t DataSize = 0; // as the header says
-  std::vector<uint8_t> Data;
-};
-
-uint32_t Le(const std::vector<uint8_t>& iBytes, size_t iPos, int iSize)
-{
-  uint32_t value = 0;
-  for (int i = iSize - 1; i >= 0; --i)
-    value = value << 8 | iBytes.at(iPos + static_cast<size_t>(i));
-  return value;
-}
-
-// Walks the chunks of a RIFF/WAVE file; the data are what follows the data chunk's header in the file.
+// The encoder's file: a RIFF size that counts everything after its own 8 bytes up to the data chunk's end.
 TWavFile ReadWav(const fs::path& iPath)
 {
-  std::ifstream stream(iPath, std::ios::binary);
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-  TWavFile file;
-  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
-  EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 12), "WAVE");
-  size_t pos = 12;
-  while (pos + 8 <= bytes.size())
-  {
-    const std::string id(bytes.begin() + static_cast<long>(pos), bytes.begin() + static_cast<long>(pos) + 4);
-    const uint32_t size = Le(bytes, pos + 4, 4);
-    if (id == "fmt ")
-    {
-      file.FormatTag = static_cast<uint16_t>(Le(bytes, pos + 8, 2));
-      file.Channels = static_cast<uint16_t>(Le(bytes, pos + 10, 2));
-      file.SampleRate = Le(bytes, pos + 12, 4);
-      file.Bits = static_cast<uint16_t>(Le(bytes, pos + 22, 2));
-    }
-    if (id == "data")
-    {
-      EXPECT_EQ(Le(bytes, 4, 4), size + pos); // RIFF size: everything after its own 8 bytes
-      file.DataSize = size;
-      file.Data.assign(bytes.begin() + static_cast<long>(pos) + 8, bytes.end());
-      break;
-    }
-    pos += 8 + size;
-  }
+  TWavFile file = ReadWavFile(iPath.string());
+  EXPECT_TRUE(file.Valid) << iPath;
+  EXPECT_EQ(file.RiffSize, file.DataOffset - 8 + file.DataSize) << iPath;
   return file;
 }
 

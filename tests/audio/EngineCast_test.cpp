@@ -9,6 +9,7 @@
 #include "support/IcecastServer.h"
 #include "support/PythonTestServer.h"
 #include "support/StreamListener.h"
+#include "support/Wait.h"
 #include "support/WebClient.h"
 
 #include <arpa/inet.h>

@@ -4,15 +4,14 @@
 
 #include "audio/engine/AudioEngine.h"
 #include "support/EngineSignal.h"
+#include "support/WavFile.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -20,48 +19,13 @@ namespace
 {
 using namespace std::chrono_literals;
 
-struct TWavData
+// The file's data chunk, which the encoder must have written whole.
+TWavFile ReadWav(const std::string& iPath)
 {
-  uint16_t Format = 0, Channels = 0, Bits = 0;
-  uint32_t Rate = 0;
-  std::vector<uint8_t> Data;
-};
-
-TWavData ReadWav(const std::string& iPath)
-{
-  std::ifstream File(iPath, std::ios::binary);
-  std::vector<uint8_t> Bytes((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
-  TWavData Wav;
-  EXPECT_GE(Bytes.size(), 12u);
-  EXPECT_EQ(std::memcmp(Bytes.data(), "RIFF", 4), 0);
-  for (size_t Offset = 12; Offset + 8 <= Bytes.size();)
-  {
-    uint32_t Size;
-    std::memcpy(&Size, &Bytes[Offset + 4], 4);
-    const uint8_t* Body = &Bytes[Offset + 8];
-    if (std::memcmp(&Bytes[Offset], "fmt ", 4) == 0)
-    {
-      std::memcpy(&Wav.Format, Body, 2);
-      std::memcpy(&Wav.Channels, Body + 2, 2);
-      std::memcpy(&Wav.Rate, Body + 4, 4);
-      std::memcpy(&Wav.Bits, Body + 14, 2);
-    }
-    if (std::memcmp(&Bytes[Offset], "data", 4) == 0)
-    {
-      EXPECT_LE(Offset + 8 + Size, Bytes.size());
-      Wav.Data.assign(Body, Body + Size);
-      break;
-    }
-    Offset += 8 + Size + (Size & 1);
-  }
-  return Wav;
-}
-
-std::vector<float> FloatsOf(const TWavData& iWav)
-{
-  std::vector<float> Samples(iWav.Data.size() / 4);
-  std::memcpy(Samples.data(), iWav.Data.data(), Samples.size() * 4);
-  return Samples;
+  TWavFile wav = ReadWavFile(iPath);
+  EXPECT_TRUE(wav.Valid) << iPath;
+  EXPECT_LE(wav.DataSize, wav.Data.size()) << iPath;
+  return wav;
 }
 
 class EngineEncode : public testing::Test
@@ -129,13 +93,13 @@ TEST_F(EngineEncode, WavFileHoldsExactlyWhatPassedTheChain)
   EXPECT_EQ(TAudioEngine::EncodeIsActive(Encoder), esStopped);
   EXPECT_EQ(TAudioEngine::ErrorGetCode(), ecHandle);
 
-  TWavData Wav = ReadWav(Path);
-  EXPECT_EQ(Wav.Format, 3);
+  TWavFile Wav = ReadWav(Path);
+  EXPECT_EQ(Wav.FormatTag, 3);
   EXPECT_EQ(Wav.Channels, 2);
-  EXPECT_EQ(Wav.Rate, 44100u);
-  EXPECT_EQ(FloatsOf(Wav), Passed(Span.FirstFrame, Span.EndFrame));
+  EXPECT_EQ(Wav.SampleRate, 44100u);
+  EXPECT_EQ(Wav.SamplesFloat(), Passed(Span.FirstFrame, Span.EndFrame));
   // And what passed is the sine, resampled from 48 kHz mono to 44.1 kHz stereo.
-  std::vector<float> Samples = FloatsOf(Wav);
+  std::vector<float> Samples = Wav.SamplesFloat();
   TSineFit Fit = FitSineNear(Samples.data() + 2 * 44100, 2, 1, 22050, 44100, 1000, 1.0);
   EXPECT_NEAR(Fit.Frequency, 1000, 0.5);
   EXPECT_NEAR(Fit.Amplitude, 0.5, 0.001);
@@ -163,8 +127,8 @@ TEST_F(EngineEncode, ReplacementLeavesNoGapAndNoOverlap)
   ASSERT_TRUE(TAudioEngine::EncodeGetSpan(B, SpanB));
   EXPECT_TRUE(TAudioEngine::EncodeStop(B));
 
-  EXPECT_EQ(FloatsOf(ReadWav(First)), Passed(SpanA.FirstFrame, SpanA.EndFrame));
-  TWavData Wav = ReadWav(Second);
+  EXPECT_EQ(ReadWav(First).SamplesFloat(), Passed(SpanA.FirstFrame, SpanA.EndFrame));
+  TWavFile Wav = ReadWav(Second);
   EXPECT_EQ(Wav.Bits, 16);
   std::vector<float> Expected = Passed(SpanB.FirstFrame, SpanB.EndFrame);
   ASSERT_EQ(Wav.Data.size(), Expected.size() * 2);

@@ -6,6 +6,7 @@
 #include "support/HttpTestServer.h"
 #include "support/IcecastServer.h"
 #include "support/PythonTestServer.h"
+#include "support/Wait.h"
 
 #include <atomic>
 #include <chrono>
@@ -83,10 +84,10 @@ protected:
   void TearDown() override { TAudioEngine::SetConfig(cfNetTimeout, 5000); }
 
   static std::unique_ptr<TIcecastServer> fIcecast;
-  static std::unique_ptr<TSpawnedProcess> fSource;
+  static std::unique_ptr<TProcessLauncher> fSource;
 };
 std::unique_ptr<TIcecastServer> EngineURLStream::fIcecast;
-std::unique_ptr<TSpawnedProcess> EngineURLStream::fSource;
+std::unique_ptr<TProcessLauncher> EngineURLStream::fSource;
 } // namespace
 
 TEST_F(EngineURLStream, PlaysAnIcecastMountAndGivesItsTitlesWithTheirAudio)

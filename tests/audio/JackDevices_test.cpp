@@ -7,6 +7,7 @@
 #include "support/JackServer.h"
 #include "support/PythonTestServer.h"
 #include "support/SettingsTempFolder.h"
+#include "support/Wait.h"
 
 #include <chrono>
 #include <cstring>

@@ -1,6 +1,7 @@
 #include "audio/backends/PulseCapture.h"
 #include "support/CapturedAudio.h"
 #include "support/PulseServer.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -26,10 +27,10 @@ protected:
     StopSuiteServer();
   }
 
-  static std::unique_ptr<TSpawnedProcess> fTone;
+  static std::unique_ptr<TProcessLauncher> fTone;
 };
 
-std::unique_ptr<TSpawnedProcess> PulseCaptureTest::fTone;
+std::unique_ptr<TProcessLauncher> PulseCaptureTest::fTone;
 
 TEST_F(PulseCaptureTest, RecordsTheToneFromTheMonitorOfItsSinkOnly)
 {
@@ -93,9 +94,7 @@ TEST(PulseCaptureServerRestart, ReportsTheLossAndResumesWhenTheServerIsBack)
   ASSERT_TRUE(audio.WaitFor(cSecondBytes / 10, 5000));
 
   server.Stop();
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (capture.LastError().empty() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(20ms);
+  WaitUntil([&] { return !capture.LastError().empty(); }, 5s);
   EXPECT_EQ("Read: Connection terminated", capture.LastError());
 
   server.Start();

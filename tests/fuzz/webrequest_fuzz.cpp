@@ -33,8 +33,8 @@ struct TServer
   {
     TSlotInfo& news = Controller.AddSlot("News", rsStream, "http://radio.example/news");
     Controller.AddSlot("Disabled");
-    std::filesystem::create_directories(std::filesystem::path(news.Folder()) / "2024");
-    std::ofstream(std::filesystem::path(news.Folder()) / "2024" / "a.mp3") << std::string(1000, 'x');
+    std::filesystem::create_directories(std::filesystem::path(news.Settings().Output.Folder) / "2024");
+    std::ofstream(std::filesystem::path(news.Settings().Output.Folder) / "2024" / "a.mp3") << std::string(1000, 'x');
     TWebTestController::AddRecording(news, "2024-03-15 10:00:00.000", 3600, "2024\\a.mp3");
     TWebTestController::AddRecording(news, "2024-03-31 02:30:00.000", std::nullopt, "../outside.mp3");
     Controller.Settings.Port = "127.0.0.1:0";

@@ -4,6 +4,7 @@
 #include "ServiceTestRoot.h"
 #include "lib/SimpleSQL.h"
 #include "support/PythonTestServer.h"
+#include "support/Wait.h"
 #include "support/WebClient.h"
 
 #include <algorithm>

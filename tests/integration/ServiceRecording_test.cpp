@@ -3,6 +3,8 @@
 // must fit the clock, the configuration must hold every slot section, and nothing the program started may live on.
 
 #include "ServiceTestRoot.h"
+#include "support/Wait.h"
+#include "support/WavFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -104,45 +106,22 @@ double Mp3Seconds(const std::string& iPath)
   return std::atof(output.c_str());
 }
 
-uint32_t LittleEndian(const std::string& iData, size_t iPos, int iBytes)
-{
-  uint32_t result = 0;
-  for (int i = iBytes - 1; i >= 0; --i)
-    result = (result << 8) | static_cast<unsigned char>(iData[iPos + static_cast<size_t>(i)]);
-  return result;
-}
-
 // Checks the RIFF structure of a finished 16-bit stereo WAV file and returns the seconds of its data chunk.
 double WavSeconds(const std::string& iPath)
 {
-  const std::string data = TSettingsTempFolder::ReadFile(iPath);
-  if (data.size() < 44 || data.compare(0, 4, "RIFF") != 0 || data.compare(8, 4, "WAVE") != 0)
+  const TWavFile file = ReadWavFile(iPath);
+  if (!file.Valid)
   {
-    ADD_FAILURE() << iPath << " is no WAV file";
+    ADD_FAILURE() << iPath << " is no WAV file with a data chunk";
     return 0;
   }
-  EXPECT_EQ(LittleEndian(data, 4, 4), data.size() - 8) << iPath << ": RIFF size";
-  size_t pos = 12;
-  while (pos + 8 <= data.size())
-  {
-    const std::string id = data.substr(pos, 4);
-    const uint32_t size = LittleEndian(data, pos + 4, 4);
-    if (id == "fmt ")
-    {
-      EXPECT_EQ(LittleEndian(data, pos + 8, 2), 1U) << iPath << ": PCM";
-      EXPECT_EQ(LittleEndian(data, pos + 10, 2), 2U) << iPath << ": channels";
-      EXPECT_EQ(LittleEndian(data, pos + 12, 4), 44100U) << iPath << ": sample rate";
-      EXPECT_EQ(LittleEndian(data, pos + 22, 2), 16U) << iPath << ": bits";
-    }
-    if (id == "data")
-    {
-      EXPECT_EQ(pos + 8 + size, data.size()) << iPath << ": data chunk size";
-      return size / BytesPerSecond;
-    }
-    pos += 8 + size + (size & 1);
-  }
-  ADD_FAILURE() << iPath << " has no data chunk";
-  return 0;
+  EXPECT_EQ(file.RiffSize, file.FileSize - 8) << iPath << ": RIFF size";
+  EXPECT_EQ(file.FormatTag, 1U) << iPath << ": PCM";
+  EXPECT_EQ(file.Channels, 2U) << iPath << ": channels";
+  EXPECT_EQ(file.SampleRate, 44100U) << iPath << ": sample rate";
+  EXPECT_EQ(file.Bits, 16U) << iPath << ": bits";
+  EXPECT_EQ(file.DataOffset + file.DataSize, file.FileSize) << iPath << ": data chunk size";
+  return file.DataSize / BytesPerSecond;
 }
 
 // Whole minutes of the epoch are minute boundaries of local time (every zone offset in use here is whole hours).

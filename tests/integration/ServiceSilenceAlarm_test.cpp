@@ -6,6 +6,7 @@
 #include "ServiceTestRoot.h"
 #include "support/HttpTestServer.h"
 #include "support/SmtpServer.h"
+#include "support/Wait.h"
 
 #include <csignal>
 #include <gtest/gtest.h>

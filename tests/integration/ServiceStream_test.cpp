@@ -5,6 +5,7 @@
 #include "ServiceTestRoot.h"
 #include "support/HttpTestServer.h"
 #include "support/IcecastServer.h"
+#include "support/Wait.h"
 #include "support/WebClient.h"
 
 #include <csignal>

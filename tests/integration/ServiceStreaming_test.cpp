@@ -4,6 +4,7 @@
 
 #include "ServiceTestRoot.h"
 #include "support/IcecastServer.h"
+#include "support/Wait.h"
 #include "support/WebClient.h"
 
 #include <csignal>

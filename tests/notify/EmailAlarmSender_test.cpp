@@ -1,5 +1,6 @@
 #include "notify/EmailAlarmSender.h"
 #include "support/SmtpServer.h"
+#include "support/Wait.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -64,8 +65,7 @@ TEST(EmailAlarmSender, AnUnreachableServerNeverHoldsUpTheCaller)
     const auto start = std::chrono::steady_clock::now();
     sender.QueueAlarmEmail(Settings(1), "Slot \"A\" SILENCE DETECTED (2 seconds)");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-    for (int i = 0; i < 200 && log.Copy().empty(); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    WaitUntil([&] { return !log.Copy().empty(); }, std::chrono::seconds(10));
   }
   const std::vector<std::string> lines = log.Copy();
   ASSERT_EQ(lines.size(), 1u);

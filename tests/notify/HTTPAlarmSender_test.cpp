@@ -3,6 +3,7 @@
 #include "notify/CertificateCheck.h"
 #include "notify/HTTPAlarmSender.h"
 #include "support/HttpTestServer.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 #include <mutex>

@@ -12,7 +12,9 @@
 #include "support/PulseServer.h"
 #include "support/PythonTestServer.h"
 #include "support/SettingsTempFolder.h"
+#include "support/SlotSettingsEdit.h"
 #include "support/StreamListener.h"
+#include "support/Wait.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -129,8 +131,8 @@ protected:
 
   static inline std::unique_ptr<TPulseServer> fPulse;
   static inline std::unique_ptr<TIcecastServer> fIcecast;
-  static inline std::unique_ptr<TSpawnedProcess> fSource;
-  std::unique_ptr<TSpawnedProcess> fTone;
+  static inline std::unique_ptr<TProcessLauncher> fSource;
+  std::unique_ptr<TProcessLauncher> fTone;
   TSettingsTempFolder fFolder;
   std::unique_ptr<TIniFile> fIni;
   std::vector<std::unique_ptr<TSlotInfo>> fSlots;
@@ -210,24 +212,15 @@ TEST_F(SlotStreaming, CastsMP3OggVorbisAndShoutcastWithTitles)
   EXPECT_FALSE(std::filesystem::exists(fFolder / "rec0"));
 
   // A new mount point applies at the next connection, which switching streaming off and on forces.
-  {
-    const auto lock = titled.LockSettings();
-    titled.SetStreamingMountPoint("/moved.mp3");
-  }
+  EditSlotSettings(titled, [](TSlotSettings& ioSettings) { ioSettings.OutputStream.MountPoint = "/moved.mp3"; });
   std::this_thread::sleep_for(1500ms);
   EXPECT_EQ(titled.StreamingMessage(), host + "/a.mp3");
-  {
-    const auto lock = titled.LockSettings();
-    titled.SetStreamingEnabled(false);
-  }
+  EditSlotSettings(titled, [](TSlotSettings& ioSettings) { ioSettings.OutputStream.Enabled = false; });
   ASSERT_TRUE(WaitForStatus(titled, ssDisabled));
   EXPECT_EQ(titled.StreamingMessage(), "");
   EXPECT_EQ(titled.StreamingActiveSince(), -1);
   EXPECT_EQ(LogTimes("Slot 1: Encoder disconnected").size(), 1u) << LogText();
-  {
-    const auto lock = titled.LockSettings();
-    titled.SetStreamingEnabled(true);
-  }
+  EditSlotSettings(titled, [](TSlotSettings& ioSettings) { ioSettings.OutputStream.Enabled = true; });
   titled.StartRecording(); // wakes the streaming thread, as the controller does after the dialog
   ASSERT_TRUE(WaitForStatus(titled, ssConnected));
   EXPECT_EQ(titled.StreamingMessage(), host + "/moved.mp3");

@@ -2,6 +2,7 @@
 #include "lib/TimeZoneScope.h"
 #include "slots/SlotInfo.h"
 #include "support/SettingsTempFolder.h"
+#include "support/SlotSettingsEdit.h"
 
 #include <filesystem>
 #include <gmock/gmock.h>
@@ -66,7 +67,7 @@ TEST_F(SlotCleanupTest, ByAgeComparesTheLocalStartWithTheUTCClock)
 {
   // Three hours east of UTC the effective limit is three hours longer.
   const TTimeZoneScope zone("<+03>-3");
-  fSlot->SetCleanupSpaceEnabled(false);
+  EditSlotSettings(*fSlot, [&](TSlotSettings& ioSettings) { ioSettings.Cleanup.SpaceEnabled = false; });
   AddRecording("2023/01/01/kept.mp3", 365 + 2.0 / 24);
   AddRecording("2022/12/31/deleted.mp3", 365 + 4.0 / 24);
   AddRecording("recent.mp3", 1);
@@ -110,7 +111,7 @@ TEST_F(SlotCleanupTest, BySpaceDeletesOneRecordingPerPassOldestFirst)
     AddRecording("new.mp3", 1);
     AddRecording("old.mp3", 2); // younger id, so deleted second although its start is older
     fFree = c.Free;
-    fSlot->SetCleanupSpace(c.Limit);
+    EditSlotSettings(*fSlot, [&](TSlotSettings& ioSettings) { ioSettings.Cleanup.Space = c.Limit; });
     EXPECT_EQ(fSlot->CleanupBySpace(), c.Deletes) << c.Free;
     EXPECT_EQ(StoredNames().size(), c.Deletes ? 1u : 2u) << c.Free;
     EXPECT_EQ(StoredNames().back(), "old.mp3");
@@ -173,8 +174,8 @@ TEST_F(SlotCleanupTest, BothRulesOffDeleteNothing)
 {
   AddRecording("old.mp3", 400);
   fFree = 0;
-  fSlot->SetCleanupDaysEnabled(false);
-  fSlot->SetCleanupSpaceEnabled(false);
+  EditSlotSettings(*fSlot, [&](TSlotSettings& ioSettings) { ioSettings.Cleanup.DaysEnabled = false; });
+  EditSlotSettings(*fSlot, [&](TSlotSettings& ioSettings) { ioSettings.Cleanup.SpaceEnabled = false; });
   EXPECT_FALSE(fSlot->CleanUpByAge());
   EXPECT_FALSE(fSlot->CleanupBySpace());
   EXPECT_EQ(StoredNames().size(), 1u);
@@ -185,7 +186,8 @@ TEST_F(SlotCleanupTest, TheRealMeasurementOfTheFreeSpace)
   EXPECT_GT(AvailableBytes(fFolder.Path()), 0);
   EXPECT_EQ(AvailableBytes(fFolder / "missing"), -1);
   fSlot->SetFreeSpaceFunction(AvailableBytes);
-  fSlot->SetCleanupSpace(INT32_MAX); // far more GiB than any disk has free
+  EditSlotSettings(*fSlot, [&](TSlotSettings& ioSettings)
+                   { ioSettings.Cleanup.Space = INT32_MAX; }); // far more GiB than any disk has free
   AddRecording("first.mp3", 3);
   AddRecording("second.mp3", 2);
   EXPECT_TRUE(fSlot->CleanupBySpace());
@@ -193,7 +195,7 @@ TEST_F(SlotCleanupTest, TheRealMeasurementOfTheFreeSpace)
   EXPECT_FALSE(TSettingsTempFolder::Exists(Full("first.mp3")));
   EXPECT_TRUE(fSlot->CleanupBySpace());
   EXPECT_FALSE(fSlot->CleanupBySpace());
-  fSlot->SetFolder(fFolder / "missing");
+  EditSlotSettings(*fSlot, [&](TSlotSettings& ioSettings) { ioSettings.Output.Folder = fFolder / "missing"; });
   AddRecording("third.mp3", 1, false);
   EXPECT_FALSE(fSlot->CleanupBySpace()) << "a folder that cannot be measured skips the rule";
 }

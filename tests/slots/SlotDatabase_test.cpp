@@ -3,6 +3,7 @@
 #include "slots/SlotDatabase.h"
 #include "slots/SlotInfo.h"
 #include "support/SettingsTempFolder.h"
+#include "support/SlotSettingsEdit.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -131,7 +132,7 @@ TEST_F(SlotDatabaseTest, OpeningErrorsReachTheCaller)
   const auto slot = MakeSlot(0, "", "DatabaseFile=" + notADatabase + "\n");
   EXPECT_THROW(slot->RegisterRecording("a.mp3"), std::exception);
   EXPECT_EQ(slot->CurrentRecordingID(), 0);
-  slot->SetDatabaseFile("bare.db");
+  EditSlotSettings(*slot, [&](TSlotSettings& ioSettings) { ioSettings.Output.DatabaseFile = "bare.db"; });
   EXPECT_THROW(slot->GetDatabaseConnection(), ESQLError) << "a path without a folder";
   EXPECT_FALSE(TSettingsTempFolder::Exists("bare.db"));
 }

@@ -4,6 +4,7 @@
 #include "lib/SimpleSQL.h"
 #include "slots/SlotDatabase.h"
 #include "slots/SlotPipelineFixture.h"
+#include "support/Wait.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -141,7 +142,7 @@ TEST_F(SlotFaultsTest, ASoundServerOutageIsLoggedAndCountedInTheRow)
   slot.Initialize();
   slot.StartRecording();
   auto tone = fServer->PlayTone("tone", 1000, 3);
-  ASSERT_TRUE(WaitUntil([&] { return slot.LevelLeft() > 0.4f; }, 5000));
+  ASSERT_TRUE(WaitUntil([&] { return slot.LevelLeft() > 0.4f; }, 5s));
   slot.CycleEncoder();
   Poll(
       slot, [] { return false; }, 300);

@@ -10,6 +10,8 @@
 #include "support/IcecastServer.h"
 #include "support/PythonTestServer.h"
 #include "support/SettingsTempFolder.h"
+#include "support/Wait.h"
+#include "support/WavFile.h"
 
 #include <algorithm>
 #include <chrono>
@@ -76,7 +78,7 @@ protected:
   }
 
   static std::unique_ptr<TIcecastServer> fIcecast;
-  static std::unique_ptr<TSpawnedProcess> fSource;
+  static std::unique_ptr<TProcessLauncher> fSource;
   TSettingsTempFolder fFolder;
   std::unique_ptr<TIniFile> fIni;
   std::vector<std::unique_ptr<TSlotInfo>> fSlots;
@@ -84,7 +86,7 @@ protected:
   std::vector<std::string> fLog;
 };
 std::unique_ptr<TIcecastServer> SlotStream::fIcecast;
-std::unique_ptr<TSpawnedProcess> SlotStream::fSource;
+std::unique_ptr<TProcessLauncher> SlotStream::fSource;
 
 // Milliseconds of a cue sheet's INDEX line "    INDEX 01 mm:ss:ff".
 int64_t IndexMilliseconds(const std::string& iLine)
@@ -106,21 +108,14 @@ std::vector<std::string> Lines(const std::string& iText)
 // Frames of a 16-bit stereo WAV file, as |left| peaks per 100 ms block.
 std::vector<int> BlockPeaks(const std::string& iPath)
 {
-  const std::string data = TSettingsTempFolder::ReadFile(iPath);
+  const std::vector<int16_t> samples = ReadWavFile(iPath).Samples16();
   std::vector<int> peaks;
-  const size_t at = data.find("data");
-  if (at == std::string::npos)
-    return peaks;
   const size_t block = 4410;
-  for (size_t frame = 0; (at + 8) + (frame + block) * 4 <= data.size(); frame += block)
+  for (size_t frame = 0; (frame + block) * 2 <= samples.size(); frame += block)
   {
     int peak = 0;
     for (size_t i = 0; i < block; ++i)
-    {
-      int16_t sample = 0;
-      std::memcpy(&sample, data.data() + at + 8 + (frame + i) * 4, 2);
-      peak = std::max(peak, std::abs(int(sample)));
-    }
+      peak = std::max(peak, std::abs(int(samples[(frame + i) * 2])));
     peaks.push_back(peak);
   }
   return peaks;

@@ -7,6 +7,8 @@
 #include "support/JackServer.h"
 #include "support/PythonTestServer.h"
 #include "support/SettingsTempFolder.h"
+#include "support/Wait.h"
+#include "support/WavFile.h"
 
 #include <chrono>
 #include <cstring>
@@ -27,15 +29,10 @@ std::vector<int16_t> LeftSamples(const std::string& iFolder)
       files.push_back(entry.path());
   if (files.size() != 1)
     throw std::runtime_error(std::to_string(files.size()) + " recordings in " + iFolder);
-  const std::string data = TSettingsTempFolder::ReadFile(files[0].string());
+  const std::vector<int16_t> samples = ReadWavFile(files[0].string()).Samples16();
   std::vector<int16_t> left;
-  const size_t at = data.find("data");
-  for (size_t i = at + 8; at != std::string::npos && i + 4 <= data.size(); i += 4)
-  {
-    int16_t sample;
-    std::memcpy(&sample, data.data() + i, 2);
-    left.push_back(sample);
-  }
+  for (size_t i = 0; i + 1 < samples.size(); i += 2)
+    left.push_back(samples[i]);
   return left;
 }
 

@@ -9,6 +9,7 @@
 #include "slots/SlotInfo.h"
 #include "support/PulseServer.h"
 #include "support/SettingsTempFolder.h"
+#include "support/WavFile.h"
 
 #include <chrono>
 #include <cmath>
@@ -77,10 +78,10 @@ protected:
   }
 
   // Plays iFile (a WAV file) into iSink; the process ends with the sound.
-  std::unique_ptr<TSpawnedProcess> Play(const std::string& iSink, const std::string& iFile)
+  std::unique_ptr<TProcessLauncher> Play(const std::string& iSink, const std::string& iFile)
   {
-    return std::make_unique<TSpawnedProcess>(std::vector<std::string>{"paplay", "-d", iSink, iFile},
-                                             fServer->ClientEnvironment(), fFolder / "paplay.log");
+    return std::make_unique<TProcessLauncher>(std::vector<std::string>{"paplay", "-d", iSink, iFile},
+                                              fServer->ClientEnvironment(), fFolder / "paplay.log");
   }
 
   struct TRow
@@ -109,25 +110,7 @@ protected:
   }
 
   // The interleaved samples of a 16-bit PCM WAV file (empty when it is none).
-  static std::vector<int16_t> ReadWav16(const std::string& iPath)
-  {
-    const std::string data = TSettingsTempFolder::ReadFile(iPath);
-    std::vector<int16_t> samples;
-    for (size_t at = 12; at + 8 <= data.size();)
-    {
-      uint32_t size = 0;
-      std::memcpy(&size, data.data() + at + 4, 4);
-      if (data.compare(at, 4, "data") == 0)
-      {
-        size = std::min<uint32_t>(size, static_cast<uint32_t>(data.size() - at - 8));
-        samples.resize(size / 2);
-        std::memcpy(samples.data(), data.data() + at + 8, samples.size() * 2);
-        break;
-      }
-      at += 8 + size + (size & 1);
-    }
-    return samples;
-  }
+  static std::vector<int16_t> ReadWav16(const std::string& iPath) { return ReadWavFile(iPath).Samples16(); }
 
   // Writes a 16-bit stereo WAV file whose left channel is a sine of iLeftHz and right one of iRightHz (0 =
   // silence), amplitude 0.5.
@@ -159,19 +142,6 @@ protected:
     out.write("data", 4);
     put32(bytes);
     out.write(reinterpret_cast<const char*>(samples.data()), bytes);
-  }
-
-  // Waits until iCondition holds, at most iMilliseconds.
-  template <class F> static bool WaitUntil(F&& iCondition, int iMilliseconds)
-  {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(iMilliseconds);
-    while (!iCondition())
-    {
-      if (std::chrono::steady_clock::now() > end)
-        return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
   }
 
   static inline std::unique_ptr<TPulseServer> fServer;

@@ -7,7 +7,9 @@
 #include "slots/SlotPipelineFixture.h"
 #include "support/EngineSignal.h"
 #include "support/PythonTestServer.h"
+#include "support/SlotSettingsEdit.h"
 #include "support/StreamListener.h"
+#include "support/Wait.h"
 
 #include <algorithm>
 #include <cmath>
@@ -42,7 +44,7 @@ protected:
       WriteStereoWav(file, 1000, 1000, 4.0);
     auto tone = Play("stereo", file);
     // The meters see the signal before the plug-in.
-    EXPECT_TRUE(WaitUntil([&] { return iSlot.LevelLeft() > kToneAmplitude * 0.95f; }, 4000));
+    EXPECT_TRUE(WaitUntil([&] { return iSlot.LevelLeft() > kToneAmplitude * 0.95f; }, 4s));
     iSlot.CycleEncoder();
     EXPECT_NE(iSlot.Encoder(), 0u) << iSlot.ErrorMessage();
     std::this_thread::sleep_for(1000ms);
@@ -156,9 +158,9 @@ TEST_F(SlotPluginTest, StreamOnlyProcessesTheOutgoingStreamNotTheRecording)
   const std::string file = fFolder / "tone.wav";
   WriteStereoWav(file, 1000, 1000, 8.0);
   auto tone = Play("stereo", file);
-  ASSERT_TRUE(WaitUntil([&] { return slot.LevelLeft() > kToneAmplitude * 0.95f; }, 4000));
+  ASSERT_TRUE(WaitUntil([&] { return slot.LevelLeft() > kToneAmplitude * 0.95f; }, 4s));
   slot.CycleEncoder();
-  ASSERT_TRUE(WaitUntil([&] { return slot.StreamingStatus() == ssConnected; }, 10000)) << slot.StreamingMessage();
+  ASSERT_TRUE(WaitUntil([&] { return slot.StreamingStatus() == ssConnected; }, 10s)) << slot.StreamingMessage();
   // Two seconds of the 128 kbit/s stream as a listener of the built-in server gets them.
   const TStreamCapture stream = ListenToStream("http://127.0.0.1:" + std::to_string(port) + "/", 32000);
   slot.FinishRecording();
@@ -189,13 +191,14 @@ TEST_F(SlotPluginTest, ReloadWhileRecordingLeavesNoGapInTheFile)
   const std::string file = fFolder / "tone.wav";
   WriteStereoWav(file, 1000, 1000, 5.0);
   auto tone = Play("stereo", file);
-  ASSERT_TRUE(WaitUntil([&] { return slot.LevelLeft() > kToneAmplitude * 0.95f; }, 4000));
+  ASSERT_TRUE(WaitUntil([&] { return slot.LevelLeft() > kToneAmplitude * 0.95f; }, 4s));
   slot.CycleEncoder();
   ASSERT_NE(slot.Encoder(), 0u);
   // Reloads, also to the mono variant and back, while the pull thread runs the chain.
   for (int i = 0; i < 8; ++i)
   {
-    slot.SetWinampPlugin(i % 2 ? "amp.so:amp_mono" : "amp.so:amp_stereo");
+    EditSlotSettings(slot, [&](TSlotSettings& ioSettings)
+                     { ioSettings.Plugin.Library = i % 2 ? "amp.so:amp_mono" : "amp.so:amp_stereo"; });
     slot.ReloadWinampPlugin();
     ASSERT_NE(slot.SoundPlugin().DSP(), 0u);
     std::this_thread::sleep_for(130ms);
@@ -232,12 +235,12 @@ TEST_F(SlotPluginTest, ControlValuesPersistAndAnEmptyNameReleasesThePlugin)
   ASSERT_NE(plugin, nullptr);
   EXPECT_EQ(plugin->ControlsText(), "Input gain (dB)=0;Limit (dB)=-3;Release time (s)=2");
   plugin->SetControl(0, 4.5f);
-  slot.SetWinampPluginControls(plugin->ControlsText());
+  EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Plugin.Controls = plugin->ControlsText(); });
   slot.FlushConfig();
   EXPECT_NE(TSettingsTempFolder::ReadFile(fFolder / "Tapevault.ini")
                 .find("WinampPluginControls=Input gain (dB)=4.5;Limit (dB)=-3;Release time (s)=2\n"),
             std::string::npos);
-  slot.SetWinampPlugin("");
+  EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Plugin.Library = ""; });
   slot.ReloadWinampPlugin();
   EXPECT_EQ(slot.SoundPlugin().Plugin(), nullptr);
   EXPECT_EQ(slot.SoundPlugin().DSP(), 0u);

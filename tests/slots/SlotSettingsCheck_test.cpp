@@ -66,40 +66,43 @@ TEST(SlotSettingsCheckTest, StorageEstimateAndBitRateRules)
 
 TEST(SlotSettingsCheckTest, ChecksAndChanges)
 {
-  TSlotEdit old;
-  old.Folder = "/rec";
-  EXPECT_FALSE(CheckSlotEdit(old));
-  TSlotEdit empty = old;
-  empty.Folder.clear();
-  EXPECT_EQ(CheckSlotEdit(empty), std::string("Output folder must not be empty."));
+  TSlotSettings old;
+  old.Output.Folder = "/rec";
+  EXPECT_TRUE(CheckSlotSettings(old, false).empty());
+  TSlotSettings empty = old;
+  empty.Output.Folder.clear();
+  const std::vector<TSettingsMessage> refusals = CheckSlotSettings(empty, false);
+  ASSERT_EQ(refusals.size(), 1u);
+  EXPECT_EQ(refusals[0].Key, "Folder");
+  EXPECT_EQ(refusals[0].Message, "Output folder must not be empty.");
 
   struct TCase
   {
     const char* What;
-    void (*Change)(TSlotEdit&);
+    void (*Change)(TSlotSettings&);
     bool Input;
     bool Output;
   };
   const TCase cases[] = {
-      {"name", [](TSlotEdit& e) { e.Name = "News"; }, false, false},
-      {"source", [](TSlotEdit& e) { e.RecordSource = rsStream; }, true, false},
-      {"device", [](TSlotEdit& e) { e.Device = "ALSA:hw:0"; }, true, false},
-      {"url", [](TSlotEdit& e) { e.StreamURL = "http://a/"; }, true, false},
-      {"folder case", [](TSlotEdit& e) { e.Folder = "/REC"; }, false, true},
-      {"flat", [](TSlotEdit& e) { e.FlatFilenames = true; }, false, true},
-      {"format", [](TSlotEdit& e) { e.AudioFormat = sfOggVorbis; }, false, true},
-      {"bitrate", [](TSlotEdit& e) { e.Bitrate = 0; }, false, true},
-      {"mode", [](TSlotEdit& e) { e.Mode = smMono; }, false, true},
-      {"options", [](TSlotEdit& e) { e.EncoderOptions = "-q 2"; }, false, true},
-      {"encoder", [](TSlotEdit& e) { e.EncoderFilename = "/usr/bin/lame"; }, false, true},
-      {"length", [](TSlotEdit& e) { e.TimeSlotLength = 30; }, false, false},
-      {"silence", [](TSlotEdit& e) { e.SilenceThreshold = -40; }, false, false},
+      {"name", [](TSlotSettings& e) { e.Name = "News"; }, false, false},
+      {"source", [](TSlotSettings& e) { e.Input.Source = rsStream; }, true, false},
+      {"device", [](TSlotSettings& e) { e.Input.Device = "ALSA:hw:0"; }, true, false},
+      {"url", [](TSlotSettings& e) { e.Input.StreamURL = "http://a/"; }, true, false},
+      {"folder case", [](TSlotSettings& e) { e.Output.Folder = "/REC"; }, false, true},
+      {"flat", [](TSlotSettings& e) { e.Output.FlatFilenames = true; }, false, true},
+      {"format", [](TSlotSettings& e) { e.Output.Format = sfOggVorbis; }, false, true},
+      {"bitrate", [](TSlotSettings& e) { e.Output.Bitrate = 0; }, false, true},
+      {"mode", [](TSlotSettings& e) { e.Output.Mode = smMono; }, false, true},
+      {"options", [](TSlotSettings& e) { e.Output.EncoderOptions = "-q 2"; }, false, true},
+      {"encoder", [](TSlotSettings& e) { e.Output.EncoderFilename = "/usr/bin/lame"; }, false, true},
+      {"length", [](TSlotSettings& e) { e.TimeSlots.Length = 30; }, false, false},
+      {"silence", [](TSlotSettings& e) { e.Silence.Threshold = -40; }, false, false},
   };
   for (const TCase& c : cases)
   {
-    TSlotEdit changed = old;
+    TSlotSettings changed = old;
     c.Change(changed);
-    const TSlotEditChanges result = CompareSlotEdits(old, changed);
+    const TSlotSettingsEffects result = CompareSlotSettings(old, changed);
     EXPECT_EQ(result.Input, c.Input) << c.What;
     EXPECT_EQ(result.Output, c.Output) << c.What;
   }
@@ -110,35 +113,35 @@ TEST(SlotSettingsCheckTest, ApplyWritesEverySettingAndLimitsRanges)
   TSettingsTempFolder folder;
   TIniFile ini(folder / "Tapevault.ini");
   TSlotInfo slot(ini, 0, false);
-  TSlotEdit edit = ReadSlotEdit(slot);
+  TSlotSettings edit = slot.Settings();
   edit.Name = "Morning";
-  edit.RecordSource = rsStream;
-  edit.StreamURL = "http://radio/";
-  edit.RecordChannels = rcRight;
-  edit.RecordDelay = 5000;
-  edit.SilenceThreshold = -45;
-  edit.CleanupDays = 0;
-  edit.AudioFormat = sfWAV16;
-  edit.StreamingPassword = "pw";
-  edit.HTTPAlarmSilenceOK = "http://ok/";
-  ApplySlotEdit(slot, edit);
+  edit.Input.Source = rsStream;
+  edit.Input.StreamURL = "http://radio/";
+  edit.Input.Channels = rcRight;
+  edit.Input.RecordDelay = 5000;
+  edit.Silence.Threshold = -45;
+  edit.Cleanup.Days = 0;
+  edit.Output.Format = sfWAV16;
+  edit.OutputStream.Password = "pw";
+  edit.Silence.HTTPAlarmOK = "http://ok/";
+  EXPECT_EQ(ApplySlotSettings(slot, edit, {}, [](const std::string&) {}).Changed.size(), 10u);
 
-  const TSlotEdit read = ReadSlotEdit(slot);
+  const TSlotSettings read = slot.Settings();
   EXPECT_EQ(read.Name, "Morning");
-  EXPECT_EQ(read.RecordSource, rsStream);
-  EXPECT_EQ(read.StreamURL, "http://radio/");
-  EXPECT_EQ(read.RecordChannels, rcRight);
-  EXPECT_EQ(read.RecordDelay, 3600);
-  EXPECT_EQ(read.SilenceThreshold, -45);
-  EXPECT_EQ(read.CleanupDays, 1);
-  EXPECT_EQ(read.AudioFormat, sfWAV16);
-  EXPECT_EQ(read.StreamingPassword, "pw");
-  EXPECT_EQ(read.HTTPAlarmSilenceOK, "http://ok/");
+  EXPECT_EQ(read.Input.Source, rsStream);
+  EXPECT_EQ(read.Input.StreamURL, "http://radio/");
+  EXPECT_EQ(read.Input.Channels, rcRight);
+  EXPECT_EQ(read.Input.RecordDelay, 3600);
+  EXPECT_EQ(read.Silence.Threshold, -45);
+  EXPECT_EQ(read.Cleanup.Days, 1);
+  EXPECT_EQ(read.Output.Format, sfWAV16);
+  EXPECT_EQ(read.OutputStream.Password, "pw");
+  EXPECT_EQ(read.Silence.HTTPAlarmOK, "http://ok/");
 
   TSlotInfo alarmOnly(ini, 1, true);
-  TSlotEdit alarmEdit = ReadSlotEdit(alarmOnly);
-  alarmEdit.AudioFormat = sfMP3;
-  ApplySlotEdit(alarmOnly, alarmEdit);
-  EXPECT_EQ(alarmOnly.AudioFormat(), sfNone);
+  TSlotSettings alarmEdit = alarmOnly.Settings();
+  alarmEdit.Output.Format = sfMP3;
+  alarmOnly.WriteSettings(alarmEdit);
+  EXPECT_EQ(alarmOnly.Settings().Output.Format, sfNone);
 }
 } // namespace

@@ -1,7 +1,9 @@
 #include "lib/TapevaultTools.h"
 #include "slots/SlotInfo.h"
 #include "support/SettingsTempFolder.h"
+#include "support/SlotSettingsEdit.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -37,35 +39,35 @@ TEST_F(SlotSettingsTest, AMissingSectionGivesEveryDefault)
   TSlotInfo slot(ini, 3, false);
   EXPECT_EQ(slot.Index(), 3);
   EXPECT_FALSE(slot.AlarmOnly());
-  EXPECT_EQ(slot.Name(), "Slot 4");
-  EXPECT_TRUE(slot.Enabled());
-  EXPECT_EQ(slot.RecordSource(), rsDisabled);
-  EXPECT_EQ(slot.RecordChannels(), rcStereo);
-  EXPECT_FALSE(slot.Record16bit());
-  EXPECT_EQ(slot.AudioFormat(), sfMP3);
-  EXPECT_EQ(slot.Bitrate(), 128);
-  EXPECT_EQ(slot.Mode(), smStereo);
-  EXPECT_EQ(slot.Samplerate(), 44100);
-  EXPECT_EQ(slot.Folder(), SpecialFolderPath(CSIDL_MYMUSIC) + "/Tapevault/Slot 4");
-  EXPECT_EQ(slot.TimeSlotLength(), 60);
-  EXPECT_TRUE(slot.TimeSlotAlign());
-  EXPECT_EQ(slot.TimeSlotOffset(), 0);
-  EXPECT_TRUE(slot.CleanupDaysEnabled());
-  EXPECT_EQ(slot.CleanupDays(), 365);
-  EXPECT_TRUE(slot.CleanupSpaceEnabled());
-  EXPECT_EQ(slot.CleanupSpace(), 5);
-  EXPECT_EQ(slot.SilenceThreshold(), -30);
-  EXPECT_EQ(slot.SilenceDetection(), 0);
-  EXPECT_EQ(slot.StreamingPort(), 8000);
-  EXPECT_FALSE(slot.StreamingEnabled());
-  EXPECT_EQ(slot.DatabasePath(), slot.Folder() + "/Tapevault.db");
+  EXPECT_EQ(slot.Settings().Name, "Slot 4");
+  EXPECT_TRUE(slot.Settings().Enabled);
+  EXPECT_EQ(slot.Settings().Input.Source, rsDisabled);
+  EXPECT_EQ(slot.Settings().Input.Channels, rcStereo);
+  EXPECT_FALSE(slot.Settings().Input.Record16bit);
+  EXPECT_EQ(slot.Settings().Output.Format, sfMP3);
+  EXPECT_EQ(slot.Settings().Output.Bitrate, 128);
+  EXPECT_EQ(slot.Settings().Output.Mode, smStereo);
+  EXPECT_EQ(slot.Settings().Input.Samplerate, 44100);
+  EXPECT_EQ(slot.Settings().Output.Folder, SpecialFolderPath(CSIDL_MYMUSIC) + "/Tapevault/Slot 4");
+  EXPECT_EQ(slot.Settings().TimeSlots.Length, 60);
+  EXPECT_TRUE(slot.Settings().TimeSlots.Align);
+  EXPECT_EQ(slot.Settings().TimeSlots.Offset, 0);
+  EXPECT_TRUE(slot.Settings().Cleanup.DaysEnabled);
+  EXPECT_EQ(slot.Settings().Cleanup.Days, 365);
+  EXPECT_TRUE(slot.Settings().Cleanup.SpaceEnabled);
+  EXPECT_EQ(slot.Settings().Cleanup.Space, 5);
+  EXPECT_EQ(slot.Settings().Silence.Threshold, -30);
+  EXPECT_EQ(slot.Settings().Silence.Detection, 0);
+  EXPECT_EQ(slot.Settings().OutputStream.Port, 8000);
+  EXPECT_FALSE(slot.Settings().OutputStream.Enabled);
+  EXPECT_EQ(slot.DatabasePath(), slot.Settings().Output.Folder + "/Tapevault.db");
 }
 
 TEST_F(SlotSettingsTest, FlushConfigWritesExactlyTheOwnedKeysInOrder)
 {
   TIniFile ini(fFile);
   TSlotInfo slot(ini, 0, false);
-  slot.SetFolder("/rec/one");
+  EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Output.Folder = "/rec/one"; });
   slot.FlushConfig();
   const std::vector<std::string> expected = {"Enabled=on",
                                              "Name=Slot 1",
@@ -138,8 +140,8 @@ TEST_F(SlotSettingsTest, SwitchesAreOnOnlyForExactlyOn)
     SetUpFile(std::string("[Slot0]\nEnabled=") + text + "\nCueSheet=" + text + "\n");
     TIniFile ini(fFile);
     TSlotInfo slot(ini, 0, false);
-    EXPECT_EQ(slot.Enabled(), expected) << text;
-    EXPECT_EQ(slot.CueSheet(), expected) << text;
+    EXPECT_EQ(slot.Settings().Enabled, expected) << text;
+    EXPECT_EQ(slot.Settings().Output.CueSheet, expected) << text;
   }
 }
 
@@ -173,10 +175,10 @@ TEST_F(SlotSettingsTest, WordsAreReadWithCaseAndUnknownWordsFallBack)
               "\nMode=" + c.Mode + "\n");
     TIniFile ini(fFile);
     TSlotInfo slot(ini, 0, false);
-    EXPECT_EQ(slot.RecordSource(), c.ExpectedSource) << c.Source;
-    EXPECT_EQ(slot.RecordChannels(), c.ExpectedChannels) << c.Channels;
-    EXPECT_EQ(slot.AudioFormat(), c.ExpectedFormat) << c.Format;
-    EXPECT_EQ(slot.Mode(), c.ExpectedMode) << c.Mode;
+    EXPECT_EQ(slot.Settings().Input.Source, c.ExpectedSource) << c.Source;
+    EXPECT_EQ(slot.Settings().Input.Channels, c.ExpectedChannels) << c.Channels;
+    EXPECT_EQ(slot.Settings().Output.Format, c.ExpectedFormat) << c.Format;
+    EXPECT_EQ(slot.Settings().Output.Mode, c.ExpectedMode) << c.Mode;
   }
 }
 
@@ -187,18 +189,22 @@ TEST_F(SlotSettingsTest, EveryWordSurvivesARoundTrip)
     {
       TIniFile ini(fFile);
       TSlotInfo slot(ini, 0, false);
-      slot.SetAudioFormat(static_cast<TBassStreamingFormat>(value));
-      slot.SetRecordSource(static_cast<TRecordSource>(value % 3));
-      slot.SetRecordChannels(static_cast<TRecordChannels>(value % 3));
-      slot.SetMode(static_cast<TBassStreamingMode>(value % 3));
+      EditSlotSettings(slot, [&](TSlotSettings& ioSettings)
+                       { ioSettings.Output.Format = static_cast<TBassStreamingFormat>(value); });
+      EditSlotSettings(slot, [&](TSlotSettings& ioSettings)
+                       { ioSettings.Input.Source = static_cast<TRecordSource>(value % 3); });
+      EditSlotSettings(slot, [&](TSlotSettings& ioSettings)
+                       { ioSettings.Input.Channels = static_cast<TRecordChannels>(value % 3); });
+      EditSlotSettings(slot, [&](TSlotSettings& ioSettings)
+                       { ioSettings.Output.Mode = static_cast<TBassStreamingMode>(value % 3); });
       slot.FlushConfig();
     }
     TIniFile ini(fFile);
     TSlotInfo slot(ini, 0, false);
-    EXPECT_EQ(slot.AudioFormat(), value);
-    EXPECT_EQ(slot.RecordSource(), value % 3);
-    EXPECT_EQ(slot.RecordChannels(), value % 3);
-    EXPECT_EQ(slot.Mode(), value % 3);
+    EXPECT_EQ(slot.Settings().Output.Format, value);
+    EXPECT_EQ(slot.Settings().Input.Source, value % 3);
+    EXPECT_EQ(slot.Settings().Input.Channels, value % 3);
+    EXPECT_EQ(slot.Settings().Output.Mode, value % 3);
   }
 }
 
@@ -208,7 +214,7 @@ TEST_F(SlotSettingsTest, AnAlarmOnlySlotNeverRecords)
   TIniFile ini(fFile);
   TSlotInfo slot(ini, 4, true);
   EXPECT_TRUE(slot.AlarmOnly());
-  EXPECT_EQ(slot.AudioFormat(), sfNone);
+  EXPECT_EQ(slot.Settings().Output.Format, sfNone);
   slot.FlushConfig();
   EXPECT_EQ(ini.ReadString("Slot4", "Format", ""), "none");
 }
@@ -228,7 +234,7 @@ TEST_F(SlotSettingsTest, HandWrittenKeysStayAsWrittenAndAreNeverAdded)
   TIniFile ini(fFile);
   TSlotInfo slot0(ini, 0, false);
   TSlotInfo slot1(ini, 1, false);
-  EXPECT_EQ(slot0.ExtraSleep(), 250);
+  EXPECT_EQ(slot0.Settings().Input.ExtraSleep, 250);
   slot0.FlushConfig();
   slot1.FlushConfig();
   const auto lines = SectionLines("Slot0");
@@ -248,10 +254,10 @@ TEST_F(SlotSettingsTest, GeneralKeysAreTheDefaultsOfTheSlotKeys)
   TIniFile ini(fFile);
   TSlotInfo slot0(ini, 0, false);
   TSlotInfo slot1(ini, 1, false);
-  EXPECT_EQ(slot0.TimeSlotLength(), 30);
-  EXPECT_EQ(slot0.TimeSlotOffset(), 15);
-  EXPECT_EQ(slot1.TimeSlotLength(), 10);
-  EXPECT_EQ(slot1.TimeSlotOffset(), 15) << "an unreadable number takes the default";
+  EXPECT_EQ(slot0.Settings().TimeSlots.Length, 30);
+  EXPECT_EQ(slot0.Settings().TimeSlots.Offset, 15);
+  EXPECT_EQ(slot1.Settings().TimeSlots.Length, 10);
+  EXPECT_EQ(slot1.Settings().TimeSlots.Offset, 15) << "an unreadable number takes the default";
   EXPECT_EQ(slot0.DatabasePath(), "/db/Tapevault_0.db");
   EXPECT_EQ(slot1.DatabasePath(), "/db/Tapevault_1.db") << "a slot's own DatabaseFolder is not read";
   slot0.FlushConfig();
@@ -264,8 +270,8 @@ TEST_F(SlotSettingsTest, TheDefaultFolderKeepsTheNameReadAtStart)
   SetUpFile("[Slot0]\nName=News\n");
   TIniFile ini(fFile);
   TSlotInfo slot(ini, 0, false);
-  EXPECT_EQ(slot.Folder(), SpecialFolderPath(CSIDL_MYMUSIC) + "/Tapevault/News");
-  slot.SetName("Sports");
+  EXPECT_EQ(slot.Settings().Output.Folder, SpecialFolderPath(CSIDL_MYMUSIC) + "/Tapevault/News");
+  EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Name = "Sports"; });
   slot.FlushConfig();
   EXPECT_EQ(ini.ReadString("Slot0", "Folder", ""), SpecialFolderPath(CSIDL_MYMUSIC) + "/Tapevault/News");
   EXPECT_EQ(ini.ReadString("Slot0", "Name", ""), "Sports");
@@ -276,15 +282,41 @@ TEST_F(SlotSettingsTest, NumbersRoundTripAndTheNominalLevelFitsSixteenBits)
   SetUpFile("[Slot0]\nNominalLevel=40000\nSilenceThreshold=-45\nSamplerate=48000\nRecordDelay=5\n");
   TIniFile ini(fFile);
   TSlotInfo slot(ini, 0, false);
-  EXPECT_EQ(slot.NominalLevel(), 32767);
-  EXPECT_EQ(slot.SilenceThreshold(), -45);
-  slot.SetSamplerate(22050);
-  slot.SetSilenceThreshold(-60);
+  EXPECT_EQ(slot.Settings().Input.NominalLevel, 32767);
+  EXPECT_EQ(slot.Settings().Silence.Threshold, -45);
+  EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Input.Samplerate = 22050; });
+  EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Silence.Threshold = -60; });
   slot.FlushConfig();
   TSlotInfo reread(ini, 0, false);
-  EXPECT_EQ(reread.Samplerate(), 22050);
-  EXPECT_EQ(reread.SilenceThreshold(), -60);
-  EXPECT_EQ(reread.RecordDelay(), 5);
+  EXPECT_EQ(reread.Settings().Input.Samplerate, 22050);
+  EXPECT_EQ(reread.Settings().Silence.Threshold, -60);
+  EXPECT_EQ(reread.Settings().Input.RecordDelay, 5);
+}
+
+// data/slot-settings.ini sets every key of a slot to a value other than its default; data/slot-settings-written.ini
+// is what the program wrote from it into an emptied section, so that the order of the keys shows as well.
+TEST_F(SlotSettingsTest, WritesTheSectionByteForByte)
+{
+  const std::filesystem::path data = std::filesystem::path(TAPEVAULT_SOURCE_DIR) / "tests/slots/data";
+  const std::string written = TSettingsTempFolder::ReadFile(data / "slot-settings-written.ini");
+  ASSERT_FALSE(written.empty());
+  SetUpFile(TSettingsTempFolder::ReadFile(data / "slot-settings.ini"));
+  {
+    TIniFile ini(fFile);
+    TSlotInfo slot0(ini, 0, false);
+    TSlotInfo slot1(ini, 1, false);
+    for (const std::string& line : SectionLines("Slot0"))
+      ini.DeleteKey("Slot0", line.substr(0, line.find('=')));
+    slot0.FlushConfig();
+    slot1.FlushConfig();
+  }
+  EXPECT_EQ(TSettingsTempFolder::ReadFile(fFile), written);
+
+  // What was written reads back to the same values.
+  TIniFile ini(fFile);
+  TSlotInfo reread(ini, 0, false);
+  reread.FlushConfig();
+  EXPECT_EQ(TSettingsTempFolder::ReadFile(fFile), written);
 }
 
 TEST_F(SlotSettingsTest, LogLinesStartWithTheSlotName)

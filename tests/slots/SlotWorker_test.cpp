@@ -19,7 +19,8 @@ TEST(SlotWorker, JobsRunInOrderAndOneThatFailsWaitsWithoutHoldingUpTheOthers)
     std::lock_guard guard(lock);
     done.push_back(iText);
   };
-  TSlotWorker worker("SlotWorker test", [&](const std::string& iText) { errors.push_back(iText); }, 200ms);
+  TSlotWorker worker(
+      "SlotWorker test", [&](const std::string& iText) { errors.push_back(iText); }, 200ms);
   std::atomic<int> tries{0};
   worker.Post(
       [&]
@@ -51,7 +52,8 @@ TEST(SlotWorker, JobsRunInOrderAndOneThatFailsWaitsWithoutHoldingUpTheOthers)
 
 TEST(SlotWorker, FinishRunsWhatIsQueuedAndGivesUpWhatKeepsFailingAtTheDeadline)
 {
-  TSlotWorker worker("SlotWorker test", [](const std::string&) {}, 10s);
+  TSlotWorker worker(
+      "SlotWorker test", [](const std::string&) {}, 10s);
   std::atomic<int> done{0};
   for (int i = 0; i < 3; ++i)
     worker.Post(

@@ -1,6 +1,8 @@
 #pragma once
 // Collects buffers that a capture thread hands over, for tests that examine what a device delivered.
 
+#include "Wait.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -41,14 +43,7 @@ public:
   // Waits until at least iBytes arrived (true) or iTimeoutMs passed (false).
   bool WaitFor(size_t iBytes, int iTimeoutMs) const
   {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(iTimeoutMs);
-    while (Size() < iBytes)
-    {
-      if (std::chrono::steady_clock::now() >= deadline)
-        return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    return WaitUntil([&] { return Size() >= iBytes; }, std::chrono::milliseconds(iTimeoutMs));
   }
 
   // Root mean square of the samples (float32, or int16 scaled to full scale 1.0).

@@ -1,5 +1,7 @@
 #include "HttpTestServer.h"
 
+#include "Wait.h"
+
 #include <sstream>
 
 namespace

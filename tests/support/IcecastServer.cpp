@@ -1,6 +1,7 @@
 #include "IcecastServer.h"
 
 #include "PythonTestServer.h"
+#include "Wait.h"
 #include "WebClient.h"
 
 #include <filesystem>
@@ -88,8 +89,8 @@ std::string TIcecastServer::URL(const std::string& iMount) const
 
 void TIcecastServer::Start()
 {
-  fProcess = std::make_unique<TSpawnedProcess>(std::vector<std::string>{"icecast2", "-c", fFolder + "/icecast.xml"},
-                                               std::vector<std::string>{}, fFolder + "/icecast.out");
+  fProcess = std::make_unique<TProcessLauncher>(std::vector<std::string>{"icecast2", "-c", fFolder + "/icecast.xml"},
+                                                std::vector<std::string>{}, fFolder + "/icecast.out");
   // Icecast can crash when a client connects within its first moments: wait until it answers.
   if (!WaitUntil([this] { return Answers(); }, std::chrono::seconds(15)))
     throw std::runtime_error("Icecast did not start: " + ReadTextFile(fFolder + "/icecast.out") +
@@ -119,8 +120,8 @@ bool TIcecastServer::Answers() const
   return RunProgram({"curl", "-s", "-o", "/dev/null", "-m", "2", URL("/status-json.xsl")}, {}, Output, 3000) == 0;
 }
 
-std::unique_ptr<TSpawnedProcess> TIcecastServer::StartSource(const std::string& iMount, TSourceFormat iFormat,
-                                                             const std::string& iArtist, const std::string& iTitle)
+std::unique_ptr<TProcessLauncher> TIcecastServer::StartSource(const std::string& iMount, TSourceFormat iFormat,
+                                                              const std::string& iArtist, const std::string& iTitle)
 {
   std::vector<std::string> Arguments{
       "ffmpeg", "-nostdin", "-loglevel", "error", "-re", "-f", "lavfi", "-i", "sine=f=440:sample_rate=44100",
@@ -146,7 +147,7 @@ std::unique_ptr<TSpawnedProcess> TIcecastServer::StartSource(const std::string& 
     break;
   }
   Arguments.push_back("icecast://source:" + std::string(kPassword) + "@127.0.0.1:" + std::to_string(fPort) + iMount);
-  return std::make_unique<TSpawnedProcess>(Arguments, std::vector<std::string>{}, fFolder + "/source.log");
+  return std::make_unique<TProcessLauncher>(Arguments, std::vector<std::string>{}, fFolder + "/source.log");
 }
 
 bool TIcecastServer::WaitForMount(const std::string& iMount, std::chrono::milliseconds iTimeout) const

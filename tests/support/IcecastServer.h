@@ -11,7 +11,7 @@
 //
 // Listener timing is exact (no burst at connect time). MP3 mounts send titles in ISO-8859-1 (Icecast's default).
 
-#include "PulseServer.h"
+#include "ProcessLauncher.h"
 
 #include <chrono>
 #include <memory>
@@ -48,8 +48,8 @@ public:
   void Stop();
   // A live source on iMount until the returned process is destroyed. For the Ogg formats, iArtist and iTitle
   // become the stream's comments.
-  std::unique_ptr<TSpawnedProcess> StartSource(const std::string& iMount, TSourceFormat iFormat,
-                                               const std::string& iArtist = "", const std::string& iTitle = "");
+  std::unique_ptr<TProcessLauncher> StartSource(const std::string& iMount, TSourceFormat iFormat,
+                                                const std::string& iArtist = "", const std::string& iTitle = "");
   // Waits until iMount has a source; false after iTimeout.
   bool WaitForMount(const std::string& iMount, std::chrono::milliseconds iTimeout = std::chrono::seconds(15)) const;
   // Sets the title of an MP3 mount (iTitle in UTF-8); false when Icecast refused it.
@@ -61,5 +61,5 @@ private:
 
   std::string fFolder;
   int fPort = 0;
-  std::unique_ptr<TSpawnedProcess> fProcess;
+  std::unique_ptr<TProcessLauncher> fProcess;
 };

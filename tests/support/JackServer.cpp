@@ -1,8 +1,9 @@
 #include "JackServer.h"
 
+#include "Wait.h"
+
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -56,20 +57,23 @@ void TJackServer::Start()
   const std::string log = fFolder + "/jackd.log";
   // -t: clients may take long to open on a loaded test machine (the default is 500 ms);
   // -p: a generous period, so that it does not miss cycles either.
-  fDaemon = std::make_unique<TSpawnedProcess>(std::vector<std::string>{"jackd", "-n", fName, "-t", "5000", "-d",
-                                                                       "dummy", "-r", std::to_string(fSampleRate), "-p",
-                                                                       "2048", "-C", "8", "-P", "8"},
-                                              std::vector<std::string>{"JACK_NO_AUDIO_RESERVATION=1"}, log);
+  fDaemon = std::make_unique<TProcessLauncher>(std::vector<std::string>{"jackd", "-n", fName, "-t", "5000", "-d",
+                                                                        "dummy", "-r", std::to_string(fSampleRate),
+                                                                        "-p", "2048", "-C", "8", "-P", "8"},
+                                               std::vector<std::string>{"JACK_NO_AUDIO_RESERVATION=1"}, log);
   const std::vector<std::string> environment{"JACK_DEFAULT_SERVER=" + fName, "JACK_NO_START_SERVER=1"};
-  const auto deadline = std::chrono::steady_clock::now() + 15s;
-  while (std::chrono::steady_clock::now() < deadline && fDaemon->Running())
-  {
-    std::string output;
-    if (RunProgram({"jack_lsp"}, environment, output, 5000) == 0 &&
-        output.find("system:capture_8") != std::string::npos)
-      return;
-    std::this_thread::sleep_for(100ms);
-  }
+  bool answers = false;
+  WaitUntil(
+      [&]
+      {
+        std::string output;
+        answers = RunProgram({"jack_lsp"}, environment, output, 5000) == 0 &&
+                  output.find("system:capture_8") != std::string::npos;
+        return answers || !fDaemon->Running();
+      },
+      15s);
+  if (answers)
+    return;
   fDaemon.reset();
   std::ifstream file(log);
   std::stringstream text;
@@ -82,7 +86,7 @@ void TJackServer::Stop(bool iKill)
   if (!fDaemon)
     return;
   if (iKill)
-    kill(fDaemon->Pid(), SIGKILL);
+    fDaemon->Kill();
   fDaemon.reset();
 }
 

@@ -10,7 +10,7 @@
 //   TJackSignal signal(server.Name(), 2);
 //   signal.Connect(0, "tapevault:bundle0-2_in_1");
 
-#include "PulseServer.h"
+#include "ProcessLauncher.h"
 
 #include <atomic>
 #include <cstdint>
@@ -42,7 +42,7 @@ private:
   std::string fName;
   std::string fFolder;
   uint32_t fSampleRate;
-  std::unique_ptr<TSpawnedProcess> fDaemon;
+  std::unique_ptr<TProcessLauncher> fDaemon;
 };
 
 // The value the signal client writes at frame iFrame (counted from its start) into its port iPort: never 0,

@@ -1,9 +1,8 @@
 #include "ProgramRunner.h"
 
-#include "ProcessEnvironment.h"
+#include "Wait.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,16 +10,12 @@
 #include <map>
 #include <poll.h>
 #include <regex>
-#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace
 {
-using namespace std::chrono_literals;
-
 // State letter and parent of a process from "/proc/<pid>/stat"; false when it is gone.
 bool ReadProcessStat(pid_t iPid, char& oState, pid_t& oParent)
 {
@@ -80,37 +75,24 @@ TProgramRunner::TProgramRunner(const std::vector<std::string>& iArguments, const
   int error[2] = {-1, -1};
   if (pipe2(output, O_CLOEXEC) != 0 || pipe2(error, O_CLOEXEC) != 0 || pipe2(fWakePipe, O_CLOEXEC) != 0)
     throw std::runtime_error("cannot create pipes: " + std::string(std::strerror(errno)));
-  std::vector<std::string> arguments = iArguments;
-  std::vector<std::string> environment = ChangedEnvironment(iEnvironment);
-  std::vector<char*> argv = PointerArray(arguments);
-  std::vector<char*> envp = PointerArray(environment);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, error[1], STDERR_FILENO);
-  const int result = posix_spawn(&fPid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
+  try
+  {
+    fProcess = std::make_unique<TProcessLauncher>(iArguments, iEnvironment, output[1], error[1]);
+  }
+  catch (const std::runtime_error&)
+  {
+    for (const int descriptor : {output[0], output[1], error[0], error[1], fWakePipe[0], fWakePipe[1]})
+      close(descriptor);
+    throw;
+  }
   close(output[1]);
   close(error[1]);
-  if (result != 0)
-  {
-    close(output[0]);
-    close(error[0]);
-    close(fWakePipe[0]);
-    close(fWakePipe[1]);
-    throw std::runtime_error("cannot start " + iArguments[0] + ": " + std::strerror(result));
-  }
   fReader = std::thread([this, out = output[0], err = error[0]] { ReadOutput(out, err); });
 }
 
 TProgramRunner::~TProgramRunner()
 {
-  if (!WaitForExit(0ms))
-  {
-    kill(fPid, SIGKILL);
-    WaitForExit(10s);
-  }
+  fProcess->Kill();
   // The program's children may still hold its output open; the reader stops on the wake-up.
   [[maybe_unused]] const ssize_t written = write(fWakePipe[1], "x", 1);
   fReader.join();
@@ -175,19 +157,18 @@ std::optional<std::string> TProgramRunner::WaitForLine(const std::string& iPatte
                                                        size_t iFrom) const
 {
   const std::regex pattern(iPattern);
-  const auto deadline = std::chrono::steady_clock::now() + iTimeout;
-  while (true)
-  {
-    {
-      std::lock_guard lock(fLock);
-      for (size_t i = iFrom; i < fLines.size(); ++i)
-        if (std::regex_search(fLines[i], pattern))
-          return fLines[i];
-    }
-    if (std::chrono::steady_clock::now() >= deadline)
-      return std::nullopt;
-    std::this_thread::sleep_for(20ms);
-  }
+  std::optional<std::string> match;
+  WaitUntil(
+      [&]
+      {
+        std::lock_guard lock(fLock);
+        for (size_t i = iFrom; i < fLines.size() && !match; ++i)
+          if (std::regex_search(fLines[i], pattern))
+            match = fLines[i];
+        return match.has_value();
+      },
+      iTimeout);
+  return match;
 }
 
 std::vector<std::string> TProgramRunner::MatchingLines(const std::string& iPattern) const
@@ -200,40 +181,11 @@ std::vector<std::string> TProgramRunner::MatchingLines(const std::string& iPatte
   return result;
 }
 
-void TProgramRunner::Signal(int iSignal) const
-{
-  kill(fPid, iSignal);
-}
-
-bool TProgramRunner::Running()
-{
-  return !WaitForExit(0ms);
-}
-
-std::optional<int> TProgramRunner::WaitForExit(std::chrono::milliseconds iTimeout)
-{
-  const auto deadline = std::chrono::steady_clock::now() + iTimeout;
-  while (!fExitCode)
-  {
-    int status = 0;
-    const pid_t result = waitpid(fPid, &status, WNOHANG);
-    if (result == fPid)
-      fExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    else if (result < 0)
-      fExitCode = -1;
-    else if (std::chrono::steady_clock::now() >= deadline)
-      break;
-    else
-      std::this_thread::sleep_for(10ms);
-  }
-  return fExitCode;
-}
-
 std::vector<pid_t> TProgramRunner::Descendants() const
 {
   const std::multimap<pid_t, pid_t> children = ChildrenByParent();
   std::vector<pid_t> result;
-  std::vector<pid_t> parents{fPid};
+  std::vector<pid_t> parents{fProcess->Pid()};
   while (!parents.empty())
   {
     const pid_t parent = parents.back();

@@ -8,7 +8,10 @@
 //   program.Signal(SIGTERM);
 //   EXPECT_EQ(program.WaitForExit(30s), 0) << program.Output();
 
+#include "ProcessLauncher.h"
+
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,7 +30,7 @@ public:
   TProgramRunner(const TProgramRunner&) = delete;
   TProgramRunner& operator=(const TProgramRunner&) = delete;
 
-  pid_t Pid() const { return fPid; }
+  pid_t Pid() const { return fProcess->Pid(); }
 
   // The lines of standard output so far, without line ends.
   std::vector<std::string> Lines() const;
@@ -40,11 +43,11 @@ public:
   // The lines of standard output that contain a match of iPattern.
   std::vector<std::string> MatchingLines(const std::string& iPattern) const;
 
-  void Signal(int iSignal) const;
-  bool Running();
+  void Signal(int iSignal) const { fProcess->Signal(iSignal); }
+  bool Running() { return fProcess->Running(); }
   // The exit code once the program ended (128 + the number of a signal that ended it), empty when it still runs
   // after iTimeout.
-  std::optional<int> WaitForExit(std::chrono::milliseconds iTimeout);
+  std::optional<int> WaitForExit(std::chrono::milliseconds iTimeout) { return fProcess->WaitForExit(iTimeout); }
 
   // Every process below the program (children, their children, ...), while the program runs.
   std::vector<pid_t> Descendants() const;
@@ -52,8 +55,7 @@ public:
 private:
   void ReadOutput(int iOutput, int iError);
 
-  pid_t fPid = -1;
-  std::optional<int> fExitCode;
+  std::unique_ptr<TProcessLauncher> fProcess;
   mutable std::mutex fLock;
   std::vector<std::string> fLines;
   std::string fOutputTail; // the unfinished last line of standard output

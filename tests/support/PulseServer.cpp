@@ -1,20 +1,17 @@
 #include "PulseServer.h"
 
-#include "ProcessEnvironment.h"
+#include "Wait.h"
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <signal.h>
-#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -49,85 +46,6 @@ void PutLE(std::ostream& iOut, uint32_t iValue, int iBytes)
     iOut.put(static_cast<char>((iValue >> (8 * i)) & 0xFF));
 }
 } // namespace
-
-TSpawnedProcess::TSpawnedProcess(const std::vector<std::string>& iArguments,
-                                 const std::vector<std::string>& iEnvironment, const std::string& iLogFile)
-{
-  std::vector<std::string> arguments = iArguments;
-  std::vector<std::string> environment = ChangedEnvironment(iEnvironment);
-  std::vector<char*> argv = PointerArray(arguments);
-  std::vector<char*> envp = PointerArray(environment);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, iLogFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  const int result = posix_spawnp(&fPid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (result != 0)
-    throw std::runtime_error("cannot start " + iArguments[0] + ": " + std::strerror(result));
-}
-
-TSpawnedProcess::~TSpawnedProcess()
-{
-  Stop();
-}
-
-bool TSpawnedProcess::Running()
-{
-  return Wait(0) == -1 && !fEnded;
-}
-
-int TSpawnedProcess::Wait(int iTimeoutMs)
-{
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(iTimeoutMs);
-  while (!fEnded)
-  {
-    int status = 0;
-    const pid_t result = waitpid(fPid, &status, WNOHANG);
-    if (result == fPid || (result < 0 && errno == ECHILD))
-    {
-      fEnded = true;
-      fExitCode = result == fPid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      break;
-    }
-    if (std::chrono::steady_clock::now() >= deadline)
-      break;
-    std::this_thread::sleep_for(10ms);
-  }
-  return fExitCode;
-}
-
-void TSpawnedProcess::Stop()
-{
-  if (fEnded)
-    return;
-  kill(fPid, SIGTERM);
-  Wait(5000);
-  if (!fEnded)
-  {
-    kill(fPid, SIGKILL);
-    Wait(5000);
-  }
-}
-
-int RunProgram(const std::vector<std::string>& iArguments, const std::vector<std::string>& iEnvironment,
-               std::string& oOutput, int iTimeoutMs)
-{
-  char logName[] = "/tmp/tapevault-run-XXXXXX";
-  const int logFile = mkstemp(logName);
-  if (logFile < 0)
-    throw std::runtime_error("cannot create a temporary file: " + std::string(std::strerror(errno)));
-  close(logFile);
-  int exitCode = -1;
-  {
-    TSpawnedProcess process(iArguments, iEnvironment, logName);
-    exitCode = process.Wait(iTimeoutMs);
-  }
-  oOutput = ReadFile(logName);
-  std::remove(logName);
-  return exitCode;
-}
 
 void WriteToneWav(const std::string& iPath, double iFrequency, double iSeconds, uint32_t iSampleRate)
 {
@@ -204,24 +122,25 @@ void TPulseServer::Start()
   std::filesystem::create_directories(fFolder + "/rt");
   std::filesystem::remove(fFolder + "/native");
   const std::string log = fFolder + "/pulseaudio.log";
-  fDaemon = std::make_unique<TSpawnedProcess>(
+  fDaemon = std::make_unique<TProcessLauncher>(
       std::vector<std::string>{"pulseaudio", "-n", "-F", config, "--daemonize=no", "--exit-idle-time=-1",
                                "--disallow-exit", "--use-pid-file=no", "--log-target=stderr", "--high-priority=no",
                                "--realtime=no"},
       std::vector<std::string>{"HOME=" + fFolder + "/home", "PULSE_RUNTIME_PATH=" + fFolder + "/rt",
                                "XDG_RUNTIME_DIR=" + fFolder + "/rt"},
       log);
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
   std::string answer;
-  while (std::chrono::steady_clock::now() < deadline)
-  {
-    if (!fDaemon->Running())
-      break;
-    if (std::filesystem::exists(fFolder + "/native") &&
-        RunProgram({"pactl", "info"}, ClientEnvironment(), answer, 5000) == 0)
-      return;
-    std::this_thread::sleep_for(50ms);
-  }
+  bool answers = false;
+  WaitUntil(
+      [&]
+      {
+        answers = std::filesystem::exists(fFolder + "/native") &&
+                  RunProgram({"pactl", "info"}, ClientEnvironment(), answer, 5000) == 0;
+        return answers || !fDaemon->Running();
+      },
+      10s);
+  if (answers)
+    return;
   const bool died = !fDaemon->Running();
   fDaemon.reset();
   throw std::runtime_error(std::string("PulseAudio test server ") +
@@ -234,14 +153,14 @@ void TPulseServer::Stop()
   fDaemon.reset();
 }
 
-std::unique_ptr<TSpawnedProcess> TPulseServer::PlayTone(const std::string& iSink, double iFrequency, double iSeconds)
+std::unique_ptr<TProcessLauncher> TPulseServer::PlayTone(const std::string& iSink, double iFrequency, double iSeconds)
 {
   const std::string file = fFolder + "/tone-" + std::to_string(std::lround(iFrequency)) + "-" +
                            std::to_string(std::lround(iSeconds * 1000)) + ".wav";
   if (!std::filesystem::exists(file))
     WriteToneWav(file, iFrequency, iSeconds, fSampleRate);
-  return std::make_unique<TSpawnedProcess>(std::vector<std::string>{"paplay", "-d", iSink, file}, ClientEnvironment(),
-                                           fFolder + "/paplay.log");
+  return std::make_unique<TProcessLauncher>(std::vector<std::string>{"paplay", "-d", iSink, file}, ClientEnvironment(),
+                                            fFolder + "/paplay.log");
 }
 
 std::string TPulseServer::Pactl(const std::vector<std::string>& iArguments) const

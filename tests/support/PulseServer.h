@@ -15,41 +15,14 @@
 //
 // A server can be stopped and started again on the same socket (to test how clients survive a restart).
 
+#include "ProcessLauncher.h"
+
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
-
-// A program started by a test; ended by PID (SIGTERM, then SIGKILL after 5 s) when destroyed.
-class TSpawnedProcess
-{
-public:
-  // Starts iArguments[0] (searched in PATH) with the process's environment plus iEnvironment ("NAME=value"
-  // entries replace variables of the same name). Standard output and error go to iLogFile (appended).
-  // Throws std::runtime_error when the program cannot be started.
-  TSpawnedProcess(const std::vector<std::string>& iArguments, const std::vector<std::string>& iEnvironment,
-                  const std::string& iLogFile);
-  ~TSpawnedProcess();
-  TSpawnedProcess(const TSpawnedProcess&) = delete;
-  TSpawnedProcess& operator=(const TSpawnedProcess&) = delete;
-
-  pid_t Pid() const { return fPid; }
-  bool Running();
-  // Waits up to iTimeoutMs for the program to end; its exit code, -1 when it still runs or was killed.
-  int Wait(int iTimeoutMs);
-  void Stop();
-
-private:
-  pid_t fPid = -1;
-  bool fEnded = false;
-  int fExitCode = -1;
-};
-
-// Runs a program to its end (at most iTimeoutMs) and returns its exit code; its output goes to oOutput.
-int RunProgram(const std::vector<std::string>& iArguments, const std::vector<std::string>& iEnvironment,
-               std::string& oOutput, int iTimeoutMs = 10000);
 
 // Writes a 16-bit stereo WAV file with a sine of iFrequency Hz (amplitude 0.5) on both channels.
 void WriteToneWav(const std::string& iPath, double iFrequency, double iSeconds, uint32_t iSampleRate = 44100);
@@ -77,7 +50,7 @@ public:
   std::vector<std::string> ClientEnvironment() const;
 
   // Plays a sine tone into iSink (paplay); the tone ends with the returned process.
-  std::unique_ptr<TSpawnedProcess> PlayTone(const std::string& iSink, double iFrequency, double iSeconds);
+  std::unique_ptr<TProcessLauncher> PlayTone(const std::string& iSink, double iFrequency, double iSeconds);
   // Runs pactl against this server and returns its output; throws std::runtime_error when pactl fails.
   std::string Pactl(const std::vector<std::string>& iArguments) const;
 
@@ -85,7 +58,7 @@ private:
   std::string fFolder;
   std::vector<std::string> fSinkNames;
   uint32_t fSampleRate;
-  std::unique_ptr<TSpawnedProcess> fDaemon;
+  std::unique_ptr<TProcessLauncher> fDaemon;
 };
 
 // Base of test suites that share one server: SetUpTestSuite calls StartSuiteServer, TearDownTestSuite

@@ -1,5 +1,7 @@
 #include "PythonTestServer.h"
 
+#include "Wait.h"
+
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstdlib>
@@ -146,16 +148,4 @@ std::string ReadTextFile(const std::string& iPath)
   std::ostringstream Text;
   Text << File.rdbuf();
   return Text.str();
-}
-
-bool WaitUntil(const std::function<bool()>& iCondition, std::chrono::milliseconds iTimeout)
-{
-  const auto Deadline = std::chrono::steady_clock::now() + iTimeout;
-  while (!iCondition())
-  {
-    if (std::chrono::steady_clock::now() >= Deadline)
-      return iCondition();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
 }

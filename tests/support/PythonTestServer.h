@@ -3,8 +3,6 @@
 // the system's Python (the one that sees Debian's Python packages) on a free loopback port. The script gets
 // "--port PORT --folder FOLDER" and its own arguments, and creates FOLDER/ready once it serves.
 
-#include <chrono>
-#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -39,5 +37,3 @@ private:
 int FreeLoopbackPort();
 // The whole file; empty when it cannot be read.
 std::string ReadTextFile(const std::string& iPath);
-// Polls iCondition every 20 ms until it holds or iTimeout passed; returns its last value.
-bool WaitUntil(const std::function<bool()>& iCondition, std::chrono::milliseconds iTimeout = std::chrono::seconds(15));

@@ -1,5 +1,7 @@
 #include "SmtpServer.h"
 
+#include "Wait.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <sstream>

@@ -1,6 +1,6 @@
 #include "StreamListener.h"
 
-#include "PulseServer.h"
+#include "ProcessLauncher.h"
 
 #include <cstdio>
 #include <cstring>

@@ -4,6 +4,7 @@
 // the program's log and the settings the server starts with. Header-only, so that programs outside the test
 // library can use it too.
 
+#include "SlotSettingsEdit.h"
 #include "lib/SimpleSQLInterface.h"
 #include "slots/SlotInfo.h"
 #include "web/WebController.h"
@@ -64,10 +65,14 @@ public:
   {
     const int index = static_cast<int>(fSlots.size());
     auto slot = std::make_unique<TSlotInfo>(*fIniFile, index, false);
-    slot->SetName(iName);
-    slot->SetFolder((fRoot / ("slot" + std::to_string(index))).string());
-    slot->SetRecordSource(iSource);
-    slot->SetStreamURL(iURL);
+    EditSlotSettings(*slot,
+                     [&](TSlotSettings& ioSettings)
+                     {
+                       ioSettings.Name = iName;
+                       ioSettings.Output.Folder = (fRoot / ("slot" + std::to_string(index))).string();
+                       ioSettings.Input.Source = iSource;
+                       ioSettings.Input.StreamURL = iURL;
+                     });
     fSlots.push_back(std::move(slot));
     return *fSlots.back();
   }
@@ -115,6 +120,12 @@ public:
     TWebProgramSettings result = Program;
     result.WebServer = Settings;
     return result;
+  }
+  TSlotSettingsOutcome ApplySlotSettings(int iSlot, const TSlotSettings& iSettings,
+                                         const TSettingsEditor& iEditor) override
+  {
+    return ::ApplySlotSettings(Slot(iSlot), iSettings, iEditor,
+                               [this](const std::string& iMessage) { AddLogMessage(iMessage); });
   }
   void ChangeProgramSettings(const TWebProgramSettings& iSettings) override
   {

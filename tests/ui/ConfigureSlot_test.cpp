@@ -28,6 +28,11 @@ protected:
     fDialog->ShowMessage = [this](const QString& iText) { fMessages << iText; };
   }
   std::string Key(const std::string& iKey) { return fIni->ReadString("Slot0", iKey, "<missing>"); }
+  // What the window does after OK: the dialog's settings applied to the slot.
+  static TSlotSettingsEffects Apply(const TConfigureSlotForm& iDialog, TSlotInfo& ioSlot)
+  {
+    return ApplySlotSettings(ioSlot, iDialog.Settings(), {}, [](const std::string&) {}).Effects;
+  }
 
   TSettingsTempFolder fFolder;
   std::string fFile = fFolder / "Tapevault.ini";
@@ -61,17 +66,18 @@ TEST_F(ConfigureSlotTest, OnlyTheNameChangedReportsNoChanges)
   dialog.edName->setText("Evening");
   dialog.btnOkClick();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_FALSE(dialog.InputOptionsChanged());
-  EXPECT_FALSE(dialog.OutputOptionsChanged());
-  EXPECT_EQ(fresh.Name(), "Evening");
+  const TSlotSettingsEffects effects = Apply(dialog, fresh);
+  EXPECT_FALSE(effects.Input);
+  EXPECT_FALSE(effects.Output);
+  EXPECT_EQ(fresh.Settings().Name, "Evening");
 }
 
 TEST_F(ConfigureSlotTest, AMissingDeviceIsStoredEmptyAsAChangedInput)
 {
   fDialog->btnOkClick();
-  EXPECT_TRUE(fDialog->InputOptionsChanged());
-  EXPECT_EQ(fSlot->Device(), "");
-  EXPECT_EQ(fSlot->RecordSource(), rsSoundcard);
+  EXPECT_TRUE(Apply(*fDialog, *fSlot).Input);
+  EXPECT_EQ(fSlot->Settings().Input.Device, "");
+  EXPECT_EQ(fSlot->Settings().Input.Source, rsSoundcard);
 }
 
 TEST_F(ConfigureSlotTest, ChangesAreWrittenAndReported)
@@ -90,12 +96,15 @@ TEST_F(ConfigureSlotTest, ChangesAreWrittenAndReported)
   fDialog->cbRecordChannels->setCurrentIndex(1);
   fDialog->edTimeSlotLength->setText("x");
   fDialog->edSilenceThreshold->setValue(-42);
-  fDialog->cbStreamingEnabled->setChecked(true);
+  qobject_cast<QCheckBox*>(fDialog->KeyFields.at("StreamingEnabled"))->setChecked(true);
+  EXPECT_EQ(qobject_cast<QLineEdit*>(fDialog->KeyFields.at("StreamingPort"))->text(), "8000");
+  qobject_cast<QLineEdit*>(fDialog->KeyFields.at("StreamingGenre"))->setText("Talk");
 
   fDialog->btnOkClick();
   EXPECT_EQ(fDialog->result(), QDialog::Accepted);
-  EXPECT_TRUE(fDialog->InputOptionsChanged());
-  EXPECT_TRUE(fDialog->OutputOptionsChanged());
+  const TSlotSettingsEffects effects = Apply(*fDialog, *fSlot);
+  EXPECT_TRUE(effects.Input);
+  EXPECT_TRUE(effects.Output);
   fSlot->FlushConfig();
   EXPECT_EQ(Key("Source"), "Stream");
   EXPECT_EQ(Key("StreamURL"), "http://radio/");
@@ -108,6 +117,7 @@ TEST_F(ConfigureSlotTest, ChangesAreWrittenAndReported)
   EXPECT_EQ(Key("TimeSlotLength"), "60") << "not a number keeps the old value";
   EXPECT_EQ(Key("SilenceThreshold"), "-42");
   EXPECT_EQ(Key("StreamingEnabled"), "on");
+  EXPECT_EQ(Key("StreamingGenre"), "Talk");
   EXPECT_EQ(Key("Name"), "Morning");
 }
 
@@ -133,8 +143,8 @@ TEST_F(ConfigureSlotTest, EmptyFolderStaysInTheDialogAndWritesNothing)
   EXPECT_EQ(fMessages, QStringList{"Output folder must not be empty."});
   EXPECT_EQ(fDialog->pcPages->currentWidget(), fDialog->tsOutput);
   EXPECT_NE(fDialog->result(), QDialog::Accepted);
-  EXPECT_EQ(fSlot->Name(), "Morning");
-  EXPECT_EQ(fSlot->Folder(), "/rec/morning");
+  EXPECT_EQ(fSlot->Settings().Name, "Morning");
+  EXPECT_EQ(fSlot->Settings().Output.Folder, "/rec/morning");
 }
 
 TEST_F(ConfigureSlotTest, AlarmOnlySlot)

@@ -1,5 +1,6 @@
 #include "app/LoggerMain.h"
 #include "slots/SlotInfo.h"
+#include "support/SlotSettingsEdit.h"
 #include "ui/LoggerMainForm.h"
 #include "ui/UiTestRoot.h"
 
@@ -50,17 +51,17 @@ TEST_F(LoggerMainFormTest, PagesViewAndLog)
 TEST_F(LoggerMainFormTest, SlotButtonsAndDialog)
 {
   TSlotInfo& slot = fController.Slot(3);
-  slot.SetRecordSource(rsSoundcard);
+  EditSlotSettings(slot, [&](TSlotSettings& ioSettings) { ioSettings.Input.Source = rsSoundcard; });
   ASSERT_TRUE(fWindow->vdtSlots->SetFocusedCell(1, 1));
   EXPECT_TRUE(fWindow->vdtSlots->StopButton()->isEnabled());
   EXPECT_FALSE(fWindow->vdtSlots->StartButton()->isEnabled());
   fWindow->vdtSlots->StopButton()->click();
-  EXPECT_FALSE(slot.Enabled());
+  EXPECT_FALSE(slot.Settings().Enabled);
   EXPECT_TRUE(fWindow->vdtSlots->StartButton()->isEnabled());
   // Started from the web: the buttons follow within a repaint.
   fController.PostSlotStart(3);
   EXPECT_TRUE(QTest::qWaitFor([&] { return fWindow->vdtSlots->StopButton()->isEnabled(); }, 5000));
-  EXPECT_TRUE(slot.Enabled());
+  EXPECT_TRUE(slot.Settings().Enabled);
   EXPECT_FALSE(fWindow->vdtSlots->StartButton()->isEnabled());
   fController.PostSlotStop(3);
   EXPECT_TRUE(QTest::qWaitFor([&] { return fWindow->vdtSlots->StartButton()->isEnabled(); }, 5000));
@@ -73,7 +74,7 @@ TEST_F(LoggerMainFormTest, SlotButtonsAndDialog)
   EXPECT_EQ(dialog->windowTitle(), "Configure Slot 4");
   dialog->edName->setText("Late show");
   dialog->btnOkClick();
-  EXPECT_EQ(slot.Name(), "Late show");
+  EXPECT_EQ(slot.Settings().Name, "Late show");
   EXPECT_EQ(fRoot.Key("Slot3", "Name"), "Late show") << "the window stores the section after OK";
   EXPECT_TRUE(QTest::qWaitFor([&] { return fWindow->SlotDialog() == nullptr; }, 5000));
 }

@@ -4,6 +4,7 @@
 #include "audio/engine/LadspaPlugin.h"
 #include "slots/SlotInfo.h"
 #include "support/SettingsTempFolder.h"
+#include "support/SlotSettingsEdit.h"
 #include "ui/ConfigureSlot.h"
 #include "ui/PluginChooser.h"
 #include "ui/PluginControls.h"
@@ -90,7 +91,7 @@ TEST_F(PluginDialogsTest, ControlsChangeTheRunningPluginAndAreStoredOnOk)
       form.accept();
     else
       form.reject();
-    EXPECT_EQ(fSlot->WinampPluginControls(),
+    EXPECT_EQ(fSlot->Settings().Plugin.Controls,
               confirm ? "Input gain (dB)=0;Limit (dB)=0;Release time (s)=0.507499993" : "Limit (dB)=-6");
     EXPECT_FLOAT_EQ(plugin.Control(1), confirm ? 0.0f : -6.0f);
   }
@@ -98,8 +99,8 @@ TEST_F(PluginDialogsTest, ControlsChangeTheRunningPluginAndAreStoredOnOk)
 
 TEST_F(PluginDialogsTest, IntegerPortsGetSpinBoxes)
 {
-  fSlot->SetWinampPlugin("gate_1410.so");
-  fSlot->SetWinampPluginControls("");
+  EditSlotSettings(*fSlot, [&](TSlotSettings& ioSettings) { ioSettings.Plugin.Library = "gate_1410.so"; });
+  EditSlotSettings(*fSlot, [&](TSlotSettings& ioSettings) { ioSettings.Plugin.Controls = ""; });
   fSlot->Initialize();
   TPluginControlsForm form(*fSlot);
   const TLadspaPlugin& plugin = *fSlot->SoundPlugin().Plugin();

@@ -7,6 +7,7 @@
 #include "support/IcecastServer.h"
 #include "support/PythonTestServer.h"
 #include "support/SettingsTempFolder.h"
+#include "support/Wait.h"
 #include "ui/SlotCellSource.h"
 
 #include <chrono>

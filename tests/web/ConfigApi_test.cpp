@@ -1,5 +1,6 @@
 #include "audio/engine/LadspaPlugin.h"
 #include "slots/SlotPlugin.h"
+#include "support/SlotSettingsEdit.h"
 #include "support/WebClient.h"
 #include "support/WebServerFixture.h"
 #include "web/ControllerCall.h"
@@ -58,7 +59,8 @@ protected:
 
 TEST_F(ConfigApiTest, ReadsSlotSettingsWithTheWordsOfTheConfigurationFile)
 {
-  fController.Slot(0).SetStreamingPassword("cast-secret");
+  EditSlotSettings(fController.Slot(0),
+                   [&](TSlotSettings& ioSettings) { ioSettings.OutputStream.Password = "cast-secret"; });
   const TWebReply reply = Get("/ws/config/slots/0");
   ASSERT_EQ(reply.Status, 200);
   EXPECT_EQ(reply.Header("Content-Type"), "application/json");
@@ -140,10 +142,10 @@ TEST_F(ConfigApiTest, ChangesEachGroupStoresItAndLogsTheKeys)
     ASSERT_FALSE(log.empty());
     EXPECT_TRUE(log.back().starts_with("Slot 2 settings changed from the web by admin: ")) << log.back();
   }
-  EXPECT_EQ(fController.Slot(1).RecordChannels(), rcLeft);
-  EXPECT_EQ(fController.Slot(1).AudioFormat(), sfWAV16);
-  EXPECT_EQ(fController.Slot(1).StreamingPassword(), "cast-secret");
-  EXPECT_EQ(fController.Slot(0).Name(), "Studio");
+  EXPECT_EQ(fController.Slot(1).Settings().Input.Channels, rcLeft);
+  EXPECT_EQ(fController.Slot(1).Settings().Output.Format, sfWAV16);
+  EXPECT_EQ(fController.Slot(1).Settings().OutputStream.Password, "cast-secret");
+  EXPECT_EQ(fController.Slot(0).Settings().Name, "Studio");
 
   // Sending the values the slot already has changes nothing and logs nothing.
   const size_t lines = fController.Log().size();
@@ -191,8 +193,8 @@ TEST_F(ConfigApiTest, RefusedChangeNamesTheFieldsAndChangesNothing)
     EXPECT_EQ(IniText(), iniBefore);
     EXPECT_EQ(SlotSettings(), settingsBefore);
   }
-  EXPECT_EQ(fController.Slot(0).Name(), "Studio");
-  EXPECT_EQ(fController.Slot(0).RecordSource(), rsDisabled);
+  EXPECT_EQ(fController.Slot(0).Settings().Name, "Studio");
+  EXPECT_EQ(fController.Slot(0).Settings().Input.Source, rsDisabled);
 }
 
 TEST_F(ConfigApiTest, OnlyAdministratorsReadAndChange)
@@ -211,7 +213,7 @@ TEST_F(ConfigApiTest, OnlyAdministratorsReadAndChange)
   fController.Settings.Access.AnonymousAccess = alReadOnly;
   EXPECT_EQ(Get("/ws/config/slots/0", std::nullopt).Status, 401);
   EXPECT_EQ(Post("/ws/config/program", R"({"EMail": {"User": "x"}})", {JSONType}, std::nullopt).Status, 401);
-  EXPECT_EQ(fController.Slot(0).Name(), "Studio");
+  EXPECT_EQ(fController.Slot(0).Settings().Name, "Studio");
 }
 
 TEST_F(ConfigApiTest, ChangesOnlyFromJSONBodiesOfTheServersOwnPages)
@@ -239,12 +241,12 @@ TEST_F(ConfigApiTest, ChangesOnlyFromJSONBodiesOfTheServersOwnPages)
     EXPECT_EQ(Post("/ws/config/slots/0", TJson{{"Name", name}}.dump(), c.Headers).Status, c.Status);
     if (c.Status == 200)
       ++accepted;
-    EXPECT_EQ(fController.Slot(0).Name(), accepted ? "Changed " + std::to_string(accepted - 1) : "Studio");
+    EXPECT_EQ(fController.Slot(0).Settings().Name, accepted ? "Changed " + std::to_string(accepted - 1) : "Studio");
   }
   // A GET never changes anything, whatever it carries.
   EXPECT_EQ(Get("/ws/config/slots/0?Name=Evil").Status, 200);
   EXPECT_EQ(Get("/ws/config/program?EMail.User=evil").Status, 200);
-  EXPECT_EQ(fController.Slot(0).Name(), "Changed 1");
+  EXPECT_EQ(fController.Slot(0).Settings().Name, "Changed 1");
 }
 
 TEST_F(ConfigApiTest, ProgramSettingsKeepPasswordsWriteOnly)
@@ -339,7 +341,7 @@ TEST_F(ConfigApiTest, SettingsThatRunCodeAreLockedUnlessTheConfigurationFileAllo
     EXPECT_EQ(IniText(), iniBefore);
     EXPECT_EQ(SlotSettings(), settingsBefore);
   }
-  EXPECT_EQ(fController.Slot(0).Name(), "Studio");
+  EXPECT_EQ(fController.Slot(0).Settings().Name, "Studio");
   // The page learns what to show read-only.
   const TJson access = TJson::parse(Get("/ws/access").Body);
   EXPECT_EQ(access["Locked"]["Settings"], (TJson{"EncoderOptions", "EncoderFilename"}));
@@ -360,8 +362,8 @@ TEST_F(ConfigApiTest, SettingsThatRunCodeAreLockedUnlessTheConfigurationFileAllo
   EXPECT_FALSE(TJson::parse(Get("/ws/access").Body).contains("Locked"));
   const TWebReply allowed = Post("/ws/config/slots/0", cases[0].Body);
   ASSERT_EQ(allowed.Status, 200) << allowed.Body;
-  EXPECT_EQ(fController.Slot(0).AudioFormat(), sfCustomRaw);
-  EXPECT_EQ(fController.Slot(0).EncoderOptions(), "sh -c \"id > /tmp/owned; cat >/dev/null\"");
+  EXPECT_EQ(fController.Slot(0).Settings().Output.Format, sfCustomRaw);
+  EXPECT_EQ(fController.Slot(0).Settings().Output.EncoderOptions, "sh -c \"id > /tmp/owned; cat >/dev/null\"");
 }
 
 TEST_F(ConfigApiTest, StoredPasswordsDoNotFollowTheirServerElsewhere)
@@ -383,9 +385,9 @@ TEST_F(ConfigApiTest, StoredPasswordsDoNotFollowTheirServerElsewhere)
       Post("/ws/config/slots/0", R"({"StreamingHost": "cast.example", "StreamingPassword": "cast-secret"})").Status,
       200);
   ASSERT_EQ(Post("/ws/config/slots/0", R"({"StreamingPort": 8002, "StreamingMountPoint": "/b"})").Status, 200);
-  EXPECT_EQ(slot.StreamingPassword(), "cast-secret");
+  EXPECT_EQ(slot.Settings().OutputStream.Password, "cast-secret");
   ASSERT_EQ(Post("/ws/config/slots/0", R"({"StreamingHost": "evil.example"})").Status, 200);
-  EXPECT_EQ(slot.StreamingPassword(), "");
+  EXPECT_EQ(slot.Settings().OutputStream.Password, "");
 }
 
 // A controller whose thread never comes to the posted work.
@@ -405,4 +407,63 @@ TEST(ControllerCall, WorkNotTakenUpInTimeIsDroppedAndNeverRuns)
   ASSERT_EQ(controller.Posted.size(), 1u);
   controller.Posted[0]();
   EXPECT_FALSE(ran);
+}
+
+TEST_F(ConfigApiTest, TheSchemaServesTheKeyTableToAdministrators)
+{
+  EXPECT_EQ(Get("/ws/config/schema", std::nullopt).Status, 401);
+  EXPECT_EQ(Get("/ws/config/schema", Viewer).Status, 403);
+  const TWebReply reply = Get("/ws/config/schema");
+  ASSERT_EQ(reply.Status, 200);
+  const TJson keys = TJson::parse(reply.Body)["Keys"];
+
+  // Every edited key of the table in its order, the read-only and hand-tuning keys not at all.
+  std::vector<std::string> expected;
+  for (const TSlotSettingKey& key : SlotSettingKeys())
+    if (key.Edited())
+      expected.push_back(key.Key);
+  std::vector<std::string> served;
+  for (const TJson& row : keys)
+    served.push_back(row["Key"]);
+  EXPECT_EQ(served, expected);
+
+  auto row = [&](const std::string& iKey)
+  {
+    for (const TJson& candidate : keys)
+      if (candidate["Key"] == iKey)
+        return candidate;
+    return TJson();
+  };
+  struct TCase
+  {
+    const char* Key;
+    const char* Member;
+    TJson Value;
+  };
+  const TCase cases[] = {
+      {"Name", "DefaultFrom", "Slot <number>"},
+      {"Name", "Kind", "text"},
+      {"StreamingGenre", "Effect", "none"},
+      {"Device", "Effect", "restart input"},
+      {"Bitrate", "Effect", "new file"},
+      {"Bitrate", "Default", 128},
+      {"WinampPluginControls", "Effect", "reload plug-in"},
+      {"EncoderOptions", "RunsCode", "any change"},
+      {"Format", "RunsCode", "custom format"},
+      {"WinampPlugin", "RunsCode", "plug-in outside the LADSPA folders"},
+      {"Format", "Kind", "word"},
+      {"Format", "Default", "mp3"},
+      {"Channels", "Choices", {"stereo", "left", "right"}},
+      {"StreamingPort", "Min", 0},
+      {"StreamingPort", "Max", 65535},
+      {"RecordDelay", "Max", 3600},
+      {"TimeSlotLength", "DefaultFrom", "General/TimeSlotLength"},
+      {"StreamingPassword", "WriteOnly", true},
+      {"CueSheet", "Kind", "switch"},
+      {"CueSheet", "Default", "off"},
+  };
+  for (const TCase& c : cases)
+    EXPECT_EQ(row(c.Key)[c.Member], c.Value) << c.Key << " " << c.Member;
+  EXPECT_EQ(row("Samplerate")["Suggestions"].size(), SamplerateChoices().size());
+  EXPECT_FALSE(row("Name").contains("Min"));
 }

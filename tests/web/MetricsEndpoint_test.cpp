@@ -2,6 +2,7 @@
 // alert rules compare with follow the settings, the exposition passes promtool's checks, every series that the
 // shipped alert rules and dashboard name exists, and audio a file encoder's queue dropped is counted.
 
+#include "support/SlotSettingsEdit.h"
 #include "support/WebTestController.h"
 #include "web/MetricsEndpoint.h"
 
@@ -52,18 +53,18 @@ protected:
   void SetUp() override
   {
     TSlotInfo& studio = fController.AddSlot("Studio \"A\" \\ 1", rsSoundcard);
-    studio.SetSilenceDetection(30);
-    std::filesystem::create_directories(studio.Folder());
+    EditSlotSettings(studio, [&](TSlotSettings& ioSettings) { ioSettings.Silence.Detection = 30; });
+    std::filesystem::create_directories(studio.Settings().Output.Folder);
 
     TSlotInfo& idle = fController.AddSlot("Idle");
-    idle.SetSilenceDetection(10);
-    idle.SetCleanupSpace(7);
+    EditSlotSettings(idle, [&](TSlotSettings& ioSettings) { ioSettings.Silence.Detection = 10; });
+    EditSlotSettings(idle, [&](TSlotSettings& ioSettings) { ioSettings.Cleanup.Space = 7; });
 
     TSlotInfo& relay = fController.AddSlot("Relay", rsStream, "http://radio.example/live");
-    relay.SetStreamingEnabled(true);
-    relay.SetStreamingOnly(true);
-    relay.SetCleanupSpaceEnabled(false);
-    relay.SetSilenceDetection(10);
+    EditSlotSettings(relay, [&](TSlotSettings& ioSettings) { ioSettings.OutputStream.Enabled = true; });
+    EditSlotSettings(relay, [&](TSlotSettings& ioSettings) { ioSettings.OutputStream.Only = true; });
+    EditSlotSettings(relay, [&](TSlotSettings& ioSettings) { ioSettings.Cleanup.SpaceEnabled = false; });
+    EditSlotSettings(relay, [&](TSlotSettings& ioSettings) { ioSettings.Silence.Detection = 10; });
     relay.SetEnabled(false);
   }
 
@@ -82,7 +83,7 @@ TEST_F(MetricsEndpointTest, SeriesKeepTheirLabelsWhenASlotIsRenamed)
   for (std::string line; std::getline(lines, line);)
     EXPECT_TRUE(line.find("name=") == std::string::npos || line.starts_with("tapevault_slot_info{")) << line;
 
-  fController.Slot(0).SetName("Studio B");
+  EditSlotSettings(fController.Slot(0), [&](TSlotSettings& ioSettings) { ioSettings.Name = "Studio B"; });
   const std::string after = Text();
   EXPECT_EQ(Sample(after, R"(tapevault_slot_info{slot="0",name="Studio B"})"), 1) << after;
   EXPECT_EQ(after.find("Studio \\\"A\\\""), std::string::npos) << after;
@@ -114,7 +115,8 @@ TEST_F(MetricsEndpointTest, GaugesThatAlertRulesCompareWith)
   for (const auto& expected : cases)
     EXPECT_EQ(Sample(text, expected.Series), expected.Value) << expected.Series << "\n" << text;
 
-  fController.Slot(2).SetSilenceDetectionIfInactive(true);
+  EditSlotSettings(fController.Slot(2),
+                   [&](TSlotSettings& ioSettings) { ioSettings.Silence.DetectionIfInactive = true; });
   fController.Slot(2).SetEnabled(true);
   const std::string started = Text();
   EXPECT_EQ(Sample(started, R"(tapevault_slot_streaming_enabled{slot="2"})"), 1) << started;
@@ -124,7 +126,8 @@ TEST_F(MetricsEndpointTest, GaugesThatAlertRulesCompareWith)
   // Free space of the volume the cleanup measures; a folder that does not exist yet has no sample.
   const double free = Sample(text, R"(tapevault_slot_free_bytes{slot="0"})");
   EXPECT_GT(free, 0) << text;
-  EXPECT_NEAR(free, static_cast<double>(AvailableBytes(fController.Slot(0).Folder())), 64 * 1024 * 1024);
+  EXPECT_NEAR(free, static_cast<double>(AvailableBytes(fController.Slot(0).Settings().Output.Folder)),
+              64 * 1024 * 1024);
   EXPECT_EQ(text.find(R"(tapevault_slot_free_bytes{slot="1"})"), std::string::npos) << text;
 }
 

@@ -1,4 +1,5 @@
 #include "lib/TapevaultTools.h"
+#include "support/SlotSettingsEdit.h"
 #include "support/WebClient.h"
 #include "support/WebTestController.h"
 #include "web/WebServer.h"
@@ -230,9 +231,10 @@ protected:
   {
     SlotApiTest::SetUp();
     TSlotInfo& slot = fController.AddSlot("News");
-    slot.SetSecondaryFolder((fController.Root() / "archive").string());
+    EditSlotSettings(slot, [&](TSlotSettings& ioSettings)
+                     { ioSettings.Output.SecondaryFolder = (fController.Root() / "archive").string(); });
     fContent = Pattern(1000);
-    WriteFile(fs::path(slot.Folder()) / "2024" / "03" / "news.mp3", fContent);
+    WriteFile(fs::path(slot.Settings().Output.Folder) / "2024" / "03" / "news.mp3", fContent);
     fID = TWebTestController::AddRecording(slot, "2024-03-15 10:00:00.000", 60, "2024\\03\\news.mp3");
     WriteFile(fController.Root() / "archive" / "old.ogg", "archived");
     fArchivedID = TWebTestController::AddRecording(slot, "2023-01-01 10:00:00.000", 60, "old.ogg");
@@ -310,7 +312,7 @@ TEST_F(GetFileTest, SecondaryFolderMissingFilesAndNamesLeavingTheFolder)
 TEST_F(GetFileTest, LinksLeadingOutOfTheFoldersAreNotFollowed)
 {
   TSlotInfo& slot = fController.Slot(0);
-  const fs::path folder = slot.Folder();
+  const fs::path folder = slot.Settings().Output.Folder;
   const fs::path archive = fController.Root() / "archive";
   const fs::path iniFile = fController.Root() / "Tapevault.ini";
   WriteFile(iniFile, "[Webserver]\nAdminPassword=SECRET\n");
@@ -353,7 +355,7 @@ TEST_F(GetFileTest, LinksLeadingOutOfTheFoldersAreNotFollowed)
 
 TEST_F(GetFileTest, FileStillBeingWritten)
 {
-  const fs::path path = fs::path(fController.Slot(0).Folder()) / "2024" / "03" / "news.mp3";
+  const fs::path path = fs::path(fController.Slot(0).Settings().Output.Folder) / "2024" / "03" / "news.mp3";
   std::atomic<bool> stop{false};
   // Appends at a recorder's pace while the file is fetched again and again.
   std::jthread writer(
@@ -404,14 +406,14 @@ TEST_F(SlotApiTest, CommandsReachTheControllersSlots)
   call.Body = "command=SLOT%202%20STOP";
   EXPECT_EQ(WebFetch(port, call).Status, 200);
   fController.ProcessSwitches();
-  EXPECT_FALSE(first.Enabled());
-  EXPECT_FALSE(second.Enabled());
+  EXPECT_FALSE(first.Settings().Enabled);
+  EXPECT_FALSE(second.Settings().Enabled);
 
   EXPECT_EQ(WebFetch(port, {.Path = "/execute?command=SLOT+1+START", .Credentials = admin}).Status, 200);
   EXPECT_EQ(WebFetch(port, {.Path = "/ws/execute?command=SLOT%202%20START", .Credentials = admin}).Status, 200);
   fController.ProcessSwitches();
-  EXPECT_TRUE(first.Enabled());
-  EXPECT_TRUE(second.Enabled());
+  EXPECT_TRUE(first.Settings().Enabled);
+  EXPECT_TRUE(second.Settings().Enabled);
   EXPECT_EQ(fController.Switches(),
             (std::vector<TWebTestController::TSwitch>{{false, 0}, {false, 1}, {true, 0}, {true, 1}}));
 }
@@ -448,7 +450,7 @@ TEST_F(SlotApiTest, CommandTextsThatChangeNothing)
     EXPECT_EQ(WebGet(port, std::string("/execute?command=") + command).Status, 200) << command;
   EXPECT_EQ(WebGet(port, "/execute").Status, 200);
   fController.ProcessSwitches();
-  EXPECT_TRUE(fController.Slot(0).Enabled());
+  EXPECT_TRUE(fController.Slot(0).Settings().Enabled);
   // Numbers outside the table are posted and left to the controller, which ignores them.
   EXPECT_EQ(fController.Switches(), (std::vector<TWebTestController::TSwitch>{{true, -1}, {true, 98}, {false, -2}}));
 }

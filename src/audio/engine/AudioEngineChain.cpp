@@ -13,47 +13,47 @@ namespace
 // Adds a new chain element to the float channel iHandle; returns its handle or 0 with the error set.
 template <class TElement, class... TArgs> uint32_t AddElement(uint32_t iHandle, int32_t iPriority, TArgs&&... iArgs)
 {
-  std::lock_guard Lock(TEngineState::Instance().Graph);
-  THandleTable& Table = THandleTable::Instance();
-  TPinned<TChannel> Channel = Table.Pin<TChannel>(iHandle);
-  if (!Channel)
+  std::lock_guard lock(TEngineState::Instance().Graph);
+  THandleTable& table = THandleTable::Instance();
+  TPinned<TChannel> channel = table.Pin<TChannel>(iHandle);
+  if (!channel)
     return Fail(ecHandle, 0u);
-  if (!Channel->Format().Float)
+  if (!channel->Format().Float)
     return Fail(ecFormat, 0u);
-  auto Element = std::make_unique<TElement>(*Channel, iPriority, std::forward<TArgs>(iArgs)...);
-  TElement* Added = Element.get();
-  uint32_t Handle = Table.Add(std::move(Element));
-  if (Handle == 0)
+  auto element = std::make_unique<TElement>(*channel, iPriority, std::forward<TArgs>(iArgs)...);
+  TElement* added = element.get();
+  uint32_t handle = table.Add(std::move(element));
+  if (handle == 0)
     return Fail(ecNoChannel, 0u);
-  Channel->InsertElement(Added);
-  return Fail(ecOK, Handle);
+  channel->InsertElement(added);
+  return Fail(ecOK, handle);
 }
 
 // Removes chain element iElement of type TElement from channel iHandle.
 template <class TElement> bool RemoveElement(uint32_t iHandle, uint32_t iElement)
 {
-  std::unique_ptr<TEngineObject> Removed;
-  std::lock_guard Lock(TEngineState::Instance().Graph);
-  THandleTable& Table = THandleTable::Instance();
+  std::unique_ptr<TEngineObject> removed;
+  std::lock_guard lock(TEngineState::Instance().Graph);
+  THandleTable& table = THandleTable::Instance();
   {
-    TPinned<TChannel> Channel = Table.Pin<TChannel>(iHandle);
-    TPinned<TElement> Element = Table.Pin<TElement>(iElement);
-    if (!Channel || !Element || &Element->Channel() != Channel.Get())
+    TPinned<TChannel> channel = table.Pin<TChannel>(iHandle);
+    TPinned<TElement> element = table.Pin<TElement>(iElement);
+    if (!channel || !element || &element->Channel() != channel.Get())
       return Fail(ecHandle, false);
-    Channel->RemoveElement(Element.Get());
+    channel->RemoveElement(element.Get());
   }
-  Removed = Table.Remove(iElement);
+  removed = table.Remove(iElement);
   return Fail(ecOK, true);
 }
 
 // The effect of type TEffect behind iFX: ecIllegalType when it is an effect of another type.
 template <class TEffect> TPinned<TEffect> PinEffect(uint32_t iFX)
 {
-  THandleTable& Table = THandleTable::Instance();
-  TPinned<TEffect> Effect = Table.Pin<TEffect>(iFX);
-  if (!Effect)
-    SetLastEngineError(Table.Pin<TChainElement>(iFX) ? ecIllegalType : ecHandle);
-  return Effect;
+  THandleTable& table = THandleTable::Instance();
+  TPinned<TEffect> effect = table.Pin<TEffect>(iFX);
+  if (!effect)
+    SetLastEngineError(table.Pin<TChainElement>(iFX) ? ecIllegalType : ecHandle);
+  return effect;
 }
 } // namespace
 
@@ -63,24 +63,24 @@ uint32_t TAudioEngine::ChannelSetDSP(uint32_t iHandle, TDspCallback iCallback, i
     return Fail(ecIllegalParam, 0u);
   if (iReplaces == 0)
     return AddElement<TDspElement>(iHandle, iPriority, std::move(iCallback));
-  std::unique_ptr<TEngineObject> Replaced;
-  std::lock_guard Lock(TEngineState::Instance().Graph);
-  THandleTable& Table = THandleTable::Instance();
-  uint32_t Handle = 0;
+  std::unique_ptr<TEngineObject> replaced;
+  std::lock_guard lock(TEngineState::Instance().Graph);
+  THandleTable& table = THandleTable::Instance();
+  uint32_t handle = 0;
   {
-    TPinned<TChannel> Channel = Table.Pin<TChannel>(iHandle);
-    TPinned<TDspElement> Old = Table.Pin<TDspElement>(iReplaces);
-    if (!Channel || !Old || &Old->Channel() != Channel.Get())
+    TPinned<TChannel> channel = table.Pin<TChannel>(iHandle);
+    TPinned<TDspElement> old = table.Pin<TDspElement>(iReplaces);
+    if (!channel || !old || &old->Channel() != channel.Get())
       return Fail(ecHandle, 0u);
-    auto Element = std::make_unique<TDspElement>(*Channel, iPriority, std::move(iCallback));
-    TDspElement* Added = Element.get();
-    Handle = Table.Add(std::move(Element));
-    if (Handle == 0)
+    auto element = std::make_unique<TDspElement>(*channel, iPriority, std::move(iCallback));
+    TDspElement* added = element.get();
+    handle = table.Add(std::move(element));
+    if (handle == 0)
       return Fail(ecNoChannel, 0u);
-    Channel->ReplaceElement(Old.Get(), Added);
+    channel->ReplaceElement(old.Get(), added);
   }
-  Replaced = Table.Remove(iReplaces);
-  return Fail(ecOK, Handle);
+  replaced = table.Remove(iReplaces);
+  return Fail(ecOK, handle);
 }
 
 bool TAudioEngine::ChannelRemoveDSP(uint32_t iHandle, uint32_t iDSP)
@@ -94,8 +94,8 @@ uint32_t TAudioEngine::ChannelSetFX(uint32_t iHandle, uint32_t iType, int32_t iP
   {
   case fxChannelMap:
   {
-    TChannelInfo Info;
-    if (ChannelGetInfo(iHandle, Info) && Info.Channels != 2)
+    TChannelInfo info;
+    if (ChannelGetInfo(iHandle, info) && info.Channels != 2)
       return Fail(ecFormat, 0u);
     return AddElement<TChannelMapEffect>(iHandle, iPriority);
   }
@@ -115,10 +115,10 @@ bool TAudioEngine::ChannelRemoveFX(uint32_t iHandle, uint32_t iFX)
 
 bool TAudioEngine::FXSetParameters(uint32_t iFX, const TChannelMapParameters& iParameters)
 {
-  TPinned<TChannelMapEffect> Effect = PinEffect<TChannelMapEffect>(iFX);
-  if (!Effect)
+  TPinned<TChannelMapEffect> effect = PinEffect<TChannelMapEffect>(iFX);
+  if (!effect)
     return false;
-  if (!Effect->SetParameters(iParameters))
+  if (!effect->SetParameters(iParameters))
     return Fail(ecIllegalParam, false);
   return Fail(ecOK, true);
 }
@@ -126,29 +126,29 @@ bool TAudioEngine::FXSetParameters(uint32_t iFX, const TChannelMapParameters& iP
 bool TAudioEngine::FXSetParameters(uint32_t iFX, const TDelayParameters& iParameters)
 {
   // The structural lock keeps the effect's channel alive while the new line is swapped in.
-  std::lock_guard Lock(TEngineState::Instance().Graph);
-  TPinned<TDelayEffect> Effect = PinEffect<TDelayEffect>(iFX);
-  if (!Effect)
+  std::lock_guard lock(TEngineState::Instance().Graph);
+  TPinned<TDelayEffect> effect = PinEffect<TDelayEffect>(iFX);
+  if (!effect)
     return false;
-  int Error = Effect->SetParameters(iParameters);
-  return Fail(Error, Error == ecOK);
+  int error = effect->SetParameters(iParameters);
+  return Fail(error, error == ecOK);
 }
 
 bool TAudioEngine::FXGetParameters(uint32_t iFX, TChannelMapParameters& oParameters)
 {
-  TPinned<TChannelMapEffect> Effect = PinEffect<TChannelMapEffect>(iFX);
-  if (!Effect)
+  TPinned<TChannelMapEffect> effect = PinEffect<TChannelMapEffect>(iFX);
+  if (!effect)
     return false;
-  oParameters = Effect->Parameters();
+  oParameters = effect->Parameters();
   return Fail(ecOK, true);
 }
 
 bool TAudioEngine::FXGetParameters(uint32_t iFX, TDelayParameters& oParameters)
 {
-  std::lock_guard Lock(TEngineState::Instance().Graph);
-  TPinned<TDelayEffect> Effect = PinEffect<TDelayEffect>(iFX);
-  if (!Effect)
+  std::lock_guard lock(TEngineState::Instance().Graph);
+  TPinned<TDelayEffect> effect = PinEffect<TDelayEffect>(iFX);
+  if (!effect)
     return false;
-  oParameters = Effect->Parameters();
+  oParameters = effect->Parameters();
   return Fail(ecOK, true);
 }

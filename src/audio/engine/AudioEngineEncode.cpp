@@ -10,110 +10,110 @@
 uint32_t TAudioEngine::EncodeStart(uint32_t iChannel, const std::string& iCommand, uint32_t iFlags,
                                    TEncodeNotify iNotify, uint32_t iReplaces)
 {
-  TEngineState& State = TEngineState::Instance();
-  std::lock_guard Lock(State.Graph);
-  THandleTable& Table = THandleTable::Instance();
-  TPinned<TChannel> Channel = Table.Pin<TChannel>(iChannel);
-  if (!Channel)
+  TEngineState& state = TEngineState::Instance();
+  std::lock_guard lock(state.Graph);
+  THandleTable& table = THandleTable::Instance();
+  TPinned<TChannel> channel = table.Pin<TChannel>(iChannel);
+  if (!channel)
     return Fail(ecHandle, 0u);
-  if (!Channel->Format().Float)
+  if (!channel->Format().Float)
     return Fail(ecFormat, 0u);
-  TPinned<TChainEncoder> Old;
+  TPinned<TChainEncoder> old;
   if (iReplaces)
   {
-    Old = Table.Pin<TChainEncoder>(iReplaces);
-    if (!Old || &Old->Channel() != Channel.Get() || Old->IsDetached())
+    old = table.Pin<TChainEncoder>(iReplaces);
+    if (!old || &old->Channel() != channel.Get() || old->IsDetached())
       return Fail(ecHandle, 0u);
   }
-  auto Element = std::make_unique<TChainEncoder>(*Channel, State.EncodePriority.load(), std::move(iNotify));
-  TChainEncoder* Encoder = Element.get();
-  uint32_t Handle = Table.Add(std::move(Element));
-  if (Handle == 0)
+  auto element = std::make_unique<TChainEncoder>(*channel, state.EncodePriority.load(), std::move(iNotify));
+  TChainEncoder* encoder = element.get();
+  uint32_t handle = table.Add(std::move(element));
+  if (handle == 0)
     return Fail(ecNoChannel, 0u);
   // Added before it starts, so that a program that dies at once already notifies with its handle.
-  int Error = Encoder->Start(iCommand, iFlags, uint32_t(State.EncodeQueueMilliseconds.load()));
-  if (Error != ecOK)
+  int error = encoder->Start(iCommand, iFlags, uint32_t(state.EncodeQueueMilliseconds.load()));
+  if (error != ecOK)
   {
-    Table.Remove(Handle);
-    return Fail(Error, 0u);
+    table.Remove(handle);
+    return Fail(error, 0u);
   }
-  if (Old)
+  if (old)
   {
-    Channel->ReplaceElement(Old.Get(), Encoder);
-    Old->SetDetached();
+    channel->ReplaceElement(old.Get(), encoder);
+    old->SetDetached();
   }
   else
-    Channel->InsertElement(Encoder);
-  return Fail(ecOK, Handle);
+    channel->InsertElement(encoder);
+  return Fail(ecOK, handle);
 }
 
 bool TAudioEngine::EncodeStop(uint32_t iEncoder)
 {
-  THandleTable& Table = THandleTable::Instance();
+  THandleTable& table = THandleTable::Instance();
   {
-    std::lock_guard Lock(TEngineState::Instance().Graph);
-    TPinned<TChainEncoder> Encoder = Table.Pin<TChainEncoder>(iEncoder);
-    if (!Encoder)
+    std::lock_guard lock(TEngineState::Instance().Graph);
+    TPinned<TChainEncoder> encoder = table.Pin<TChainEncoder>(iEncoder);
+    if (!encoder)
       return Fail(ecHandle, false);
-    if (!Encoder->IsDetached())
+    if (!encoder->IsDetached())
     {
-      Encoder->Channel().RemoveElement(Encoder.Get());
-      Encoder->SetDetached();
+      encoder->Channel().RemoveElement(encoder.Get());
+      encoder->SetDetached();
     }
   }
   // Out of the chain: removing it and waiting for its program need no structural lock.
-  std::unique_ptr<TEngineObject> Removed = Table.Remove(iEncoder);
-  if (!Removed)
+  std::unique_ptr<TEngineObject> removed = table.Remove(iEncoder);
+  if (!removed)
     return Fail(ecHandle, false);
-  static_cast<TChainEncoder*>(Removed.get())->Stop();
+  static_cast<TChainEncoder*>(removed.get())->Stop();
   return Fail(ecOK, true);
 }
 
 int TAudioEngine::EncodeIsActive(uint32_t iEncoder)
 {
-  TPinned<TChainEncoder> Encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
-  if (!Encoder)
+  TPinned<TChainEncoder> encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
+  if (!encoder)
     return Fail(ecHandle, int(esStopped));
-  return Fail(ecOK, int(Encoder->IsActive() ? esRunning : esStopped));
+  return Fail(ecOK, int(encoder->IsActive() ? esRunning : esStopped));
 }
 
 bool TAudioEngine::EncodeSetNotify(uint32_t iEncoder, TEncodeNotify iNotify)
 {
-  TPinned<TChainEncoder> Encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
-  if (!Encoder)
+  TPinned<TChainEncoder> encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
+  if (!encoder)
     return Fail(ecHandle, false);
-  Encoder->SetNotify(std::move(iNotify));
+  encoder->SetNotify(std::move(iNotify));
   return Fail(ecOK, true);
 }
 
 int64_t TAudioEngine::EncodeReadOutput(uint32_t iEncoder, void* oBuffer, uint32_t iLength, int iTimeoutMilliseconds)
 {
-  TPinned<TChainEncoder> Encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
-  if (!Encoder)
+  TPinned<TChainEncoder> encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
+  if (!encoder)
     return Fail(ecHandle, int64_t(-1));
   if (!oBuffer && iLength > 0)
     return Fail(ecIllegalParam, int64_t(-1));
-  int64_t Read = Encoder->ReadOutput(oBuffer, iLength, iTimeoutMilliseconds);
-  if (Read < 0)
+  int64_t read = encoder->ReadOutput(oBuffer, iLength, iTimeoutMilliseconds);
+  if (read < 0)
     return Fail(ecEnded, int64_t(-1));
-  return Fail(ecOK, Read);
+  return Fail(ecOK, read);
 }
 
 bool TAudioEngine::EncodeGetSpan(uint32_t iEncoder, TEncodeSpan& oSpan)
 {
-  TPinned<TChainEncoder> Encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
-  if (!Encoder)
+  TPinned<TChainEncoder> encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
+  if (!encoder)
     return Fail(ecHandle, false);
-  oSpan = Encoder->Span();
+  oSpan = encoder->Span();
   return Fail(ecOK, true);
 }
 
 bool TAudioEngine::EncodeGetOutputInfo(uint32_t iEncoder, TEncodeOutputInfo& oInfo)
 {
-  TPinned<TChainEncoder> Encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
-  if (!Encoder)
+  TPinned<TChainEncoder> encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
+  if (!encoder)
     return Fail(ecHandle, false);
-  oInfo = Encoder->OutputInfo();
+  oInfo = encoder->OutputInfo();
   return Fail(ecOK, true);
 }
 
@@ -122,42 +122,42 @@ bool TAudioEngine::EncodeCastInit(uint32_t iEncoder, const std::string& iServer,
                                   const std::string& iGenre, const std::string& iDescription,
                                   const std::string& iHeaders, uint32_t iBitrate, int iPublic)
 {
-  TPinned<TChainEncoder> Encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
-  if (!Encoder)
+  TPinned<TChainEncoder> encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
+  if (!encoder)
     return Fail(ecHandle, false);
-  TCastSettings Settings;
-  Settings.Server = iServer;
-  Settings.Password = iPassword;
-  Settings.Content = iContent;
-  Settings.Name = iName;
-  Settings.URL = iURL;
-  Settings.Genre = iGenre;
-  Settings.Description = iDescription;
-  Settings.Headers = iHeaders;
-  Settings.Bitrate = iBitrate;
-  Settings.Public = iPublic != 0;
-  const int Error = Encoder->CastInit(Settings, TEngineState::Instance().NetTimeoutMilliseconds.load());
-  return Fail(Error, Error == ecOK);
+  TCastSettings settings;
+  settings.Server = iServer;
+  settings.Password = iPassword;
+  settings.Content = iContent;
+  settings.Name = iName;
+  settings.URL = iURL;
+  settings.Genre = iGenre;
+  settings.Description = iDescription;
+  settings.Headers = iHeaders;
+  settings.Bitrate = iBitrate;
+  settings.Public = iPublic != 0;
+  const int error = encoder->CastInit(settings, TEngineState::Instance().NetTimeoutMilliseconds.load());
+  return Fail(error, error == ecOK);
 }
 
 bool TAudioEngine::EncodeCastSetTitle(uint32_t iEncoder, const std::string& iTitle, const std::string& iURL)
 {
-  TPinned<TChainEncoder> Encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
-  if (!Encoder)
+  TPinned<TChainEncoder> encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
+  if (!encoder)
     return Fail(ecHandle, false);
-  const int Error = Encoder->SetTitle(iTitle, iURL);
-  return Fail(Error, Error == ecOK);
+  const int error = encoder->SetTitle(iTitle, iURL);
+  return Fail(error, error == ecOK);
 }
 
 uint32_t TAudioEngine::EncodeServerInit(uint32_t iEncoder, const std::string& iAddress, uint32_t iBuffer,
                                         uint32_t iBurst, uint32_t iFlags)
 {
-  TPinned<TChainEncoder> Encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
-  if (!Encoder)
+  TPinned<TChainEncoder> encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
+  if (!encoder)
     return Fail(ecHandle, 0u);
   if (iBuffer == 0)
     return Fail(ecIllegalParam, 0u);
-  uint16_t Port = 0;
-  const int Error = Encoder->ServerInit(iAddress, iBuffer, iBurst, (iFlags & esfSendTitles) != 0, Port);
-  return Fail(Error, Error == ecOK ? uint32_t(Port) : 0u);
+  uint16_t port = 0;
+  const int error = encoder->ServerInit(iAddress, iBuffer, iBurst, (iFlags & esfSendTitles) != 0, port);
+  return Fail(error, error == ecOK ? uint32_t(port) : 0u);
 }

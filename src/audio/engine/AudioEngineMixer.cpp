@@ -20,33 +20,33 @@ uint32_t TAudioEngine::MixerCreate(uint32_t iRate, uint32_t iChannels, uint32_t 
     return Fail(ecFrequency, 0u);
   if (iChannels != 2 || !(iFlags & chFloat))
     return Fail(ecFormat, 0u);
-  bool Decode = (iFlags & chDecode) != 0;
-  if (!Decode && iDevice == 0)
+  bool decode = (iFlags & chDecode) != 0;
+  if (!decode && iDevice == 0)
     return Fail(ecDevice, 0u);
-  std::lock_guard Lock(TEngineState::Instance().Graph);
-  uint32_t Handle = THandleTable::Instance().Add(std::make_unique<TMixer>(iRate, Decode ? 0 : iDevice));
-  if (Handle == 0)
+  std::lock_guard lock(TEngineState::Instance().Graph);
+  uint32_t handle = THandleTable::Instance().Add(std::make_unique<TMixer>(iRate, decode ? 0 : iDevice));
+  if (handle == 0)
     return Fail(ecNoChannel, 0u);
-  return Fail(ecOK, Handle);
+  return Fail(ecOK, handle);
 }
 
 bool TAudioEngine::MixerAddChannel(uint32_t iMixer, uint32_t iChannel, uint32_t iFlags)
 {
-  std::lock_guard Lock(TEngineState::Instance().Graph);
-  THandleTable& Table = THandleTable::Instance();
-  TPinned<TMixer> Mixer = Table.Pin<TMixer>(iMixer);
-  TPinned<TChannel> Channel = Table.Pin<TChannel>(iChannel);
-  if (!Mixer || !Channel)
+  std::lock_guard lock(TEngineState::Instance().Graph);
+  THandleTable& table = THandleTable::Instance();
+  TPinned<TMixer> mixer = table.Pin<TMixer>(iMixer);
+  TPinned<TChannel> channel = table.Pin<TChannel>(iChannel);
+  if (!mixer || !channel)
     return Fail(ecHandle, false);
-  if (!Channel->IsDecode())
+  if (!channel->IsDecode())
     return Fail(ecNotDecodeChannel, false);
-  if (Channel->Mixer())
+  if (channel->Mixer())
     return Fail(ecAlready, false);
-  if (Channel.Get() == Mixer.Get() || IsAncestor(*Channel, *Mixer))
+  if (channel.Get() == mixer.Get() || IsAncestor(*channel, *mixer))
     return Fail(ecIllegalParam, false);
   try
   {
-    Mixer->AddSource(*Channel);
+    mixer->AddSource(*channel);
   }
   catch (const std::bad_alloc&)
   {
@@ -61,42 +61,42 @@ bool TAudioEngine::MixerAddChannel(uint32_t iMixer, uint32_t iChannel, uint32_t 
 
 bool TAudioEngine::MixerRemoveChannel(uint32_t iChannel)
 {
-  std::unique_ptr<TMixerSource> Removed;
-  std::lock_guard Lock(TEngineState::Instance().Graph);
-  TPinned<TChannel> Channel = THandleTable::Instance().Pin<TChannel>(iChannel);
-  if (!Channel)
+  std::unique_ptr<TMixerSource> removed;
+  std::lock_guard lock(TEngineState::Instance().Graph);
+  TPinned<TChannel> channel = THandleTable::Instance().Pin<TChannel>(iChannel);
+  if (!channel)
     return Fail(ecHandle, false);
-  if (!Channel->Mixer())
+  if (!channel->Mixer())
     return Fail(ecNotAvailable, false);
-  Removed = Channel->Mixer()->RemoveSource(*Channel);
+  removed = channel->Mixer()->RemoveSource(*channel);
   return Fail(ecOK, true);
 }
 
 bool TAudioEngine::MixerGetSourceInfo(uint32_t iChannel, TMixerSourceInfo& oInfo)
 {
-  std::lock_guard Lock(TEngineState::Instance().Graph);
-  TPinned<TChannel> Channel = THandleTable::Instance().Pin<TChannel>(iChannel);
-  if (!Channel)
+  std::lock_guard lock(TEngineState::Instance().Graph);
+  TPinned<TChannel> channel = THandleTable::Instance().Pin<TChannel>(iChannel);
+  if (!channel)
     return Fail(ecHandle, false);
-  const TMixerSource* Source = Channel->Mixer() ? Channel->Mixer()->FindSource(*Channel) : nullptr;
-  if (!Source)
+  const TMixerSource* source = channel->Mixer() ? channel->Mixer()->FindSource(*channel) : nullptr;
+  if (!source)
     return Fail(ecNotAvailable, false);
-  oInfo = Source->Info();
+  oInfo = source->Info();
   return Fail(ecOK, true);
 }
 
 bool TAudioEngine::ChannelPlay(uint32_t iHandle)
 {
-  std::lock_guard Lock(TEngineState::Instance().Graph);
-  TPinned<TChannel> Channel = THandleTable::Instance().Pin<TChannel>(iHandle);
-  if (!Channel)
+  std::lock_guard lock(TEngineState::Instance().Graph);
+  TPinned<TChannel> channel = THandleTable::Instance().Pin<TChannel>(iHandle);
+  if (!channel)
     return Fail(ecHandle, false);
-  TMixer* Mixer = dynamic_cast<TMixer*>(Channel.Get());
-  if (Channel->IsDecode() || !Mixer)
+  TMixer* mixer = dynamic_cast<TMixer*>(channel.Get());
+  if (channel->IsDecode() || !mixer)
     return Fail(ecDecode, false);
   try
   {
-    Mixer->Play();
+    mixer->Play();
   }
   catch (const std::runtime_error&)
   {
@@ -107,13 +107,13 @@ bool TAudioEngine::ChannelPlay(uint32_t iHandle)
 
 bool TAudioEngine::ChannelSetAttribute(uint32_t iHandle, uint32_t iAttribute, float iValue)
 {
-  TPinned<TChannel> Channel = THandleTable::Instance().Pin<TChannel>(iHandle);
-  if (!Channel)
+  TPinned<TChannel> channel = THandleTable::Instance().Pin<TChannel>(iHandle);
+  if (!channel)
     return Fail(ecHandle, false);
   if (iAttribute != atVolume)
     return Fail(ecIllegalType, false);
   // Output devices only pace their mixers; they always play silence.
-  if (Channel->IsDecode() || iValue != 0.0f)
+  if (channel->IsDecode() || iValue != 0.0f)
     return Fail(ecNotAvailable, false);
   return Fail(ecOK, true);
 }

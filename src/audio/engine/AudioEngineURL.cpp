@@ -14,59 +14,59 @@ uint32_t TAudioEngine::StreamCreateURL(const std::string& iURL, uint32_t iOffset
   // Only live decoding from the start: what a recorder needs.
   if (!(iFlags & chDecode) || iOffset != 0)
     return Fail(ecNotAvailable, 0u);
-  TEngineState& State = TEngineState::Instance();
-  std::unique_ptr<TURLStream> Stream;
+  TEngineState& state = TEngineState::Instance();
+  std::unique_ptr<TURLStream> stream;
   try
   {
-    auto Source =
-        std::make_unique<TURLSource>(iURL, State.NetTimeoutMilliseconds.load(), State.NetPlaylist.load() != 0, iAbort);
-    Stream = std::make_unique<TURLStream>(std::move(Source), std::move(iDownload));
+    auto source =
+        std::make_unique<TURLSource>(iURL, state.NetTimeoutMilliseconds.load(), state.NetPlaylist.load() != 0, iAbort);
+    stream = std::make_unique<TURLStream>(std::move(source), std::move(iDownload));
   }
-  catch (const EURLError& Error)
+  catch (const EURLError& error)
   {
-    return Fail(Error.Code(), 0u);
+    return Fail(error.Code(), 0u);
   }
   catch (const std::bad_alloc&)
   {
     return Fail(ecMemory, 0u);
   }
-  TURLStream* Started = Stream.get();
-  uint32_t Handle = 0;
+  TURLStream* started = stream.get();
+  uint32_t handle = 0;
   {
-    std::lock_guard Lock(State.Graph);
-    Handle = THandleTable::Instance().Add(std::move(Stream));
+    std::lock_guard lock(state.Graph);
+    handle = THandleTable::Instance().Add(std::move(stream));
   }
-  if (Handle == 0)
+  if (handle == 0)
     return Fail(ecNoChannel, 0u);
-  Started->Start();
-  return Fail(ecOK, Handle);
+  started->Start();
+  return Fail(ecOK, handle);
 }
 
 uint32_t TAudioEngine::ChannelSetSync(uint32_t iHandle, uint32_t iType, TSyncProc iProc)
 {
-  TPinned<TURLStream> Stream = THandleTable::Instance().Pin<TURLStream>(iHandle);
-  if (!Stream)
+  TPinned<TURLStream> stream = THandleTable::Instance().Pin<TURLStream>(iHandle);
+  if (!stream)
     return Fail(ecHandle, 0u);
   if (iType != syMeta && iType != syEnd)
     return Fail(ecIllegalType, 0u);
-  return Fail(ecOK, Stream->AddSync(iType, std::move(iProc)));
+  return Fail(ecOK, stream->AddSync(iType, std::move(iProc)));
 }
 
 bool TAudioEngine::ChannelRemoveSync(uint32_t iHandle, uint32_t iSync)
 {
-  TPinned<TURLStream> Stream = THandleTable::Instance().Pin<TURLStream>(iHandle);
-  if (!Stream)
+  TPinned<TURLStream> stream = THandleTable::Instance().Pin<TURLStream>(iHandle);
+  if (!stream)
     return Fail(ecHandle, false);
-  return Stream->RemoveSync(iSync) ? Fail(ecOK, true) : Fail(ecHandle, false);
+  return stream->RemoveSync(iSync) ? Fail(ecOK, true) : Fail(ecHandle, false);
 }
 
 std::string TAudioEngine::ChannelGetTags(uint32_t iHandle, uint32_t iTags)
 {
-  TPinned<TURLStream> Stream = THandleTable::Instance().Pin<TURLStream>(iHandle);
-  if (!Stream)
+  TPinned<TURLStream> stream = THandleTable::Instance().Pin<TURLStream>(iHandle);
+  if (!stream)
     return Fail(ecHandle, std::string());
   if (iTags != tgMeta)
     return Fail(ecIllegalType, std::string());
-  std::string Text = Stream->Metadata();
-  return Text.empty() ? Fail(ecNotAvailable, Text) : Fail(ecOK, Text);
+  std::string text = stream->Metadata();
+  return text.empty() ? Fail(ecNotAvailable, text) : Fail(ecOK, text);
 }

@@ -14,15 +14,15 @@ TChainEncoder::~TChainEncoder() = default;
 
 int TChainEncoder::Start(const std::string& iCommand, uint32_t iFlags, uint32_t iQueueMilliseconds)
 {
-  TEncoderSettings Settings;
-  Settings.SampleRate = Channel().Format().Rate;
-  Settings.Channels = Channel().Format().Channels;
-  Settings.Flags = iFlags;
-  Settings.QueueMilliseconds = iQueueMilliseconds;
-  Settings.OnNotify = [this](int iStatus) { Notify(iStatus); };
+  TEncoderSettings settings;
+  settings.SampleRate = Channel().Format().Rate;
+  settings.Channels = Channel().Format().Channels;
+  settings.Flags = iFlags;
+  settings.QueueMilliseconds = iQueueMilliseconds;
+  settings.OnNotify = [this](int iStatus) { Notify(iStatus); };
   try
   {
-    fEncoder = TEncoder::Start(iCommand, Settings);
+    fEncoder = TEncoder::Start(iCommand, settings);
   }
   catch (const TEncoderError& e)
   {
@@ -59,17 +59,17 @@ bool TChainEncoder::IsActive() const
 
 void TChainEncoder::SetNotify(TEncodeNotify iNotify)
 {
-  std::lock_guard Lock(fNotifyLock);
+  std::lock_guard lock(fNotifyLock);
   fNotify = std::move(iNotify);
 }
 
 TEncodeSpan TChainEncoder::Span() const
 {
-  TEncodeSpan Span;
-  Span.FirstFrame = fFirstFrame.load(std::memory_order_acquire);
-  Span.EndFrame = fEndFrame.load(std::memory_order_acquire);
-  Span.DroppedFrames = fEncoder ? fEncoder->DroppedFrames() : 0;
-  return Span;
+  TEncodeSpan span;
+  span.FirstFrame = fFirstFrame.load(std::memory_order_acquire);
+  span.EndFrame = fEndFrame.load(std::memory_order_acquire);
+  span.DroppedFrames = fEncoder ? fEncoder->DroppedFrames() : 0;
+  return span;
 }
 
 int64_t TChainEncoder::ReadOutput(void* oBuffer, uint32_t iLength, int iTimeoutMilliseconds)
@@ -85,7 +85,7 @@ void TChainEncoder::Stop()
   std::unique_ptr<TCastSender> cast;
   std::unique_ptr<TStreamServer> server;
   {
-    std::lock_guard Lock(fTakerLock);
+    std::lock_guard lock(fTakerLock);
     cast = std::move(fCast);
     server = std::move(fServer);
   }
@@ -125,7 +125,7 @@ int TChainEncoder::CastInit(const TCastSettings& iSettings, int iTimeoutMillisec
         // Connecting may take long: no lock is held meanwhile.
         std::unique_ptr<TCastSender> cast =
             TCastSender::Connect(iSettings, iTimeoutMilliseconds, iRead, [encoder] { encoder->Abandon(enCastLost); });
-        std::lock_guard Lock(fTakerLock);
+        std::lock_guard lock(fTakerLock);
         fCast = std::move(cast);
       });
 }
@@ -138,7 +138,7 @@ int TChainEncoder::ServerInit(const std::string& iAddress, uint32_t iBuffer, uin
       {
         std::unique_ptr<TStreamServer> server = TStreamServer::Start(iAddress, iBuffer, iBurst, iSendTitles, iRead);
         oPort = server->Port();
-        std::lock_guard Lock(fTakerLock);
+        std::lock_guard lock(fTakerLock);
         fServer = std::move(server);
       });
 }
@@ -146,7 +146,7 @@ int TChainEncoder::ServerInit(const std::string& iAddress, uint32_t iBuffer, uin
 TEncodeOutputInfo TChainEncoder::OutputInfo()
 {
   TEncodeOutputInfo info;
-  std::lock_guard Lock(fTakerLock);
+  std::lock_guard lock(fTakerLock);
   if (fCast)
     info.DroppedBytes = fCast->DroppedBytes();
   if (fServer)
@@ -159,7 +159,7 @@ TEncodeOutputInfo TChainEncoder::OutputInfo()
 
 int TChainEncoder::SetTitle(const std::string& iTitle, const std::string& iURL)
 {
-  std::lock_guard Lock(fTakerLock);
+  std::lock_guard lock(fTakerLock);
   if (fCast)
     fCast->SetTitle(iTitle, iURL);
   else if (fServer)
@@ -171,7 +171,7 @@ int TChainEncoder::SetTitle(const std::string& iTitle, const std::string& iURL)
 
 void TChainEncoder::Notify(int iStatus)
 {
-  std::lock_guard Lock(fNotifyLock);
+  std::lock_guard lock(fNotifyLock);
   if (fNotify)
     fNotify(Handle(), uint32_t(iStatus));
 }

@@ -6,81 +6,81 @@ TChannel::TChannel(const TChannelFormat& iFormat, bool iDecode) : fFormat(iForma
 
 uint32_t TChannel::Read(void* oBuffer, uint32_t iLength)
 {
-  const uint32_t FrameBytes = fFormat.FrameBytes();
-  uint32_t Wanted = iLength / FrameBytes;
-  uint8_t* Out = static_cast<uint8_t*>(oBuffer);
-  uint32_t Done = 0;
-  std::lock_guard Lock(fLock);
-  while (Done < Wanted)
+  const uint32_t frameBytes = fFormat.FrameBytes();
+  uint32_t wanted = iLength / frameBytes;
+  uint8_t* out = static_cast<uint8_t*>(oBuffer);
+  uint32_t done = 0;
+  std::lock_guard lock(fLock);
+  while (done < wanted)
   {
-    uint32_t Block = std::min(Wanted - Done, kBlockFrames);
-    uint32_t Got = Produce(Out + size_t(Done) * FrameBytes, Block);
-    if (Got == 0)
+    uint32_t block = std::min(wanted - done, kBlockFrames);
+    uint32_t got = Produce(out + size_t(done) * frameBytes, block);
+    if (got == 0)
       break;
-    uint64_t First = fPosition.load(std::memory_order_relaxed);
+    uint64_t first = fPosition.load(std::memory_order_relaxed);
     if (fFormat.Float)
     {
-      float* Samples = reinterpret_cast<float*>(Out + size_t(Done) * FrameBytes);
-      for (TChainElement* Element : fElements)
-        Element->Process(Samples, Got, fFormat.Channels, First);
+      float* samples = reinterpret_cast<float*>(out + size_t(done) * frameBytes);
+      for (TChainElement* element : fElements)
+        element->Process(samples, got, fFormat.Channels, first);
     }
-    fPosition.store(First + Got, std::memory_order_release);
-    Done += Got;
-    if (Got < Block)
+    fPosition.store(first + got, std::memory_order_release);
+    done += got;
+    if (got < block)
       break;
   }
-  return Done * FrameBytes;
+  return done * frameBytes;
 }
 
 void TChannel::InsertElement(TChainElement* iElement)
 {
-  std::vector<TChainElement*> Elements = fElements;
-  auto Place = std::find_if(Elements.begin(), Elements.end(),
+  std::vector<TChainElement*> elements = fElements;
+  auto place = std::find_if(elements.begin(), elements.end(),
                             [&](TChainElement* e) { return e->Priority() < iElement->Priority(); });
-  Elements.insert(Place, iElement);
-  SwapElements(Elements, nullptr, iElement);
+  elements.insert(place, iElement);
+  SwapElements(elements, nullptr, iElement);
 }
 
 bool TChannel::RemoveElement(TChainElement* iElement)
 {
-  std::vector<TChainElement*> Elements = fElements;
-  auto Found = std::find(Elements.begin(), Elements.end(), iElement);
-  if (Found == Elements.end())
+  std::vector<TChainElement*> elements = fElements;
+  auto found = std::find(elements.begin(), elements.end(), iElement);
+  if (found == elements.end())
     return false;
-  Elements.erase(Found);
-  SwapElements(Elements, iElement, nullptr);
+  elements.erase(found);
+  SwapElements(elements, iElement, nullptr);
   return true;
 }
 
 bool TChannel::ReplaceElement(TChainElement* iOld, TChainElement* iNew)
 {
-  std::vector<TChainElement*> Elements = fElements;
-  auto Found = std::find(Elements.begin(), Elements.end(), iOld);
-  if (Found == Elements.end())
+  std::vector<TChainElement*> elements = fElements;
+  auto found = std::find(elements.begin(), elements.end(), iOld);
+  if (found == elements.end())
     return false;
   if (iNew->Priority() == iOld->Priority())
-    *Found = iNew;
+    *found = iNew;
   else
   {
-    Elements.erase(Found);
-    auto Place = std::find_if(Elements.begin(), Elements.end(),
+    elements.erase(found);
+    auto place = std::find_if(elements.begin(), elements.end(),
                               [&](TChainElement* e) { return e->Priority() < iNew->Priority(); });
-    Elements.insert(Place, iNew);
+    elements.insert(place, iNew);
   }
-  SwapElements(Elements, iOld, iNew);
+  SwapElements(elements, iOld, iNew);
   return true;
 }
 
 void TChannel::SwapElements(std::vector<TChainElement*>& ioElements, TChainElement* iLeaving, TChainElement* iJoining)
 {
   {
-    std::lock_guard Lock(fLock);
+    std::lock_guard lock(fLock);
     fElements.swap(ioElements);
-    uint64_t Position = fPosition.load(std::memory_order_relaxed);
+    uint64_t position = fPosition.load(std::memory_order_relaxed);
     if (iLeaving)
-      iLeaving->Detached(Position);
+      iLeaving->Detached(position);
     if (iJoining)
-      iJoining->Attached(Position);
+      iJoining->Attached(position);
   }
   // ioElements now holds the old list and is freed here, outside the lock.
 }

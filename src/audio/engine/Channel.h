@@ -51,7 +51,7 @@ public:
   // Runs iChange under the channel's lock, i.e. between two buffers.
   template <class F> void BetweenBuffers(F&& iChange)
   {
-    std::lock_guard Lock(fLock);
+    std::lock_guard lock(fLock);
     iChange();
   }
 

@@ -2,8 +2,8 @@
 
 bool TChannelMapEffect::SetParameters(const TChannelMapParameters& iParameters)
 {
-  for (int32_t Channel : iParameters.Channels)
-    if (Channel < 1 || Channel > 2)
+  for (int32_t channel : iParameters.Channels)
+    if (channel < 1 || channel > 2)
       return false;
   fMap.store(uint32_t(iParameters.Channels[0] - 1) | (uint32_t(iParameters.Channels[1] - 1) << 8),
              std::memory_order_relaxed);
@@ -12,20 +12,20 @@ bool TChannelMapEffect::SetParameters(const TChannelMapParameters& iParameters)
 
 TChannelMapParameters TChannelMapEffect::Parameters() const
 {
-  uint32_t Map = fMap.load(std::memory_order_relaxed);
-  return TChannelMapParameters{{int32_t(Map & 0xFF) + 1, int32_t(Map >> 8) + 1}};
+  uint32_t map = fMap.load(std::memory_order_relaxed);
+  return TChannelMapParameters{{int32_t(map & 0xFF) + 1, int32_t(map >> 8) + 1}};
 }
 
 void TChannelMapEffect::Process(float* ioBuffer, uint32_t iFrames, uint32_t iChannels, uint64_t)
 {
-  uint32_t Map = fMap.load(std::memory_order_relaxed);
-  uint32_t Left = Map & 0xFF, Right = Map >> 8;
-  if (iChannels != 2 || (Left == 0 && Right == 1))
+  uint32_t map = fMap.load(std::memory_order_relaxed);
+  uint32_t left = map & 0xFF, right = map >> 8;
+  if (iChannels != 2 || (left == 0 && right == 1))
     return;
-  for (uint32_t Frame = 0; Frame < iFrames; ++Frame, ioBuffer += 2)
+  for (uint32_t frame = 0; frame < iFrames; ++frame, ioBuffer += 2)
   {
-    float In[2] = {ioBuffer[0], ioBuffer[1]};
-    ioBuffer[0] = In[Left];
-    ioBuffer[1] = In[Right];
+    float in[2] = {ioBuffer[0], ioBuffer[1]};
+    ioBuffer[0] = in[left];
+    ioBuffer[1] = in[right];
   }
 }

@@ -17,27 +17,27 @@ int TDelayEffect::SetParameters(const TDelayParameters& iParameters)
   if (!(iParameters.Delay >= 0 && iParameters.Delay <= kMaxDelaySeconds) || !std::isfinite(iParameters.DryMix) ||
       !std::isfinite(iParameters.WetMix) || (iParameters.Channels != -1 && iParameters.Channels <= 0))
     return ecIllegalParam;
-  auto Line = std::make_unique<TLine>();
-  Line->Parameters = iParameters;
-  Line->Channels = Channel().Format().Channels;
-  Line->Frames = uint32_t(std::lround(double(iParameters.Delay) * Channel().Format().Rate));
-  bool Reuse = Line->Frames == fLine->Frames;
-  if (Line->Frames > 0 && !Reuse)
+  auto line = std::make_unique<TLine>();
+  line->Parameters = iParameters;
+  line->Channels = Channel().Format().Channels;
+  line->Frames = uint32_t(std::lround(double(iParameters.Delay) * Channel().Format().Rate));
+  bool reuse = line->Frames == fLine->Frames;
+  if (line->Frames > 0 && !reuse)
   {
     // calloc: the pages of a long line are only committed as the line fills.
-    Line->Samples.reset(static_cast<float*>(std::calloc(size_t(Line->Frames) * Line->Channels, sizeof(float))));
-    if (!Line->Samples)
+    line->Samples.reset(static_cast<float*>(std::calloc(size_t(line->Frames) * line->Channels, sizeof(float))));
+    if (!line->Samples)
       return ecMemory;
   }
   Channel().BetweenBuffers(
       [&]
       {
-        if (Reuse)
+        if (reuse)
         {
-          Line->Samples = std::move(fLine->Samples);
-          Line->Position = fLine->Position;
+          line->Samples = std::move(fLine->Samples);
+          line->Position = fLine->Position;
         }
-        fLine.swap(Line);
+        fLine.swap(line);
       });
   return ecOK;
 }
@@ -49,29 +49,29 @@ TDelayParameters TDelayEffect::Parameters() const
 
 void TDelayEffect::Process(float* ioBuffer, uint32_t iFrames, uint32_t iChannels, uint64_t)
 {
-  TLine& Line = *fLine;
-  const float Dry = Line.Parameters.DryMix, Wet = Line.Parameters.WetMix;
-  const uint32_t Selected = uint32_t(Line.Parameters.Channels);
-  if (Line.Frames == 0)
+  TLine& line = *fLine;
+  const float dry = line.Parameters.DryMix, wet = line.Parameters.WetMix;
+  const uint32_t selected = uint32_t(line.Parameters.Channels);
+  if (line.Frames == 0)
   {
-    for (uint32_t Sample = 0; Sample < iFrames * iChannels; ++Sample)
-      if (Selected & (1u << (Sample % iChannels)))
-        ioBuffer[Sample] *= Dry + Wet;
+    for (uint32_t sample = 0; sample < iFrames * iChannels; ++sample)
+      if (selected & (1u << (sample % iChannels)))
+        ioBuffer[sample] *= dry + wet;
     return;
   }
-  float* Samples = Line.Samples.get();
-  for (uint32_t Frame = 0; Frame < iFrames; ++Frame)
+  float* samples = line.Samples.get();
+  for (uint32_t frame = 0; frame < iFrames; ++frame)
   {
-    float* Stored = Samples + size_t(Line.Position) * iChannels;
-    for (uint32_t Channel = 0; Channel < iChannels; ++Channel, ++ioBuffer)
+    float* stored = samples + size_t(line.Position) * iChannels;
+    for (uint32_t channel = 0; channel < iChannels; ++channel, ++ioBuffer)
     {
-      if (!(Selected & (1u << Channel)))
+      if (!(selected & (1u << channel)))
         continue;
-      float In = *ioBuffer;
-      *ioBuffer = Dry * In + Wet * Stored[Channel];
-      Stored[Channel] = In;
+      float in = *ioBuffer;
+      *ioBuffer = dry * in + wet * stored[channel];
+      stored[channel] = in;
     }
-    if (++Line.Position == Line.Frames)
-      Line.Position = 0;
+    if (++line.Position == line.Frames)
+      line.Position = 0;
   }
 }

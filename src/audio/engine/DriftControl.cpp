@@ -4,14 +4,14 @@
 
 double TDriftControl::Update(double iBacklogFrames, double iElapsedSeconds)
 {
-  double Backlog = iBacklogFrames / fInputRate;
+  double backlog = iBacklogFrames / fInputRate;
   if (!fStarted)
   {
-    fFiltered = Backlog;
+    fFiltered = backlog;
     fStarted = true;
   }
-  fFiltered += std::min(1.0, iElapsedSeconds / kFilterSeconds) * (Backlog - fFiltered);
-  double Excess = fFiltered - fTargetSeconds;
-  fIntegralTrim = std::clamp(fIntegralTrim + kIntegral * Excess * iElapsedSeconds, -kMaxIntegral, kMaxIntegral);
-  return 1.0 + std::clamp(kProportional * Excess + fIntegralTrim, -kMaxTrim, kMaxTrim);
+  fFiltered += std::min(1.0, iElapsedSeconds / kFilterSeconds) * (backlog - fFiltered);
+  double excess = fFiltered - fTargetSeconds;
+  fIntegralTrim = std::clamp(fIntegralTrim + kIntegral * excess * iElapsedSeconds, -kMaxIntegral, kMaxIntegral);
+  return 1.0 + std::clamp(kProportional * excess + fIntegralTrim, -kMaxTrim, kMaxTrim);
 }

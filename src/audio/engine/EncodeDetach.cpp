@@ -10,15 +10,15 @@
 
 bool EncodeDetach(uint32_t iEncoder, TEncodeSpan& oSpan)
 {
-  std::lock_guard Lock(TEngineState::Instance().Graph);
-  TPinned<TChainEncoder> Encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
-  if (!Encoder)
+  std::lock_guard lock(TEngineState::Instance().Graph);
+  TPinned<TChainEncoder> encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
+  if (!encoder)
     return Fail(ecHandle, false);
-  if (!Encoder->IsDetached())
+  if (!encoder->IsDetached())
   {
-    Encoder->Channel().RemoveElement(Encoder.Get());
-    Encoder->SetDetached();
+    encoder->Channel().RemoveElement(encoder.Get());
+    encoder->SetDetached();
   }
-  oSpan = Encoder->Span();
+  oSpan = encoder->Span();
   return Fail(ecOK, true);
 }

@@ -4,28 +4,28 @@
 
 bool FreeChannel(uint32_t iHandle, TGarbage& oGarbage)
 {
-  THandleTable& Table = THandleTable::Instance();
-  if (!Table.Pin<TChannel>(iHandle))
+  THandleTable& table = THandleTable::Instance();
+  if (!table.Pin<TChannel>(iHandle))
     return false;
-  std::unique_ptr<TEngineObject> Object = Table.Remove(iHandle);
-  TChannel* Channel = static_cast<TChannel*>(Object.get());
+  std::unique_ptr<TEngineObject> object = table.Remove(iHandle);
+  TChannel* channel = static_cast<TChannel*>(object.get());
   // Nothing may pull the channel once its elements go: stop its output, take it out of its mixer.
-  Channel->Stop();
-  if (Channel->Mixer())
-    Channel->Mixer()->RemoveSource(*Channel);
-  if (TMixer* Mixer = dynamic_cast<TMixer*>(Channel))
-    for (TChannel* Source : Mixer->Sources())
-      Mixer->RemoveSource(*Source);
-  for (TChainElement* Element : Channel->Elements())
-    oGarbage.push_back(Table.Remove(Element->Handle()));
-  oGarbage.push_back(std::move(Object));
+  channel->Stop();
+  if (channel->Mixer())
+    channel->Mixer()->RemoveSource(*channel);
+  if (TMixer* mixer = dynamic_cast<TMixer*>(channel))
+    for (TChannel* source : mixer->Sources())
+      mixer->RemoveSource(*source);
+  for (TChainElement* element : channel->Elements())
+    oGarbage.push_back(table.Remove(element->Handle()));
+  oGarbage.push_back(std::move(object));
   return true;
 }
 
 bool IsAncestor(const TChannel& iChannel, const TChannel& iOf)
 {
-  for (const TChannel* Parent = iOf.Mixer(); Parent; Parent = Parent->Mixer())
-    if (Parent == &iChannel)
+  for (const TChannel* parent = iOf.Mixer(); parent; parent = parent->Mixer())
+    if (parent == &iChannel)
       return true;
   return false;
 }

@@ -2,6 +2,6 @@
 
 TEngineState& TEngineState::Instance()
 {
-  static TEngineState State;
-  return State;
+  static TEngineState state;
+  return state;
 }

@@ -74,17 +74,17 @@ public:
   // The object of iHandle if it is a T, pinned; empty otherwise. Never blocks, never allocates.
   template <class T> TPinned<T> Pin(uint32_t iHandle)
   {
-    TEntry* Entry = nullptr;
-    TEngineObject* Object = PinObject(iHandle, Entry);
-    if (!Object)
+    TEntry* entry = nullptr;
+    TEngineObject* object = PinObject(iHandle, entry);
+    if (!object)
       return {};
-    T* Typed = dynamic_cast<T*>(Object);
-    if (!Typed)
+    T* typed = dynamic_cast<T*>(object);
+    if (!typed)
     {
-      Entry->Pins.fetch_sub(1, std::memory_order_release);
+      entry->Pins.fetch_sub(1, std::memory_order_release);
       return {};
     }
-    return TPinned<T>(&Entry->Pins, Typed);
+    return TPinned<T>(&entry->Pins, typed);
   }
 
 private:

@@ -14,8 +14,8 @@ TMixer::TMixer(uint32_t iRate, uint32_t iDevice)
 TMixer::~TMixer()
 {
   Stop();
-  for (const std::unique_ptr<TMixerSource>& Source : fOwned)
-    Source->Source().SetMixer(nullptr);
+  for (const std::unique_ptr<TMixerSource>& source : fOwned)
+    source->Source().SetMixer(nullptr);
 }
 
 void TMixer::AddSource(TChannel& iSource)
@@ -27,28 +27,28 @@ void TMixer::AddSource(TChannel& iSource)
 
 std::unique_ptr<TMixerSource> TMixer::RemoveSource(TChannel& iSource)
 {
-  auto Found = std::find_if(fOwned.begin(), fOwned.end(), [&](auto& s) { return &s->Source() == &iSource; });
-  if (Found == fOwned.end())
+  auto found = std::find_if(fOwned.begin(), fOwned.end(), [&](auto& s) { return &s->Source() == &iSource; });
+  if (found == fOwned.end())
     return nullptr;
-  std::unique_ptr<TMixerSource> Removed = std::move(*Found);
-  fOwned.erase(Found);
+  std::unique_ptr<TMixerSource> removed = std::move(*found);
+  fOwned.erase(found);
   Publish();
   iSource.SetMixer(nullptr);
-  return Removed;
+  return removed;
 }
 
 const TMixerSource* TMixer::FindSource(const TChannel& iSource) const
 {
-  auto Found = std::find_if(fOwned.begin(), fOwned.end(), [&](auto& s) { return &s->Source() == &iSource; });
-  return Found == fOwned.end() ? nullptr : Found->get();
+  auto found = std::find_if(fOwned.begin(), fOwned.end(), [&](auto& s) { return &s->Source() == &iSource; });
+  return found == fOwned.end() ? nullptr : found->get();
 }
 
 std::vector<TChannel*> TMixer::Sources() const
 {
-  std::vector<TChannel*> Sources;
-  for (const std::unique_ptr<TMixerSource>& Source : fOwned)
-    Sources.push_back(&Source->Source());
-  return Sources;
+  std::vector<TChannel*> sources;
+  for (const std::unique_ptr<TMixerSource>& source : fOwned)
+    sources.push_back(&source->Source());
+  return sources;
 }
 
 void TMixer::Play()
@@ -66,28 +66,28 @@ void TMixer::Stop()
 
 void TMixer::Publish()
 {
-  std::vector<TMixerSource*> Active;
-  for (const std::unique_ptr<TMixerSource>& Source : fOwned)
-    Active.push_back(Source.get());
-  BetweenBuffers([&] { fActive.swap(Active); });
+  std::vector<TMixerSource*> active;
+  for (const std::unique_ptr<TMixerSource>& source : fOwned)
+    active.push_back(source.get());
+  BetweenBuffers([&] { fActive.swap(active); });
 }
 
 uint32_t TMixer::Produce(void* oBuffer, uint32_t iFrames)
 {
-  float* Out = static_cast<float*>(oBuffer);
-  const size_t Samples = size_t(iFrames) * 2;
+  float* out = static_cast<float*>(oBuffer);
+  const size_t samples = size_t(iFrames) * 2;
   if (fActive.empty())
   {
-    std::memset(Out, 0, Samples * sizeof(float));
+    std::memset(out, 0, samples * sizeof(float));
     return iFrames;
   }
-  fActive.front()->Render(Out, iFrames);
-  float* Scratch = fScratch.get();
-  for (size_t Index = 1; Index < fActive.size(); ++Index)
+  fActive.front()->Render(out, iFrames);
+  float* scratch = fScratch.get();
+  for (size_t index = 1; index < fActive.size(); ++index)
   {
-    fActive[Index]->Render(Scratch, iFrames);
-    for (size_t Sample = 0; Sample < Samples; ++Sample)
-      Out[Sample] += Scratch[Sample];
+    fActive[index]->Render(scratch, iFrames);
+    for (size_t sample = 0; sample < samples; ++sample)
+      out[sample] += scratch[sample];
   }
   return iFrames;
 }

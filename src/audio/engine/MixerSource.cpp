@@ -21,66 +21,66 @@ TMixerSource::TMixerSource(TChannel& iSource, uint32_t iMixerRate)
 
 void TMixerSource::Render(float* oBuffer, uint32_t iFrames)
 {
-  uint32_t Filled = 0;
+  uint32_t filled = 0;
   if (fGathering && Backlog() >= fDrift.TargetFrames())
   {
     fGathering = false;
     fDrift.Restart();
   }
   if (!fGathering)
-    Filled = Fill(oBuffer, iFrames);
-  if (Filled < iFrames)
+    filled = Fill(oBuffer, iFrames);
+  if (filled < iFrames)
   {
-    std::memset(oBuffer + size_t(Filled) * fStagedChannels, 0, size_t(iFrames - Filled) * fStagedChannels * 4);
-    fSilence.fetch_add(iFrames - Filled, std::memory_order_relaxed);
+    std::memset(oBuffer + size_t(filled) * fStagedChannels, 0, size_t(iFrames - filled) * fStagedChannels * 4);
+    fSilence.fetch_add(iFrames - filled, std::memory_order_relaxed);
     fGathering = fPush;
   }
   if (fStagedChannels == 1)
     MonoToStereoInPlace(oBuffer, iFrames);
-  const double Backlog = this->Backlog();
+  const double backlog = this->Backlog();
   if (fPush && !fGathering)
   {
-    double Trim = fDrift.Update(Backlog, double(iFrames) / fMixerRate);
-    fResampler.SetTrim(Trim, iFrames);
+    double trim = fDrift.Update(backlog, double(iFrames) / fMixerRate);
+    fResampler.SetTrim(trim, iFrames);
     fRatio.store(fDrift.ClockRatio(), std::memory_order_relaxed);
   }
   // Taken frames still staged or inside the conversion count as backlog, not as consumed.
-  const uint64_t Inside = fStagedCount + uint64_t(std::llround(fResampler.HeldFrames()));
-  fBacklog.store(Queued() + Inside, std::memory_order_relaxed);
-  fConsumed.store(fTaken - Inside, std::memory_order_relaxed);
+  const uint64_t inside = fStagedCount + uint64_t(std::llround(fResampler.HeldFrames()));
+  fBacklog.store(Queued() + inside, std::memory_order_relaxed);
+  fConsumed.store(fTaken - inside, std::memory_order_relaxed);
 }
 
 uint32_t TMixerSource::Fill(float* oBuffer, uint32_t iFrames)
 {
   // soxr takes all input it is offered into a queue of its own. So the resampler gets only about what the
   // missing output needs, and a first call without input lets it use what it holds.
-  const TChannelFormat& Format = fSource.Format();
-  uint32_t Filled = 0;
-  for (bool First = true; Filled < iFrames; First = false)
+  const TChannelFormat& format = fSource.Format();
+  uint32_t filled = 0;
+  for (bool first = true; filled < iFrames; first = false)
   {
-    uint32_t Needed =
-        uint32_t(std::clamp(std::ceil((iFrames - Filled) * fResampler.Ratio()), 1.0, double(kChunkFrames)));
-    if (!First && fStagedCount == 0)
+    uint32_t needed =
+        uint32_t(std::clamp(std::ceil((iFrames - filled) * fResampler.Ratio()), 1.0, double(kChunkFrames)));
+    if (!first && fStagedCount == 0)
     {
-      uint32_t Got = fSource.Read(fRaw.get(), Needed * Format.FrameBytes()) / Format.FrameBytes();
-      if (Got == 0)
+      uint32_t got = fSource.Read(fRaw.get(), needed * format.FrameBytes()) / format.FrameBytes();
+      if (got == 0)
         break;
-      ConvertToFloat(fRaw.get(), Format, Got, fStaged.get(), fStagedChannels);
+      ConvertToFloat(fRaw.get(), format, got, fStaged.get(), fStagedChannels);
       fStagedStart = 0;
-      fStagedCount = Got;
-      fTaken += Got;
+      fStagedCount = got;
+      fTaken += got;
     }
-    size_t Offered = First ? 0 : std::min(Needed, fStagedCount);
-    size_t Used = 0;
-    size_t Written = fResampler.Process(fStaged.get() + size_t(fStagedStart) * fStagedChannels, Offered, Used,
-                                        oBuffer + size_t(Filled) * fStagedChannels, iFrames - Filled);
-    fStagedStart += uint32_t(Used);
-    fStagedCount -= uint32_t(Used);
-    Filled += uint32_t(Written);
-    if (!First && Used == 0 && Written == 0)
+    size_t offered = first ? 0 : std::min(needed, fStagedCount);
+    size_t used = 0;
+    size_t written = fResampler.Process(fStaged.get() + size_t(fStagedStart) * fStagedChannels, offered, used,
+                                        oBuffer + size_t(filled) * fStagedChannels, iFrames - filled);
+    fStagedStart += uint32_t(used);
+    fStagedCount -= uint32_t(used);
+    filled += uint32_t(written);
+    if (!first && used == 0 && written == 0)
       break;
   }
-  return Filled;
+  return filled;
 }
 
 uint64_t TMixerSource::Queued() const
@@ -96,10 +96,10 @@ double TMixerSource::Backlog() const
 
 TMixerSourceInfo TMixerSource::Info() const
 {
-  TMixerSourceInfo Info;
-  Info.Ratio = fRatio.load(std::memory_order_relaxed);
-  Info.BacklogFrames = fBacklog.load(std::memory_order_relaxed);
-  Info.SilenceFrames = fSilence.load(std::memory_order_relaxed);
-  Info.ConsumedFrames = fConsumed.load(std::memory_order_relaxed);
-  return Info;
+  TMixerSourceInfo info;
+  info.Ratio = fRatio.load(std::memory_order_relaxed);
+  info.BacklogFrames = fBacklog.load(std::memory_order_relaxed);
+  info.SilenceFrames = fSilence.load(std::memory_order_relaxed);
+  info.ConsumedFrames = fConsumed.load(std::memory_order_relaxed);
+  return info;
 }

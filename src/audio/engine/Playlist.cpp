@@ -14,11 +14,11 @@ std::string Lower(std::string iText)
 
 std::string Trimmed(const std::string& iText)
 {
-  size_t First = iText.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
-  if (First == std::string::npos)
+  size_t first = iText.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
+  if (first == std::string::npos)
     return std::string();
-  size_t Last = iText.find_last_not_of(" \t\r\n");
-  return iText.substr(First, Last - First + 1);
+  size_t last = iText.find_last_not_of(" \t\r\n");
+  return iText.substr(first, last - first + 1);
 }
 
 // The address without query and fragment, lower case, for looking at its extension.
@@ -29,45 +29,45 @@ std::string PathPart(const std::string& iURL)
 
 bool EndsWith(const std::string& iText, const char* iEnd)
 {
-  size_t Length = std::strlen(iEnd);
-  return iText.size() >= Length && iText.compare(iText.size() - Length, Length, iEnd) == 0;
+  size_t length = std::strlen(iEnd);
+  return iText.size() >= length && iText.compare(iText.size() - length, length, iEnd) == 0;
 }
 
 bool HasScheme(const std::string& iText)
 {
-  size_t Colon = iText.find("://");
-  return Colon != std::string::npos && Colon > 0 &&
-         std::all_of(iText.begin(), iText.begin() + long(Colon), [](unsigned char c) { return std::isalpha(c); });
+  size_t colon = iText.find("://");
+  return colon != std::string::npos && colon > 0 &&
+         std::all_of(iText.begin(), iText.begin() + long(colon), [](unsigned char c) { return std::isalpha(c); });
 }
 
 std::string Resolved(const std::string& iEntry, const std::string& iBaseURL)
 {
   if (HasScheme(iEntry))
     return iEntry;
-  std::string Base = iBaseURL.substr(0, iBaseURL.find_first_of("?#"));
-  size_t Authority = Base.find("://");
-  if (Authority == std::string::npos)
+  std::string base = iBaseURL.substr(0, iBaseURL.find_first_of("?#"));
+  size_t authority = base.find("://");
+  if (authority == std::string::npos)
     return iEntry;
-  size_t PathStart = Base.find('/', Authority + 3);
+  size_t pathStart = base.find('/', authority + 3);
   if (!iEntry.empty() && iEntry[0] == '/')
-    return Base.substr(0, PathStart) + iEntry;
-  if (PathStart == std::string::npos)
-    return Base + "/" + iEntry;
-  return Base.substr(0, Base.rfind('/') + 1) + iEntry;
+    return base.substr(0, pathStart) + iEntry;
+  if (pathStart == std::string::npos)
+    return base + "/" + iEntry;
+  return base.substr(0, base.rfind('/') + 1) + iEntry;
 }
 } // namespace
 
 bool IsPlaylistResponse(const std::string& iContentType, const std::string& iURL)
 {
-  const std::string Type = Lower(iContentType.substr(0, iContentType.find(';')));
-  if (Type == "audio/x-scpls" || Type == "audio/scpls" || Type == "audio/x-mpegurl" || Type == "audio/mpegurl" ||
-      Type == "application/x-mpegurl" || Type == "application/vnd.apple.mpegurl" || Type == "application/pls+xml")
+  const std::string type = Lower(iContentType.substr(0, iContentType.find(';')));
+  if (type == "audio/x-scpls" || type == "audio/scpls" || type == "audio/x-mpegurl" || type == "audio/mpegurl" ||
+      type == "application/x-mpegurl" || type == "application/vnd.apple.mpegurl" || type == "application/pls+xml")
     return true;
   // Servers often send playlist files as text or bytes of no particular kind; the address tells then.
-  if (Type.empty() || Type == "text/plain" || Type == "application/octet-stream")
+  if (type.empty() || type == "text/plain" || type == "application/octet-stream")
   {
-    const std::string Path = PathPart(iURL);
-    return EndsWith(Path, ".pls") || EndsWith(Path, ".m3u") || EndsWith(Path, ".m3u8");
+    const std::string path = PathPart(iURL);
+    return EndsWith(path, ".pls") || EndsWith(path, ".m3u") || EndsWith(path, ".m3u8");
   }
   return false;
 }
@@ -79,31 +79,31 @@ bool IsHLSPlaylist(const std::string& iText)
 
 std::vector<std::string> PlaylistEntries(const std::string& iText, const std::string& iBaseURL, size_t iMaxEntries)
 {
-  std::vector<std::string> Entries;
-  size_t Start = 0;
-  while (Start < iText.size() && Entries.size() < iMaxEntries)
+  std::vector<std::string> entries;
+  size_t start = 0;
+  while (start < iText.size() && entries.size() < iMaxEntries)
   {
-    size_t End = iText.find_first_of("\r\n", Start);
-    if (End == std::string::npos)
-      End = iText.size();
-    const std::string Line = Trimmed(iText.substr(Start, End - Start));
-    Start = End + 1;
-    if (Line.empty() || Line[0] == '#' || Line[0] == '[')
+    size_t end = iText.find_first_of("\r\n", start);
+    if (end == std::string::npos)
+      end = iText.size();
+    const std::string line = Trimmed(iText.substr(start, end - start));
+    start = end + 1;
+    if (line.empty() || line[0] == '#' || line[0] == '[')
       continue;
     // .pls: FileN=address; other keys (TitleN, LengthN, NumberOfEntries, Version) are no entries.
-    size_t Equals = Line.find('=');
-    if (Equals != std::string::npos && !HasScheme(Line.substr(0, Equals + 1)))
+    size_t equals = line.find('=');
+    if (equals != std::string::npos && !HasScheme(line.substr(0, equals + 1)))
     {
-      const std::string Key = Lower(Line.substr(0, Equals));
-      if (Key.rfind("file", 0) == 0)
+      const std::string key = Lower(line.substr(0, equals));
+      if (key.rfind("file", 0) == 0)
       {
-        const std::string Value = Trimmed(Line.substr(Equals + 1));
-        if (!Value.empty())
-          Entries.push_back(Resolved(Value, iBaseURL));
+        const std::string value = Trimmed(line.substr(equals + 1));
+        if (!value.empty())
+          entries.push_back(Resolved(value, iBaseURL));
       }
       continue;
     }
-    Entries.push_back(Resolved(Line, iBaseURL));
+    entries.push_back(Resolved(line, iBaseURL));
   }
-  return Entries;
+  return entries;
 }

@@ -20,19 +20,19 @@ TResampler::TResampler(double iInputRate, double iOutputRate, uint32_t iChannels
     return;
   if (iVariable)
     fConverted = std::make_unique<float[]>(kConvertedFrames * iChannels);
-  soxr_io_spec_t IO = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-  soxr_quality_spec_t Quality = soxr_quality_spec(SOXR_HQ, 0);
-  soxr_runtime_spec_t Runtime = soxr_runtime_spec(1);
+  soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+  soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+  soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
   // Small transform blocks: soxr takes input in blocks, and the larger default ones (over 0.1 s at low rates)
   // would eat into the backlog that drift control holds, until a source runs dry.
-  Runtime.log2_min_dft_size = 9;
-  Runtime.log2_large_dft_size = 10;
-  soxr_error_t Error = nullptr;
-  fSoxr = soxr_create(iInputRate, iOutputRate, iChannels, &Error, &IO, &Quality, &Runtime);
-  if (Error)
+  runtime.log2_min_dft_size = 9;
+  runtime.log2_large_dft_size = 10;
+  soxr_error_t error = nullptr;
+  fSoxr = soxr_create(iInputRate, iOutputRate, iChannels, &error, &io, &quality, &runtime);
+  if (error)
   {
     soxr_delete(fSoxr);
-    throw std::runtime_error(std::string("soxr: ") + Error);
+    throw std::runtime_error(std::string("soxr: ") + error);
   }
 }
 
@@ -50,26 +50,26 @@ size_t TResampler::Process(const float* iInput, size_t iInputFrames, size_t& oIn
     return fTrimmer->Process(iInput, iInputFrames, oInputUsed, oOutput, iOutputFrames);
   // The trimmer takes what it can of the converted frames; while the output is not full that is all of them, and
   // soxr converts more.
-  size_t Written = 0;
+  size_t written = 0;
   oInputUsed = 0;
   for (;;)
   {
-    size_t Used = 0;
-    Written += fTrimmer->Process(fConverted.get() + fConvertedStart * fChannels, fConvertedCount, Used,
-                                 oOutput + Written * fChannels, iOutputFrames - Written);
-    fConvertedStart += Used;
-    fConvertedCount -= Used;
-    if (Written == iOutputFrames)
-      return Written;
-    size_t Made = 0;
-    Used = 0;
-    soxr_process(fSoxr, iInput + oInputUsed * fChannels, iInputFrames - oInputUsed, &Used, fConverted.get(),
-                 kConvertedFrames, &Made);
-    oInputUsed += Used;
+    size_t used = 0;
+    written += fTrimmer->Process(fConverted.get() + fConvertedStart * fChannels, fConvertedCount, used,
+                                 oOutput + written * fChannels, iOutputFrames - written);
+    fConvertedStart += used;
+    fConvertedCount -= used;
+    if (written == iOutputFrames)
+      return written;
+    size_t made = 0;
+    used = 0;
+    soxr_process(fSoxr, iInput + oInputUsed * fChannels, iInputFrames - oInputUsed, &used, fConverted.get(),
+                 kConvertedFrames, &made);
+    oInputUsed += used;
     fConvertedStart = 0;
-    fConvertedCount = Made;
-    if (Used == 0 && Made == 0)
-      return Written;
+    fConvertedCount = made;
+    if (used == 0 && made == 0)
+      return written;
   }
 }
 
@@ -83,16 +83,16 @@ size_t TResampler::Convert(const float* iInput, size_t iInputFrames, size_t& oIn
     std::memcpy(oOutput, iInput, oInputUsed * fChannels * sizeof(float));
     return oInputUsed;
   }
-  size_t Written = 0;
-  soxr_process(fSoxr, iInput, iInputFrames, &oInputUsed, oOutput, iOutputFrames, &Written);
-  return Written;
+  size_t written = 0;
+  soxr_process(fSoxr, iInput, iInputFrames, &oInputUsed, oOutput, iOutputFrames, &written);
+  return written;
 }
 
 double TResampler::HeldFrames() const
 {
   // soxr's delay counts, in output frames, the input it holds; the trimmer works at the output rate after soxr.
-  const double Converted = (fSoxr ? soxr_delay(fSoxr) : 0.0) + double(fConvertedCount);
-  return (Converted + (fTrimmer ? fTrimmer->HeldFrames() : 0.0)) * fNominalRatio;
+  const double converted = (fSoxr ? soxr_delay(fSoxr) : 0.0) + double(fConvertedCount);
+  return (converted + (fTrimmer ? fTrimmer->HeldFrames() : 0.0)) * fNominalRatio;
 }
 
 void TResampler::SetTrim(double iTrim, size_t iSlewFrames)

@@ -4,6 +4,6 @@ std::string VorbisCommentStreamTitle(const std::string& iArtist, const std::stri
 {
   if (iArtist.empty() && iTitle.empty())
     return std::string();
-  const std::string Title = iArtist.empty() ? iTitle : iTitle.empty() ? iArtist : iArtist + " - " + iTitle;
-  return "StreamTitle='" + Title + "';";
+  const std::string title = iArtist.empty() ? iTitle : iTitle.empty() ? iArtist : iArtist + " - " + iTitle;
+  return "StreamTitle='" + title + "';";
 }

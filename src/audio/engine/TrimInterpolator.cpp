@@ -23,32 +23,32 @@ constexpr double kKaiserBeta = 10;
 // one frame on, so that every phase lies between two rows. Each row sums to 1: no gain ripple with the phase.
 std::vector<float> BuildTable()
 {
-  std::vector<float> Table(size_t(kPhases + 1) * kTaps);
-  const double HalfSpan = kTaps / 2.0;
-  const double Norm = std::cyl_bessel_i(0.0, kKaiserBeta);
-  for (uint32_t Row = 0; Row <= kPhases; ++Row)
+  std::vector<float> table(size_t(kPhases + 1) * kTaps);
+  const double halfSpan = kTaps / 2.0;
+  const double norm = std::cyl_bessel_i(0.0, kKaiserBeta);
+  for (uint32_t row = 0; row <= kPhases; ++row)
   {
-    std::vector<double> Taps(kTaps);
-    double Sum = 0;
-    for (uint32_t Tap = 0; Tap < kTaps; ++Tap)
+    std::vector<double> taps(kTaps);
+    double sum = 0;
+    for (uint32_t tap = 0; tap < kTaps; ++tap)
     {
-      const double X = double(Tap) - kLead - double(Row) / kPhases;
-      const double Arg = M_PI * 2 * kCutoff * X;
-      const double Sinc = X == 0 ? 1.0 : std::sin(Arg) / Arg;
-      const double Ratio = std::min(1.0, std::abs(X) / HalfSpan);
-      Taps[Tap] = Sinc * std::cyl_bessel_i(0.0, kKaiserBeta * std::sqrt(1 - Ratio * Ratio)) / Norm;
-      Sum += Taps[Tap];
+      const double x = double(tap) - kLead - double(row) / kPhases;
+      const double arg = M_PI * 2 * kCutoff * x;
+      const double sinc = x == 0 ? 1.0 : std::sin(arg) / arg;
+      const double ratio = std::min(1.0, std::abs(x) / halfSpan);
+      taps[tap] = sinc * std::cyl_bessel_i(0.0, kKaiserBeta * std::sqrt(1 - ratio * ratio)) / norm;
+      sum += taps[tap];
     }
-    for (uint32_t Tap = 0; Tap < kTaps; ++Tap)
-      Table[size_t(Row) * kTaps + Tap] = float(Taps[Tap] / Sum);
+    for (uint32_t tap = 0; tap < kTaps; ++tap)
+      table[size_t(row) * kTaps + tap] = float(taps[tap] / sum);
   }
-  return Table;
+  return table;
 }
 
 const float* SharedTable()
 {
-  static const std::vector<float> Table = BuildTable();
-  return Table.data();
+  static const std::vector<float> table = BuildTable();
+  return table.data();
 }
 
 // Eight floats computed at once: AVX on processors that have it, two SSE halves (or NEON, or plain code)
@@ -67,11 +67,11 @@ void LoadLanes(const float* iFrom, TLanes& oLanes)
 
 float SumLanes(const TLanes& iLanes)
 {
-  THalfLanes Low, High;
-  std::memcpy(&Low, &iLanes, sizeof(Low));
-  std::memcpy(&High, reinterpret_cast<const char*>(&iLanes) + sizeof(Low), sizeof(High));
-  const THalfLanes Half = Low + High;
-  return (Half[0] + Half[2]) + (Half[1] + Half[3]);
+  THalfLanes low, high;
+  std::memcpy(&low, &iLanes, sizeof(low));
+  std::memcpy(&high, reinterpret_cast<const char*>(&iLanes) + sizeof(low), sizeof(high));
+  const THalfLanes half = low + high;
+  return (half[0] + half[2]) + (half[1] + half[3]);
 }
 
 template <bool Stereo>
@@ -83,43 +83,43 @@ template <bool Stereo>
   static_assert(kPhases == 1u << kRowBits);
   constexpr uint32_t kBetweenMask = (1u << (32 - kRowBits)) - 1;
   constexpr float kBetweenScale = 1.0f / float(kBetweenMask + 1);
-  TTrimInterpolator::TMotion Motion = ioMotion; // a local copy stays in registers
-  size_t Written = 0;
-  for (; Written < iFrames && (Motion.Position >> kFractionBits) + kTaps <= iHeld; ++Written)
+  TTrimInterpolator::TMotion motion = ioMotion; // a local copy stays in registers
+  size_t written = 0;
+  for (; written < iFrames && (motion.Position >> kFractionBits) + kTaps <= iHeld; ++written)
   {
     // The phase picks two neighbouring rows of the table; the coefficients lie between them.
-    const uint32_t Fraction = uint32_t(Motion.Position);
-    const float* Below = iTable + size_t(Fraction >> (32 - kRowBits)) * kTaps;
-    const float* Above = Below + kTaps;
-    const float Between = float(Fraction & kBetweenMask) * kBetweenScale;
-    const float* Left = iHistory + size_t(Motion.Position >> kFractionBits);
-    const float* Right = Left + TTrimInterpolator::kHistoryFrames;
-    TLanes SumLeft{}, SumRight{}, Low, High, Samples;
+    const uint32_t fraction = uint32_t(motion.Position);
+    const float* below = iTable + size_t(fraction >> (32 - kRowBits)) * kTaps;
+    const float* above = below + kTaps;
+    const float between = float(fraction & kBetweenMask) * kBetweenScale;
+    const float* left = iHistory + size_t(motion.Position >> kFractionBits);
+    const float* right = left + TTrimInterpolator::kHistoryFrames;
+    TLanes sumLeft{}, sumRight{}, low, high, samples;
 #pragma GCC unroll 8
-    for (uint32_t Tap = 0; Tap < kTaps; Tap += kLanes)
+    for (uint32_t tap = 0; tap < kTaps; tap += kLanes)
     {
-      LoadLanes(Below + Tap, Low);
-      LoadLanes(Above + Tap, High);
-      const TLanes Coefficients = Low + Between * (High - Low);
-      LoadLanes(Left + Tap, Samples);
-      SumLeft += Coefficients * Samples;
+      LoadLanes(below + tap, low);
+      LoadLanes(above + tap, high);
+      const TLanes coefficients = low + between * (high - low);
+      LoadLanes(left + tap, samples);
+      sumLeft += coefficients * samples;
       if constexpr (Stereo)
       {
-        LoadLanes(Right + Tap, Samples);
-        SumRight += Coefficients * Samples;
+        LoadLanes(right + tap, samples);
+        sumRight += coefficients * samples;
       }
     }
     if constexpr (Stereo)
     {
-      oOutput[2 * Written] = SumLanes(SumLeft);
-      oOutput[2 * Written + 1] = SumLanes(SumRight);
+      oOutput[2 * written] = SumLanes(sumLeft);
+      oOutput[2 * written + 1] = SumLanes(sumRight);
     }
     else
-      oOutput[Written] = SumLanes(SumLeft);
-    Motion.Advance();
+      oOutput[written] = SumLanes(sumLeft);
+    motion.Advance();
   }
-  ioMotion = Motion;
-  return Written;
+  ioMotion = motion;
+  return written;
 }
 
 // Interpolates the frames that the held history allows, up to iFrames; returns how many.
@@ -159,23 +159,23 @@ void TTrimInterpolator::SetRatio(double iRatio, size_t iSlewFrames)
 size_t TTrimInterpolator::Process(const float* iInput, size_t iInputFrames, size_t& oInputUsed, float* oOutput,
                                   size_t iOutputFrames)
 {
-  size_t Written = 0;
+  size_t written = 0;
   oInputUsed = 0;
-  while (Written < iOutputFrames)
+  while (written < iOutputFrames)
   {
-    Written += InterpolateHeld(fTable, fHistory.get(), fHeld, fChannels, fMotion, oOutput + Written * fChannels,
-                               iOutputFrames - Written);
-    if (Written == iOutputFrames)
+    written += InterpolateHeld(fTable, fHistory.get(), fHeld, fChannels, fMotion, oOutput + written * fChannels,
+                               iOutputFrames - written);
+    if (written == iOutputFrames)
       break;
     DropConsumed();
-    const size_t Take =
-        std::min({FramesMissing(iOutputFrames - Written), iInputFrames - oInputUsed, size_t(kHistoryFrames - fHeld)});
-    if (Take == 0)
+    const size_t take =
+        std::min({FramesMissing(iOutputFrames - written), iInputFrames - oInputUsed, size_t(kHistoryFrames - fHeld)});
+    if (take == 0)
       break;
-    Append(iInput + oInputUsed * fChannels, Take);
-    oInputUsed += Take;
+    Append(iInput + oInputUsed * fChannels, take);
+    oInputUsed += take;
   }
-  return Written;
+  return written;
 }
 
 double TTrimInterpolator::HeldFrames() const
@@ -186,23 +186,23 @@ double TTrimInterpolator::HeldFrames() const
 size_t TTrimInterpolator::FramesMissing(size_t iOutputFrames) const
 {
   // The step may grow while slewing; the larger of both bounds it.
-  const uint64_t Last = fMotion.Position + (iOutputFrames - 1) * std::max(fMotion.Step, fMotion.TargetStep);
-  const uint64_t Needed = (Last >> kFractionBits) + kTaps;
-  return Needed > fHeld ? size_t(Needed - fHeld) : 0;
+  const uint64_t last = fMotion.Position + (iOutputFrames - 1) * std::max(fMotion.Step, fMotion.TargetStep);
+  const uint64_t needed = (last >> kFractionBits) + kTaps;
+  return needed > fHeld ? size_t(needed - fHeld) : 0;
 }
 
 void TTrimInterpolator::Append(const float* iInput, size_t iFrames)
 {
-  float* Left = fHistory.get() + fHeld;
+  float* left = fHistory.get() + fHeld;
   if (fChannels == 1)
-    std::memcpy(Left, iInput, iFrames * sizeof(float));
+    std::memcpy(left, iInput, iFrames * sizeof(float));
   else
   {
-    float* Right = Left + kHistoryFrames;
-    for (size_t Frame = 0; Frame < iFrames; ++Frame)
+    float* right = left + kHistoryFrames;
+    for (size_t frame = 0; frame < iFrames; ++frame)
     {
-      Left[Frame] = iInput[2 * Frame];
-      Right[Frame] = iInput[2 * Frame + 1];
+      left[frame] = iInput[2 * frame];
+      right[frame] = iInput[2 * frame + 1];
     }
   }
   fHeld += uint32_t(iFrames);
@@ -210,14 +210,14 @@ void TTrimInterpolator::Append(const float* iInput, size_t iFrames)
 
 void TTrimInterpolator::DropConsumed()
 {
-  const uint32_t Consumed = uint32_t(std::min<uint64_t>(fMotion.Position >> kFractionBits, fHeld));
-  if (Consumed == 0)
+  const uint32_t consumed = uint32_t(std::min<uint64_t>(fMotion.Position >> kFractionBits, fHeld));
+  if (consumed == 0)
     return;
-  for (uint32_t Channel = 0; Channel < fChannels; ++Channel)
+  for (uint32_t channel = 0; channel < fChannels; ++channel)
   {
-    float* History = fHistory.get() + size_t(Channel) * kHistoryFrames;
-    std::memmove(History, History + Consumed, (fHeld - Consumed) * sizeof(float));
+    float* history = fHistory.get() + size_t(channel) * kHistoryFrames;
+    std::memmove(history, history + consumed, (fHeld - consumed) * sizeof(float));
   }
-  fHeld -= Consumed;
-  fMotion.Position -= uint64_t(Consumed) << kFractionBits;
+  fHeld -= consumed;
+  fMotion.Position -= uint64_t(consumed) << kFractionBits;
 }

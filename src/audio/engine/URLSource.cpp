@@ -29,68 +29,68 @@ constexpr int kMaxPlaylistDepth = 2;
 
 int64_t MonotonicMilliseconds()
 {
-  timespec Now{};
-  clock_gettime(CLOCK_MONOTONIC, &Now);
-  return int64_t(Now.tv_sec) * 1000 + Now.tv_nsec / 1000000;
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 // Connection failures are reported through the stream's error code; FFmpeg's own messages would repeat every
 // second for a dead station.
 void QuietLibraryLog()
 {
-  static std::once_flag Once;
-  std::call_once(Once, [] { av_log_set_level(AV_LOG_FATAL); });
+  static std::once_flag once;
+  std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
 }
 
 const AVInputFormat* FormatForContentType(const std::string& iContentType)
 {
-  std::string Type = iContentType.substr(0, iContentType.find(';'));
-  std::transform(Type.begin(), Type.end(), Type.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-  const char* Name = nullptr;
-  if (Type == "audio/mpeg" || Type == "audio/mp3" || Type == "audio/mpg")
-    Name = "mp3";
-  else if (Type == "audio/aac" || Type == "audio/aacp" || Type == "audio/x-aac")
-    Name = "aac";
-  else if (Type == "application/ogg" || Type == "audio/ogg" || Type == "audio/opus" || Type == "audio/vorbis")
-    Name = "ogg";
-  else if (Type == "audio/flac" || Type == "audio/x-flac")
-    Name = "flac";
-  else if (Type == "application/vnd.apple.mpegurl" || Type == "application/x-mpegurl")
-    Name = "hls";
-  return Name ? av_find_input_format(Name) : nullptr;
+  std::string type = iContentType.substr(0, iContentType.find(';'));
+  std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  const char* name = nullptr;
+  if (type == "audio/mpeg" || type == "audio/mp3" || type == "audio/mpg")
+    name = "mp3";
+  else if (type == "audio/aac" || type == "audio/aacp" || type == "audio/x-aac")
+    name = "aac";
+  else if (type == "application/ogg" || type == "audio/ogg" || type == "audio/opus" || type == "audio/vorbis")
+    name = "ogg";
+  else if (type == "audio/flac" || type == "audio/x-flac")
+    name = "flac";
+  else if (type == "application/vnd.apple.mpegurl" || type == "application/x-mpegurl")
+    name = "hls";
+  return name ? av_find_input_format(name) : nullptr;
 }
 
 AVDictionary* NetworkOptions(int iTimeoutMilliseconds)
 {
-  AVDictionary* Options = nullptr;
-  const std::string Microseconds = std::to_string(int64_t(iTimeoutMilliseconds) * 1000);
-  av_dict_set(&Options, "icy", "1", 0);
-  av_dict_set(&Options, "timeout", Microseconds.c_str(), 0);
-  av_dict_set(&Options, "rw_timeout", Microseconds.c_str(), 0);
+  AVDictionary* options = nullptr;
+  const std::string microseconds = std::to_string(int64_t(iTimeoutMilliseconds) * 1000);
+  av_dict_set(&options, "icy", "1", 0);
+  av_dict_set(&options, "timeout", microseconds.c_str(), 0);
+  av_dict_set(&options, "rw_timeout", microseconds.c_str(), 0);
   // A live stream is read from start to end; without this the demuxer might look for tags at the end.
-  av_dict_set(&Options, "seekable", "0", 0);
-  av_dict_set(&Options, "user_agent", "Tapevault", 0);
-  return Options;
+  av_dict_set(&options, "seekable", "0", 0);
+  av_dict_set(&options, "user_agent", "Tapevault", 0);
+  return options;
 }
 
 float SampleAt(const AVFrame& iFrame, int iChannel, int iIndex, int iChannels)
 {
-  const auto Format = AVSampleFormat(iFrame.format);
-  const bool Planar = av_sample_fmt_is_planar(Format);
-  const uint8_t* Plane = iFrame.extended_data[Planar ? iChannel : 0];
-  const size_t Position = Planar ? size_t(iIndex) : size_t(iIndex) * iChannels + iChannel;
-  switch (av_get_packed_sample_fmt(Format))
+  const auto format = AVSampleFormat(iFrame.format);
+  const bool planar = av_sample_fmt_is_planar(format);
+  const uint8_t* plane = iFrame.extended_data[planar ? iChannel : 0];
+  const size_t position = planar ? size_t(iIndex) : size_t(iIndex) * iChannels + iChannel;
+  switch (av_get_packed_sample_fmt(format))
   {
   case AV_SAMPLE_FMT_FLT:
-    return reinterpret_cast<const float*>(Plane)[Position];
+    return reinterpret_cast<const float*>(plane)[position];
   case AV_SAMPLE_FMT_DBL:
-    return float(reinterpret_cast<const double*>(Plane)[Position]);
+    return float(reinterpret_cast<const double*>(plane)[position]);
   case AV_SAMPLE_FMT_S16:
-    return reinterpret_cast<const int16_t*>(Plane)[Position] / 32768.0f;
+    return reinterpret_cast<const int16_t*>(plane)[position] / 32768.0f;
   case AV_SAMPLE_FMT_S32:
-    return float(reinterpret_cast<const int32_t*>(Plane)[Position] / 2147483648.0);
+    return float(reinterpret_cast<const int32_t*>(plane)[position] / 2147483648.0);
   case AV_SAMPLE_FMT_U8:
-    return (Plane[Position] - 128) / 128.0f;
+    return (plane[position] - 128) / 128.0f;
   default:
     return 0.0f;
   }
@@ -125,14 +125,14 @@ TURLSource::~TURLSource()
 
 int TURLSource::Interrupted(void* iInterrupt)
 {
-  TInterrupt& Interrupt = *static_cast<TInterrupt*>(iInterrupt);
-  if ((Interrupt.Abort && Interrupt.Abort->load(std::memory_order_acquire)) ||
-      Interrupt.Stop->load(std::memory_order_acquire))
+  TInterrupt& interrupt = *static_cast<TInterrupt*>(iInterrupt);
+  if ((interrupt.Abort && interrupt.Abort->load(std::memory_order_acquire)) ||
+      interrupt.Stop->load(std::memory_order_acquire))
     return 1;
-  const int64_t Deadline = Interrupt.Deadline.load(std::memory_order_relaxed);
-  if (Deadline != 0 && MonotonicMilliseconds() > Deadline)
+  const int64_t deadline = interrupt.Deadline.load(std::memory_order_relaxed);
+  if (deadline != 0 && MonotonicMilliseconds() > deadline)
   {
-    Interrupt.TimedOut = true;
+    interrupt.TimedOut = true;
     return 1;
   }
   return 0;
@@ -142,52 +142,52 @@ void TURLSource::Open(const std::string& iURL, bool iPlaylists, int iDepth)
 {
   fInterrupt.TimedOut = false;
   fInterrupt.Deadline = MonotonicMilliseconds() + fTimeoutMilliseconds;
-  AVDictionary* Options = NetworkOptions(fTimeoutMilliseconds);
-  const AVIOInterruptCB Callback{&TURLSource::Interrupted, &fInterrupt};
-  AVIOContext* IO = nullptr;
-  int Result = avio_open2(&IO, iURL.c_str(), AVIO_FLAG_READ, &Callback, &Options);
-  av_dict_free(&Options);
-  if (Result < 0)
-    Fail(Result, iURL);
-  uint8_t* Mime = nullptr;
-  av_opt_get(IO, "mime_type", AV_OPT_SEARCH_CHILDREN, &Mime);
-  const std::string ContentType = Mime ? reinterpret_cast<char*>(Mime) : "";
-  av_free(Mime);
-  if (!iPlaylists || iDepth >= kMaxPlaylistDepth || !IsPlaylistResponse(ContentType, iURL))
-    return OpenMedia(iURL, ContentType, IO);
+  AVDictionary* options = NetworkOptions(fTimeoutMilliseconds);
+  const AVIOInterruptCB callback{&TURLSource::Interrupted, &fInterrupt};
+  AVIOContext* io = nullptr;
+  int result = avio_open2(&io, iURL.c_str(), AVIO_FLAG_READ, &callback, &options);
+  av_dict_free(&options);
+  if (result < 0)
+    Fail(result, iURL);
+  uint8_t* mime = nullptr;
+  av_opt_get(io, "mime_type", AV_OPT_SEARCH_CHILDREN, &mime);
+  const std::string contentType = mime ? reinterpret_cast<char*>(mime) : "";
+  av_free(mime);
+  if (!iPlaylists || iDepth >= kMaxPlaylistDepth || !IsPlaylistResponse(contentType, iURL))
+    return OpenMedia(iURL, contentType, io);
 
-  std::string Text;
-  uint8_t Buffer[4096];
-  while (int64_t(Text.size()) < kMaxPlaylistBytes)
+  std::string text;
+  uint8_t buffer[4096];
+  while (int64_t(text.size()) < kMaxPlaylistBytes)
   {
-    int Read = avio_read(IO, Buffer, sizeof Buffer);
-    if (Read <= 0)
+    int read = avio_read(io, buffer, sizeof buffer);
+    if (read <= 0)
       break;
-    Text.append(reinterpret_cast<char*>(Buffer), size_t(Read));
+    text.append(reinterpret_cast<char*>(buffer), size_t(read));
   }
-  avio_closep(&IO);
-  if (IsHLSPlaylist(Text))
+  avio_closep(&io);
+  if (IsHLSPlaylist(text))
     return OpenMedia(iURL, "application/vnd.apple.mpegurl", nullptr);
-  const std::vector<std::string> Entries = PlaylistEntries(Text, iURL);
-  if (Entries.empty())
+  const std::vector<std::string> entries = PlaylistEntries(text, iURL);
+  if (entries.empty())
     throw EURLError(ecFileForm, "empty playlist: " + iURL);
-  std::optional<EURLError> Last;
-  for (const std::string& Entry : Entries)
+  std::optional<EURLError> last;
+  for (const std::string& entry : entries)
   {
     try
     {
-      Open(Entry, iPlaylists, iDepth + 1);
+      Open(entry, iPlaylists, iDepth + 1);
       return;
     }
-    catch (const EURLError& Error)
+    catch (const EURLError& error)
     {
       Close();
       if (fStop || (fInterrupt.Abort && *fInterrupt.Abort))
         throw;
-      Last = Error;
+      last = error;
     }
   }
-  throw *Last;
+  throw *last;
 }
 
 void TURLSource::OpenMedia(const std::string& iURL, const std::string& iContentType, AVIOContext* iIO)
@@ -202,33 +202,33 @@ void TURLSource::OpenMedia(const std::string& iURL, const std::string& iContentT
     fFormat->pb = fIO;
     fFormat->flags |= AVFMT_FLAG_CUSTOM_IO;
   }
-  AVDictionary* Options = NetworkOptions(fTimeoutMilliseconds);
-  av_dict_set(&Options, "probesize", kProbeBytes, 0);
-  av_dict_set(&Options, "formatprobesize", kProbeBytes, 0);
-  int Result = avformat_open_input(&fFormat, iURL.c_str(), FormatForContentType(iContentType), &Options);
-  av_dict_free(&Options);
-  if (Result < 0)
-    Fail(Result, iURL);
-  const AVCodec* Decoder = nullptr;
-  fStreamIndex = av_find_best_stream(fFormat, AVMEDIA_TYPE_AUDIO, -1, -1, &Decoder, 0);
+  AVDictionary* options = NetworkOptions(fTimeoutMilliseconds);
+  av_dict_set(&options, "probesize", kProbeBytes, 0);
+  av_dict_set(&options, "formatprobesize", kProbeBytes, 0);
+  int result = avformat_open_input(&fFormat, iURL.c_str(), FormatForContentType(iContentType), &options);
+  av_dict_free(&options);
+  if (result < 0)
+    Fail(result, iURL);
+  const AVCodec* decoder = nullptr;
+  fStreamIndex = av_find_best_stream(fFormat, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
   if (fStreamIndex == AVERROR_STREAM_NOT_FOUND)
   {
     fFormat->max_analyze_duration = AV_TIME_BASE / 2;
-    if ((Result = avformat_find_stream_info(fFormat, nullptr)) < 0)
-      Fail(Result, iURL);
-    fStreamIndex = av_find_best_stream(fFormat, AVMEDIA_TYPE_AUDIO, -1, -1, &Decoder, 0);
+    if ((result = avformat_find_stream_info(fFormat, nullptr)) < 0)
+      Fail(result, iURL);
+    fStreamIndex = av_find_best_stream(fFormat, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
   }
   if (fStreamIndex < 0)
     Fail(fStreamIndex, iURL);
   for (unsigned i = 0; i < fFormat->nb_streams; ++i)
     fFormat->streams[i]->discard = int(i) == fStreamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
-  fCodec = avcodec_alloc_context3(Decoder);
+  fCodec = avcodec_alloc_context3(decoder);
   fPacket = av_packet_alloc();
   fFrame = av_frame_alloc();
   if (!fCodec || !fPacket || !fFrame)
     throw EURLError(ecMemory, "out of memory");
   if (avcodec_parameters_to_context(fCodec, fFormat->streams[fStreamIndex]->codecpar) < 0 ||
-      avcodec_open2(fCodec, Decoder, nullptr) < 0)
+      avcodec_open2(fCodec, decoder, nullptr) < 0)
     throw EURLError(ecCodec, "cannot decode " + iURL);
   fPendingMetadata = CommentTitle();
   if (!DecodeInto(fFirst, nullptr))
@@ -258,27 +258,27 @@ void TURLSource::Close()
 
 void TURLSource::Fail(int iError, const std::string& iURL)
 {
-  char Text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(iError, Text, sizeof Text);
-  const std::string What = iURL + ": " + Text;
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(iError, text, sizeof text);
+  const std::string what = iURL + ": " + text;
   if (fInterrupt.TimedOut || iError == AVERROR(ETIMEDOUT))
-    throw EURLError(ecTimeout, What);
+    throw EURLError(ecTimeout, what);
   switch (iError)
   {
   case AVERROR(ECONNREFUSED):
   case AVERROR(EHOSTUNREACH):
   case AVERROR(ENETUNREACH):
   case AVERROR(EIO): // also a host name that does not resolve
-    throw EURLError(ecNoNet, What);
+    throw EURLError(ecNoNet, what);
   case AVERROR_INVALIDDATA:
   case AVERROR_STREAM_NOT_FOUND:
   case AVERROR_EOF:     // the whole resource read without finding audio in it
   case AVERROR(EINVAL): // a demuxer that cannot make sense of the data
-    throw EURLError(ecFileForm, What);
+    throw EURLError(ecFileForm, what);
   case AVERROR_DECODER_NOT_FOUND:
-    throw EURLError(ecCodec, What);
+    throw EURLError(ecCodec, what);
   default: // not found, forbidden, other HTTP errors, unknown protocol, aborted
-    throw EURLError(ecFileOpen, What);
+    throw EURLError(ecFileOpen, what);
   }
 }
 
@@ -298,8 +298,8 @@ bool TURLSource::DecodeInto(std::vector<float>& ioSamples, std::vector<uint8_t>*
 {
   for (;;)
   {
-    int Result = avcodec_receive_frame(fCodec, fFrame);
-    if (Result == 0)
+    int result = avcodec_receive_frame(fCodec, fFrame);
+    if (result == 0)
     {
       if (fRate == 0)
       {
@@ -313,12 +313,12 @@ bool TURLSource::DecodeInto(std::vector<float>& ioSamples, std::vector<uint8_t>*
       av_frame_unref(fFrame);
       return true;
     }
-    if (Result != AVERROR(EAGAIN) || fDraining)
+    if (result != AVERROR(EAGAIN) || fDraining)
       return false;
-    Result = av_read_frame(fFormat, fPacket);
-    if (Result == AVERROR(EAGAIN))
+    result = av_read_frame(fFormat, fPacket);
+    if (result == AVERROR(EAGAIN))
       continue;
-    if (Result < 0)
+    if (result < 0)
     {
       fDraining = true;
       avcodec_send_packet(fCodec, nullptr);
@@ -338,67 +338,67 @@ bool TURLSource::DecodeInto(std::vector<float>& ioSamples, std::vector<uint8_t>*
 
 void TURLSource::Append(const AVFrame& iFrame, std::vector<float>& ioSamples) const
 {
-  const int Channels = iFrame.ch_layout.nb_channels;
-  const size_t Start = ioSamples.size();
-  ioSamples.resize(Start + size_t(iFrame.nb_samples) * fChannels);
-  float* Out = ioSamples.data() + Start;
+  const int channels = iFrame.ch_layout.nb_channels;
+  const size_t start = ioSamples.size();
+  ioSamples.resize(start + size_t(iFrame.nb_samples) * fChannels);
+  float* out = ioSamples.data() + start;
   // Planar float is what the MP3, AAC, Vorbis and Opus decoders give: copied without a look per sample.
   if (iFrame.format == AV_SAMPLE_FMT_FLTP)
   {
-    const auto* Left = reinterpret_cast<const float*>(iFrame.extended_data[0]);
-    const auto* Right = reinterpret_cast<const float*>(iFrame.extended_data[std::min(Channels, 2) - 1]);
+    const auto* left = reinterpret_cast<const float*>(iFrame.extended_data[0]);
+    const auto* right = reinterpret_cast<const float*>(iFrame.extended_data[std::min(channels, 2) - 1]);
     if (fChannels == 1)
-      std::copy(Left, Left + iFrame.nb_samples, Out);
+      std::copy(left, left + iFrame.nb_samples, out);
     else
       for (int i = 0; i < iFrame.nb_samples; ++i)
       {
-        *Out++ = Left[i];
-        *Out++ = Right[i];
+        *out++ = left[i];
+        *out++ = right[i];
       }
     return;
   }
   for (int i = 0; i < iFrame.nb_samples; ++i)
     for (uint32_t c = 0; c < fChannels; ++c)
-      *Out++ = SampleAt(iFrame, std::min(int(c), Channels - 1), i, Channels);
+      *out++ = SampleAt(iFrame, std::min(int(c), channels - 1), i, channels);
 }
 
 void TURLSource::PollMetadata()
 {
-  uint8_t* Icy = nullptr;
-  if (fFormat->pb && av_opt_get(fFormat->pb, "icy_metadata_packet", AV_OPT_SEARCH_CHILDREN, &Icy) >= 0 && Icy)
+  uint8_t* icy = nullptr;
+  if (fFormat->pb && av_opt_get(fFormat->pb, "icy_metadata_packet", AV_OPT_SEARCH_CHILDREN, &icy) >= 0 && icy)
   {
-    const std::string Text = reinterpret_cast<char*>(Icy);
-    if (!Text.empty() && Text != fLastIcy)
-      fPendingMetadata = fLastIcy = Text;
+    const std::string text = reinterpret_cast<char*>(icy);
+    if (!text.empty() && text != fLastIcy)
+      fPendingMetadata = fLastIcy = text;
   }
-  av_free(Icy);
-  AVStream* Stream = fFormat->streams[fStreamIndex];
-  if ((Stream->event_flags & AVSTREAM_EVENT_FLAG_METADATA_UPDATED) ||
+  av_free(icy);
+  AVStream* stream = fFormat->streams[fStreamIndex];
+  if ((stream->event_flags & AVSTREAM_EVENT_FLAG_METADATA_UPDATED) ||
       (fFormat->event_flags & AVFMT_EVENT_FLAG_METADATA_UPDATED))
   {
-    Stream->event_flags &= ~AVSTREAM_EVENT_FLAG_METADATA_UPDATED;
+    stream->event_flags &= ~AVSTREAM_EVENT_FLAG_METADATA_UPDATED;
     fFormat->event_flags &= ~AVFMT_EVENT_FLAG_METADATA_UPDATED;
-    const std::string Title = CommentTitle();
-    if (!Title.empty())
-      fPendingMetadata = Title;
+    const std::string title = CommentTitle();
+    if (!title.empty())
+      fPendingMetadata = title;
   }
 }
 
 std::string TURLSource::CommentTitle() const
 {
-  auto Tag = [this](const char* iKey)
+  auto tag = [this](const char* iKey)
   {
-    const AVDictionaryEntry* Entry = av_dict_get(fFormat->streams[fStreamIndex]->metadata, iKey, nullptr, 0);
-    if (!Entry)
-      Entry = av_dict_get(fFormat->metadata, iKey, nullptr, 0);
-    return std::string(Entry ? Entry->value : "");
+    const AVDictionaryEntry* entry = av_dict_get(fFormat->streams[fStreamIndex]->metadata, iKey, nullptr, 0);
+    if (!entry)
+      entry = av_dict_get(fFormat->metadata, iKey, nullptr, 0);
+    return std::string(entry ? entry->value : "");
   };
-  return VorbisCommentStreamTitle(Tag("artist"), Tag("title"));
+  return VorbisCommentStreamTitle(tag("artist"), tag("title"));
 }
 
 std::string TURLSource::TakeChangedMetadata()
 {
-  std::string Text;
-  Text.swap(fPendingMetadata);
-  return Text;
+  std::string text;
+  text.swap(fPendingMetadata);
+  return text;
 }

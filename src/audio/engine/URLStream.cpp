@@ -43,69 +43,69 @@ void TURLStream::Stop()
 
 uint32_t TURLStream::AddSync(uint32_t iType, TSyncProc iProc)
 {
-  std::lock_guard Lock(fLock);
+  std::lock_guard lock(fLock);
   fSyncs.push_back({fNextSync, iType, std::move(iProc)});
   return fNextSync++;
 }
 
 bool TURLStream::RemoveSync(uint32_t iSync)
 {
-  std::lock_guard Lock(fLock);
-  auto Found = std::find_if(fSyncs.begin(), fSyncs.end(), [iSync](const TSync& s) { return s.Handle == iSync; });
-  if (Found == fSyncs.end())
+  std::lock_guard lock(fLock);
+  auto found = std::find_if(fSyncs.begin(), fSyncs.end(), [iSync](const TSync& s) { return s.Handle == iSync; });
+  if (found == fSyncs.end())
     return false;
-  fSyncs.erase(Found);
+  fSyncs.erase(found);
   return true;
 }
 
 std::string TURLStream::Metadata() const
 {
-  std::lock_guard Lock(fLock);
+  std::lock_guard lock(fLock);
   return fMetadata;
 }
 
 void TURLStream::ReaderLoop()
 {
   pthread_setname_np(pthread_self(), "URLReader");
-  const uint32_t FrameBytes = Format().FrameBytes();
-  const uint32_t Channels = Format().Channels;
-  uint64_t Written = 0;
-  std::vector<float> Samples;
-  std::vector<uint8_t> Packet;
+  const uint32_t frameBytes = Format().FrameBytes();
+  const uint32_t channels = Format().Channels;
+  uint64_t written = 0;
+  std::vector<float> samples;
+  std::vector<uint8_t> packet;
   while (!fStopping.load(std::memory_order_acquire))
   {
-    ReleaseMetadata(Written);
-    if (!Samples.empty())
+    ReleaseMetadata(written);
+    if (!samples.empty())
     {
-      const uint64_t Frames = Samples.size() / Channels;
+      const uint64_t frames = samples.size() / channels;
       // The queue is bounded: wait for the consumer instead of dropping audio.
-      if (QueuedFrames() + Frames > CapacityFrames() && QueuedFrames() > 0)
+      if (QueuedFrames() + frames > CapacityFrames() && QueuedFrames() > 0)
       {
         std::this_thread::sleep_for(kWaitStep);
         continue;
       }
-      PutData(Samples.data(), Frames * FrameBytes);
-      Written += Frames;
-      Samples.clear();
+      PutData(samples.data(), frames * frameBytes);
+      written += frames;
+      samples.clear();
       continue;
     }
-    if (!fSource->Next(Samples, Packet))
+    if (!fSource->Next(samples, packet))
       break;
-    if (fDownload && !Packet.empty())
-      fDownload(Packet.data(), uint32_t(Packet.size()));
-    std::string Text = fSource->TakeChangedMetadata();
-    if (!Text.empty())
-      fPending.push_back({Written, std::move(Text)});
+    if (fDownload && !packet.empty())
+      fDownload(packet.data(), uint32_t(packet.size()));
+    std::string text = fSource->TakeChangedMetadata();
+    if (!text.empty())
+      fPending.push_back({written, std::move(text)});
   }
   // The end is announced once the audio received is used up, so that nothing of it is lost.
   while (!fStopping.load(std::memory_order_acquire) && QueuedFrames() > 0)
   {
-    ReleaseMetadata(Written);
+    ReleaseMetadata(written);
     std::this_thread::sleep_for(kWaitStep);
   }
   if (fStopping.load(std::memory_order_acquire))
     return;
-  ReleaseMetadata(Written);
+  ReleaseMetadata(written);
   if (fDownload)
     fDownload(nullptr, 0);
   Notify(syEnd);
@@ -113,30 +113,30 @@ void TURLStream::ReaderLoop()
 
 void TURLStream::ReleaseMetadata(uint64_t iWrittenFrames)
 {
-  const uint64_t Consumed = iWrittenFrames - std::min(iWrittenFrames, QueuedFrames());
-  size_t Due = 0;
-  while (Due < fPending.size() && fPending[Due].Frame <= Consumed)
-    ++Due;
-  for (size_t i = 0; i < Due; ++i)
+  const uint64_t consumed = iWrittenFrames - std::min(iWrittenFrames, QueuedFrames());
+  size_t due = 0;
+  while (due < fPending.size() && fPending[due].Frame <= consumed)
+    ++due;
+  for (size_t i = 0; i < due; ++i)
   {
     {
-      std::lock_guard Lock(fLock);
+      std::lock_guard lock(fLock);
       fMetadata = fPending[i].Text;
     }
     Notify(syMeta);
   }
-  fPending.erase(fPending.begin(), fPending.begin() + long(Due));
+  fPending.erase(fPending.begin(), fPending.begin() + long(due));
 }
 
 void TURLStream::Notify(uint32_t iType)
 {
-  std::vector<TSync> Due;
+  std::vector<TSync> due;
   {
-    std::lock_guard Lock(fLock);
-    for (const TSync& Sync : fSyncs)
-      if (Sync.Type == iType)
-        Due.push_back(Sync);
+    std::lock_guard lock(fLock);
+    for (const TSync& sync : fSyncs)
+      if (sync.Type == iType)
+        due.push_back(sync);
   }
-  for (const TSync& Sync : Due)
-    Sync.Proc(Sync.Handle, Handle());
+  for (const TSync& sync : due)
+    sync.Proc(sync.Handle, Handle());
 }

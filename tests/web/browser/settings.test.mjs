@@ -115,6 +115,38 @@ test('an administrator changes slot 2 to another input and format, and it record
   await context.close();
 });
 
+test('the slot form is built from the key table the server describes', async () => {
+  const {page, problems, context} = await openSettings('#slot-0');
+  const schema = await (await page.request.get(service.base + '/ws/config/schema')).json();
+  const shown = await page.$$eval('#slotGroups .form-group[data-key]', (groups) => groups.map((g) => g.dataset.key));
+  assert.deepEqual(shown.toSorted(), schema.Keys.map((row) => row.Key).toSorted());
+  for (const row of schema.Keys) {
+    const field = page.locator('#field-' + row.Key);
+    if (row.Min !== undefined) {
+      assert.equal(await field.getAttribute('min'), String(row.Min), row.Key);
+      assert.equal(await field.getAttribute('max'), String(row.Max), row.Key);
+    }
+    if (row.Choices && row.Page.Role !== 'source') {
+      // Formats that run code are marked as locked here.
+      const options = await field.locator('option').evaluateAll((list) => list.map((o) => [o.value, o.textContent]));
+      assert.deepEqual(options.map(([value]) => value), row.Choices, row.Key);
+      options.forEach(([, caption], i) => assert.ok(caption.startsWith(row.Page.Captions[i]), caption));
+    }
+    if (row.WriteOnly)
+      assert.equal(await field.getAttribute('type'), 'password', row.Key);
+  }
+  // The format rules of the table: the file extension only for custom formats, no bit rate for the others.
+  const format = schema.Keys.find((row) => row.Page.Role === 'format');
+  const extension = schema.Keys.find((row) => row.Page.Role === 'file-extension');
+  const bitrate = schema.Keys.find((row) => row.Page.Role === 'bitrate');
+  assert.ok(!format.Page.Custom.includes(await page.inputValue('#field-' + format.Key)));
+  assert.ok(await page.locator(`.form-group[data-key="${extension.Key}"]`).isHidden());
+  await page.selectOption('#field-' + format.Key, format.Page.NoBitrate[0]);
+  assert.equal(await page.inputValue('#field-' + bitrate.Key), '0');
+  assert.deepEqual(problems, []);
+  await context.close();
+});
+
 test('a refused change shows the message at its field and changes nothing', async () => {
   const {page, problems, context} = await openSettings('#slot-1');
   await page.fill('#field-Folder', '');

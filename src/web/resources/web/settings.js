@@ -4,84 +4,45 @@
 // text (never as markup).
 import {hideFailure, request, showFailure} from '/request.js';
 
-const Formats = [['mp3', 'MP3'], ['mp2', 'MP2'], ['ogg', 'Ogg Vorbis'], ['wav16', 'WAV (16 bit)'],
-                 ['wav32', 'WAV (32 bit)'], ['customwav', 'Custom (with WAV header)'], ['customraw', 'Custom (raw PCM)'],
-                 ['none', 'No recording']];
-const Bitrates = ['32', '40', '48', '56', '64', '80', '96', '112', '128', '160', '192', '224', '256', '320'];
-const Samplerates = ['16000', '22050', '24000', '32000', '44100', '48000', '96000'];
+// The slot settings' groups and fields come from the server's key table (/ws/config/schema): kind text, number,
+// switch, choice, source, device or password; note: a unit or hint; role: the field's part in the dialog's rules.
+let SlotGroups = [];
+// The keys of the fields with a role ("source", "device", "format", ...), and the format rows' word lists.
+let roles = {};
+let formatRule = {Custom: [], NoBitrate: []};
 
-// The slot dialog's groups and fields. kind: text, number, switch, choice, source, device; note: a unit or hint.
-const SlotGroups = [
-  ['General', [['Name', 'text', 'Name/Description:']]],
-  ['Input', [
-    ['Source', 'source', 'Source:'],
-    ['Device', 'device', 'Sound card:'],
-    ['StreamURL', 'text', 'Stream URL:'],
-    ['NominalLevel', 'number', 'Nominal level:', {note: 'dBFS', min: -100, max: 100}],
-    ['RecordDelay', 'number', 'Record delay:', {note: 'seconds', min: 0, max: 3600}],
-    ['16bit', 'switch', 'Record in 16 bit'],
-    ['Channels', 'choice', 'Channels:', {choices: [['stereo', 'Stereo'], ['left', 'Left'], ['right', 'Right']]}],
-    ['WinampPlugin', 'text', 'LADSPA plugin:', {note: 'library.so:label'}],
-    ['WinampPluginStreamOnly', 'switch', 'Plugin for the stream only'],
-    ['WinampPluginControls', 'text', 'Plugin controls:', {note: 'name=value;...'}],
-  ]],
-  ['Output', [
-    ['Folder', 'text', 'Folder:'],
-    ['SecondaryFolder', 'text', 'Secondary folder:'],
-    ['FilenamePrefix', 'text', 'Filename prefix:'],
-    ['CustomFilename', 'text', 'Filename format:', {note: '(blank = default)'}],
-    ['FlatFilenames', 'switch', 'Use flat filenames (no subfolders)'],
-    ['Format', 'choice', 'Format:', {choices: Formats}],
-    ['FileExtension', 'text', 'File extension:'],
-    ['Mode', 'choice', 'Mode:', {choices: [['mono', 'Mono'], ['stereo', 'Stereo'], ['jointstereo', 'Joint Stereo']]}],
-    ['Bitrate', 'number', 'Bit rate:', {note: 'kbit/s', list: Bitrates}],
-    ['Samplerate', 'number', 'Sample rate:', {note: 'Hz (effective after restart)', list: Samplerates}],
-    ['EncoderFilename', 'text', 'Encoder filename:'],
-    ['EncoderOptions', 'text', 'Encoder options:'],
-  ]],
-  ['Time slots', [
-    ['NoAutoRotate', 'switch', 'Disable auto rotation (infinite/manual recording length)'],
-    ['TimeSlotLength', 'number', 'Recording length:', {note: 'minutes per file'}],
-    ['TimeSlotAlign', 'switch', 'Align to the top of the hour'],
-    ['TimeSlotOffset', 'number', 'Offset for alignment:', {note: 'seconds'}],
-  ]],
-  ['Cue sheet', [['CueSheet', 'switch', 'Create cue sheet (streams only)']]],
-  ['Cleanup', [
-    ['CleanupDaysEnabled', 'switch', 'Delete recordings older than'],
-    ['CleanupDays', 'number', '', {note: 'days', min: 1, max: 32767}],
-    ['CleanupSpaceEnabled', 'switch', 'Delete recordings when disk space is below'],
-    ['CleanupSpace', 'number', '', {note: 'GB', min: 1, max: 32767}],
-  ]],
-  ['Silence alarm', [
-    ['SilenceThreshold', 'number', 'Silence threshold:', {note: 'dBFS', min: -100, max: 100}],
-    ['SilenceDetection', 'number', 'Alarm after:', {note: 'seconds (0 = disable)', min: 0, max: 3600}],
-    ['SilenceDetectionIfInactive', 'switch', 'Perform silence detection even if slot is inactive.'],
-    ['SendEmailSilenceDetected', 'switch', 'Send e-mail when silence is detected'],
-    ['SendEmailSilenceOK', 'switch', 'Send e-mail when silence is OK again'],
-    ['HTTPAlarmSilenceDetected', 'text', 'HTTP call, silence detected:'],
-    ['HTTPAlarmSilenceOK', 'text', 'HTTP call, silence OK:'],
-  ]],
-  ['Streaming', [
-    ['StreamingEnabled', 'switch', 'Enable Streaming'],
-    ['StreamingOnly', 'switch', 'Stream only (no recording)'],
-    ['StreamingServerMode', 'switch', 'Internal server mode'],
-    ['StreamingHost', 'text', 'Hostname/IP:'],
-    ['StreamingPort', 'number', 'Port:', {min: 0, max: 65535}],
-    ['StreamingMountPoint', 'text', 'Mount point:', {note: '(Icecast only)'}],
-    ['StreamingStreamID', 'text', 'Stream ID:', {note: '(Shoutcast v2 only)'}],
-    ['StreamingPassword', 'password', 'Password:', {note: 'leave empty to keep'}],
-    ['StreamingMimeType', 'text', 'MIME type:', {note: '(leave empty for default)'}],
-    ['StreamingTitle', 'text', 'Title:'],
-    ['StreamingURL', 'text', 'URL:'],
-    ['StreamingGenre', 'text', 'Genre:'],
-    ['StreamingAIM', 'text', 'AIM:'],
-    ['StreamingIRC', 'text', 'IRC:'],
-    ['StreamingICQ', 'text', 'ICQ:'],
-    ['StreamingDescription', 'text', 'Description:'],
-    ['StreamingPublic', 'switch', 'Stream is public (list in directories)'],
-    ['StreamingForwardMetadata', 'switch', 'Forward metadata'],
-  ]],
-];
+function fieldKind(iRow) {
+  if (iRow.WriteOnly)
+    return 'password';
+  if (iRow.Page.Role === 'source' || iRow.Page.Role === 'device')
+    return iRow.Page.Role;
+  return {word: 'choice'}[iRow.Kind] ?? iRow.Kind;
+}
+
+// The schema's rows as the groups of the form, in the page's order.
+function groupsFromSchema(iSchema) {
+  const groups = [];
+  roles = {};
+  for (const row of [...iSchema.Keys].sort((a, b) => a.Page.Order - b.Page.Order)) {
+    const options = {note: row.Page.Note || undefined, min: row.Min, max: row.Max, list: row.Suggestions,
+                     role: row.Page.Role, selects: row.Page.Selects};
+    if (row.Choices)
+      options.choices = row.Choices.map((word, i) => [word, row.Page.Captions?.[i] ?? word]);
+    if (row.Page.Role)
+      roles[row.Page.Role] = row.Key;
+    if (row.Page.Role === 'format')
+      formatRule = {Custom: row.Page.Custom, NoBitrate: row.Page.NoBitrate};
+    if (groups.at(-1)?.[0] !== row.Page.Group)
+      groups.push([row.Page.Group, []]);
+    groups.at(-1)[1].push([row.Key, fieldKind(row), row.Page.Label, options]);
+  }
+  return groups;
+}
+
+// The field of a role's key.
+function roleField(iRole) {
+  return document.getElementById(fieldId(roles[iRole]));
+}
 
 const ProgramGroups = [
   ['Web Server', [
@@ -164,11 +125,11 @@ function buildField([key, kind, label, options = {}]) {
     const wrapper = element('div', 'col-sm-9');
     if (kind === 'source') {
       control = element('div');
-      for (const [value, caption] of [['None', 'Disabled'], ['Soundcard', 'Sound card'], ['Stream', 'Stream URL']]) {
+      for (const [value, caption] of options.choices) {
         const radio = element('div', 'custom-control custom-radio custom-control-inline');
         const input = element('input', 'custom-control-input');
         input.type = 'radio';
-        input.name = 'Source';
+        input.name = key;
         input.value = value;
         input.id = id + '-' + value;
         const radioLabel = element('label', 'custom-control-label', caption);
@@ -239,8 +200,8 @@ function fieldGroup(iKey) {
 }
 
 function setValue(iKey, iValue) {
-  if (iKey === 'Source') {
-    for (const radio of document.querySelectorAll('input[name="Source"]'))
+  if (iKey === roles.source) {
+    for (const radio of document.querySelectorAll(`input[name="${CSS.escape(iKey)}"]`))
       radio.checked = radio.value === iValue;
     return;
   }
@@ -258,9 +219,12 @@ function setValue(iKey, iValue) {
     control.value = iValue === undefined || iValue === null ? '' : String(iValue);
 }
 
-function getValue(iKey) {
-  if (iKey === 'Source')
-    return document.querySelector('input[name="Source"]:checked')?.value ?? 'None';
+function getValue(iKey, iKind) {
+  if (iKind === 'source') {
+    // Nothing chosen reads as the first choice, the disabled input.
+    const name = `input[name="${CSS.escape(iKey)}"]`;
+    return (document.querySelector(name + ':checked') ?? document.querySelector(name)).value;
+  }
   const control = document.getElementById(fieldId(iKey));
   switch (control.dataset.kind) {
     case 'switch':
@@ -320,40 +284,40 @@ function showErrors(iErrors, iSummary) {
 
 // The dialog's format rule: the WAV and custom formats have no bit rate (stored as 0).
 function formatChanged() {
-  if (['wav16', 'wav32', 'customwav', 'customraw'].includes(document.getElementById(fieldId('Format')).value))
-    document.getElementById(fieldId('Bitrate')).value = '0';
+  if (formatRule.NoBitrate.includes(roleField('format').value))
+    roleField('bitrate').value = '0';
   applyFormatRule();
 }
 
 function applyFormatRule() {
-  const format = document.getElementById(fieldId('Format')).value;
-  fieldGroup('FileExtension').classList.toggle('d-none', format !== 'customwav' && format !== 'customraw');
+  const custom = formatRule.Custom.includes(roleField('format').value);
+  fieldGroup(roles['file-extension']).classList.toggle('d-none', !custom);
   updateEstimate();
 }
 
 // The storage estimate beside the cleanup days, as the dialog shows it.
 function updateEstimate() {
-  const format = document.getElementById(fieldId('Format')).value;
-  const bitrate = parseInt(document.getElementById(fieldId('Bitrate')).value, 10) || 0;
-  const days = parseInt(document.getElementById(fieldId('CleanupDays')).value, 10) || 0;
-  const note = fieldGroup('CleanupDays').querySelector('.input-group-text');
-  note.textContent = bitrate === 0 || format === 'customwav' || format === 'customraw'
-                         ? 'days'
-                         : `days (~${Math.floor((bitrate * 128 * 86400 * days) / 2 ** 30)} GB)`;
+  const custom = formatRule.Custom.includes(roleField('format').value);
+  const bitrate = parseInt(roleField('bitrate').value, 10) || 0;
+  const days = parseInt(roleField('days').value, 10) || 0;
+  const note = fieldGroup(roles.days).querySelector('.input-group-text');
+  note.textContent = bitrate === 0 || custom ? 'days' : `days (~${Math.floor((bitrate * 128 * 86400 * days) / 2 ** 30)} GB)`;
 }
 
 function buildSlotForm() {
   buildGroups(document.getElementById('slotGroups'), SlotGroups);
-  const device = document.getElementById(fieldId('Device'));
+  const device = roleField('device');
   device.append(new Option('(none)', ''));
   for (const {ID, Name} of devices)
     device.append(new Option(Name, ID));
   // The dialog's rules: choosing a device selects the sound card, typing a URL selects the stream.
-  device.addEventListener('change', () => setValue('Source', 'Soundcard'));
-  document.getElementById(fieldId('StreamURL')).addEventListener('input', () => setValue('Source', 'Stream'));
-  document.getElementById(fieldId('Format')).addEventListener('change', formatChanged);
-  for (const key of ['Bitrate', 'CleanupDays'])
-    document.getElementById(fieldId(key)).addEventListener('input', updateEstimate);
+  for (const [role, event] of [['device', 'change'], ['stream-url', 'input']]) {
+    const selects = SlotGroups.flatMap(([, fields]) => fields).find(([key]) => key === roles[role])[3].selects;
+    roleField(role).addEventListener(event, () => setValue(roles.source, selects));
+  }
+  roleField('format').addEventListener('change', formatChanged);
+  for (const role of ['bitrate', 'days'])
+    roleField(role).addEventListener('input', updateEstimate);
   showLockedFields();
 }
 
@@ -369,12 +333,12 @@ function showLockedFields() {
     control.title = lockedReason;
     fieldGroup(key).querySelector('.col-sm-9').append(element('small', 'form-text text-muted', lockedReason + '.'));
   }
-  for (const option of document.getElementById(fieldId('Format')).options)
+  for (const option of roleField('format').options)
     if (locked.Formats.includes(option.value)) {
       option.disabled = true;
       option.textContent += ' (locked)';
     }
-  fieldGroup('WinampPlugin').querySelector('.col-sm-9').append(
+  fieldGroup(roles.plugin).querySelector('.col-sm-9').append(
       element('small', 'form-text text-muted', 'Only plug-ins of the LADSPA folders can be chosen here.'));
 }
 
@@ -392,12 +356,12 @@ async function showSlot(iSlot) {
   const slot = slots.find((s) => s.ID === iSlot);
   document.getElementById('slotTitle').textContent =
       `Slot ${iSlot + 1}` + (slot.AlarmOnly ? ' (Alarm only)' : '') + ': ' + body.Name;
-  document.getElementById(fieldId('Format')).disabled = slot.AlarmOnly;
+  roleField('format').disabled = slot.AlarmOnly;
   loaded = body;
   for (const [key, value] of Object.entries(body))
     setValue(key, value);
   // A stored format that is locked stays shown as it is.
-  const format = document.getElementById(fieldId('Format'));
+  const format = roleField('format');
   if (format.selectedOptions[0])
     format.selectedOptions[0].disabled = false;
   applyFormatRule();
@@ -412,7 +376,7 @@ function changedValues(iGroups, iLoaded) {
   const result = {};
   for (const [, fields] of iGroups)
     for (const [key, kind] of fields) {
-      const value = getValue(key);
+      const value = getValue(key, kind);
       if (kind === 'password' ? value !== '' : value !== iLoaded[key])
         result[key] = value;
     }
@@ -535,6 +499,12 @@ async function start() {
     devices = await request('GET', '/ws/config/devices');
   } catch (error) {
     showFailure('The sound cards could not be loaded', error);
+  }
+  try {
+    SlotGroups = groupsFromSchema(await request('GET', '/ws/config/schema'));
+  } catch (error) {
+    showFailure('The settings could not be described', error);
+    return;
   }
   document.getElementById('slotForm').addEventListener('submit', saveSlot);
   document.getElementById('programForm').addEventListener('submit', saveProgram);
