@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(StreamTitleText, TakesTheTitleOfTheMetadata)
+TEST(InputStreamTitleText, TakesTheTitleOfTheMetadata)
 {
   const struct
   {
@@ -26,7 +26,7 @@ TEST(StreamTitleText, TakesTheTitleOfTheMetadata)
     EXPECT_EQ(StreamTitleFromMetadata(c.Metadata), c.Title) << c.Metadata;
 }
 
-TEST(StreamTitleText, CueSheetLinesCountTracksAndFramesSinceTheFileBegan)
+TEST(InputStreamTitleText, CueSheetLinesCountTracksAndFramesSinceTheFileBegan)
 {
   EXPECT_EQ(
       CueSheetTrackLines(1, "A \"quoted\" title", 205500),

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(StreamTitles, TracksOnlyWhileAFileIsWrittenWithCueSheetsOn)
+TEST(InputStreamTitles, TracksOnlyWhileAFileIsWrittenWithCueSheetsOn)
 {
   TSettingsTempFolder folder;
   const std::string file = folder / "r.mp3";

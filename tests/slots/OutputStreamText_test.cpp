@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(StreamingText, ServerAddress)
+TEST(OutputStreamText, ServerAddress)
 {
   struct TCase
   {
@@ -23,7 +23,7 @@ TEST(StreamingText, ServerAddress)
     EXPECT_EQ(StreamingServerAddress(test.Address), test.Expected) << test.Expected;
 }
 
-TEST(StreamingText, ContentType)
+TEST(OutputStreamText, ContentType)
 {
   struct TCase
   {
@@ -44,13 +44,13 @@ TEST(StreamingText, ContentType)
     EXPECT_EQ(StreamingContentType(test.MimeType, test.Format), test.Expected) << test.Format;
 }
 
-TEST(StreamingText, CastHeadersAreAlwaysAllThree)
+TEST(OutputStreamText, CastHeadersAreAlwaysAllThree)
 {
   EXPECT_EQ(StreamingCastHeaders("", "", ""), "icy-aim:\r\nicy-irc:\r\nicy-icq:\r\n");
   EXPECT_EQ(StreamingCastHeaders("a", "#radio", "123"), "icy-aim:a\r\nicy-irc:#radio\r\nicy-icq:123\r\n");
 }
 
-TEST(StreamingText, TitleFileTitle)
+TEST(OutputStreamText, TitleFileTitle)
 {
   struct TCase
   {

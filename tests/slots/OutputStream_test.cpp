@@ -35,7 +35,7 @@ namespace
 {
 constexpr double kTone = 440;
 
-class SlotStreaming : public testing::Test
+class OutputStream : public testing::Test
 {
 protected:
   static void SetUpTestSuite()
@@ -164,7 +164,7 @@ std::string ListenedTitles(const std::string& iURL)
 }
 } // namespace
 
-TEST_F(SlotStreaming, CastsMP3OggVorbisAndShoutcastWithTitles)
+TEST_F(OutputStream, CastsMP3OggVorbisAndShoutcastWithTitles)
 {
   TSettingsTempFolder::WriteFile(fFolder / "title0.txt", "First title\r\nnot this line\r\n");
   WriteSettings({
@@ -227,7 +227,7 @@ TEST_F(SlotStreaming, CastsMP3OggVorbisAndShoutcastWithTitles)
   EXPECT_TRUE(WaitForIcecastTitle("/moved.mp3", "Second title")) << fIcecast->Status();
 }
 
-TEST_F(SlotStreaming, AWrongPasswordIsRetriedEveryFiveSecondsAndADelayPrecedesEachAttempt)
+TEST_F(OutputStream, AWrongPasswordIsRetriedEveryFiveSecondsAndADelayPrecedesEachAttempt)
 {
   WriteSettings({"StreamingOnly=on\nStreamingMountPoint=/denied.mp3\nStreamingPassword=wrong\n",
                  "StreamingOnly=on\nStreamingMountPoint=/late.mp3\nStreamingConnectDelay=2000\n"});
@@ -248,7 +248,7 @@ TEST_F(SlotStreaming, AWrongPasswordIsRetriedEveryFiveSecondsAndADelayPrecedesEa
   EXPECT_GE(connected[0] - started, 2000ms);
 }
 
-TEST_F(SlotStreaming, IcecastGoingAwayLeavesTheRecordingWhole)
+TEST_F(OutputStream, IcecastGoingAwayLeavesTheRecordingWhole)
 {
   WriteSettings({"StreamingMountPoint=/lost.mp3\nFilenamePrefix=lost\n"});
   TSlotInfo& slot = StartSlot(0);
@@ -293,7 +293,7 @@ TEST_F(SlotStreaming, IcecastGoingAwayLeavesTheRecordingWhole)
   EXPECT_TRUE(fIcecast->WaitForMount("/radio.mp3"));
 }
 
-TEST_F(SlotStreaming, TheBuiltInServerFeedsListenersAndOneStalledListenerHarmsNobody)
+TEST_F(OutputStream, TheBuiltInServerFeedsListenersAndOneStalledListenerHarmsNobody)
 {
   const int port = FreeLoopbackPort();
   const std::string server = "StreamingServerMode=on\nStreamingPort=" + std::to_string(port) + "\n";

@@ -26,7 +26,7 @@ using namespace std::chrono_literals;
 
 namespace
 {
-class SlotStream : public testing::Test
+class SlotInputStream : public testing::Test
 {
 protected:
   static void SetUpTestSuite()
@@ -85,8 +85,8 @@ protected:
   std::mutex fLogMutex;
   std::vector<std::string> fLog;
 };
-std::unique_ptr<TIcecastServer> SlotStream::fIcecast;
-std::unique_ptr<TProcessLauncher> SlotStream::fSource;
+std::unique_ptr<TIcecastServer> SlotInputStream::fIcecast;
+std::unique_ptr<TProcessLauncher> SlotInputStream::fSource;
 
 // Milliseconds of a cue sheet's INDEX line "    INDEX 01 mm:ss:ff".
 int64_t IndexMilliseconds(const std::string& iLine)
@@ -122,7 +122,7 @@ std::vector<int> BlockPeaks(const std::string& iPath)
 }
 } // namespace
 
-TEST_F(SlotStream, TitlesGoIntoTheCueSheetAtTheirOffsets)
+TEST_F(SlotInputStream, TitlesGoIntoTheCueSheetAtTheirOffsets)
 {
   TSlotInfo& slot = StartSlot(0, fIcecast->URL("/radio.mp3"));
   slot.CycleEncoder();
@@ -153,7 +153,7 @@ TEST_F(SlotStream, TitlesGoIntoTheCueSheetAtTheirOffsets)
   EXPECT_FALSE(std::filesystem::exists(file + ".cue.tmp"));
 }
 
-TEST_F(SlotStream, AnIcecastRestartLeavesSilenceInAnUnbrokenFile)
+TEST_F(SlotInputStream, AnIcecastRestartLeavesSilenceInAnUnbrokenFile)
 {
   TSlotInfo& slot = StartSlot(0, fIcecast->URL("/radio.mp3"));
   slot.CycleEncoder();
@@ -180,6 +180,8 @@ TEST_F(SlotStream, AnIcecastRestartLeavesSilenceInAnUnbrokenFile)
   const std::string file = slot.CurrentFilename();
   const float duration = slot.CurrentRecordingDuration();
   slot.FinishRecording();
+  // The worker stops the encoder, which writes what its queue still holds.
+  ASSERT_TRUE(slot.WaitForWorker(10s));
 
   // "Reconnecting..." shows only until the first attempt is refused, a moment later.
   EXPECT_NE(std::find(statuses.begin(), statuses.end(), BassErrorText(ecNoNet)), statuses.end());
@@ -207,7 +209,7 @@ TEST_F(SlotStream, AnIcecastRestartLeavesSilenceInAnUnbrokenFile)
             1);
 }
 
-TEST_F(SlotStream, FailingURLsShowTheEngineErrorAndAreRetriedQuietly)
+TEST_F(SlotInputStream, FailingURLsShowTheEngineErrorAndAreRetriedQuietly)
 {
   THttpTestServer http;
   TAudioEngine::SetConfig(cfNetTimeout, 1000);
@@ -233,7 +235,7 @@ TEST_F(SlotStream, FailingURLsShowTheEngineErrorAndAreRetriedQuietly)
     EXPECT_NE(line.find("Recording from"), std::string::npos) << line;
 }
 
-TEST_F(SlotStream, DeadServersCostAHealthySlotAtMostTheAttemptUnderWay)
+TEST_F(SlotInputStream, DeadServersCostAHealthySlotAtMostTheAttemptUnderWay)
 {
   THttpTestServer http;
   TAudioEngine::SetConfig(cfNetTimeout, 2000);
@@ -247,7 +249,7 @@ TEST_F(SlotStream, DeadServersCostAHealthySlotAtMostTheAttemptUnderWay)
   EXPECT_LT(std::chrono::steady_clock::now() - started, 2s + 1500ms);
 }
 
-TEST_F(SlotStream, StoppingEndsAnAttemptOrATitleUpdateAtOnce)
+TEST_F(SlotInputStream, StoppingEndsAnAttemptOrATitleUpdateAtOnce)
 {
   THttpTestServer http;
   TSlotInfo& hanging = StartSlot(0, http.URL("/hang"));
