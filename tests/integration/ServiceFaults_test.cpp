@@ -42,10 +42,11 @@ TEST(ServiceFaults, SwitchingASlotWhoseDatabaseCannotBeOpenedKeepsTheProgramRunn
   TPulseServer pulse({"studio"});
   pulse.Start();
   TServiceRoot root;
-  const uint16_t port = static_cast<uint16_t>(FreeLoopbackPort());
   root.WriteConfig("[General]\nSlotCount=1\n\n" + SlotConfig(root, "DatabaseFile=" + root / "db/Tapevault.db\n") +
-                   "\n[Webserver]\nEnabled=on\nPort=127.0.0.1:" + std::to_string(port) + "\nAnonymousAccess=Admin\n");
+                   "\n[Webserver]\nEnabled=on\nPort=127.0.0.1:0\nAnonymousAccess=Admin\n");
   const auto program = root.Start(&pulse);
+  const uint16_t port = program->WebServerPort(StartTimeout);
+  ASSERT_NE(port, 0) << program->Output();
   ASSERT_TRUE(program->WaitForLine("Web server started", StartTimeout)) << program->Output();
   ASSERT_TRUE(program->WaitForLine("Encoding to file", StartTimeout)) << program->Output();
   // The slot's worker makes the database after the file began.

@@ -30,14 +30,15 @@ TEST(ServiceMetrics, ARecordingSlotsStateAndCountersForReadOnlyClients)
   ASSERT_NO_THROW(pulse.Start());
   const auto tone = pulse.PlayTone("studio", 440, 60);
   TServiceRoot root;
-  const uint16_t port = static_cast<uint16_t>(FreeLoopbackPort());
-  root.WriteConfig(
-      "[General]\nSlotCount=2\n\n[Slot0]\nName=Studio \"A\" \\ 1\nSource=Soundcard\n"
-      "Device=PULSE:studio.monitor\nFormat=wav16\nCleanupDaysEnabled=0\nCleanupSpaceEnabled=0\nFolder=" +
-      root / "Studio" +
-      "\n\n[Slot1]\nName=Idle\nSource=Disabled\n\n[Webserver]\nEnabled=on\nPort=127.0.0.1:" + std::to_string(port) +
-      "\nAnonymousAccess=none\nReadOnlyUser=reader\nReadOnlyPassword=" + PasswordHash("readpw") + "\n");
+  root.WriteConfig("[General]\nSlotCount=2\n\n[Slot0]\nName=Studio \"A\" \\ 1\nSource=Soundcard\n"
+                   "Device=PULSE:studio.monitor\nFormat=wav16\nCleanupDaysEnabled=0\nCleanupSpaceEnabled=0\nFolder=" +
+                   root / "Studio" +
+                   "\n\n[Slot1]\nName=Idle\nSource=Disabled\n\n[Webserver]\nEnabled=on\nPort=127.0.0.1:0"
+                   "\nAnonymousAccess=none\nReadOnlyUser=reader\nReadOnlyPassword=" +
+                   PasswordHash("readpw") + "\n");
   const auto program = root.Start(&pulse);
+  const uint16_t port = program->WebServerPort(StartTimeout);
+  ASSERT_NE(port, 0) << program->Output();
   ASSERT_TRUE(program->WaitForLine("Web server started", StartTimeout)) << program->Output();
   ASSERT_TRUE(program->WaitForLine("Encoding to file", StartTimeout)) << program->Output();
 

@@ -10,10 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <nlohmann/json.hpp>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace
 {
@@ -21,19 +18,6 @@ using namespace servicetest;
 using TJson = nlohmann::json;
 
 const std::pair<std::string, std::string> Admin{"admin", "admin-secret"};
-
-uint16_t FreePort()
-{
-  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-  ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(socket);
-  return ntohs(address.sin_port);
-}
 
 TWebReply Change(uint16_t iPort, const std::string& iBody)
 {
@@ -75,12 +59,15 @@ TEST(ServiceWebConfig, ChangedSourceRestartsTheInputChangedFormatStartsANewFileR
 
   TServiceRoot root;
   const std::string folder = root / "Studio";
-  const uint16_t port = FreePort();
   root.WriteConfig("[General]\nSlotCount=1\n\n[Slot0]\nName=Studio\nSource=Soundcard\nDevice=PULSE:quiet.monitor\n"
                    "Format=wav16\nTimeSlotAlign=off\nCleanupSpaceEnabled=off\nFolder=" +
-                   folder + "\n\n[Webserver]\nEnabled=on\nPort=127.0.0.1:" + std::to_string(port) +
-                   "\nAdminUser=admin\nAdminPassword=" + PasswordHash(Admin.second) + "\n");
+                   folder +
+                   "\n\n[Webserver]\nEnabled=on\nPort=127.0.0.1:0"
+                   "\nAdminUser=admin\nAdminPassword=" +
+                   PasswordHash(Admin.second) + "\n");
   const auto program = root.Start(&pulse);
+  const uint16_t port = program->WebServerPort(StartTimeout);
+  ASSERT_NE(port, 0) << program->Output();
   ASSERT_TRUE(program->WaitForLine("Web server started", StartTimeout)) << program->Output();
   ASSERT_TRUE(program->WaitForLine("Studio: Encoding to file ", StartTimeout)) << program->Output();
 

@@ -171,6 +171,15 @@ std::optional<std::string> TProgramRunner::WaitForLine(const std::string& iPatte
   return match;
 }
 
+uint16_t TProgramRunner::WebServerPort(std::chrono::milliseconds iTimeout) const
+{
+  const std::optional<std::string> line = WaitForLine("Web server listening on https?://.*:[0-9]+/", iTimeout);
+  std::smatch port;
+  if (!line || !std::regex_search(*line, port, std::regex(":([0-9]+)/$")))
+    return 0;
+  return static_cast<uint16_t>(std::stoi(port[1]));
+}
+
 std::vector<std::string> TProgramRunner::MatchingLines(const std::string& iPattern) const
 {
   const std::regex pattern(iPattern);

@@ -11,6 +11,7 @@
 #include "ProcessLauncher.h"
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -42,6 +43,9 @@ public:
                                          size_t iFrom = 0) const;
   // The lines of standard output that contain a match of iPattern.
   std::vector<std::string> MatchingLines(const std::string& iPattern) const;
+  // The port of the program's web server, from its line "Web server listening on http(s)://ADDRESS:PORT/", so that
+  // a test can let it bind port 0; 0 when that line did not come within iTimeout.
+  uint16_t WebServerPort(std::chrono::milliseconds iTimeout) const;
 
   void Signal(int iSignal) const { fProcess->Signal(iSignal); }
   bool Running() { return fProcess->Running(); }
