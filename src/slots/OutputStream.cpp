@@ -157,18 +157,20 @@ void TOutputStream::StreamingLoop(TSimpleThread& iThread)
 
 bool TOutputStream::Connect(const TOutputStreamSettings& iSettings, TSimpleThread& iThread)
 {
-  SetStreamingStatus(ssConnecting, iSettings.Address.Host);
-  const std::string server = StreamingServerAddress(iSettings.Address);
+  const TSlotSettings::TOutputStream& stream = iSettings.Stream;
+  SetStreamingStatus(ssConnecting, stream.Host);
+  const std::string server =
+      StreamingServerAddress({stream.ServerMode, stream.Host, stream.Port, stream.MountPoint, stream.StreamID});
   uint32_t encoder = 0;
   try
   {
     // The delay lies before the encoder starts, so that no encoder runs without anyone taking its output.
-    if (!iSettings.Address.ServerMode && iSettings.ConnectDelay > 0)
-      Sleep(iThread, iSettings.ConnectDelay);
+    if (!stream.ServerMode && stream.ConnectDelay > 0)
+      Sleep(iThread, stream.ConnectDelay);
     if (iThread.Terminated())
       return false;
     encoder = StartEncoder(iSettings);
-    if (iSettings.Address.ServerMode)
+    if (stream.ServerMode)
     {
       // The engine's text alone ("BASS_Init has not been successfully called") would not say that the port is
       // taken or the address not ours.
@@ -179,11 +181,11 @@ bool TOutputStream::Connect(const TOutputStreamSettings& iSettings, TSimpleThrea
     else
     {
       std::lock_guard turn(StreamingConnectLock());
-      if (!TAudioEngine::EncodeCastInit(encoder, server, iSettings.Password,
-                                        StreamingContentType(iSettings.MimeType, iSettings.Encoder.Format),
-                                        iSettings.Name, iSettings.URL, iSettings.Genre, iSettings.Description,
-                                        StreamingCastHeaders(iSettings.AIM, iSettings.IRC, iSettings.ICQ),
-                                        static_cast<uint32_t>(iSettings.Encoder.Bitrate), iSettings.Public ? -1 : 0))
+      if (!TAudioEngine::EncodeCastInit(encoder, server, stream.Password,
+                                        StreamingContentType(stream.MimeType, iSettings.Encoder.Format), stream.Title,
+                                        stream.URL, stream.Genre, stream.Description,
+                                        StreamingCastHeaders(stream.AIM, stream.IRC, stream.ICQ),
+                                        static_cast<uint32_t>(iSettings.Encoder.Bitrate), stream.Public ? -1 : 0))
         throw ESlotError(BassErrorText(TAudioEngine::ErrorGetCode()));
     }
   }
@@ -201,7 +203,7 @@ bool TOutputStream::Connect(const TOutputStreamSettings& iSettings, TSimpleThrea
   }
   fEvents.Log(Format("Encoder connected to %s", server.c_str()));
   SetStreamingStatus(ssConnected, server);
-  if (iSettings.ForwardMetadata)
+  if (stream.ForwardMetadata)
     QueueTitle(fEvents.IncomingTitle());
   else
     SendStreamingTitle();

@@ -12,6 +12,7 @@
 #include "lib/SimpleThread.h"
 #include "slots/EncoderCommand.h"
 #include "slots/OutputStreamText.h"
+#include "slots/SlotSettings.h"
 #include "slots/SlotTypes.h"
 
 #include <cstdint>
@@ -21,23 +22,11 @@
 #include <optional>
 #include <string>
 
-// The slot's streaming settings, copied under the slot lock at every pass.
+// What the streaming thread copies of the slot's settings at every pass.
 struct TOutputStreamSettings
 {
   bool Active = false; // slot enabled and streaming enabled
-  TOutputStreamAddress Address;
-  std::string Password;
-  std::string MimeType;
-  std::string Name;
-  std::string URL;
-  std::string Genre;
-  std::string AIM;
-  std::string IRC;
-  std::string ICQ;
-  std::string Description;
-  bool Public = false;
-  bool ForwardMetadata = false;
-  int ConnectDelay = 0; // milliseconds, before each cast connection attempt
+  TSlotSettings::TOutputStream Stream;
   TEncoderCommandSettings Encoder;
   int EncoderQueueLength = 6000; // milliseconds
 };

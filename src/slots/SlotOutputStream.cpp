@@ -14,23 +14,10 @@ void TSlotInfo::StartOutputStream()
 TOutputStreamSettings TSlotInfo::StreamingSettings()
 {
   const TSlotSettings slot = Settings();
-  const TSlotSettings::TOutputStream& stream = slot.OutputStream;
   TOutputStreamSettings settings;
   // An alarm-only slot has no audio to send.
-  settings.Active = slot.Enabled && stream.Enabled && !fAlarmOnly;
-  settings.Address = {stream.ServerMode, stream.Host, stream.Port, stream.MountPoint, stream.StreamID};
-  settings.Password = stream.Password;
-  settings.MimeType = stream.MimeType;
-  settings.Name = stream.Title;
-  settings.URL = stream.URL;
-  settings.Genre = stream.Genre;
-  settings.AIM = stream.AIM;
-  settings.IRC = stream.IRC;
-  settings.ICQ = stream.ICQ;
-  settings.Description = stream.Description;
-  settings.Public = stream.Public;
-  settings.ForwardMetadata = stream.ForwardMetadata;
-  settings.ConnectDelay = stream.ConnectDelay;
+  settings.Active = slot.Enabled && slot.OutputStream.Enabled && !fAlarmOnly;
+  settings.Stream = slot.OutputStream;
   settings.Encoder = EncoderSettings(slot.Output);
   settings.EncoderQueueLength = slot.Output.EncoderQueueLength;
   return settings;
