@@ -66,12 +66,7 @@ TConfigureSlotForm::TConfigureSlotForm(TSlotInfo& iSlotInfo, QWidget* iParent) :
   connect(btnWinampPluginReload, &QPushButton::clicked, this, &TConfigureSlotForm::btnWinampPluginReloadClick);
   connect(btnWinampPluginConfigure, &QPushButton::clicked, this, &TConfigureSlotForm::btnWinampPluginConfigureClick);
   connect(btnStreamingShowPassword, &QPushButton::clicked, this,
-          [this]
-          {
-            for (const TSlotSettingKey* key : TableRows())
-              if (key->Use == suSecret)
-                static_cast<QLineEdit*>(KeyFields.at(key->Key))->setEchoMode(QLineEdit::Normal);
-          });
+          [this] { edStreamingPassword->setEchoMode(QLineEdit::Normal); });
 
   FormCreate();
   setFixedSize(std::max(469, sizeHint().width()), 603);
@@ -127,14 +122,25 @@ void TConfigureSlotForm::FormCreate()
   cbCleanupSpaceEnabled->setChecked(e.Cleanup.SpaceEnabled);
   edCleanupSpace->setValue(e.Cleanup.Space);
 
-  for (const TSlotSettingKey* key : TableRows())
-  {
-    const TSettingValue value = key->Get(e);
-    if (auto* check = qobject_cast<QCheckBox*>(KeyFields.at(key->Key)))
-      check->setChecked(std::get<bool>(value));
-    else
-      static_cast<QLineEdit*>(KeyFields.at(key->Key))->setText(Text(key->Text(value)));
-  }
+  const TSlotSettings::TOutputStream& stream = e.OutputStream;
+  cbStreamingEnabled->setChecked(stream.Enabled);
+  cbStreamingOnly->setChecked(stream.Only);
+  edStreamingHost->setText(Text(stream.Host));
+  edStreamingPort->setText(QString::number(stream.Port));
+  cbStreamingServerMode->setChecked(stream.ServerMode);
+  edStreamingMountPoint->setText(Text(stream.MountPoint));
+  edStreamingStreamID->setText(Text(stream.StreamID));
+  edStreamingPassword->setText(Text(stream.Password));
+  edStreamingMimeType->setText(Text(stream.MimeType));
+  edStreamingTitle->setText(Text(stream.Title));
+  edStreamingURL->setText(Text(stream.URL));
+  edStreamingGenre->setText(Text(stream.Genre));
+  edStreamingAIM->setText(Text(stream.AIM));
+  edStreamingIRC->setText(Text(stream.IRC));
+  edStreamingICQ->setText(Text(stream.ICQ));
+  edStreamingDescription->setText(Text(stream.Description));
+  cbStreamingPublic->setChecked(stream.Public);
+  cbStreamingForwardMetadata->setChecked(stream.ForwardMetadata);
 
   edSilenceThreshold->setValue(e.Silence.Threshold);
   edSilenceDetection->setValue(e.Silence.Detection);
@@ -280,16 +286,25 @@ TSlotSettings TConfigureSlotForm::SettingsFromControls(const TSlotSettings& iOld
   e.Cleanup.SpaceEnabled = cbCleanupSpaceEnabled->isChecked();
   e.Cleanup.Space = edCleanupSpace->value();
 
-  for (const TSlotSettingKey* key : TableRows())
-  {
-    QWidget* field = KeyFields.at(key->Key);
-    if (auto* check = qobject_cast<QCheckBox*>(field))
-      key->Set(e, check->isChecked());
-    else if (key->Kind == skNumber)
-      key->Set(e, IntegerOr(Text(static_cast<QLineEdit*>(field)), std::get<int>(key->Get(iOld))));
-    else
-      key->Set(e, Text(static_cast<QLineEdit*>(field)));
-  }
+  TSlotSettings::TOutputStream& stream = e.OutputStream;
+  stream.Enabled = cbStreamingEnabled->isChecked();
+  stream.Only = cbStreamingOnly->isChecked();
+  stream.Host = Text(edStreamingHost);
+  stream.Port = IntegerOr(Text(edStreamingPort), iOld.OutputStream.Port);
+  stream.ServerMode = cbStreamingServerMode->isChecked();
+  stream.MountPoint = Text(edStreamingMountPoint);
+  stream.StreamID = Text(edStreamingStreamID);
+  stream.Password = Text(edStreamingPassword);
+  stream.MimeType = Text(edStreamingMimeType);
+  stream.Title = Text(edStreamingTitle);
+  stream.URL = Text(edStreamingURL);
+  stream.Genre = Text(edStreamingGenre);
+  stream.AIM = Text(edStreamingAIM);
+  stream.IRC = Text(edStreamingIRC);
+  stream.ICQ = Text(edStreamingICQ);
+  stream.Description = Text(edStreamingDescription);
+  stream.Public = cbStreamingPublic->isChecked();
+  stream.ForwardMetadata = cbStreamingForwardMetadata->isChecked();
 
   e.Silence.Threshold = edSilenceThreshold->value();
   e.Silence.Detection = edSilenceDetection->value();
@@ -299,18 +314,6 @@ TSlotSettings TConfigureSlotForm::SettingsFromControls(const TSlotSettings& iOld
   e.Silence.HTTPAlarmDetected = Text(edHTTPAlarmSilenceDetected);
   e.Silence.HTTPAlarmOK = Text(edHTTPAlarmSilenceOK);
   return e;
-}
-
-std::vector<const TSlotSettingKey*> TConfigureSlotForm::TableRows() const
-{
-  std::vector<const TSlotSettingKey*> rows;
-  for (const TSlotSettingKey& key : SlotSettingKeys())
-    if (key.Page.Group == "Streaming")
-      rows.push_back(&key);
-  std::sort(rows.begin(), rows.end(),
-            [](const TSlotSettingKey* iLeft, const TSlotSettingKey* iRight)
-            { return iLeft->Page.Order < iRight->Page.Order; });
-  return rows;
 }
 
 void TConfigureSlotForm::btnOkClick()

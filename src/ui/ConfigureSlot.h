@@ -7,8 +7,6 @@
 
 #include <QDialog>
 #include <functional>
-#include <map>
-#include <string>
 
 class QCheckBox;
 class QComboBox;
@@ -86,10 +84,26 @@ public:
   QLabel* lblCleanupDays;
   QCheckBox* cbCleanupSpaceEnabled;
   TUpDownSpinBox* edCleanupSpace;
-  // Streaming: built from the key table's rows of that group, in their order.
+  // Streaming
+  QCheckBox* cbStreamingEnabled;
+  QCheckBox* cbStreamingOnly;
+  QLineEdit* edStreamingHost;
+  QLineEdit* edStreamingPort;
+  QCheckBox* cbStreamingServerMode;
+  QLineEdit* edStreamingMountPoint;
+  QLineEdit* edStreamingStreamID;
+  QLineEdit* edStreamingPassword;
   QPushButton* btnStreamingShowPassword;
-  // The controls built from the key table, by key: QCheckBox for switches, QLineEdit otherwise.
-  std::map<std::string, QWidget*> KeyFields;
+  QLineEdit* edStreamingMimeType;
+  QLineEdit* edStreamingTitle;
+  QLineEdit* edStreamingURL;
+  QLineEdit* edStreamingGenre;
+  QLineEdit* edStreamingAIM;
+  QLineEdit* edStreamingIRC;
+  QLineEdit* edStreamingICQ;
+  QLineEdit* edStreamingDescription;
+  QCheckBox* cbStreamingPublic;
+  QCheckBox* cbStreamingForwardMetadata;
   // Silence detection
   TUpDownSpinBox* edSilenceThreshold;
   TUpDownSpinBox* edSilenceDetection;
@@ -121,8 +135,6 @@ private:
   void SelectFile(QLineEdit* iField, const QString& iFilter);
   // The settings as the controls hold them; numbers that cannot be read fall back to iOld's.
   TSlotSettings SettingsFromControls(const TSlotSettings& iOld) const;
-  // The rows of the key table whose controls are built from it.
-  std::vector<const TSlotSettingKey*> TableRows() const;
 
   TSlotInfo& fSlotInfo;
   TSlotSettings fSettings;

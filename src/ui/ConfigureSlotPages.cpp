@@ -210,32 +210,45 @@ void TConfigureSlotForm::BuildStreamingPage()
 {
   QFormLayout* form = nullptr;
   tsStreaming = NewPage(pcPages, "Streaming", form);
+  cbStreamingEnabled = new QCheckBox("Enable Streaming");
+  cbStreamingOnly = new QCheckBox("Streaming only, no recoding");
+  form->addRow(cbStreamingEnabled);
+  form->addRow(cbStreamingOnly);
+  edStreamingHost = new QLineEdit;
+  edStreamingPort = new QLineEdit;
+  edStreamingPort->setMaximumWidth(80);
+  cbStreamingServerMode = new QCheckBox("Internal server mode");
+  edStreamingMountPoint = new QLineEdit;
+  edStreamingStreamID = new QLineEdit;
+  edStreamingPassword = new QLineEdit;
+  edStreamingPassword->setEchoMode(QLineEdit::Password);
   btnStreamingShowPassword = new QPushButton("Show Password");
-  for (const TSlotSettingKey* key : TableRows())
-  {
-    const QString label = QString::fromStdString(key->Page.Label);
-    if (key->Kind == skSwitch)
-    {
-      auto* check = new QCheckBox(label);
-      form->addRow(check);
-      KeyFields[key->Key] = check;
-      continue;
-    }
-    auto* field = new QLineEdit;
-    KeyFields[key->Key] = field;
-    if (key->Kind == skNumber)
-      field->setMaximumWidth(80);
-    if (key->Use == suSecret)
-    {
-      // Shown on request instead of the web's note: the dialog holds the stored password.
-      field->setEchoMode(QLineEdit::Password);
-      form->addRow(label, WithButton(field, btnStreamingShowPassword));
-    }
-    else if (key->Kind == skNumber || !key->Page.Note.empty())
-      form->addRow(label, WithNote(field, QString::fromStdString(key->Page.Note)));
-    else
-      form->addRow(label, field);
-  }
+  edStreamingMimeType = new QLineEdit;
+  form->addRow("Hostname/IP:", edStreamingHost);
+  form->addRow("Port:", WithNote(edStreamingPort, ""));
+  form->addRow(cbStreamingServerMode);
+  form->addRow("Mount point:", WithNote(edStreamingMountPoint, "(Icecast only)"));
+  form->addRow("Stream ID:", WithNote(edStreamingStreamID, "(Shoutcast v2 only)"));
+  form->addRow("Password:", WithButton(edStreamingPassword, btnStreamingShowPassword));
+  form->addRow("MIME type:", WithNote(edStreamingMimeType, "(leave empty for default)"));
+  edStreamingTitle = new QLineEdit;
+  edStreamingURL = new QLineEdit;
+  edStreamingGenre = new QLineEdit;
+  edStreamingAIM = new QLineEdit;
+  edStreamingIRC = new QLineEdit;
+  edStreamingICQ = new QLineEdit;
+  edStreamingDescription = new QLineEdit;
+  form->addRow("Title:", edStreamingTitle);
+  form->addRow("URL:", edStreamingURL);
+  form->addRow("Genre:", edStreamingGenre);
+  form->addRow("AIM:", edStreamingAIM);
+  form->addRow("IRC:", edStreamingIRC);
+  form->addRow("ICQ:", edStreamingICQ);
+  form->addRow("Description:", edStreamingDescription);
+  cbStreamingPublic = new QCheckBox("Stream is public (list in directories)");
+  cbStreamingForwardMetadata = new QCheckBox("Forward metadata");
+  form->addRow(cbStreamingPublic);
+  form->addRow(cbStreamingForwardMetadata);
 }
 
 void TConfigureSlotForm::BuildSilenceDetectionPage()
