@@ -49,12 +49,14 @@ void TSlotInfo::Initialize()
 {
   const int64_t now = static_cast<int64_t>(MillisecondClock());
   fLastOverSilenceTickCount = now;
+  if (BuildMixer(now))
+  {
+    ReloadWinampPlugin();
+    StartPacing();
+    StartOutputStream();
+  }
+  // Once the outgoing stream exists, which the passes read.
   StartStatusPasses();
-  if (!BuildMixer(now))
-    return;
-  ReloadWinampPlugin();
-  StartPacing();
-  StartOutputStream();
   PublishStatus();
 }
 
