@@ -137,8 +137,16 @@ TEST_F(SlotInputStream, TitlesGoIntoTheCueSheetAtTheirOffsets)
     taken.push_back(static_cast<int64_t>(MillisecondClock()) - slot.RecordStartTickCount());
   }
   const std::string file = slot.CurrentFilename();
-  const std::vector<std::string> lines = Lines(TSettingsTempFolder::ReadFile(file + ".cue"));
-  // Icecast's first metadata block carries an empty title: that is a track too.
+  // Icecast's first metadata block carries an empty title: that is a track too. The sheet is written just after
+  // the title is taken.
+  std::vector<std::string> lines;
+  EXPECT_TRUE(WaitUntil(
+      [&]
+      {
+        lines = Lines(TSettingsTempFolder::ReadFile(file + ".cue"));
+        return lines.size() == 10u;
+      },
+      5s));
   ASSERT_EQ(lines.size(), 10u) << TSettingsTempFolder::ReadFile(file + ".cue");
   EXPECT_EQ(lines[0], "FILE \"" + std::filesystem::path(file).filename().string() + "\" WAVE");
   EXPECT_EQ(lines[1], "  TRACK 01 AUDIO");
