@@ -6,6 +6,14 @@
 namespace
 {
 const char cHTMLLatin1[] = "text/html; charset=ISO-8859-1";
+
+// Sets a text body of the given type ("text/plain", "text/html") with the charset its characters need.
+void SetText(TWebResponse& ioResponse, const char* iType, const std::string& iText)
+{
+  TAnswerText text = AnswerText(iText);
+  ioResponse.ContentType = std::string(iType) + "; charset=" + text.Charset;
+  ioResponse.Body = std::move(text.Bytes);
+}
 } // namespace
 
 void TWebResponse::SetHeader(const std::string& iName, const std::string& iValue)
@@ -35,8 +43,7 @@ TWebResponse JSONAnswer(std::string iJSON)
 TWebResponse TextAnswer(const std::string& iText)
 {
   TWebResponse response;
-  response.ContentType = "text/plain; charset=ISO-8859-1";
-  response.Body = UTF8ToLatin1(iText);
+  SetText(response, "text/plain", iText);
   return response;
 }
 
@@ -53,8 +60,13 @@ TWebResponse ErrorAnswer(const std::string& iMessage, const std::string& iConten
 {
   TWebResponse response;
   response.Status = 500;
-  response.ContentType = iContentTypeSoFar.empty() ? std::string(cHTMLLatin1) : iContentTypeSoFar;
-  response.Body = iContentTypeSoFar.empty() ? UTF8ToLatin1(iMessage) : iMessage;
+  if (iContentTypeSoFar.empty())
+    SetText(response, "text/html", iMessage);
+  else
+  {
+    response.ContentType = iContentTypeSoFar;
+    response.Body = iMessage;
+  }
   return response;
 }
 
@@ -90,8 +102,7 @@ TWebResponse ForbiddenAnswer(const std::string& iReason)
 {
   TWebResponse response;
   response.Status = 403;
-  response.ContentType = cHTMLLatin1;
-  response.Body = UTF8ToLatin1(iReason);
+  SetText(response, "text/html", iReason);
   return response;
 }
 

@@ -37,11 +37,11 @@ struct TWebResponse
 TWebResponse EmptyAnswer();
 // 200, "application/json" (no charset)
 TWebResponse JSONAnswer(std::string iJSON);
-// 200, "text/plain; charset=ISO-8859-1", the UTF-8 text converted
+// 200, "text/plain" in the charset AnswerText picks (ISO-8859-1 unless the text needs UTF-8)
 TWebResponse TextAnswer(const std::string& iText);
 // 404 "not found"
 TWebResponse NotFoundAnswer();
-// 500 with the message; the content type set before the error, else HTML in ISO-8859-1.
+// 500 with the message; the content type set before the error, else HTML in AnswerText's charset.
 TWebResponse ErrorAnswer(const std::string& iMessage, const std::string& iContentTypeSoFar);
 // 302 to iLocation
 TWebResponse RedirectAnswer(const std::string& iLocation);

@@ -100,7 +100,8 @@ TEST_F(SlotApiTest, NoSlotsIsAnEmptyArray)
 
 TEST_F(SlotApiTest, TextEndpoints)
 {
-  fController.AddSlot("Caf\xC3\xA9 \xE2\x82\xAC");
+  fController.AddSlot("Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\x99");
+  fController.AddSlot("Caf\xC3\xA9");
   fController.AddSlot("Live", rsStream, "http://radio.example/live");
   fController.AddSlot("Card", rsSoundcard);
   const uint16_t port = Start();
@@ -108,18 +109,25 @@ TEST_F(SlotApiTest, TextEndpoints)
   {
     const char* Path;
     const char* Body;
+    const char* Charset;
   };
+  // Text that ISO-8859-1 holds keeps its old bytes; "€" or an emoji switch the answer to UTF-8 instead of "?".
+  const char* latin1 = "ISO-8859-1";
   const TCase cases[] = {
-      {"/ws/slots/0/name", "Caf\xE9 ?"}, {"/ws/slot/0/name", "Caf\xE9 ?"},
-      {"/ws/slots/0/source", ""},        {"/ws/slots/1/source", "http://radio.example/live"},
-      {"/ws/slot/2/source", "Error"},    {"/ws/slots/1/recording", "0"},
-      {"/ws/slots/1/currenttitle", ""},
+      {"/ws/slots/0/name", "Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\x99", "utf-8"},
+      {"/ws/slot/0/name", "Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\x99", "utf-8"},
+      {"/ws/slots/1/name", "Caf\xE9", latin1},
+      {"/ws/slots/0/source", "", latin1},
+      {"/ws/slots/2/source", "http://radio.example/live", latin1},
+      {"/ws/slot/3/source", "Error", latin1},
+      {"/ws/slots/2/recording", "0", latin1},
+      {"/ws/slots/2/currenttitle", "", latin1},
   };
   for (const TCase& test : cases)
   {
     const TWebReply reply = WebGet(port, test.Path);
     EXPECT_EQ(reply.Status, 200) << test.Path;
-    EXPECT_EQ(reply.Header("Content-Type"), "text/plain; charset=ISO-8859-1") << test.Path;
+    EXPECT_EQ(reply.Header("Content-Type"), std::string("text/plain; charset=") + test.Charset) << test.Path;
     EXPECT_EQ(reply.Body, test.Body) << test.Path;
   }
   for (const char* path : {"/ws/slots/0/silence", "/ws/slots/0/lastmetadata"})
