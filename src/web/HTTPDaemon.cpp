@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <microhttpd.h>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -73,16 +74,19 @@ void ReadRequestHeaders(MHD_Connection* iConnection, TWebRequest& oRequest)
   }
   if (password)
     MHD_free(password);
-  if (const char* range = MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, MHD_HTTP_HEADER_RANGE))
-    oRequest.Range = std::string(range);
-  if (const char* type = MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_TYPE))
-    oRequest.ContentType = type;
-  if (const char* host = MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST))
-    oRequest.Host = host;
-  if (const char* origin = MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, "Origin"))
-    oRequest.Origin = std::string(origin);
-  if (const char* site = MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, "Sec-Fetch-Site"))
-    oRequest.FetchSite = std::string(site);
+  const auto header = [iConnection](const char* iName) -> std::optional<std::string>
+  {
+    const char* value = MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, iName);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+  };
+  oRequest.Range = header(MHD_HTTP_HEADER_RANGE);
+  oRequest.AcceptEncoding = header(MHD_HTTP_HEADER_ACCEPT_ENCODING);
+  oRequest.IfNoneMatch = header(MHD_HTTP_HEADER_IF_NONE_MATCH);
+  oRequest.IfModifiedSince = header(MHD_HTTP_HEADER_IF_MODIFIED_SINCE);
+  oRequest.ContentType = header(MHD_HTTP_HEADER_CONTENT_TYPE).value_or("");
+  oRequest.Host = header(MHD_HTTP_HEADER_HOST).value_or("");
+  oRequest.Origin = header("Origin");
+  oRequest.FetchSite = header("Sec-Fetch-Site");
   oRequest.ClientAddress = ConnectionAddress(iConnection);
 }
 

@@ -43,7 +43,7 @@ TWebDispatcher::TWebDispatcher(IWebController& iController, const TWebServerSett
       // The browser application: a file beside the program, else the embedded one; other paths go on.
       {rmGet, "", alReadOnly, blPassOver, false,
        [this](const TRouteCall& iCall, TWebResponse& oResponse)
-       { return fStaticContent.Serve(iCall.Request.Path, oResponse); }},
+       { return fStaticContent.Serve(iCall.Request, oResponse); }},
   };
   for (const std::vector<TWebRoute>& routes : {fConfigApi.Routes(), fSlotApi.Routes()})
     fRoutes.insert(fRoutes.end(), routes.begin(), routes.end());
@@ -99,14 +99,15 @@ TWebResponse TWebDispatcher::Dispatch(const TWebRequest& iRequest) const
 
 void TWebDispatcher::Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TWebResponse& oResponse) const
 {
-  // HEAD is looked up like GET for the challenge only, and answered empty.
+  // HEAD is answered as GET (the engine leaves the body out, not its length), but never by a row that also takes
+  // POST: those run commands.
   const bool head = iRequest.Method == "HEAD";
   const TRouteMethods method = iRequest.Method == "POST" ? rmPost : rmGet;
   const std::string path = TSlotApi::RewriteSlotPath(iRequest.Path);
   TBrendleRegExpr match;
   for (const TWebRoute& route : fRoutes)
   {
-    if (!(route.Methods & method) || !match.Matches(route.Pattern, path))
+    if (!(route.Methods & method) || (head && (route.Methods & rmPost)) || !match.Matches(route.Pattern, path))
       continue;
     if (route.Level == alAdmin && iLevel != alAdmin)
     {
@@ -117,13 +118,11 @@ void TWebDispatcher::Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TW
         oResponse = UnauthorizedAnswer();
         return;
       }
-      if (head || route.Below == blPassOver)
+      if (route.Below == blPassOver)
         continue;
       oResponse = JSONErrorAnswer(403, "This needs the administrator level.");
       return;
     }
-    if (head)
-      continue;
     if (route.Changes)
       if (std::optional<TWebResponse> refusal = CheckChangingRequest(iRequest, iLevel))
       {
@@ -133,8 +132,8 @@ void TWebDispatcher::Answer(const TWebRequest& iRequest, TAccessLevel iLevel, TW
     if (route.Handler({iRequest, match, iLevel}, oResponse))
       return;
   }
-  // Nothing serves the path: GET is not found, a POST elsewhere (and HEAD) gets the empty answer.
-  oResponse = method == rmGet && !head ? NotFoundAnswer() : EmptyAnswer();
+  // Nothing serves the path: GET (and HEAD) is not found, a POST elsewhere gets the empty answer.
+  oResponse = method == rmGet ? NotFoundAnswer() : EmptyAnswer();
 }
 
 std::optional<TWebResponse> TWebDispatcher::Refusal(const TWebRequest& iRequest, TAccessLevel& oLevel) const

@@ -21,6 +21,10 @@ struct TWebRequest
   // Nothing when there is no Authorization header or it is not readable Basic credentials.
   std::optional<TWebCredentials> Credentials;
   std::optional<std::string> Range;
+  // What static answers are compressed and revalidated by.
+  std::optional<std::string> AcceptEncoding;
+  std::optional<std::string> IfNoneMatch;
+  std::optional<std::string> IfModifiedSince;
   // What changing requests are checked by: the body's type, the host the request was sent to and the origin of
   // the page that sent it (nothing when the client names none).
   std::string ContentType;

@@ -10,15 +10,18 @@ const TWebResources& TWebResources::Instance()
 {
   static const TWebResources resources = []
   {
-    std::unordered_map<std::string, std::string_view> data;
+    const auto bytes = [](const char* iBegin, const char* iEnd)
+    { return iBegin ? std::string_view(iBegin, static_cast<size_t>(iEnd - iBegin)) : std::string_view(); };
+    std::unordered_map<std::string, TWebResource> data;
     for (const TWebResourceEntry* entry = gWebResourceEntries; entry->Name; ++entry)
-      data.emplace(entry->Name, std::string_view(entry->Begin, static_cast<size_t>(entry->End - entry->Begin)));
+      data.emplace(entry->Name,
+                   TWebResource{bytes(entry->Begin, entry->End), bytes(entry->GzipBegin, entry->GzipEnd), entry->Tag});
     return TWebResources(gWebFileList, std::move(data));
   }();
   return resources;
 }
 
-TWebResources::TWebResources(std::string_view iFileList, std::unordered_map<std::string, std::string_view> iResources)
+TWebResources::TWebResources(std::string_view iFileList, std::unordered_map<std::string, TWebResource> iResources)
     : fResources(std::move(iResources))
 {
   while (!iFileList.empty())
@@ -41,7 +44,7 @@ std::optional<std::string> TWebResources::ResourceName(const std::string& iPath)
   return found->second;
 }
 
-std::string_view TWebResources::Data(const std::string& iName) const
+const TWebResource& TWebResources::Resource(const std::string& iName) const
 {
   const auto found = fResources.find(iName);
   if (found == fResources.end())

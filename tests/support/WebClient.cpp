@@ -55,6 +55,8 @@ TWebReply WebFetch(uint16_t iPort, const TWebCall& iCall)
     curl_easy_setopt(curl.get(), CURLOPT_CAINFO, iCall.CAFile->c_str());
   if (iCall.SourceAddress)
     curl_easy_setopt(curl.get(), CURLOPT_INTERFACE, ("host!" + *iCall.SourceAddress).c_str());
+  if (iCall.DecodeGzip)
+    curl_easy_setopt(curl.get(), CURLOPT_ACCEPT_ENCODING, "gzip");
   curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &AppendBody);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &reply);
   curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, &AppendHeader);

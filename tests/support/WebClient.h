@@ -26,6 +26,8 @@ struct TWebCall
   // The local address to send from, e.g. "127.0.0.2" (all of 127.0.0.0/8 is loopback).
   std::optional<std::string> SourceAddress{};
   long TimeoutSeconds = 30;
+  // Sends "Accept-Encoding: gzip" and lets libcurl decode the body; the reply keeps the server's headers.
+  bool DecodeGzip = false;
   // A failed transfer is reported in TWebReply::Error instead of failing the test.
   bool MayFail = false;
 };

@@ -268,6 +268,16 @@ TEST_F(GetFileTest, WholeFile)
   EXPECT_EQ(reply.Header("Accept-Ranges"), "bytes");
   EXPECT_EQ(reply.Header("Content-Disposition"), "attachment; filename=\"news.mp3\"");
   EXPECT_FALSE(reply.Header("Content-Range"));
+
+  // Download tools ask first with HEAD: the same headers, no body.
+  TWebCall head;
+  head.Method = "HEAD";
+  head.Path = FilePath(fID);
+  const TWebReply headReply = WebFetch(fPort, head);
+  EXPECT_EQ(headReply.Status, 200);
+  EXPECT_EQ(headReply.Body, "");
+  for (const char* header : {"Content-Length", "Content-Type", "Accept-Ranges", "Content-Disposition"})
+    EXPECT_EQ(headReply.Header(header), WebGet(fPort, FilePath(fID)).Header(header)) << header;
 }
 
 TEST_F(GetFileTest, ByteRanges)

@@ -586,21 +586,95 @@ TEST_F(WebServerTest, MethodNamesReachTheLogPrintableAndOnce)
   }
 }
 
-TEST_F(WebServerTest, HeadAndPostElsewhereAreAnsweredEmpty)
+TEST_F(WebServerTest, StaticFilesAreCompressedAndRevalidated)
 {
   fController.Settings.Access.AnonymousAccess = alReadOnly;
   const uint16_t port = Start();
-  TWebCall head;
-  head.Method = "HEAD";
-  head.Path = "/index.html";
-  TWebReply reply = WebFetch(port, head);
-  EXPECT_EQ(reply.Status, 200);
-  EXPECT_EQ(reply.Header("Content-Length"), "0");
+  const std::string embedded = ReadFile(fs::path(TAPEVAULT_SOURCE_DIR) / "src/web/resources/web/index.html");
+
+  const TWebReply plain = WebGet(port, "/index.html");
+  EXPECT_EQ(plain.Body, embedded);
+  EXPECT_FALSE(plain.Header("Content-Encoding"));
+  EXPECT_EQ(plain.Header("Vary"), "Accept-Encoding");
+  EXPECT_EQ(plain.Header("Cache-Control"), "no-cache");
+  const std::string tag = plain.Header("ETag").value_or("");
+  const std::string date = plain.Header("Last-Modified").value_or("");
+  EXPECT_TRUE(tag.starts_with('"') && tag.ends_with('"')) << tag;
+  EXPECT_TRUE(date.ends_with(" GMT")) << date;
+
+  TWebCall call;
+  call.Path = "/index.html";
+  call.DecodeGzip = true;
+  const TWebReply gzipped = WebFetch(port, call);
+  EXPECT_EQ(gzipped.Header("Content-Encoding"), "gzip");
+  EXPECT_EQ(gzipped.Body, embedded) << "the same bytes once decoded";
+  EXPECT_LT(std::stoul(gzipped.Header("Content-Length").value_or("0")), embedded.size() / 2);
+  EXPECT_NE(gzipped.Header("ETag"), tag) << "each form has its own tag";
+
+  struct TCase
+  {
+    std::vector<std::string> Headers;
+    long Status;
+  };
+  const TCase cases[] = {
+      {{"If-None-Match: " + tag}, 304},
+      {{"If-None-Match: \"other\", W/" + tag}, 304},
+      {{"If-None-Match: *"}, 304},
+      {{"If-None-Match: \"other\""}, 200},
+      {{"If-Modified-Since: " + date}, 304},
+      {{"If-Modified-Since: Thu, 01 Jan 1970 00:00:00 GMT"}, 200},
+      {{"If-None-Match: \"other\"", "If-Modified-Since: " + date}, 200},
+      {{"If-None-Match: " + gzipped.Header("ETag").value_or("")}, 200},
+  };
+  for (const TCase& test : cases)
+  {
+    const TWebReply reply = WebGet(port, "/index.html", test.Headers);
+    EXPECT_EQ(reply.Status, test.Status) << test.Headers.front();
+    EXPECT_EQ(reply.Body, test.Status == 304 ? "" : embedded) << test.Headers.front();
+    EXPECT_EQ(reply.Header("ETag"), tag) << test.Headers.front();
+  }
+
+  // Files beside the program are revalidated too; the libraries may be kept for a week.
+  WriteFile(fStaticFolder / "extra.css", "body {}");
+  const TWebReply file = WebGet(port, "/extra.css");
+  ASSERT_TRUE(file.Header("ETag"));
+  EXPECT_EQ(WebGet(port, "/extra.css", {"If-None-Match: " + *file.Header("ETag")}).Status, 304);
+  EXPECT_EQ(WebGet(port, "/assets/js/jquery.min.js").Header("Cache-Control"), "public, max-age=604800");
+}
+
+TEST_F(WebServerTest, HeadAnswersAsGetWithoutTheBodyAndNeverRunsACommand)
+{
+  fController.Settings.Access.AnonymousAccess = alAdmin;
+  fController.AddSlot("Studio");
+  const uint16_t port = Start();
+  WriteFile(fStaticFolder / "extra.css", "body {}");
+  for (const char* path : {"/index.html", "/assets/js/jquery.min.js", "/extra.css", "/ws/slots", "/nothing.html"})
+    for (const bool gzip : {false, true})
+    {
+      TWebCall call;
+      call.Path = path;
+      call.DecodeGzip = gzip;
+      const TWebReply get = WebFetch(port, call);
+      call.Method = "HEAD";
+      const TWebReply head = WebFetch(port, call);
+      EXPECT_EQ(head.Status, get.Status) << path;
+      EXPECT_EQ(head.Body, "") << path;
+      for (const char* header : {"Content-Length", "Content-Type", "Content-Encoding", "ETag", "Cache-Control"})
+        EXPECT_EQ(head.Header(header), get.Header(header)) << path << " " << header;
+    }
+
+  TWebCall command;
+  command.Method = "HEAD";
+  command.Path = "/execute?command=" + WebEscape("SLOT 1 START");
+  EXPECT_EQ(WebFetch(port, command).Status, 404);
+  EXPECT_TRUE(fController.Switches().empty());
+  EXPECT_TRUE(fController.Log().empty());
+
   TWebCall post;
   post.Method = "POST";
   post.Path = "/index.html";
   post.Body = "a=b";
-  reply = WebFetch(port, post);
+  const TWebReply reply = WebFetch(port, post);
   EXPECT_EQ(reply.Status, 200);
   EXPECT_EQ(reply.Body, "");
 }
