@@ -12,6 +12,24 @@ let media = null; // the player's audio element
 let calendar = null;
 let currentEvent = null;
 
+// "3 dropouts, 0.4 s": audio the input lost inside the file, from its row.
+function dropoutText(iCount, iSeconds) {
+  return `${iCount} ${iCount === 1 ? 'dropout' : 'dropouts'}, ${Number(iSeconds || 0).toFixed(1)} s`;
+}
+
+// A recording with dropouts says so in every view: in its title (colour alone would not reach everyone) and in
+// its colour.
+function markDropouts(event) {
+  if (!event.dropoutcount)
+    return event;
+  return Object.assign({}, event, {
+    title: event.title + ' (' + dropoutText(event.dropoutcount, event.dropouts) + ')',
+    classNames: ['recording-dropouts'],
+    backgroundColor: '#a4161a',
+    borderColor: '#a4161a',
+  });
+}
+
 function switchSlot(slot) {
   for (const source of calendar.getEventSources())
     source.remove();
@@ -24,7 +42,7 @@ function switchSlot(slot) {
       .then((events) => {
         if (slot === currentSlot)
           hideFailure(RecordingsFailure);
-        return events;
+        return events.map(markDropouts);
       }, (error) => {
         if (slot === currentSlot)
           showFailure(RecordingsFailure, error);
@@ -127,6 +145,11 @@ $(function () {
     defaultView: 'list',
     header: {left: 'prev,next today', center: 'title', right: 'timeGridWeek,timeGridDay,list'},
     allDaySlot: false,
+    eventRender: (info) => {
+      const props = info.event.extendedProps;
+      if (props.dropoutcount)
+        info.el.title = dropoutText(props.dropoutcount, props.dropouts);
+    },
     eventClick: (info) => {
       info.jsEvent.preventDefault();
       openPlayer(info.event);
