@@ -3,6 +3,7 @@
 // nothing else.
 
 #include "audio/AudioDevicesBase.h"
+#include "slots/RecordingFile.h"
 #include "slots/SlotInfo.h"
 
 #include <functional>
@@ -99,6 +100,11 @@ void TSlotInfo::BuildAndSwapStatus()
   status->LevelLeft = LevelLeft();
   status->LevelRight = LevelRight();
   status->CurrentFilename = fRecorder.CurrentFilename();
+  if (const std::shared_ptr<TRecordingFile> file = fRecorder.CurrentFile())
+  {
+    status->FileDropoutSeconds = file->DropoutSeconds;
+    status->FileDropoutCount = file->DropoutCount;
+  }
   status->RecordStartTickCount = fRecorder.RecordStartTickCount();
   status->LastOverSilenceTickCount = LastOverSilenceTickCount();
   status->LastMetadataTickCount = fTitles.LastMetadataTickCount();

@@ -35,5 +35,8 @@ struct TSlotStatus
   std::string StreamingMessage;
   int64_t StreamingActiveSince = -1;
   uint32_t Listeners = 0; // of the built-in stream server
+  // Input dropouts inside the file being written.
+  double FileDropoutSeconds = 0;
+  int FileDropoutCount = 0;
   TSlotCounters Counters;
 };

@@ -1,5 +1,6 @@
 #include "ui/SlotCell.h"
 
+#include "slots/SlotLamp.h"
 #include "ui/LevelMeter.h"
 #include "ui/SlotViewGeometry.h"
 
@@ -81,7 +82,6 @@ TCellContent BuildCellContent(const TSlotCellData& iData, bool iHighlighted)
   {
   case rsDisabled:
     w.Line(20, "Disabled");
-    cell.State = csDisabled;
     break;
   case rsSoundcard:
     if (iData.DeviceName)
@@ -121,24 +121,20 @@ TCellContent BuildCellContent(const TSlotCellData& iData, bool iHighlighted)
       if (iData.SilenceThreshold < 0)
         time += " (" + FormatRunningTime(iData.SilenceMilliseconds) + ")";
       w.Line(50, time);
-      cell.State = csOK;
     }
     else if (!iData.Enabled)
     {
       w.Line(38, "Encoder stopped");
-      cell.State = csDisabled;
     }
     else if (iData.AudioFormat == sfNone || iData.StreamingOnly)
     {
       w.Colour(Black);
       w.Line(38, "No recording");
-      cell.State = csOK;
     }
     else
     {
       w.Red();
       w.Line(38, QString("Encoder error: %1").arg(Text(iData.ErrorMessage)));
-      cell.State = csError;
     }
   }
 
@@ -149,14 +145,12 @@ TCellContent BuildCellContent(const TSlotCellData& iData, bool iHighlighted)
     {
     case ssConnecting:
       text = "Stream connecting...";
-      cell.State = csError;
       break;
     case ssConnected:
       text = "Stream online";
       break;
     case ssError:
       text = "Stream error";
-      cell.State = csError;
       break;
     default:
       text = "Stream ?";
@@ -168,6 +162,16 @@ TCellContent BuildCellContent(const TSlotCellData& iData, bool iHighlighted)
       text += " [" + FormatActiveTime(iData.StreamingActiveMilliseconds) + "]";
     w.Line(68, text);
   }
+  TSlotLampFacts facts;
+  facts.Source = iData.RecordSource;
+  facts.InputDelivers = inputOK;
+  facts.EncoderRunning = iData.EncoderRunning;
+  facts.Enabled = iData.Enabled;
+  facts.NoFileWanted = iData.AudioFormat == sfNone || iData.StreamingOnly;
+  facts.StreamingEnabled = iData.StreamingEnabled;
+  facts.StreamingStatus = iData.StreamingStatus;
+  const TSlotLamp lamp = SlotLamp(facts);
+  cell.State = lamp == slOK ? csOK : lamp == slDisabled ? csDisabled : csError;
   return cell;
 }
 

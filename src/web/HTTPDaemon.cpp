@@ -95,6 +95,35 @@ void DeleteText(void* iText)
   delete static_cast<std::string*>(iText);
 }
 
+// An endless answer's state on its connection: the piece being sent and how much of it went.
+struct TStreamReader
+{
+  std::function<std::string()> Next;
+  std::string Piece;
+  size_t Sent = 0;
+};
+
+ssize_t ReadStream(void* iReader, uint64_t, char* oBuffer, size_t iMax)
+{
+  auto& reader = *static_cast<TStreamReader*>(iReader);
+  if (reader.Sent == reader.Piece.size())
+  {
+    reader.Piece = reader.Next();
+    reader.Sent = 0;
+    if (reader.Piece.empty())
+      return MHD_CONTENT_READER_END_OF_STREAM;
+  }
+  const size_t count = std::min(iMax, reader.Piece.size() - reader.Sent);
+  std::memcpy(oBuffer, reader.Piece.data() + reader.Sent, count);
+  reader.Sent += count;
+  return static_cast<ssize_t>(count);
+}
+
+void FreeStream(void* iReader)
+{
+  delete static_cast<TStreamReader*>(iReader);
+}
+
 MHD_Response* CreateEngineResponse(TWebBody& ioBody)
 {
   static char empty[] = "";
@@ -115,6 +144,15 @@ MHD_Response* CreateEngineResponse(TWebBody& ioBody)
         MHD_create_response_from_fd_at_offset64(file->Length, file->File.Get(), static_cast<int64_t>(file->Offset));
     if (response)
       file->File.Release();
+    return response;
+  }
+  if (auto* stream = std::get_if<TStreamBody>(&ioBody))
+  {
+    auto reader = std::make_unique<TStreamReader>(TStreamReader{std::move(stream->Next), {}, 0});
+    MHD_Response* response =
+        MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 4096, &ReadStream, reader.get(), &FreeStream);
+    if (response)
+      reader.release();
     return response;
   }
   return MHD_create_response_from_buffer(0, empty, MHD_RESPMEM_PERSISTENT);

@@ -3,17 +3,11 @@
 #include "lib/TapevaultTools.h"
 #include "slots/SlotInfo.h"
 #include "web/SlotApi.h"
+#include "web/SlotStatusText.h"
 #include "web/WebController.h"
 
 namespace
 {
-// Whole seconds since a tick count of the millisecond clock, rounded down.
-int64_t SecondsSince(int64_t iTickCount)
-{
-  const int64_t elapsed = static_cast<int64_t>(MillisecondClock()) - iTickCount;
-  return elapsed >= 0 ? elapsed / 1000 : -((-elapsed + 999) / 1000);
-}
-
 // The input of a slot: nothing when disabled, the device in use (iNoDevice when none) or the stream URL.
 std::string SourceText(TSlotInfo& iSlot, const TSlotStatus& iStatus, const char* iNoDevice)
 {
@@ -26,22 +20,6 @@ std::string SourceText(TSlotInfo& iSlot, const TSlotStatus& iStatus, const char*
     return input.StreamURL;
   default:
     return std::string();
-  }
-}
-
-// The state of the outgoing stream as a word.
-const char* StreamingStatusWord(TStreamingStatus iStatus)
-{
-  switch (iStatus)
-  {
-  case ssConnecting:
-    return "connecting";
-  case ssConnected:
-    return "connected";
-  case ssError:
-    return "error";
-  default:
-    return "disabled";
   }
 }
 } // namespace

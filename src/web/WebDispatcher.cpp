@@ -24,7 +24,8 @@ std::string PageAfterLogin(const TWebRequest& iRequest)
 TWebDispatcher::TWebDispatcher(IWebController& iController, const TWebServerSettings& iSettings,
                                TStaticContent iStaticContent, TLoginThrottle::TNow iNow)
     : fController(iController), fAccess(iSettings.Access), fStaticContent(std::move(iStaticContent)),
-      fSlotApi(iController), fConfigApi(iController, iSettings.AllowProgramSettings), fLoginThrottle(std::move(iNow))
+      fSlotApi(iController), fConfigApi(iController, iSettings.AllowProgramSettings), fLoginThrottle(std::move(iNow)),
+      fEvents(iController)
 {
   fRoutes = {
       {rmGet, "^/$", alReadOnly, blPassOver, false,
@@ -38,6 +39,14 @@ TWebDispatcher::TWebDispatcher(IWebController& iController, const TWebServerSett
        {
          oResponse.ContentType = "text/plain; version=0.0.4; charset=utf-8";
          oResponse.Body = MetricsText(fController, fLoginThrottle.Counts());
+         return true;
+       }},
+      {rmGet, "^/ws/events$", alReadOnly, blPassOver, false,
+       [this](const TRouteCall&, TWebResponse& oResponse)
+       {
+         oResponse.ContentType = "text/event-stream";
+         oResponse.SetHeader("Cache-Control", "no-cache");
+         oResponse.Body = fEvents.Subscribe();
          return true;
        }},
       // The browser application: a file beside the program, else the embedded one; other paths go on.
@@ -54,6 +63,11 @@ TWebResponse TWebDispatcher::CommandGet(const TWebRequest& iRequest) const
   TWebResponse response = Dispatch(iRequest);
   AddSecurityHeaders(response);
   return response;
+}
+
+void TWebDispatcher::EndStreams()
+{
+  fEvents.Stop();
 }
 
 TWebResponse TWebDispatcher::CommandOther(const TWebRequest& iRequest) const

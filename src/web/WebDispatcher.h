@@ -7,6 +7,7 @@
 #include "web/LoginThrottle.h"
 #include "web/RateLimitedLog.h"
 #include "web/SlotApi.h"
+#include "web/SlotEvents.h"
 #include "web/StaticContent.h"
 #include "web/WebAccess.h"
 #include "web/WebRequest.h"
@@ -31,6 +32,9 @@ public:
   // Every other method: refused with 405 once the request is authenticated; its name (made printable) then
   // goes to the program's log as one line, at most once a minute per client address.
   TWebResponse CommandOther(const TWebRequest& iRequest) const;
+  // Ends the answers without an end (the monitors' event streams), so that the engine can close their
+  // connections; called before it stops.
+  void EndStreams();
 
 private:
   bool AdministratorExists() const;
@@ -46,8 +50,9 @@ private:
   TSlotApi fSlotApi;
   TConfigApi fConfigApi;
   mutable TLoginThrottle fLoginThrottle;
-  // Every endpoint, in the order tried: "/", "/metrics", the browser application's files, the configuration and
-  // the slot endpoints.
+  mutable TSlotEvents fEvents;
+  // Every endpoint, in the order tried: "/", "/metrics", "/ws/events", the browser application's files, the
+  // configuration and the slot endpoints.
   std::vector<TWebRoute> fRoutes;
   mutable TRateLimitedLog fMethodLog;
 };

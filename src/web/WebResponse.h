@@ -1,11 +1,12 @@
 #pragma once
 // An answer as the handlers build it, independent of the HTTP engine. The body is owned text, bytes that
-// live as long as the program (embedded resources) or a part of an open file; neither of the last two is
-// copied into memory.
+// live as long as the program (embedded resources), a part of an open file (neither of those two is copied into
+// memory) or a stream of pieces.
 
 #include "web/FileHandle.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,7 +20,14 @@ struct TFileBody
   uint64_t Length = 0;
 };
 
-using TWebBody = std::variant<std::monostate, std::string, std::string_view, TFileBody>;
+// An answer without an end (server-sent events): Next waits for the next piece and returns it; an empty piece
+// ends the answer. It runs on the connection's own thread, so it may wait, for a bounded time.
+struct TStreamBody
+{
+  std::function<std::string()> Next;
+};
+
+using TWebBody = std::variant<std::monostate, std::string, std::string_view, TFileBody, TStreamBody>;
 
 struct TWebResponse
 {

@@ -64,6 +64,7 @@ void TWebServer::Stop()
   }
   if (!daemon)
     return;
+  fDispatcher->EndStreams();
   daemon.reset();
   fDispatcher.reset();
   fLog.Add("Web server stopped");

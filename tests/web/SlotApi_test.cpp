@@ -4,11 +4,17 @@
 #include "support/WebTestController.h"
 #include "web/WebServer.h"
 
+#include <arpa/inet.h>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -132,6 +138,64 @@ TEST_F(SlotApiTest, TextEndpoints)
   }
   for (const char* path : {"/ws/slots/0/silence", "/ws/slots/0/lastmetadata"})
     ExpectWithClockSeconds(port, path, [](uint64_t iSeconds) { return std::to_string(iSeconds); });
+}
+
+// The monitor's event stream read as a browser's EventSource does: one connection, pieces as they come.
+TEST_F(SlotApiTest, EventsCarryEverySlotsStateUntilTheServerStops)
+{
+  fController.AddSlot("Studio \"1\"");
+  fController.AddSlot("Live", rsStream, "http://radio.example/live");
+  const uint16_t port = Start();
+  const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  ASSERT_EQ(::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  const std::string request = "GET /ws/events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  ASSERT_EQ(::send(socket, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+  // Reads until iDone holds or the connection ends; false when neither happens within 20 s.
+  std::string received;
+  bool closed = false;
+  const auto readUntil = [&](auto iDone)
+  {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!iDone() && std::chrono::steady_clock::now() < deadline)
+    {
+      pollfd ready{socket, POLLIN, 0};
+      if (::poll(&ready, 1, 100) <= 0)
+        continue;
+      char buffer[4096];
+      const ssize_t count = ::recv(socket, buffer, sizeof(buffer), 0);
+      closed = count <= 0;
+      if (closed)
+        return iDone();
+      received.append(buffer, static_cast<size_t>(count));
+    }
+    return iDone();
+  };
+  const auto events = [&]
+  {
+    size_t count = 0;
+    for (size_t at = received.find("data: "); at != std::string::npos; at = received.find("data: ", at + 1))
+      ++count;
+    return count;
+  };
+  ASSERT_TRUE(readUntil([&] { return events() >= 3; })) << received;
+  EXPECT_NE(received.find("Content-Type: text/event-stream"), std::string::npos) << received;
+  EXPECT_NE(received.find("retry: 2000"), std::string::npos);
+  const size_t first = received.find("data: ");
+  const std::string event = received.substr(first, received.find("\n\n", first) - first);
+  EXPECT_EQ(event.find('\n'), std::string::npos) << "one line per event";
+  for (const char* part : {"\"Name\":\"Studio \\\"1\\\"\"", "\"Name\":\"Live\"", "\"Lamp\":\"disabled\"",
+                           "\"Source\":\"stream\"", "\"RecordingSeconds\":null", "\"LevelLeft\":0"})
+    EXPECT_NE(event.find(part), std::string::npos) << part << " in " << event;
+
+  // Stopping the server ends the endless answer instead of waiting for it.
+  std::thread stopper([this] { fServer->Stop(); });
+  EXPECT_TRUE(readUntil([&] { return closed; })) << "the connection is closed";
+  stopper.join();
+  ::close(socket);
 }
 
 TEST_F(SlotApiTest, PathsOutsideTheSlotTableAreNotFound)

@@ -103,7 +103,7 @@ async function startProgram(iRoot, iEnvironment) {
     throw new Error('TAPEVAULT_PROGRAM does not name the built program: ' + Program);
   const root = iRoot;
   const home = path.join(root, 'home');
-  fs.mkdirSync(home);
+  fs.mkdirSync(home, {recursive: true});
   const env = {...process.env, TZ: TimeZone, HOME: home, XDG_CONFIG_HOME: path.join(home, '.config'),
                PULSE_SERVER: 'unix:' + path.join(home, 'no-pulse'), ...iEnvironment};
   delete env.DISPLAY;
@@ -132,7 +132,7 @@ async function startProgram(iRoot, iEnvironment) {
     root,
     base: /Web server listening on (http:\/\/[^/\s]+)\//.exec(output)?.[1],
     output: () => output,
-    async stop() {
+    async end() {
       if (child.exitCode === null)
         child.kill('SIGTERM');
       let timer;
@@ -140,8 +140,20 @@ async function startProgram(iRoot, iEnvironment) {
       clearTimeout(timer);
       if (code === 'timeout')
         child.kill('SIGKILL');
+      return code;
+    },
+    async stop() {
+      const code = await service.end();
       fs.rmSync(root, {recursive: true, force: true});
       return code;
+    },
+    // Ends the program and starts it again on the same root and address; the new service replaces this one.
+    async restart() {
+      const code = await service.end();
+      const ini = path.join(root, 'Tapevault.ini');
+      const address = service.base.replace('http://', '');
+      fs.writeFileSync(ini, fs.readFileSync(ini, 'utf8').replace(/^Port=.*$/m, 'Port=' + address));
+      return {code, service: await startProgram(root, iEnvironment)};
     },
   };
   if (!started) {
