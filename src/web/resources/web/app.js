@@ -145,6 +145,9 @@ $(function () {
     defaultView: 'list',
     header: {left: 'prev,next today', center: 'title', right: 'timeGridWeek,timeGridDay,list'},
     allDaySlot: false,
+    // The list grows with its recordings instead of scrolling inside a box sized from the width (a phone's
+    // narrow screen gave it a quarter of its height).
+    views: {list: {height: 'auto'}},
     eventRender: (info) => {
       const props = info.event.extendedProps;
       if (props.dropoutcount)

@@ -103,8 +103,9 @@ function hideMessage() {
   document.getElementById('pageMessage').className = 'alert d-none';
 }
 
-// One form row: the label, the control and its message place.
-function buildField([key, kind, label, options = {}]) {
+// One form row: the label, the control and its message place. A row without a label of its own continues the
+// row before (the number of "Delete recordings older than"): iNameBefore names it for screen readers.
+function buildField([key, kind, label, options = {}], iNameBefore = '') {
   const group = element('div', 'form-group row');
   group.dataset.key = key;
   const id = fieldId(key);
@@ -172,6 +173,8 @@ function buildField([key, kind, label, options = {}]) {
   }
   if (kind !== 'source')
     control.id = id;
+  if (!label)
+    control.setAttribute('aria-label', [iNameBefore, options.note].filter(Boolean).join(', '));
   control.dataset.kind = kind;
   if (kind === 'switch') {
     const feedback = element('div', 'invalid-feedback');
@@ -188,8 +191,11 @@ function buildGroups(iContainer, iGroups) {
     const body = element('div', 'card-body');
     if (note)
       body.append(element('p', 'text-muted small', note));
-    for (const field of fields)
-      body.append(buildField(field));
+    let nameBefore = '';
+    for (const field of fields) {
+      body.append(buildField(field, nameBefore));
+      nameBefore = field[2] || nameBefore;
+    }
     card.append(body);
     iContainer.append(card);
   }

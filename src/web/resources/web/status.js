@@ -1,4 +1,5 @@
-// The control page: START and STOP per slot, coloured by whether the slot records.
+// The control page: START and STOP per slot, coloured by whether the slot records. Users who may not switch
+// slots see whether each records instead of buttons that would be refused.
 import {hideFailure, request, showFailure} from '/request.js';
 
 const ListFailure = 'The slots could not be loaded';
@@ -20,6 +21,12 @@ async function showState() {
   slots?.forEach((slot, i) => {
     document.getElementById('start-' + i)?.classList.toggle('started', Boolean(slot.Recording));
     document.getElementById('stop-' + i)?.classList.toggle('stopped', !slot.Recording);
+    const state = document.getElementById('state-' + i);
+    if (state) {
+      state.textContent = slot.Recording ? 'recording' : 'stopped';
+      state.classList.toggle('started', Boolean(slot.Recording));
+      state.classList.toggle('stopped', !slot.Recording);
+    }
   });
 }
 
@@ -38,12 +45,18 @@ function element(iTag, iId, iText, iClass = '') {
 }
 
 async function start() {
-  const slots = await loadSlots();
+  const [slots, access] = await Promise.all([loadSlots(), request('GET', '/ws/access').catch(() => ({}))]);
   if (!slots)
     return;
+  const admin = access.Level === 'admin';
   slots.forEach((slot, i) => {
     const box = element('div', 'slot-' + i, '', 'slot');
     box.append(element('div', 'slot-name-' + i, slot.Name, 'slot-name'));
+    if (!admin) {
+      box.append(element('span', 'state-' + i, '', 'slot-state'));
+      document.getElementById('list').append(box);
+      return;
+    }
     for (const action of ['START', 'STOP']) {
       const button = element('button', action.toLowerCase() + '-' + i, action);
       button.type = 'button';
