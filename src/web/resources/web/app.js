@@ -142,6 +142,9 @@ $(function () {
   calendar = new FullCalendar.Calendar(document.getElementById('calendar'), {
     plugins: ['dayGrid', 'timeGrid', 'list', 'bootstrap'],
     themeSystem: 'bootstrap',
+    // Words instead of Font Awesome's arrows: the icon font (78 KB) is then fetched only when the player opens.
+    bootstrapFontAwesome: false,
+    buttonText: {prev: 'Previous', next: 'Next'},
     defaultView: 'list',
     header: {left: 'prev,next today', center: 'title', right: 'timeGridWeek,timeGridDay,list'},
     allDaySlot: false,
