@@ -2,6 +2,7 @@
 
 #include "lib/Errors.h"
 #include "lib/SimpleSQL.h"
+#include "slots/RecordingReaders.h"
 #include "slots/SlotInfo.h"
 #include "slots/SlotPaths.h"
 
@@ -20,6 +21,8 @@ const char* const EndSQL =
     "UPDATE recordings SET duration=:duration, dropouts=:dropouts, dropoutcount=:dropoutcount WHERE id=:id";
 const char* const DeleteRowSQL = "DELETE FROM recordings WHERE id=:id";
 const char* const ColumnsSQL = "PRAGMA table_info(recordings)";
+// The calendar asks for ranges of start times; without it every request reads every row.
+const char* const StartTimeIndexSQL = "CREATE INDEX IF NOT EXISTS recordings_starttime ON recordings (starttime)";
 // Columns added after the first release: databases of older versions get them, their rows kept.
 const char* const AddedColumns[][2] = {
     {"dropouts", "ALTER TABLE recordings ADD COLUMN dropouts REAL DEFAULT 0"},
@@ -54,20 +57,37 @@ std::string TSlotInfo::DatabasePath()
   return WithTrailingDelimiter(settings.Output.Folder) + "Tapevault.db";
 }
 
+ISQLConnectionRef OpenSlotDatabase(const std::string& iPath)
+{
+  const auto folder = std::filesystem::path(iPath).parent_path();
+  if (folder.empty())
+    throw ESQLError(Format("Unable to create the folder of the database %s", iPath.c_str()));
+  std::error_code ignored; // a folder that cannot be created makes the opening fail
+  std::filesystem::create_directories(folder, ignored);
+  const ISQLConnectionRef connection = CreateSQLConnection(DatabaseConnectionText(iPath));
+  connection->PrepareStatement(CreateTableSQL)->ExecuteUpdatePrepared();
+  AddMissingColumns(*connection);
+  try
+  {
+    connection->PrepareStatement(StartTimeIndexSQL)->ExecuteUpdatePrepared();
+  }
+  catch (const ESQLError&)
+  {
+    // A database that cannot be written (a read-only copy) is still read, only without the index.
+  }
+  return connection;
+}
+
 ISQLConnectionRef TSlotInfo::GetDatabaseConnection()
 {
   // Only the choice of the file is made under a lock (DatabasePath): opening may wait for another program's
   // lock on the file.
-  const std::string path = DatabasePath();
-  const auto folder = std::filesystem::path(path).parent_path();
-  if (folder.empty())
-    throw ESQLError(Format("Unable to create the folder of the database %s", path.c_str()));
-  std::error_code ignored; // a folder that cannot be created makes the opening fail
-  std::filesystem::create_directories(folder, ignored);
-  const ISQLConnectionRef connection = CreateSQLConnection(DatabaseConnectionText(path));
-  connection->PrepareStatement(CreateTableSQL)->ExecuteUpdatePrepared();
-  AddMissingColumns(*connection);
-  return connection;
+  return OpenSlotDatabase(DatabasePath());
+}
+
+ISQLConnectionRef TSlotInfo::ReadConnection()
+{
+  return fReaders->Take(DatabasePath());
 }
 
 int TSlotInfo::InsertRecordingRow(const std::string& iRelativeName, TDateTime iStartTime)

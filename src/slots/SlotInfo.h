@@ -12,8 +12,10 @@
 #include "slots/EncoderCommand.h"
 #include "slots/InputStreamTitles.h"
 #include "slots/OutputStream.h"
+#include "slots/RecordingReaders.h"
 #include "slots/SlotCleanup.h"
 #include "slots/SlotCounters.h"
+#include "slots/SlotDatabase.h"
 #include "slots/SlotInput.h"
 #include "slots/SlotPlugin.h"
 #include "slots/SlotRecorder.h"
@@ -77,8 +79,11 @@ public:
   // Where the database lies now: DatabaseFile, else "Tapevault_<n>.db" in the common database folder, else
   // "Tapevault.db" in the slot's folder.
   std::string DatabasePath();
-  // A new connection to the slot's database, its folder and table created when missing. Errors reach the caller.
+  // A new connection to the slot's database, its folder, table and start time index created when missing.
+  // Errors reach the caller.
   ISQLConnectionRef GetDatabaseConnection();
+  // A connection for reading the recordings from the slot's pool of open ones (RecordingReaders.h).
+  ISQLConnectionRef ReadConnection();
   // The database id of the file being written; 0 = none (or its row is not stored yet).
   int CurrentRecordingID() const { return fRecorder.CurrentRecordingID(); }
   // Adds the row of a file started at iStartTime (iRelativeName relative to the folder); returns its id.
@@ -173,6 +178,8 @@ private:
 
   // Database: the common folder, read from "General" only
   std::string fDatabaseFolder;
+  // Shared with the connections handed out, which give themselves back even when a request outlives the slot.
+  std::shared_ptr<TRecordingReaders> fReaders = std::make_shared<TRecordingReaders>(&OpenSlotDatabase);
 
   // Cleanup
   TFreeSpaceFunction fFreeSpace = AvailableBytes;

@@ -35,7 +35,7 @@ TDateTime CalendarBound(const TWebRequest& iRequest, const char* iName)
 
 void TSlotApi::Stats(TSlotInfo& iSlot, const TBrendleRegExpr&, const TWebRequest&, TWebResponse& oResponse) const
 {
-  const ISQLConnectionRef connection = iSlot.GetDatabaseConnection();
+  const ISQLConnectionRef connection = iSlot.ReadConnection();
   oResponse = JSONAnswer(StatsJSON(*connection));
 }
 
@@ -44,7 +44,7 @@ void TSlotApi::CalendarEvents(TSlotInfo& iSlot, const TBrendleRegExpr&, const TW
 {
   const TDateTime start = CalendarBound(iRequest, "start");
   const TDateTime end = CalendarBound(iRequest, "end");
-  const ISQLConnectionRef connection = iSlot.GetDatabaseConnection();
+  const ISQLConnectionRef connection = iSlot.ReadConnection();
   oResponse = JSONAnswer(
       CalendarEventsJSON(*connection, start, end, CurrentRecording(iSlot), iSlot.Settings(&TSlotSettings::Name)));
 }
@@ -54,7 +54,7 @@ void TSlotApi::DayList(TSlotInfo& iSlot, const TBrendleRegExpr& iMatch, const TW
 {
   const TDateTime day =
       EncodeDate(DigitsToInt(iMatch.Group(2)), DigitsToInt(iMatch.Group(3)), DigitsToInt(iMatch.Group(4)));
-  const ISQLConnectionRef connection = iSlot.GetDatabaseConnection();
+  const ISQLConnectionRef connection = iSlot.ReadConnection();
   oResponse = JSONAnswer(DayListJSON(*connection, day, CurrentRecording(iSlot)));
 }
 
@@ -65,7 +65,7 @@ void TSlotApi::GetFile(TSlotInfo& iSlot, const TBrendleRegExpr& iMatch, const TW
   std::optional<std::string> storedName;
   if (id >= 0)
   {
-    const ISQLConnectionRef connection = iSlot.GetDatabaseConnection();
+    const ISQLConnectionRef connection = iSlot.ReadConnection();
     storedName = RecordingFileName(*connection, id);
   }
   const TSlotSettings::TOutput output = iSlot.Settings(&TSlotSettings::Output);
