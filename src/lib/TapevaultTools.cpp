@@ -48,6 +48,7 @@ std::string BassErrorText(int iCode)
       {43, "invalid BASS version (used by add-ons)"},
       {44, "codec is not available/supported"},
       {45, "the channel/file has ended"},
+      {48, "unsupported protocol"},
       {2000, "ACM codec selection cancelled"},
       {2100, "access denied (invalid password)"},
       {4000, "Not a decoding channel"},

@@ -4,9 +4,6 @@
 #include "lib/Errors.h"
 #include "lib/TapevaultTools.h"
 
-#include <algorithm>
-#include <condition_variable>
-#include <list>
 #include <mutex>
 #include <utility>
 
@@ -22,59 +19,27 @@ std::mutex& StatusLock()
   return lock;
 }
 
-// One URL opened at a time over all slots. Waiting slots get their turn in the order they came, except that a
-// slot retrying after a failed attempt lets every other slot go first: a dead server then costs a healthy
-// slot at most the attempt under way. A slot that is stopped while it waits leaves the queue.
-class TConnectTurns
+struct TLoss
 {
-public:
-  static TConnectTurns& Instance()
-  {
-    static TConnectTurns turns;
-    return turns;
-  }
-
-  // False when iStopping was set before the turn came.
-  bool Acquire(const std::atomic<bool>& iStopping, bool iRetry)
-  {
-    std::unique_lock lock(fLock);
-    const TTicket ticket{fNextTicket++, iRetry};
-    // The one at the front holds the turn; a first attempt goes before every waiting retry.
-    auto place = fQueue.end();
-    if (!iRetry)
-      place = std::find_if(fQueue.begin() == fQueue.end() ? fQueue.end() : std::next(fQueue.begin()), fQueue.end(),
-                           [](const TTicket& iWaiting) { return iWaiting.Retry; });
-    fQueue.insert(place, ticket);
-    while (fQueue.front().Number != ticket.Number)
-    {
-      if (iStopping.load())
-      {
-        fQueue.remove_if([&](const TTicket& iWaiting) { return iWaiting.Number == ticket.Number; });
-        fChanged.notify_all();
-        return false;
-      }
-      fChanged.wait_for(lock, std::chrono::milliseconds(50));
-    }
-    return true;
-  }
-  void Release()
-  {
-    std::lock_guard lock(fLock);
-    fQueue.pop_front();
-    fChanged.notify_all();
-  }
-
-private:
-  struct TTicket
-  {
-    uint64_t Number;
-    bool Retry;
-  };
-  std::mutex fLock;
-  std::condition_variable fChanged;
-  std::list<TTicket> fQueue;
-  uint64_t fNextTicket = 0;
+  std::string Status;
+  std::string Log;
 };
+
+// What the slot shows and logs when its connected stream ended with iEndCode (TAudioEngine::StreamGetEndCode).
+TLoss LossOf(int iEndCode)
+{
+  const double seconds = TAudioEngine::GetConfig(cfNetTimeout) / 1000.0;
+  switch (iEndCode)
+  {
+  case ecTimeout:
+    return {Format("No data for %g s, reconnecting...", seconds),
+            Format("Stream stalled: no data for %g s, reconnecting", seconds)};
+  case ecNotPlaying:
+    return {"Reconnecting...", Format("Stream dropped: its audio was not taken for %g s, reconnecting", seconds)};
+  default:
+    return {"Reconnecting...", "Stream ended by the server, reconnecting"};
+  }
+}
 } // namespace
 
 TInputStream::TInputStream(int iSlotIndex, uint32_t iMixer, std::string iURL, TEvents iEvents)
@@ -111,8 +76,14 @@ void TInputStream::Loop(TSimpleThread& iThread)
   {
     if (fDownloadEnded && fChannel)
     {
+      const TLoss loss = LossOf(TAudioEngine::StreamGetEndCode(fChannel));
+      // A connection whose audio never reached the recording was a failed attempt within the same outage.
+      TMixerSourceInfo source;
+      const bool played = TAudioEngine::MixerGetSourceInfo(fChannel, source) && source.ConsumedFrames > 0;
       FreeChannel();
-      SetStatus("Reconnecting...");
+      SetStatus(loss.Status);
+      if (played)
+        fEvents.Lost(loss.Log);
     }
     if (!fChannel && !Connect())
       break;
@@ -124,35 +95,22 @@ void TInputStream::Loop(TSimpleThread& iThread)
 bool TInputStream::Connect()
 {
   fDownloadEnded = false;
-  if (!TConnectTurns::Instance().Acquire(fStopping, fLastAttemptFailed))
-    return false;
-  uint32_t channel = 0;
-  int error = 0;
-  try
-  {
-    channel = TAudioEngine::StreamCreateURL(
-        fURL, 0, kStreamFlags,
-        [this](const void* iBuffer, uint32_t)
-        {
-          if (!iBuffer)
-            fDownloadEnded = true;
-        },
-        &fStopping);
-    error = TAudioEngine::ErrorGetCode();
-  }
-  catch (...)
-  {
-    TConnectTurns::Instance().Release();
-    throw;
-  }
-  TConnectTurns::Instance().Release();
+  // Every slot connects on its own: the attempt is bounded by the engine, and nothing is held meanwhile.
+  const uint32_t channel = TAudioEngine::StreamCreateURL(
+      fURL, 0, kStreamFlags,
+      [this](const void* iBuffer, uint32_t)
+      {
+        if (!iBuffer)
+          fDownloadEnded = true;
+      },
+      &fStopping);
+  const int error = TAudioEngine::ErrorGetCode();
   if (fStopping)
   {
     if (channel)
       TAudioEngine::StreamFree(channel);
     return false;
   }
-  fLastAttemptFailed = channel == 0;
   if (!channel)
   {
     SetStatus(BassErrorText(error));

@@ -1,10 +1,10 @@
 #pragma once
 // The input of a slot whose source is an internet stream: a thread of its own ("StreamThread Slot n") opens the
 // URL, adds the stream to the slot mixer as its only source and keeps it there, reconnecting about once a second
-// when the stream ends or an attempt fails; the mixer records silence meanwhile. Connection attempts of all
-// slots take turns (one URL opened at a time, first come first served, a retry after a failure behind every
-// first attempt), so a dead server costs other slots at most one attempt each. Destroying the input ends the
-// thread promptly, also during an attempt or while waiting for its turn; its stream leaves the mixer.
+// when the stream ends (the server closed it, it stalled for the engine's time-out, its audio was not taken) or an
+// attempt fails; the mixer records silence meanwhile. Slots connect independently, each attempt bounded by the
+// engine, so a dead or hostile server costs no other slot anything. Destroying the input ends the thread
+// promptly, also during an attempt; its stream leaves the mixer.
 
 #include "lib/SimpleThread.h"
 
@@ -23,6 +23,8 @@ public:
     std::function<void(const std::string& iMetadata)> Metadata;
     // A connection was made: the first of this input, or a reconnection after the stream was lost.
     std::function<void(bool iFirst)> Connected;
+    // A stream that played was lost, with the log line that says why.
+    std::function<void(const std::string& iWhy)> Lost;
   };
 
   // Starts the thread at once.
@@ -31,7 +33,8 @@ public:
   TInputStream(const TInputStream&) = delete;
   TInputStream& operator=(const TInputStream&) = delete;
 
-  // "Connecting...", "Reconnecting..." or the engine's error text of the last attempt; kept while connected.
+  // "Connecting...", "Reconnecting...", "No data for n s, reconnecting..." or the engine's error text of the last
+  // attempt; kept while connected.
   std::string Status() const;
   // The open stream's handle; 0 while not connected.
   uint32_t Channel() const { return fChannel.load(); }
@@ -49,7 +52,6 @@ private:
   std::atomic<uint32_t> fChannel{0};
   std::atomic<bool> fDownloadEnded{false};
   bool fConnectedOnce = false;
-  bool fLastAttemptFailed = false;
   std::string fStatus; // under the process-wide status lock
   std::unique_ptr<TSimpleThread> fThread;
 };

@@ -81,6 +81,33 @@ std::string MetadataToUTF8(const std::string& iText)
   return text;
 }
 
+std::string FlattenedTitle(const std::string& iText)
+{
+  std::string text;
+  text.reserve(iText.size());
+  bool space = true; // none leads
+  for (size_t i = 0; i < iText.size(); ++i)
+  {
+    const auto c = static_cast<unsigned char>(iText[i]);
+    // C1 controls are U+0080..U+009F: C2 80..C2 9F in UTF-8.
+    const bool c1 = c == 0xC2 && i + 1 < iText.size() && static_cast<unsigned char>(iText[i + 1]) <= 0x9F;
+    if (c < 0x20 || c == 0x7F || c == ' ' || c1)
+    {
+      if (c1)
+        ++i;
+      if (!space)
+        text += ' ';
+      space = true;
+      continue;
+    }
+    text += char(c);
+    space = false;
+  }
+  if (!text.empty() && text.back() == ' ')
+    text.pop_back();
+  return text;
+}
+
 std::optional<std::string> StreamTitleFromMetadata(const std::string& iMetadata)
 {
   const std::string text = MetadataToUTF8(iMetadata);
@@ -89,7 +116,7 @@ std::optional<std::string> StreamTitleFromMetadata(const std::string& iMetadata)
   TBrendleRegExpr expression;
   if (!expression.Matches("StreamTitle='(.*?)';", text))
     return std::nullopt;
-  return expression.Group(1);
+  return FlattenedTitle(expression.Group(1));
 }
 
 std::vector<std::string> CueSheetTrackLines(int iTrack, const std::string& iTitle, int64_t iOffsetMilliseconds)
@@ -98,6 +125,9 @@ std::vector<std::string> CueSheetTrackLines(int iTrack, const std::string& iTitl
   const auto minutes = static_cast<long long>(offset / 60000);
   const int seconds = static_cast<int>((offset / 1000) % 60);
   const int frames = static_cast<int>((offset % 1000) * 75 / 1000);
-  return {Format("  TRACK %.2d AUDIO", iTrack), "    TITLE \"" + iTitle + "\"",
+  std::string title = iTitle;
+  for (size_t at = 0; (at = title.find('"', at)) != std::string::npos; at += 2)
+    title.replace(at, 1, "''");
+  return {Format("  TRACK %.2d AUDIO", iTrack), "    TITLE \"" + title + "\"",
           Format("    INDEX 01 %.2lld:%.2d:%.2d", minutes, seconds, frames)};
 }

@@ -34,12 +34,15 @@ struct TSlotCounterSet
 // The last values of the engine's counters the controller's pass has seen, and the state of an outage.
 struct TInputWatch
 {
-  uint32_t Channel = 0; // the input these values belong to
+  uint64_t Attachment = 0; // the input these values belong to (TSlotInput::TSource)
+  uint32_t Channel = 0;    // its channel; a stream's changes when it reconnects
+  int64_t CheckedAt = 0;   // tick count of the last pass
   uint64_t DroppedBytes = 0;
   uint64_t SilenceFrames = 0;
+  uint64_t ConsumedFrames = 0;
   uint64_t Xruns = 0;
   bool Delivered = false; // the input has delivered audio (silence before its first data is no dropout)
   bool Lost = false;
   int64_t LostSince = 0;     // tick count
-  double PendingSeconds = 0; // silence inserted that is not reported yet (reported once it stops growing)
+  double PendingSeconds = 0; // silence inserted that is not reported yet (reported once audio flows again)
 };

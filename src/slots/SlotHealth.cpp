@@ -21,23 +21,32 @@ void TSlotInfo::CheckInput()
   TInputWatch& watch = fInputWatch;
   TChannelInfo channel;
   TMixerSourceInfo source;
-  const uint32_t input = fInput.Channel();
-  if (input == 0 || !TAudioEngine::ChannelGetInfo(input, channel) || !TAudioEngine::MixerGetSourceInfo(input, source))
+  const TSlotInput::TSource input = fInput.Source();
+  const int64_t now = static_cast<int64_t>(MillisecondClock());
+  const int64_t elapsed = watch.CheckedAt != 0 ? now - watch.CheckedAt : 0;
+  watch.CheckedAt = now;
+  if (watch.Attachment != input.Attachment)
+    watch = {input.Attachment, 0, now};
+  if (input.Channel == 0 || !TAudioEngine::ChannelGetInfo(input.Channel, channel) ||
+      !TAudioEngine::MixerGetSourceInfo(input.Channel, source))
   {
-    watch = {};
+    // A stream between connections records silence: part of the gap once it had delivered.
+    if (watch.Delivered)
+      watch.PendingSeconds += static_cast<double>(elapsed) / 1000.0;
+    watch.Channel = 0;
     return;
   }
   const TDeviceInfoWithClients* device = fInput.Device();
-  if (watch.Channel != input)
+  if (watch.Channel != input.Channel)
   {
-    // A new input: its counts start from what it has now.
-    watch = {};
-    watch.Channel = input;
+    // A new input: its counts start from what it has now. A reconnected stream's silence until its first audio
+    // belongs to the gap under way.
+    watch.Channel = input.Channel;
     watch.DroppedBytes = channel.DroppedBytes;
-    watch.SilenceFrames = source.SilenceFrames;
+    watch.SilenceFrames = watch.Delivered ? 0 : source.SilenceFrames;
+    watch.ConsumedFrames = watch.Delivered ? 0 : source.ConsumedFrames;
     watch.Xruns = device ? device->Xruns() : 0;
   }
-  const int64_t now = static_cast<int64_t>(MillisecondClock());
   const std::string error = device ? device->LastError() : "";
   if (!error.empty() && !watch.Lost)
   {
@@ -59,21 +68,24 @@ void TSlotInfo::CheckInput()
 
   if (channel.DroppedBytes > watch.DroppedBytes)
   {
-    const double seconds =
-        TAudioEngine::ChannelBytes2Seconds(input, static_cast<int64_t>(channel.DroppedBytes - watch.DroppedBytes));
+    const double seconds = TAudioEngine::ChannelBytes2Seconds(
+        input.Channel, static_cast<int64_t>(channel.DroppedBytes - watch.DroppedBytes));
     watch.DroppedBytes = channel.DroppedBytes;
     AddDropout(seconds, "the input queue was full");
   }
 
-  // Silence before the input's first audio is its start, not a dropout. A gap is reported once it has ended.
+  // Silence before the input's first audio is its start, not a dropout. A gap is reported once it has ended:
+  // audio came and no more silence, which a check between two passes of the mixer alone does not show.
   watch.Delivered = watch.Delivered || source.ConsumedFrames > 0;
   const uint64_t silence = source.SilenceFrames - watch.SilenceFrames;
+  const bool flowing = source.ConsumedFrames > watch.ConsumedFrames;
   watch.SilenceFrames = source.SilenceFrames;
+  watch.ConsumedFrames = source.ConsumedFrames;
   if (!watch.Delivered)
     return;
   if (silence > 0)
     watch.PendingSeconds += static_cast<double>(silence) / fEffectiveSamplerate;
-  else if (watch.PendingSeconds > 0)
+  else if (watch.PendingSeconds > 0 && flowing)
   {
     AddDropout(std::exchange(watch.PendingSeconds, 0.0), "the input delivered nothing");
   }

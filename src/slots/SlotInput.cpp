@@ -29,6 +29,7 @@ void TSlotInput::AttachDevice(TDeviceInfoWithClients& iDevice, const std::string
   fAttached.Device = &iDevice;
   fAttached.Channel = channel;
   fAttached.DeviceID = iDeviceID;
+  ++fAttachment;
 }
 
 void TSlotInput::AttachStream(int iSlotIndex, uint32_t iMixer, const std::string& iURL, TInputStream::TEvents iEvents)
@@ -36,6 +37,7 @@ void TSlotInput::AttachStream(int iSlotIndex, uint32_t iMixer, const std::string
   auto stream = std::make_unique<TInputStream>(iSlotIndex, iMixer, iURL, std::move(iEvents));
   std::lock_guard lock(fLock);
   fAttached.Stream = std::move(stream);
+  ++fAttachment;
 }
 
 void TSlotInput::SetStreamURL(std::string iURL)
@@ -50,6 +52,7 @@ void TSlotInput::Detach()
   {
     std::lock_guard lock(fLock);
     std::swap(old, fAttached);
+    ++fAttachment;
   }
   if (old.Device)
   {
@@ -94,4 +97,10 @@ uint32_t TSlotInput::StreamChannel() const
 {
   std::lock_guard lock(fLock);
   return fAttached.Stream ? fAttached.Stream->Channel() : 0;
+}
+
+TSlotInput::TSource TSlotInput::Source() const
+{
+  std::lock_guard lock(fLock);
+  return {fAttached.Stream ? fAttached.Stream->Channel() : fAttached.Channel, fAttachment};
 }

@@ -55,6 +55,15 @@ public:
   // The connected stream's engine handle; 0 while none.
   uint32_t StreamChannel() const;
 
+  // What feeds the mixer: the device client or the connected stream (0 while none), and the number of the
+  // attachment it belongs to. A stream keeps its number across reconnections; every attach and detach changes it.
+  struct TSource
+  {
+    uint32_t Channel = 0;
+    uint64_t Attachment = 0;
+  };
+  TSource Source() const;
+
 private:
   struct TAttached
   {
@@ -66,5 +75,6 @@ private:
 
   mutable std::mutex fLock;
   TAttached fAttached;
+  uint64_t fAttachment = 0;
   std::string fStreamURL;
 };

@@ -26,6 +26,7 @@ void TSlotInfo::AttachStream()
     else
       ++fCounters.InputReconnects;
   };
+  events.Lost = [this](const std::string& iWhy) { LogMessage(iWhy); };
   fInput.AttachStream(fIndex, fMixer, url, std::move(events));
 }
 

@@ -1,5 +1,6 @@
 #include "slots/SlotSettingsCheck.h"
 
+#include "audio/engine/StreamURL.h"
 #include "lib/Errors.h"
 #include "slots/SlotInfo.h"
 
@@ -13,6 +14,8 @@ std::vector<TSettingsMessage> CheckSlotSettings(const TSlotSettings& iSettings, 
     result.push_back({"Format", "An alarm-only slot does not record: its format is \"none\"."});
   if (iSettings.Output.Folder.empty())
     result.push_back({"Folder", EmptyFolderMessage});
+  if (!iSettings.Input.StreamURL.empty() && !IsAllowedStreamURL(iSettings.Input.StreamURL))
+    result.push_back({"StreamURL", StreamURLMessage});
   return result;
 }
 

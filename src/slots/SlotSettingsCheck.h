@@ -21,6 +21,7 @@ struct TSettingsMessage
 };
 
 inline constexpr const char* EmptyFolderMessage = "Output folder must not be empty.";
+inline constexpr const char* StreamURLMessage = "The stream URL must start with http:// or https://.";
 
 // Why iSettings cannot be applied to a slot (alarm-only or not); nothing when they can.
 std::vector<TSettingsMessage> CheckSlotSettings(const TSlotSettings& iSettings, bool iAlarmOnly);

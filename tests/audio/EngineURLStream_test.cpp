@@ -3,6 +3,7 @@
 // end of a stream, and the error codes of failed connections.
 
 #include "audio/engine/AudioEngine.h"
+#include "support/FileServer.h"
 #include "support/HttpTestServer.h"
 #include "support/IcecastServer.h"
 #include "support/PythonTestServer.h"
@@ -11,7 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <fstream>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -53,18 +54,6 @@ private:
   std::atomic<float> fPeak{0};
   std::thread fThread;
 };
-
-// Serves the files of its folder.
-const char* const kFileServer = R"(
-import argparse, functools, http.server, os
-p = argparse.ArgumentParser(); p.add_argument('--port', type=int); p.add_argument('--folder')
-a, _ = p.parse_known_args()
-class Quiet(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args): pass
-s = http.server.ThreadingHTTPServer(('127.0.0.1', a.port), functools.partial(Quiet, directory=a.folder))
-open(os.path.join(a.folder, 'ready'), 'w').close()
-s.serve_forever()
-)";
 
 class EngineURLStream : public testing::Test
 {
@@ -199,16 +188,14 @@ TEST_F(EngineURLStream, EveryStationFormatPlaysAndOggCommentsGiveTheTitle)
 
 TEST_F(EngineURLStream, PlaylistsResolveToTheirFirstWorkingEntry)
 {
-  TPythonTestServer Files("files", kFileServer, {}, false);
+  TFileServer Files;
   const std::string Dead = "http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/dead";
-  std::ofstream(Files.Folder() + "/radio.pls")
-      << "[playlist]\nNumberOfEntries=2\nFile1=" << Dead << "\nTitle1=Dead\nFile2=" << fIcecast->URL("/live.mp3")
-      << "\nLength2=-1\nVersion=2\n";
-  std::ofstream(Files.Folder() + "/radio.m3u") << "#EXTM3U\n#EXTINF:-1,Radio\n" << fIcecast->URL("/live.mp3") << "\n";
-  const std::string Base = "http://127.0.0.1:" + std::to_string(Files.Port());
+  Files.Write("radio.pls", "[playlist]\nNumberOfEntries=2\nFile1=" + Dead +
+                               "\nTitle1=Dead\nFile2=" + fIcecast->URL("/live.mp3") + "\nLength2=-1\nVersion=2\n");
+  Files.Write("radio.m3u", "#EXTM3U\n#EXTINF:-1,Radio\n" + fIcecast->URL("/live.mp3") + "\n");
   for (const char* Name : {"/radio.pls", "/radio.m3u"})
   {
-    const uint32_t Stream = TAudioEngine::StreamCreateURL(Base + Name, 0, chDecode | chFloat);
+    const uint32_t Stream = TAudioEngine::StreamCreateURL(Files.URL(Name), 0, chDecode | chFloat);
     EXPECT_NE(Stream, 0u) << Name << ": " << TAudioEngine::ErrorGetCode();
     TAudioEngine::StreamFree(Stream);
   }
@@ -217,8 +204,8 @@ TEST_F(EngineURLStream, PlaylistsResolveToTheirFirstWorkingEntry)
 TEST_F(EngineURLStream, FailedConnectionsGiveTheirErrorCodes)
 {
   THttpTestServer Http;
-  TPythonTestServer Files("files", kFileServer, {}, false);
-  std::ofstream(Files.Folder() + "/text.mp3") << std::string(20000, 'x');
+  TFileServer Files;
+  Files.Write("text.mp3", std::string(20000, 'x'));
   TAudioEngine::SetConfig(cfNetTimeout, 1500);
   const struct
   {
@@ -228,7 +215,7 @@ TEST_F(EngineURLStream, FailedConnectionsGiveTheirErrorCodes)
       {"http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/x", ecNoNet},
       {Http.URL("/hang"), ecTimeout},
       {fIcecast->URL("/nothing-here"), ecFileOpen},
-      {"http://127.0.0.1:" + std::to_string(Files.Port()) + "/text.mp3", ecFileForm},
+      {Files.URL("/text.mp3"), ecFileForm},
   };
   for (const auto& Case : Cases)
   {
@@ -253,4 +240,44 @@ TEST_F(EngineURLStream, AnAbortEndsAConnectionAttemptAtOnce)
   EXPECT_EQ(TAudioEngine::StreamCreateURL(Http.URL("/hang"), 0, chDecode | chFloat, nullptr, &Abort), 0u);
   EXPECT_LT(std::chrono::steady_clock::now() - Start, 2s);
   Stopper.join();
+}
+
+TEST_F(EngineURLStream, OnlyHttpAndHttpsAreOpenedAlsoFromPlaylists)
+{
+  TFileServer Files;
+  // A real MP3 file on this machine: every address below would play it if the protocol were not refused.
+  const std::string Local = Files.Folder() + "/local.mp3";
+  ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i sine=f=440:d=3 -c:a libmp3lame '" + Local + "'").c_str()), 0);
+  Files.Write("file.m3u", "file://" + Local + "\n");
+  Files.Write("gopher.pls", "[playlist]\nFile1=gopher://127.0.0.1:" + std::to_string(Files.Port()) + "/\n");
+  Files.Write("segment.m3u8", "#EXTM3U\n#EXT-X-TARGETDURATION:3\n#EXT-X-MEDIA-SEQUENCE:0\n#EXTINF:3.0,\nfile://" +
+                                  Local + "\n#EXT-X-ENDLIST\n");
+  const uint32_t Served = TAudioEngine::StreamCreateURL(Files.URL("/local.mp3"), 0, chDecode | chFloat);
+  ASSERT_NE(Served, 0u) << "over http it plays";
+  TAudioEngine::StreamFree(Served);
+  TAudioEngine::SetConfig(cfNetTimeout, 1500);
+  const struct
+  {
+    std::string URL;
+    int Error;
+  } Cases[] = {
+      {"file://" + Local, ecProtocol}, // the file itself
+      {Local, ecProtocol},             // a bare path is a file too
+      {"concat:" + Local, ecProtocol}, // FFmpeg's other ways to a file
+      {"gopher://127.0.0.1:" + std::to_string(Files.Port()) + "/", ecProtocol},
+      {Files.URL("/file.m3u"), ecProtocol},   // a playlist that names the file
+      {Files.URL("/gopher.pls"), ecProtocol}, // a playlist that names another protocol
+      {Files.URL("/segment.m3u8"), -1},       // an HLS segment on disk is refused: no audio
+  };
+  for (const auto& Case : Cases)
+  {
+    const uint32_t Stream = TAudioEngine::StreamCreateURL(Case.URL, 0, chDecode | chFloat);
+    const int Error = TAudioEngine::ErrorGetCode();
+    EXPECT_EQ(Stream, 0u) << Case.URL;
+    TAudioEngine::StreamFree(Stream);
+    if (Case.Error >= 0)
+    {
+      EXPECT_EQ(Error, Case.Error) << Case.URL;
+    }
+  }
 }

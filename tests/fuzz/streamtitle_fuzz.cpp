@@ -1,10 +1,11 @@
-// What stations send, on arbitrary bytes: ICY metadata text to a title (always valid UTF-8), Vorbis comments to
-// metadata text and back, the cue sheet lines of the title, and playlist entries. Nothing may crash, and the
-// texts must keep their shape.
+// What stations send, on arbitrary bytes: ICY metadata text to a title (always valid UTF-8 on one line without
+// control characters), Vorbis comments to metadata text and back, the cue sheet lines of the title (the title one
+// field), and playlist entries. Nothing may crash, and the texts must keep their shape.
 #include "audio/engine/Playlist.h"
 #include "audio/engine/StreamTags.h"
 #include "slots/InputStreamTitleText.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -37,10 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* iData, size_t iSize)
   const std::optional<std::string> title = StreamTitleFromMetadata(text);
   if (title)
   {
-    if (!ValidUTF8(*title))
+    if (!ValidUTF8(*title) ||
+        std::any_of(title->begin(), title->end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
       std::abort();
     const std::vector<std::string> lines = CueSheetTrackLines(static_cast<int>(iSize), *title, int64_t(iSize) * 997);
-    if (lines.size() != 3 || lines[1] != "    TITLE \"" + *title + "\"" || lines[2].rfind("    INDEX 01 ", 0) != 0)
+    const std::string field = lines.size() == 3 ? lines[1].substr(std::min<size_t>(lines[1].size(), 11)) : "";
+    if (lines.size() != 3 || lines[1].rfind("    TITLE \"", 0) != 0 || field.empty() || field.back() != '"' ||
+        field.find('"') != field.size() - 1 || lines[2].rfind("    INDEX 01 ", 0) != 0)
       std::abort();
   }
   // A title without "';" in it survives the round trip through the Vorbis comment form.
@@ -50,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* iData, size_t iSize)
       !name.empty())
   {
     const std::optional<std::string> back = StreamTitleFromMetadata(VorbisCommentStreamTitle(artist, name));
-    if (!back || *back != artist + " - " + name)
+    if (!back || *back != FlattenedTitle(artist + " - " + name))
       std::abort();
   }
   for (const std::string& entry : PlaylistEntries(text, "http://radio.example/list/playlist.pls"))

@@ -1,6 +1,7 @@
 // Stream slots in the running service: three stations (one healthy on a real Icecast, one that never answers, one
 // that refuses) record side by side; the healthy one's titles reach the JSON interface, the others show their
-// errors there without a word in the log, and the program ends promptly with all three.
+// errors there without a word in the log, and the program ends promptly with all three. A station whose source
+// stalls is shown, logged once, reconnected, and its gap counted in the metrics.
 
 #include "ServiceTestRoot.h"
 #include "support/HttpTestServer.h"
@@ -55,5 +56,51 @@ TEST(ServiceStream, ThreeStreamSlotsRecordShowTheirStateAndEndPromptly)
   program->Signal(SIGTERM);
   ASSERT_EQ(program->WaitForExit(ExitTimeout), 0) << program->Output();
   EXPECT_LT(std::chrono::steady_clock::now() - stopping, 10s);
+}
+
+TEST(ServiceStream, AStalledSourceIsShownLoggedOnceReconnectedAndItsGapCounted)
+{
+  TIcecastServer icecast;
+  auto source = icecast.StartSource("/radio.mp3", TIcecastServer::kMP3);
+  ASSERT_TRUE(icecast.WaitForMount("/radio.mp3"));
+  TServiceRoot root;
+  root.WriteConfig("[General]\nSlotCount=1\n\n[Webserver]\nEnabled=on\nAnonymousAccess=ReadOnly\nPort=127.0.0.1:0\n\n"
+                   "[Slot0]\nSource=Stream\nStreamURL=" +
+                   icecast.URL("/radio.mp3") + "\nFormat=wav16\nFolder=" + root / "Slot0" + "\n");
+  const auto program = root.Start();
+  const uint16_t port = program->WebServerPort(StartTimeout);
+  ASSERT_NE(port, 0) << program->Output();
+  ASSERT_TRUE(program->WaitForLine("Slot 1: Stream connected: ", StartTimeout)) << program->Output();
+  const auto text = [&](const std::string& iPath) { return WebGet(port, iPath).Body; };
+  // A sample of the metrics, -1 when it is missing.
+  const auto sample = [&](const std::string& iSeries)
+  {
+    const std::string metrics = text("/metrics");
+    const size_t at = metrics.find("\n" + iSeries + " ");
+    return at == std::string::npos ? -1.0 : std::stod(metrics.substr(at + iSeries.size() + 2));
+  };
+  const std::string dropoutSeconds = "tapevault_slot_dropout_seconds_total{slot=\"0\"}";
+  // The tone (-21.5 dBFS) is recorded: silence before the stream's first audio would be no dropout.
+  ASSERT_TRUE(WaitUntil([&] { return sample("tapevault_slot_level{slot=\"0\",channel=\"left\"}") > 0.05; }, 15s))
+      << text("/metrics");
+  EXPECT_EQ(sample(dropoutSeconds), 0) << text("/metrics");
+
+  // Icecast drops a paused source after 10 s; the program gives up on it after its own 5 s time-out.
+  source->Signal(SIGSTOP);
+  EXPECT_TRUE(WaitUntil(
+      [&] { return text("/ws/slots").find("\"No data for 5 s, reconnecting...\"") != std::string::npos; }, 15s))
+      << text("/ws/slots");
+  ASSERT_TRUE(WaitUntil([&] { return icecast.Status().find("/radio.mp3") == std::string::npos; }, 30s));
+  source->Signal(SIGCONT);
+  source = icecast.StartSource("/radio.mp3", TIcecastServer::kMP3);
+  ASSERT_TRUE(icecast.WaitForMount("/radio.mp3"));
+  EXPECT_TRUE(WaitUntil([&] { return sample(dropoutSeconds) > 10; }, 20s)) << text("/metrics");
+  EXPECT_TRUE(program->WaitForLine("Slot 1: .* s of audio dropped: the input delivered nothing", 1s))
+      << program->Output();
+  EXPECT_EQ(program->MatchingLines("Slot 1: Stream stalled: no data for 5 s, reconnecting").size(), 1u)
+      << program->Output();
+
+  program->Signal(SIGTERM);
+  EXPECT_EQ(program->WaitForExit(ExitTimeout), 0) << program->Output();
 }
 } // namespace

@@ -19,6 +19,7 @@ TEST(BassErrorText, TableAndGeneralText)
       {38, "the channel is a \"decoding channel\" (BASS error 38)"},
       {43, "invalid BASS version (used by add-ons) (BASS error 43)"},
       {45, "the channel/file has ended (BASS error 45)"},
+      {48, "unsupported protocol (BASS error 48)"},
       {2100, "access denied (invalid password) (BASS error 2100)"},
       {4001, "BPM/Beat detection is in use (BASS error 4001)"},
       {10, "BASS error 10"},

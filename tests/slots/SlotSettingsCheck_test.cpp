@@ -108,6 +108,44 @@ TEST(SlotSettingsCheckTest, ChecksAndChanges)
   }
 }
 
+TEST(SlotSettingsCheckTest, StreamURLsAreHttpOrHttpsOnly)
+{
+  const struct
+  {
+    const char* URL;
+    bool Allowed;
+  } cases[] = {
+      {"", true}, // no stream configured
+      {"http://radio.example/live.mp3", true},
+      {"HTTPS://radio.example:8443/list.pls", true},
+      {"file:///etc/passwd", false},
+      {"/etc/passwd", false},
+      {"concat:http://radio.example/a.mp3|/etc/passwd", false},
+      {"gopher://radio.example/", false},
+      {"data:audio/mpeg;base64,AAAA", false},
+      {"http:/etc/passwd", false},
+      {"http://", false},
+  };
+  for (const auto& c : cases)
+  {
+    TSlotSettings settings;
+    settings.Output.Folder = "/rec";
+    settings.Input.Source = rsStream;
+    settings.Input.StreamURL = c.URL;
+    const std::vector<TSettingsMessage> refusals = CheckSlotSettings(settings, false);
+    if (c.Allowed)
+    {
+      EXPECT_TRUE(refusals.empty()) << c.URL;
+    }
+    else
+    {
+      ASSERT_EQ(refusals.size(), 1u) << c.URL;
+      EXPECT_EQ(refusals[0].Key, "StreamURL");
+      EXPECT_EQ(refusals[0].Message, "The stream URL must start with http:// or https://.");
+    }
+  }
+}
+
 TEST(SlotSettingsCheckTest, ApplyWritesEverySettingAndLimitsRanges)
 {
   TSettingsTempFolder folder;

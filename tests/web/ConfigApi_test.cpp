@@ -173,6 +173,8 @@ TEST_F(ConfigApiTest, RefusedChangeNamesTheFieldsAndChangesNothing)
       {R"({"SilenceThreshold": "-40"})", "SilenceThreshold", "Must be a whole number."},
       {R"({"StreamingPort": 70000})", "StreamingPort", "Must be between 0 and 65535."},
       {R"({"CueSheet": true})", "CueSheet", "Must be \"on\" or \"off\"."},
+      {R"({"Source": "Stream", "StreamURL": "file:///etc/passwd"})", "StreamURL",
+       "The stream URL must start with http:// or https://."},
       {R"({"Enabled": "off"})", "Enabled", "Unknown setting."},
       {R"({"Name": "Studio\nB"})", "Name", "Must not contain line breaks or control characters."},
       {R"({"Name": "Stu\u0000dio"})", "Name", "Must not contain line breaks or control characters."},

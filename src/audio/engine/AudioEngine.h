@@ -41,11 +41,16 @@ public:
 
   // Internet stream (http, https, ICY, HLS; playlists when cfNetPlaylist is set): decode-only (iFlags must hold
   // FlagDecode), float, from the start (iOffset 0). Blocks until the stream plays or failed: ecTimeout after
-  // cfNetTimeout, ecNoNet when refused or unreachable, ecFileOpen when the server refuses the resource, ecFileForm
-  // for no audio it knows, ecCodec without a decoder. iAbort, when set, ends the attempt early. A reader thread
-  // then downloads and decodes ahead, bounded; iDownload gets each packet read and nullptr at the end.
+  // cfNetTimeout (a whole attempt with a playlist after a few), ecNoNet when refused or unreachable, ecFileOpen
+  // when the server refuses the resource, ecFileForm for no audio it knows, ecCodec without a decoder,
+  // ecProtocol for an address that is not http or https (also a playlist entry). iAbort, when set, ends the attempt
+  // early. A reader thread then downloads and decodes ahead, bounded; iDownload gets each packet read and nullptr at
+  // the end.
   static uint32_t StreamCreateURL(const std::string& iURL, uint32_t iOffset, uint32_t iFlags,
                                   TDownloadProc iDownload = nullptr, const std::atomic<bool>* iAbort = nullptr);
+  // Why a URL stream ended (once syEnd came): ecTimeout when no data came for cfNetTimeout, ecNotPlaying when
+  // its audio was not taken for that long, ecEnded when the server ended it; ecOK while it runs.
+  static int StreamGetEndCode(uint32_t iHandle);
   // URL streams: iProc runs on the stream's reader thread on new metadata (syMeta), when it reaches the stream
   // position of the audio it came with, or once the stream ended and its audio is used up (syEnd). It must not
   // free the stream. Returns the sync's handle.

@@ -42,6 +42,14 @@ uint32_t TAudioEngine::StreamCreateURL(const std::string& iURL, uint32_t iOffset
   return Fail(ecOK, handle);
 }
 
+int TAudioEngine::StreamGetEndCode(uint32_t iHandle)
+{
+  TPinned<TURLStream> stream = THandleTable::Instance().Pin<TURLStream>(iHandle);
+  if (!stream)
+    return Fail(ecHandle, int(ecUnknown));
+  return Fail(ecOK, stream->EndCode());
+}
+
 uint32_t TAudioEngine::ChannelSetSync(uint32_t iHandle, uint32_t iType, TSyncProc iProc)
 {
   TPinned<TURLStream> stream = THandleTable::Instance().Pin<TURLStream>(iHandle);

@@ -30,6 +30,7 @@ enum TEngineError : int
   ecFileForm = 41,
   ecCodec = 44,
   ecEnded = 45,
+  ecProtocol = 48,
   ecUnknown = -1,
   ecCastDenied = 2100,
   ecNotDecodeChannel = 4000,

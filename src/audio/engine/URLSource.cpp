@@ -3,6 +3,7 @@
 #include "audio/engine/EngineTypes.h"
 #include "audio/engine/Playlist.h"
 #include "audio/engine/StreamTags.h"
+#include "audio/engine/StreamURL.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,6 +27,9 @@ constexpr const char* kProbeBytes = "32768";
 constexpr int64_t kMaxPlaylistBytes = 64 * 1024;
 // A playlist may name another playlist, once.
 constexpr int kMaxPlaylistDepth = 2;
+// A whole attempt (a playlist, its entries, probing) ends after this many time-outs: a dead first entry leaves
+// time for the next, and a playlist of servers that never answer does not hold the slot for minutes.
+constexpr int kAttemptTimeouts = 3;
 
 int64_t MonotonicMilliseconds()
 {
@@ -34,12 +38,18 @@ int64_t MonotonicMilliseconds()
   return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// Connection failures are reported through the stream's error code; FFmpeg's own messages would repeat every
-// second for a dead station.
-void QuietLibraryLog()
+// Once per process, before the first connection: FFmpeg's network and TLS set-up is not safe to run on several
+// threads at once. Connection failures are reported through the stream's error code; FFmpeg's own messages
+// would repeat every second for a dead station.
+void InitLibrary()
 {
   static std::once_flag once;
-  std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
+  std::call_once(once,
+                 []
+                 {
+                   avformat_network_init();
+                   av_log_set_level(AV_LOG_FATAL);
+                 });
 }
 
 const AVInputFormat* FormatForContentType(const std::string& iContentType)
@@ -64,6 +74,7 @@ AVDictionary* NetworkOptions(int iTimeoutMilliseconds)
 {
   AVDictionary* options = nullptr;
   const std::string microseconds = std::to_string(int64_t(iTimeoutMilliseconds) * 1000);
+  av_dict_set(&options, "protocol_whitelist", kStreamProtocols, 0);
   av_dict_set(&options, "icy", "1", 0);
   av_dict_set(&options, "timeout", microseconds.c_str(), 0);
   av_dict_set(&options, "rw_timeout", microseconds.c_str(), 0);
@@ -99,9 +110,10 @@ float SampleAt(const AVFrame& iFrame, int iChannel, int iIndex, int iChannels)
 
 TURLSource::TURLSource(const std::string& iURL, int iTimeoutMilliseconds, bool iPlaylists,
                        const std::atomic<bool>* iAbort)
-    : fTimeoutMilliseconds(std::max(iTimeoutMilliseconds, 1))
+    : fTimeoutMilliseconds(std::max(iTimeoutMilliseconds, 1)),
+      fAttemptDeadline(MonotonicMilliseconds() + int64_t(kAttemptTimeouts) * fTimeoutMilliseconds)
 {
-  QuietLibraryLog();
+  InitLibrary();
   fInterrupt.Abort = iAbort;
   fInterrupt.Stop = &fStop;
   try
@@ -113,8 +125,8 @@ TURLSource::TURLSource(const std::string& iURL, int iTimeoutMilliseconds, bool i
     Close();
     throw;
   }
-  // From now on the network options' read time-out bounds every wait.
-  fInterrupt.Deadline = 0;
+  // From now on every packet read has a deadline of its own (DecodeInto).
+  fReading = true;
   fInterrupt.Abort = nullptr;
 }
 
@@ -140,8 +152,10 @@ int TURLSource::Interrupted(void* iInterrupt)
 
 void TURLSource::Open(const std::string& iURL, bool iPlaylists, int iDepth)
 {
+  if (!IsAllowedStreamURL(iURL))
+    throw EURLError(ecProtocol, "not an http or https address: " + iURL);
   fInterrupt.TimedOut = false;
-  fInterrupt.Deadline = MonotonicMilliseconds() + fTimeoutMilliseconds;
+  fInterrupt.Deadline = std::min(MonotonicMilliseconds() + fTimeoutMilliseconds, fAttemptDeadline);
   AVDictionary* options = NetworkOptions(fTimeoutMilliseconds);
   const AVIOInterruptCB callback{&TURLSource::Interrupted, &fInterrupt};
   AVIOContext* io = nullptr;
@@ -182,7 +196,7 @@ void TURLSource::Open(const std::string& iURL, bool iPlaylists, int iDepth)
     catch (const EURLError& error)
     {
       Close();
-      if (fStop || (fInterrupt.Abort && *fInterrupt.Abort))
+      if (fStop || (fInterrupt.Abort && *fInterrupt.Abort) || MonotonicMilliseconds() >= fAttemptDeadline)
         throw;
       last = error;
     }
@@ -315,11 +329,15 @@ bool TURLSource::DecodeInto(std::vector<float>& ioSamples, std::vector<uint8_t>*
     }
     if (result != AVERROR(EAGAIN) || fDraining)
       return false;
+    // A connection that delivers nothing for the time-out is given up, whichever protocol or demuxer waits.
+    if (fReading)
+      fInterrupt.Deadline = MonotonicMilliseconds() + fTimeoutMilliseconds;
     result = av_read_frame(fFormat, fPacket);
     if (result == AVERROR(EAGAIN))
       continue;
     if (result < 0)
     {
+      fEndCode = fInterrupt.TimedOut || result == AVERROR(ETIMEDOUT) ? ecTimeout : ecEnded;
       fDraining = true;
       avcodec_send_packet(fCodec, nullptr);
       continue;

@@ -3,7 +3,9 @@
 // decoder of its audio. Opening resolves .pls and .m3u playlists to their first entry that opens, probes with a
 // format hint from the content type and a small probe size, and decodes the first frame, so that the stream's
 // rate and channels are known when it returns. Every network wait is bounded by the time-out and ends early
-// when the abort flag is set.
+// when the abort flag is set; only http and https (and what HLS builds on) are ever opened.
+
+#include "audio/engine/EngineTypes.h"
 
 #include <atomic>
 #include <cstdint>
@@ -17,7 +19,8 @@ struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
 
-// A failure to open, with the engine's error code (ecTimeout, ecNoNet, ecFileOpen, ecFileForm, ecCodec).
+// A failure to open, with the engine's error code (ecTimeout, ecNoNet, ecFileOpen, ecFileForm, ecCodec,
+// ecProtocol).
 class EURLError : public std::runtime_error
 {
 public:
@@ -31,7 +34,8 @@ private:
 class TURLSource
 {
 public:
-  // Throws EURLError. iAbort (may be null) ends the attempt early.
+  // Throws EURLError. Only http and https addresses are opened, also as playlist entries. The whole attempt is
+  // bounded by a few time-outs, each connection by one. iAbort (may be null) ends the attempt early.
   TURLSource(const std::string& iURL, int iTimeoutMilliseconds, bool iPlaylists, const std::atomic<bool>* iAbort);
   ~TURLSource();
   TURLSource(const TURLSource&) = delete;
@@ -47,6 +51,9 @@ public:
   bool Next(std::vector<float>& ioSamples, std::vector<uint8_t>& oPacket);
   // The stream's metadata as "StreamTitle='...';" text whenever it changed since the last call; empty else.
   std::string TakeChangedMetadata();
+  // Why Next returned false: ecTimeout when nothing came for the time-out, ecEnded for an end or a failure.
+  int EndCode() const { return fEndCode; }
+  int TimeoutMilliseconds() const { return fTimeoutMilliseconds; }
   // Makes a blocked Next return; any thread.
   void Stop() { fStop.store(true, std::memory_order_release); }
 
@@ -70,6 +77,9 @@ private:
   std::string CommentTitle() const;
 
   int fTimeoutMilliseconds;
+  int64_t fAttemptDeadline; // CLOCK_MONOTONIC milliseconds
+  bool fReading = false;    // opened: reads are bounded one by one
+  int fEndCode = ecEnded;
   std::atomic<bool> fStop{false};
   TInterrupt fInterrupt;
   AVFormatContext* fFormat = nullptr;

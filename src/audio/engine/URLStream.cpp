@@ -10,6 +10,9 @@ namespace
 {
 // How often a waiting reader looks at the queue again: small against the backlog drift control holds.
 constexpr auto kWaitStep = std::chrono::milliseconds(20);
+// After the end, what is queued is played out before the end is announced. A mixer that ran dry waits for more
+// audio than may be left, and one that is not pulled takes nothing: a rest that is not taken within this is lost.
+constexpr auto kEndPatience = std::chrono::seconds(1);
 
 TChannelFormat FormatOf(const TURLSource& iSource)
 {
@@ -69,7 +72,9 @@ void TURLStream::ReaderLoop()
   pthread_setname_np(pthread_self(), "URLReader");
   const uint32_t frameBytes = Format().FrameBytes();
   const uint32_t channels = Format().Channels;
+  const std::chrono::milliseconds patience(fSource->TimeoutMilliseconds());
   uint64_t written = 0;
+  int endCode = ecEnded;
   std::vector<float> samples;
   std::vector<uint8_t> packet;
   while (!fStopping.load(std::memory_order_acquire))
@@ -78,11 +83,11 @@ void TURLStream::ReaderLoop()
     if (!samples.empty())
     {
       const uint64_t frames = samples.size() / channels;
-      // The queue is bounded: wait for the consumer instead of dropping audio.
-      if (QueuedFrames() + frames > CapacityFrames() && QueuedFrames() > 0)
+      // The queue is bounded: wait for the consumer instead of dropping audio, but not for one that stopped.
+      if (!WaitForRoom(frames, written, patience))
       {
-        std::this_thread::sleep_for(kWaitStep);
-        continue;
+        endCode = ecNotPlaying;
+        break;
       }
       PutData(samples.data(), frames * frameBytes);
       written += frames;
@@ -90,7 +95,10 @@ void TURLStream::ReaderLoop()
       continue;
     }
     if (!fSource->Next(samples, packet))
+    {
+      endCode = fSource->EndCode();
       break;
+    }
     if (fDownload && !packet.empty())
       fDownload(packet.data(), uint32_t(packet.size()));
     std::string text = fSource->TakeChangedMetadata();
@@ -98,17 +106,34 @@ void TURLStream::ReaderLoop()
       fPending.push_back({written, std::move(text)});
   }
   // The end is announced once the audio received is used up, so that nothing of it is lost.
-  while (!fStopping.load(std::memory_order_acquire) && QueuedFrames() > 0)
-  {
-    ReleaseMetadata(written);
-    std::this_thread::sleep_for(kWaitStep);
-  }
+  WaitForRoom(CapacityFrames(), written, kEndPatience);
   if (fStopping.load(std::memory_order_acquire))
     return;
   ReleaseMetadata(written);
+  fEndCode.store(endCode, std::memory_order_release);
   if (fDownload)
     fDownload(nullptr, 0);
   Notify(syEnd);
+}
+
+bool TURLStream::WaitForRoom(uint64_t iFrames, uint64_t iWrittenFrames, std::chrono::milliseconds iPatience)
+{
+  uint64_t queued = QueuedFrames();
+  auto progress = std::chrono::steady_clock::now();
+  while (queued > 0 && queued + iFrames > CapacityFrames())
+  {
+    if (fStopping.load(std::memory_order_acquire))
+      return false;
+    ReleaseMetadata(iWrittenFrames);
+    std::this_thread::sleep_for(kWaitStep);
+    const uint64_t now = QueuedFrames();
+    if (now < queued)
+      progress = std::chrono::steady_clock::now();
+    else if (std::chrono::steady_clock::now() - progress > iPatience)
+      return false;
+    queued = now;
+  }
+  return !fStopping.load(std::memory_order_acquire);
 }
 
 void TURLStream::ReleaseMetadata(uint64_t iWrittenFrames)
