@@ -60,7 +60,7 @@ int main()
   TAudioEngine::MixerAddChannel(mixer, push, 0);
   const uint32_t encoder =
       TAudioEngine::EncodeStart(mixer, "lame --flush -r -s 44100 -b 128 -m s - -", efNoHeader | ef16Bit | efQueue);
-  const uint32_t port = TAudioEngine::EncodeServerInit(encoder, "127.0.0.1:0", 40000, 4000, esfSendTitles);
+  const uint32_t port = TAudioEngine::EncodeServerInit(encoder, "127.0.0.1:0", 40000, 4000, esfSendTitles, {});
   if (!encoder || !port)
   {
     std::fprintf(stderr, "cannot start the encoder or the server: error %d\n", TAudioEngine::ErrorGetCode());

@@ -41,7 +41,10 @@ void TOggPageTracker::Append(const uint8_t* iData, size_t iSize)
         fHeaderEnd = fConsumed + static_cast<uint64_t>(result);
       }
       else
+      {
         fHeaderComplete = true;
+        fFirstAudioPageEnd = fConsumed + static_cast<uint64_t>(result);
+      }
     }
     fPageStarts.push_back(fConsumed);
     fConsumed += static_cast<uint64_t>(result);

@@ -23,6 +23,8 @@ public:
   bool HeaderComplete() const { return fHeaderComplete; }
   const std::string& Header() const { return fHeader; }
   uint64_t HeaderEnd() const { return fHeaderEnd; }
+  // Stream position after the first audio page (valid once HeaderComplete).
+  uint64_t FirstAudioPageEnd() const { return fFirstAudioPageEnd; }
   // Where a listener starting at iPosition begins: the last page start at or before it, if not before
   // iOldest, else the first page start after it; iPosition itself when no page start fits.
   uint64_t PageStartNear(uint64_t iPosition, uint64_t iOldest) const;
@@ -36,5 +38,6 @@ private:
   bool fHeaderComplete = false;
   std::string fHeader;
   uint64_t fHeaderEnd = 0;
+  uint64_t fFirstAudioPageEnd = 0;
   std::deque<uint64_t> fPageStarts;
 };
