@@ -25,6 +25,9 @@ constexpr auto kStallLimit = std::chrono::seconds(20);
 constexpr size_t kReadBytes = 16 * 1024;
 constexpr int kReadWaitMilliseconds = 100;
 constexpr int kFlushWaitMilliseconds = 10;
+// Ogg titles wait until the stream's headers and this many audio pages have left: Icecast takes the pages in on
+// a thread of its own, and a title that overtakes the headers there costs the mount.
+constexpr uint64_t kAudioPagesBeforeTitles = 2;
 // Polling interval while a non-blocking connection is made (libshout offers no descriptor to wait on).
 constexpr auto kConnectPoll = std::chrono::milliseconds(5);
 
@@ -252,16 +255,20 @@ void TCastSender::Run()
   ssize_t lastQueued = 0;
   auto lastProgress = std::chrono::steady_clock::now();
   bool lost = false;
-  // An Ogg stream's pages up to its first audio page, and the bytes handed to libshout so far.
+  // An Ogg stream's pages until titles may go, the bytes handed to libshout so far, and how many of them must
+  // have left before (0 while not known yet).
   std::unique_ptr<TOggPageTracker> ogg = fOgg ? std::make_unique<TOggPageTracker>() : nullptr;
   uint64_t handed = 0;
+  uint64_t titlesFrom = 0;
   while (!fStopping.load(std::memory_order_acquire))
   {
-    if (ogg && ogg->HeaderComplete() &&
-        handed - static_cast<uint64_t>(std::max<ssize_t>(shout_queuelen(handle), 0)) >= ogg->FirstAudioPageEnd())
+    if (ogg && titlesFrom == 0 && ogg->AudioPages() >= kAudioPagesBeforeTitles)
+      titlesFrom = ogg->PagesEnd();
+    if (titlesFrom > 0 && handed - static_cast<uint64_t>(std::max<ssize_t>(shout_queuelen(handle), 0)) >= titlesFrom)
     {
       fTitle->Release();
       ogg.reset();
+      titlesFrom = 0;
     }
     const ssize_t queued = shout_queuelen(handle);
     const auto now = std::chrono::steady_clock::now();

@@ -24,6 +24,10 @@ constexpr int kFeedWaitMilliseconds = 200;
 constexpr size_t kListenerBlock = 8 * 1024;
 // A listener whose socket takes nothing for this long is closed by libmicrohttpd.
 constexpr unsigned kListenerTimeoutSeconds = 10;
+// The kernel's send buffer of a listener's socket (it doubles it). Left to itself it grows to megabytes on
+// loopback and fast links, and a listener that reads nothing would then be noticed behind only minutes later;
+// this is still a second of a 128 kbit/s stream, plenty for a distant listener.
+constexpr int kListenerSendBuffer = 16 * 1024;
 
 // The client's address without its port: the key of the per-address cap.
 std::string AddressOf(MHD_Connection* iConnection)
@@ -118,6 +122,7 @@ struct TStreamServerCallbacks
       MHD_add_response_header(response, "icy-metaint", std::to_string(TStreamServer::kMetaInterval).c_str());
     // From here on the socket may wait for a slow reader longer than for a request.
     MHD_set_connection_option(iConnection, MHD_CONNECTION_OPTION_TIMEOUT, kListenerTimeoutSeconds);
+    setsockopt(owned->Socket, SOL_SOCKET, SO_SNDBUF, &kListenerSendBuffer, sizeof(kListenerSendBuffer));
     const MHD_Result result = MHD_queue_response(iConnection, MHD_HTTP_OK, response);
     MHD_destroy_response(response);
     return result;
