@@ -126,7 +126,9 @@ public:
                              const TStreamInfo& iInfo);
   // Counters of the encoder's cast or built-in server (all 0 while its output goes to neither).
   static bool EncodeGetOutputInfo(uint32_t iEncoder, TEncodeOutputInfo& oInfo);
-  // The title (and URL) shown for a cast stream, or sent to the listeners of a built-in server that sends titles.
+  // The title (and URL) shown for a cast stream, or sent to the listeners of a built-in server that sends titles;
+  // made one line with its quotes replaced (IcyFieldValue). An Ogg cast sends it once the stream's headers and
+  // first audio pages have reached the server.
   static bool EncodeCastSetTitle(uint32_t iEncoder, const std::string& iTitle, const std::string& iURL);
   // Built-in stream server: listeners connecting to iAddress ("port", "address:port", "[v6]:port"; the web
   // server's address rules) get the encoder's output with iInfo's icy- headers and content type: iBurst bytes

@@ -2,7 +2,7 @@
 // Sends an encoder's output to an Icecast or Shoutcast server over libshout, on a thread of its own (titles go
 // by TCastTitle). The connection is non-blocking: a slow server lets libshout's queue grow up to a limit, beyond
 // which the stream's own data is dropped; a server that takes nothing for long, or a broken connection, counts
-// as lost. Titles of an Ogg stream wait until its headers and first audio page have reached the server.
+// as lost. Titles of an Ogg stream wait until its headers and first audio pages have reached the server.
 
 #include "audio/engine/EngineTypes.h"
 
