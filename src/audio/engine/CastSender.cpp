@@ -146,7 +146,7 @@ void SetHeaders(shout_t* iShout, const std::string& iHeaders)
     const std::string value = Trimmed(line.substr(colon + 1));
     for (size_t index = 0; index < std::size(names); ++index)
       if (strcasecmp(name.c_str(), (std::string("icy-") + names[index]).c_str()) == 0)
-        values[index] = value;
+        values[index] = OneLineText(value);
   }
   for (size_t index = 0; index < std::size(names); ++index)
     Check(shout_set_meta(iShout, names[index], values[index].c_str()));
