@@ -1,5 +1,6 @@
 // The built-in stream server under load: a tone encoded by lame at 128 kbit/s, served to BENCH_LISTENERS
-// (default 100) curl listeners on loopback, half of them asking for ICY titles, for BENCH_SECONDS (default 30).
+// (default 100, the server's limit) curl listeners on loopback, from as many loopback addresses as the server's
+// per-address limit asks, half of them asking for ICY titles, for BENCH_SECONDS (default 30).
 // The same span is first measured without listeners; prints this process's CPU per listener-hour, gross and
 // above that baseline (the tone's feeding and reading the encoder), and how many listeners were dropped.
 //
@@ -7,6 +8,7 @@
 
 #include "BenchProcess.h"
 #include "audio/engine/AudioEngine.h"
+#include "audio/engine/StreamServer.h"
 
 #include <atomic>
 #include <chrono>
@@ -34,9 +36,11 @@ std::pair<double, double> Measure(int iSeconds)
   return {ProcessCPUSeconds() - cpu, duration<double>(steady_clock::now() - start).count()};
 }
 
-pid_t StartListener(const std::string& iURL, bool iTitles, int iMaxSeconds)
+// iFrom: the loopback address the listener connects from; the server takes only so many from one address.
+pid_t StartListener(const std::string& iURL, bool iTitles, int iMaxSeconds, const std::string& iFrom)
 {
-  std::vector<std::string> arguments{"curl", "-s", "-o", "/dev/null", "--max-time", std::to_string(iMaxSeconds)};
+  std::vector<std::string> arguments{"curl",        "-s", "-o", "/dev/null", "--max-time", std::to_string(iMaxSeconds),
+                                     "--interface", iFrom};
   if (iTitles)
     arguments.insert(arguments.end(), {"-H", "Icy-MetaData: 1"});
   arguments.push_back(iURL);
@@ -60,7 +64,7 @@ int main()
   TAudioEngine::MixerAddChannel(mixer, push, 0);
   const uint32_t encoder =
       TAudioEngine::EncodeStart(mixer, "lame --flush -r -s 44100 -b 128 -m s - -", efNoHeader | ef16Bit | efQueue);
-  const uint32_t port = TAudioEngine::EncodeServerInit(encoder, "127.0.0.1:0", 40000, 4000, esfSendTitles);
+  const uint32_t port = TAudioEngine::EncodeServerInit(encoder, "127.0.0.1:0", 40000, 4000, esfSendTitles, {});
   if (!encoder || !port)
   {
     std::fprintf(stderr, "cannot start the encoder or the server: error %d\n", TAudioEngine::ErrorGetCode());
@@ -92,7 +96,8 @@ int main()
   const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
   std::vector<pid_t> pids;
   for (int i = 0; i < listeners; ++i)
-    pids.push_back(StartListener(url, i % 2 == 1, span + 60));
+    pids.push_back(StartListener(url, i % 2 == 1, span + 60,
+                                 "127.0.0." + std::to_string(2 + i / int(TStreamServer::kMaxListenersPerAddress))));
   std::this_thread::sleep_for(seconds(2));
   const auto [loadCPU, loadWall] = Measure(span);
   int dropped = 0;

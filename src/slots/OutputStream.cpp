@@ -170,22 +170,19 @@ bool TOutputStream::Connect(const TOutputStreamSettings& iSettings, TSimpleThrea
     if (iThread.Terminated())
       return false;
     encoder = StartEncoder(iSettings);
+    const TStreamInfo info = StreamingInfo(stream, iSettings.Encoder.Format, iSettings.Encoder.Bitrate);
     if (stream.ServerMode)
     {
       // The engine's text alone ("BASS_Init has not been successfully called") would not say that the port is
       // taken or the address not ours.
-      if (TAudioEngine::EncodeServerInit(encoder, server, kServerBuffer, kServerBurst, esfSendTitles) == 0)
+      if (TAudioEngine::EncodeServerInit(encoder, server, kServerBuffer, kServerBurst, esfSendTitles, info) == 0)
         throw ESlotError(Format("Cannot serve the stream on %s: %s", server.c_str(),
                                 BassErrorText(TAudioEngine::ErrorGetCode()).c_str()));
     }
     else
     {
       std::lock_guard turn(StreamingConnectLock());
-      if (!TAudioEngine::EncodeCastInit(encoder, server, stream.Password,
-                                        StreamingContentType(stream.MimeType, iSettings.Encoder.Format), stream.Title,
-                                        stream.URL, stream.Genre, stream.Description,
-                                        StreamingCastHeaders(stream.AIM, stream.IRC, stream.ICQ),
-                                        static_cast<uint32_t>(iSettings.Encoder.Bitrate), stream.Public ? -1 : 0))
+      if (!TAudioEngine::EncodeCastInit(encoder, server, stream.Password, info))
         throw ESlotError(BassErrorText(TAudioEngine::ErrorGetCode()));
     }
   }

@@ -3,6 +3,7 @@
 #include "lib/Errors.h"
 #include "slots/InputStreamTitleText.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace
@@ -74,6 +75,20 @@ std::string StreamingContentType(const std::string& iMimeType, TBassStreamingFor
 std::string StreamingCastHeaders(const std::string& iAIM, const std::string& iIRC, const std::string& iICQ)
 {
   return "icy-aim:" + iAIM + "\r\nicy-irc:" + iIRC + "\r\nicy-icq:" + iICQ + "\r\n";
+}
+
+TStreamInfo StreamingInfo(const TSlotSettings::TOutputStream& iStream, TBassStreamingFormat iFormat, int iBitrate)
+{
+  TStreamInfo info;
+  info.Content = StreamingContentType(iStream.MimeType, iFormat);
+  info.Name = iStream.Title;
+  info.URL = iStream.URL;
+  info.Genre = iStream.Genre;
+  info.Description = iStream.Description;
+  info.Headers = StreamingCastHeaders(iStream.AIM, iStream.IRC, iStream.ICQ);
+  info.Bitrate = static_cast<uint32_t>(std::max(iBitrate, 0));
+  info.Public = iStream.Public;
+  return info;
 }
 
 std::string TitleFileTitle(const std::string& iBytes)

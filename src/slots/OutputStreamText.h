@@ -2,6 +2,8 @@
 // The texts of a slot's outgoing stream: the server address handed to the engine, the content type, the extra
 // cast headers, and the title read from a title file.
 
+#include "audio/engine/EngineTypes.h"
+#include "slots/SlotSettings.h"
 #include "slots/SlotTypes.h"
 
 #include <string>
@@ -22,6 +24,9 @@ std::string StreamingServerAddress(const TOutputStreamAddress& iAddress);
 std::string StreamingContentType(const std::string& iMimeType, TBassStreamingFormat iFormat);
 // "icy-aim:", "icy-irc:" and "icy-icq:" with their values, each line ended by CR LF; always all three.
 std::string StreamingCastHeaders(const std::string& iAIM, const std::string& iIRC, const std::string& iICQ);
+// What the stream tells its server and listeners about itself, for a cast and for the built-in server alike:
+// content type, name ("StreamingTitle"), URL, genre, description, the extra cast headers, bit rate and public flag.
+TStreamInfo StreamingInfo(const TSlotSettings::TOutputStream& iStream, TBassStreamingFormat iFormat, int iBitrate);
 // The title in a title file's bytes: its first line (empty for an empty file) in UTF-8. A byte-order mark
 // selects UTF-8 or UTF-16 (either byte order); without one, valid UTF-8 is taken as it is and anything else as
 // Windows-1252, as the titles of incoming streams.

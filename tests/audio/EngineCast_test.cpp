@@ -9,6 +9,7 @@
 #include "support/IcecastServer.h"
 #include "support/PythonTestServer.h"
 #include "support/StreamListener.h"
+#include "support/ToneMixer.h"
 #include "support/Wait.h"
 #include "support/WebClient.h"
 
@@ -36,6 +37,19 @@ constexpr const char* kMP3Command = "lame --flush -r -s 44100 -b 128 -m s - -";
 constexpr const char* kOggCommand = "oggenc -Q -r -R 44100 -b 96 -o - -";
 constexpr const char* kHeaders = "icy-aim:tapevault\r\nicy-irc:#tapevault\r\nicy-icq:12345\r\n";
 
+// What the tests' streams say about themselves.
+TStreamInfo TestStreamInfo()
+{
+  TStreamInfo Info;
+  Info.Name = "Tapevault test";
+  Info.URL = "http://example.org/";
+  Info.Genre = "Tests";
+  Info.Description = "A tone";
+  Info.Headers = kHeaders;
+  Info.Bitrate = 128;
+  return Info;
+}
+
 // The 440 Hz tone at amplitude 0.5 is in what came, after the decoder's first moments.
 void ExpectTone(const std::string& iEncoded)
 {
@@ -50,50 +64,19 @@ void ExpectTone(const std::string& iEncoded)
 class EngineCast : public testing::Test
 {
 protected:
-  void SetUp() override
-  {
-    fMixer = TAudioEngine::MixerCreate(44100, 2, chDecode | chNonStop | chFloat);
-    fPush = TAudioEngine::StreamCreatePush(44100, 2, chDecode);
-    ASSERT_TRUE(TAudioEngine::MixerAddChannel(fMixer, fPush, 0));
-    fFeeder = std::thread(
-        [this]
-        {
-          std::vector<float> Out(441 * 2);
-          for (uint64_t Fed = 0; !fStop; Fed += 441)
-          {
-            if (fPaused)
-            {
-              std::this_thread::sleep_for(5ms);
-              continue;
-            }
-            const std::vector<int16_t> Sine = SineInt16(44100, 440, 0.5, 441, 2, Fed);
-            TAudioEngine::StreamPutData(fPush, Sine.data(), 441 * 4);
-            TAudioEngine::ChannelGetData(fMixer, Out.data(), 441 * 8);
-            std::this_thread::sleep_for(5ms);
-          }
-        });
-  }
-  void TearDown() override
-  {
-    fStop = true;
-    fFeeder.join();
-    TAudioEngine::StreamFree(fMixer);
-    TAudioEngine::StreamFree(fPush);
-  }
   uint32_t StartEncoder(const char* iCommand)
   {
-    return TAudioEngine::EncodeStart(fMixer, iCommand, efNoHeader | ef16Bit | efQueue,
+    return TAudioEngine::EncodeStart(fTone.Mixer(), iCommand, efNoHeader | ef16Bit | efQueue,
                                      [this](uint32_t, uint32_t iStatus) { fNotified = iStatus; });
   }
   bool Cast(uint32_t iEncoder, const std::string& iServer, const std::string& iPassword, const std::string& iContent)
   {
-    return TAudioEngine::EncodeCastInit(iEncoder, iServer, iPassword, iContent, "Tapevault test", "http://example.org/",
-                                        "Tests", "A tone", kHeaders, 128, 0);
+    TStreamInfo Info = TestStreamInfo();
+    Info.Content = iContent;
+    return TAudioEngine::EncodeCastInit(iEncoder, iServer, iPassword, Info);
   }
 
-  uint32_t fMixer = 0, fPush = 0;
-  std::thread fFeeder;
-  std::atomic<bool> fStop{false}, fPaused{false};
+  TToneMixer fTone;
   std::atomic<uint32_t> fNotified{0};
 };
 
@@ -186,6 +169,34 @@ TEST_F(EngineCast, IcecastMountsGetMP3AndOggWithTitles)
   EXPECT_EQ(fNotified, 0u);
 }
 
+// Icecast 2.4 loses an Ogg mount whose title is updated before it has seen the stream's headers: a title set at
+// once after connecting must wait for them, and then show.
+TEST_F(EngineCast, OggCastsArePlayableAndTitledAtEveryStart)
+{
+  TIcecastServer Icecast;
+  for (int Start = 0; Start < 10; ++Start)
+  {
+    const std::string Mount = "/start" + std::to_string(Start) + ".ogg";
+    const std::string Title = "Start " + std::to_string(Start);
+    SCOPED_TRACE(Mount);
+    const uint32_t Encoder = StartEncoder(kOggCommand);
+    ASSERT_NE(Encoder, 0u);
+    ASSERT_TRUE(Cast(Encoder, "127.0.0.1:" + std::to_string(Icecast.Port()) + Mount, TIcecastServer::kSourcePassword,
+                     "audio/ogg"))
+        << BassErrorText(TAudioEngine::ErrorGetCode());
+    ASSERT_TRUE(TAudioEngine::EncodeCastSetTitle(Encoder, Title, ""));
+    // What a listener gets within 5 s of the start decodes (a lost mount gives its listeners the headers only).
+    EXPECT_FALSE(DecodeToMono(ListenToStream(Icecast.URL(Mount), 16000, false, 5s).Audio).empty()) << Icecast.Status();
+    // Icecast shows an Ogg stream's new title once it has rebuilt the stream's headers with it, a few pages later;
+    // the stream goes on after that.
+    EXPECT_TRUE(
+        WaitUntil([&] { return Icecast.Status().find("\"title\":\"" + Title + "\"") != std::string::npos; }, 10s))
+        << Icecast.Status();
+    EXPECT_FALSE(DecodeToMono(ListenToStream(Icecast.URL(Mount), 16000, false, 5s).Audio).empty()) << Icecast.Status();
+    EXPECT_TRUE(TAudioEngine::EncodeStop(Encoder));
+  }
+}
+
 TEST_F(EngineCast, ShoutcastSourcePort)
 {
   TIcecastServer Icecast("/shout.mp3");
@@ -244,7 +255,7 @@ TEST_F(EngineCast, FailuresGiveTheirCodes)
   ASSERT_TRUE(Cast(Encoder, Server + "/one.mp3", TIcecastServer::kSourcePassword, "audio/mpeg"));
   EXPECT_FALSE(Cast(Encoder, Server + "/two.mp3", TIcecastServer::kSourcePassword, "audio/mpeg"));
   EXPECT_EQ(TAudioEngine::ErrorGetCode(), ecAlready);
-  EXPECT_EQ(TAudioEngine::EncodeServerInit(Encoder, "127.0.0.1:0", 40000, 4000, 0), 0u);
+  EXPECT_EQ(TAudioEngine::EncodeServerInit(Encoder, "127.0.0.1:0", 40000, 4000, 0, {}), 0u);
   EXPECT_EQ(TAudioEngine::ErrorGetCode(), ecAlready);
   EXPECT_TRUE(TAudioEngine::EncodeStop(Encoder));
   EXPECT_FALSE(TAudioEngine::EncodeCastSetTitle(Encoder, "x", ""));
@@ -291,7 +302,7 @@ TEST_F(EngineCast, ServerFeedsListenersThatReadAndDropsNone)
 {
   const uint32_t Encoder = StartEncoder(kMP3Command);
   ASSERT_NE(Encoder, 0u);
-  const uint32_t Port = TAudioEngine::EncodeServerInit(Encoder, "127.0.0.1:0", 40000, 4000, esfSendTitles);
+  const uint32_t Port = TAudioEngine::EncodeServerInit(Encoder, "127.0.0.1:0", 40000, 4000, esfSendTitles, {});
   ASSERT_NE(Port, 0u) << BassErrorText(TAudioEngine::ErrorGetCode());
   ASSERT_TRUE(TAudioEngine::EncodeCastSetTitle(Encoder, "Artist - Song", "http://example.org/"));
   const std::string URL = "http://127.0.0.1:" + std::to_string(Port) + "/";
@@ -337,12 +348,12 @@ TEST_F(EngineCast, ServerGivesLateOggListenersTheHeaders)
 {
   const uint32_t Encoder = StartEncoder(kOggCommand);
   ASSERT_NE(Encoder, 0u);
-  const uint32_t Port = TAudioEngine::EncodeServerInit(Encoder, "127.0.0.1:0", 40000, 4000, 0);
+  const uint32_t Port = TAudioEngine::EncodeServerInit(Encoder, "127.0.0.1:0", 40000, 4000, 0, {});
   ASSERT_NE(Port, 0u) << BassErrorText(TAudioEngine::ErrorGetCode());
   // Long after the stream's header pages went by, and more than the burst after them.
   std::this_thread::sleep_for(1500ms);
   const TStreamCapture Capture = ListenToStream("http://127.0.0.1:" + std::to_string(Port) + "/", 16000);
-  EXPECT_EQ(Capture.ContentType, "application/ogg");
+  EXPECT_EQ(Capture.ContentType, "audio/ogg");
   ExpectTone(Capture.Audio);
   EXPECT_TRUE(TAudioEngine::EncodeStop(Encoder));
 }
@@ -351,16 +362,16 @@ TEST_F(EngineCast, ServerSendsTheBurstAtOnce)
 {
   const uint32_t Encoder = StartEncoder(kMP3Command);
   ASSERT_NE(Encoder, 0u);
-  const uint32_t Port = TAudioEngine::EncodeServerInit(Encoder, "0", 40000, 4000, 0);
+  const uint32_t Port = TAudioEngine::EncodeServerInit(Encoder, "0", 40000, 4000, 0, {});
   ASSERT_NE(Port, 0u) << BassErrorText(TAudioEngine::ErrorGetCode());
   std::this_thread::sleep_for(500ms);
-  fPaused = true;
+  fTone.Pause(true);
   // Nothing new comes while the tone pauses (once the encoder has written what it got): all a listener gets
   // is the burst.
   std::this_thread::sleep_for(300ms);
   const TStreamCapture Capture = ListenToStream("http://127.0.0.1:" + std::to_string(Port) + "/", 8000, false, 2s);
   EXPECT_EQ(Capture.Audio.size(), 4000u);
-  fPaused = false;
+  fTone.Pause(false);
   EXPECT_TRUE(TAudioEngine::EncodeStop(Encoder));
 }
 
@@ -386,7 +397,8 @@ TEST_F(EngineCast, ServerAddressFailures)
   {
     const uint32_t Encoder = StartEncoder(kMP3Command);
     ASSERT_NE(Encoder, 0u);
-    EXPECT_EQ(TAudioEngine::EncodeServerInit(Encoder, Case.Address, 40000, 4000, esfSendTitles), 0u) << Case.Address;
+    EXPECT_EQ(TAudioEngine::EncodeServerInit(Encoder, Case.Address, 40000, 4000, esfSendTitles, {}), 0u)
+        << Case.Address;
     EXPECT_EQ(TAudioEngine::ErrorGetCode(), Case.Error) << Case.Address;
     EXPECT_TRUE(TAudioEngine::EncodeStop(Encoder));
   }

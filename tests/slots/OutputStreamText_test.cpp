@@ -1,4 +1,5 @@
-// The texts of the outgoing stream: server address, content type, cast headers and the title file's title.
+// The texts of the outgoing stream: server address, content type, cast headers, what the stream tells about
+// itself, and the title file's title.
 
 #include "slots/OutputStreamText.h"
 
@@ -48,6 +49,31 @@ TEST(OutputStreamText, CastHeadersAreAlwaysAllThree)
 {
   EXPECT_EQ(StreamingCastHeaders("", "", ""), "icy-aim:\r\nicy-irc:\r\nicy-icq:\r\n");
   EXPECT_EQ(StreamingCastHeaders("a", "#radio", "123"), "icy-aim:a\r\nicy-irc:#radio\r\nicy-icq:123\r\n");
+}
+
+TEST(OutputStreamText, StreamInfoForCastAndServerAlike)
+{
+  TSlotSettings::TOutputStream stream;
+  stream.Title = "Radio";
+  stream.URL = "http://radio.example/";
+  stream.Genre = "News";
+  stream.Description = "Around the clock";
+  stream.AIM = "a";
+  stream.Public = true;
+  const TStreamInfo info = StreamingInfo(stream, sfOggVorbis, 96);
+  EXPECT_EQ(info.Content, "audio/ogg");
+  EXPECT_EQ(info.Name, "Radio");
+  EXPECT_EQ(info.URL, "http://radio.example/");
+  EXPECT_EQ(info.Genre, "News");
+  EXPECT_EQ(info.Description, "Around the clock");
+  EXPECT_EQ(info.Headers, "icy-aim:a\r\nicy-irc:\r\nicy-icq:\r\n");
+  EXPECT_EQ(info.Bitrate, 96u);
+  EXPECT_TRUE(info.Public);
+  stream.MimeType = "audio/aacp";
+  stream.Public = false;
+  const TStreamInfo custom = StreamingInfo(stream, sfCustomRaw, 64);
+  EXPECT_EQ(custom.Content, "audio/aacp");
+  EXPECT_FALSE(custom.Public);
 }
 
 TEST(OutputStreamText, TitleFileTitle)

@@ -298,7 +298,9 @@ TEST_F(OutputStream, TheBuiltInServerFeedsListenersAndOneStalledListenerHarmsNob
   const int port = FreeLoopbackPort();
   const std::string server = "StreamingServerMode=on\nStreamingPort=" + std::to_string(port) + "\n";
   TSettingsTempFolder::WriteFile(fFolder / "title0.txt", "Served title");
-  WriteSettings({server + "FilenamePrefix=served\n", server + "StreamingOnly=on\n"});
+  WriteSettings(
+      {server + "FilenamePrefix=served\nStreamingTitle=Slot radio\nStreamingGenre=Tests\nStreamingPublic=on\n",
+       server + "StreamingOnly=on\n"});
   TSlotInfo& slot = StartSlot(0);
   slot.CycleEncoder();
   slot.UpdateOutgoingStreamTitle();
@@ -318,6 +320,14 @@ TEST_F(OutputStream, TheBuiltInServerFeedsListenersAndOneStalledListenerHarmsNob
   ASSERT_EQ(connect(stalled, reinterpret_cast<sockaddr*>(&target), sizeof(target)), 0);
   const std::string request = "GET / HTTP/1.0\r\nHost: " + address + "\r\n\r\n";
   ASSERT_EQ(send(stalled, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+
+  // Listeners learn the stream's name and kind from its settings, as from Icecast.
+  const TStreamCapture capture = ListenToStream(url, 1000);
+  EXPECT_EQ(capture.ContentType, "audio/mpeg");
+  EXPECT_EQ(capture.Headers.count("icy-name") ? capture.Headers.at("icy-name") : "", "Slot radio");
+  EXPECT_EQ(capture.Headers.count("icy-genre") ? capture.Headers.at("icy-genre") : "", "Tests");
+  EXPECT_EQ(capture.Headers.count("icy-br") ? capture.Headers.at("icy-br") : "", "128");
+  EXPECT_EQ(capture.Headers.count("icy-pub") ? capture.Headers.at("icy-pub") : "", "1");
 
   std::string titles;
   std::thread titleListener([&] { titles = ListenedTitles(url); });

@@ -2,6 +2,7 @@
 
 #include "ProcessLauncher.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <curl/curl.h>
@@ -57,6 +58,10 @@ size_t OnHeader(char* iData, size_t iSize, size_t iCount, void* iTransfer)
     std::string value = line.substr(colon + 1);
     value.erase(0, value.find_first_not_of(" \t"));
     value.erase(value.find_last_not_of(" \t\r\n") + 1);
+    std::string lowerName = name;
+    for (char& c : lowerName)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    transfer.Capture.Headers[lowerName] = value;
     if (strcasecmp(name.c_str(), "icy-metaint") == 0)
       transfer.Capture.MetaInterval = std::atol(value.c_str());
     if (strcasecmp(name.c_str(), "content-type") == 0)

@@ -3,6 +3,7 @@
 // of the never-ending body, separates ICY metadata blocks from the audio, and decodes what came with ffmpeg.
 
 #include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -10,10 +11,11 @@ struct TStreamCapture
 {
   long Status = 0;
   std::string ContentType;
-  bool Chunked = false;              // Transfer-Encoding: chunked
-  long MetaInterval = 0;             // icy-metaint, 0 when the server sent none
-  std::string Audio;                 // the body without metadata blocks
-  std::vector<std::string> Metadata; // the non-empty metadata blocks, zero padding removed
+  bool Chunked = false;                       // Transfer-Encoding: chunked
+  long MetaInterval = 0;                      // icy-metaint, 0 when the server sent none
+  std::map<std::string, std::string> Headers; // every header of the answer, the names in lower case
+  std::string Audio;                          // the body without metadata blocks
+  std::vector<std::string> Metadata;          // the non-empty metadata blocks, zero padding removed
 };
 
 // Reads from iURL until iAudioBytes bytes of audio came or iTimeout passed. With iWantTitles the request asks

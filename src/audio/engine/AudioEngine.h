@@ -123,24 +123,23 @@ public:
   // thread of its own to an Icecast or Shoutcast server; blocks until connected or failed. iServer is
   // "host:port/mount" (Icecast 2, HTTP PUT), "host:port" (Shoutcast v1, ICY, sent to the source port) or
   // "host:port,sid" (Shoutcast v2 stream ID, sent as the legacy protocol with the password "password:#sid").
-  // iHeaders holds "icy-...:value" lines, each ended by CR LF; iBitrate is in kbit/s; iPublic -1 = listed,
-  // 0 = not. Failure: ecCastDenied for a wrong password, ecNoNet when unreachable or refused, ecTimeout,
-  // ecFileOpen when the server refuses the mount, ecAlready when the encoder already sends. A connection lost
-  // later stops the encoder (EncodeIsActive turns esStopped) and notifies enCastLost; a slow server drops
-  // its own stream's data, never blocks the channel.
+  // Failure: ecCastDenied for a wrong password, ecNoNet when unreachable or refused, ecTimeout, ecFileOpen when
+  // the server refuses the mount, ecAlready when the encoder already sends. A connection lost later stops the
+  // encoder (EncodeIsActive turns esStopped) and notifies enCastLost; a slow server drops its own stream's
+  // data, never blocks the channel.
   static bool EncodeCastInit(uint32_t iEncoder, const std::string& iServer, const std::string& iPassword,
-                             const std::string& iContent, const std::string& iName, const std::string& iURL,
-                             const std::string& iGenre, const std::string& iDescription, const std::string& iHeaders,
-                             uint32_t iBitrate, int iPublic);
+                             const TStreamInfo& iInfo);
   // Counters of the encoder's cast or built-in server (all 0 while its output goes to neither).
   static bool EncodeGetOutputInfo(uint32_t iEncoder, TEncodeOutputInfo& oInfo);
-  // The title (and URL) shown for a cast stream, or sent to the listeners of a built-in server that sends titles.
+  // The title (and URL) shown for a cast stream, or sent to the listeners of a built-in server that sends titles;
+  // made one line with its quotes replaced (IcyFieldValue). An Ogg cast sends it once the stream's headers and
+  // first audio pages have reached the server.
   static bool EncodeCastSetTitle(uint32_t iEncoder, const std::string& iTitle, const std::string& iURL);
   // Built-in stream server: listeners connecting to iAddress ("port", "address:port", "[v6]:port"; the web
-  // server's address rules) get the encoder's output: iBurst bytes of what came last, then live data; a
-  // listener more than iBuffer bytes behind is dropped. With iFlags esfSendTitles, listeners asking with
-  // "Icy-MetaData: 1" get ICY metadata. Returns the port listened on, 0 on failure (ecInit when the port is in
-  // use). Stopping the encoder ends the server.
+  // server's address rules) get the encoder's output with iInfo's icy- headers and content type: iBurst bytes
+  // of what came last, then live data; a listener more than iBuffer bytes behind is dropped. With iFlags
+  // esfSendTitles, listeners of MP3 and AAC streams asking with "Icy-MetaData: 1" get ICY metadata. Returns the
+  // port listened on, 0 on failure (ecInit when the port is in use). Stopping the encoder ends the server.
   static uint32_t EncodeServerInit(uint32_t iEncoder, const std::string& iAddress, uint32_t iBuffer, uint32_t iBurst,
-                                   uint32_t iFlags);
+                                   uint32_t iFlags, const TStreamInfo& iInfo);
 };

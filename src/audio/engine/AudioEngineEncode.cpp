@@ -118,25 +118,13 @@ bool TAudioEngine::EncodeGetOutputInfo(uint32_t iEncoder, TEncodeOutputInfo& oIn
 }
 
 bool TAudioEngine::EncodeCastInit(uint32_t iEncoder, const std::string& iServer, const std::string& iPassword,
-                                  const std::string& iContent, const std::string& iName, const std::string& iURL,
-                                  const std::string& iGenre, const std::string& iDescription,
-                                  const std::string& iHeaders, uint32_t iBitrate, int iPublic)
+                                  const TStreamInfo& iInfo)
 {
   TPinned<TChainEncoder> encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
   if (!encoder)
     return Fail(ecHandle, false);
-  TCastSettings settings;
-  settings.Server = iServer;
-  settings.Password = iPassword;
-  settings.Content = iContent;
-  settings.Name = iName;
-  settings.URL = iURL;
-  settings.Genre = iGenre;
-  settings.Description = iDescription;
-  settings.Headers = iHeaders;
-  settings.Bitrate = iBitrate;
-  settings.Public = iPublic != 0;
-  const int error = encoder->CastInit(settings, TEngineState::Instance().NetTimeoutMilliseconds.load());
+  const int error =
+      encoder->CastInit({iServer, iPassword, iInfo}, TEngineState::Instance().NetTimeoutMilliseconds.load());
   return Fail(error, error == ecOK);
 }
 
@@ -150,7 +138,7 @@ bool TAudioEngine::EncodeCastSetTitle(uint32_t iEncoder, const std::string& iTit
 }
 
 uint32_t TAudioEngine::EncodeServerInit(uint32_t iEncoder, const std::string& iAddress, uint32_t iBuffer,
-                                        uint32_t iBurst, uint32_t iFlags)
+                                        uint32_t iBurst, uint32_t iFlags, const TStreamInfo& iInfo)
 {
   TPinned<TChainEncoder> encoder = THandleTable::Instance().Pin<TChainEncoder>(iEncoder);
   if (!encoder)
@@ -158,6 +146,6 @@ uint32_t TAudioEngine::EncodeServerInit(uint32_t iEncoder, const std::string& iA
   if (iBuffer == 0)
     return Fail(ecIllegalParam, 0u);
   uint16_t port = 0;
-  const int error = encoder->ServerInit(iAddress, iBuffer, iBurst, (iFlags & esfSendTitles) != 0, port);
+  const int error = encoder->ServerInit(iAddress, iBuffer, iBurst, (iFlags & esfSendTitles) != 0, iInfo, port);
   return Fail(error, error == ecOK ? uint32_t(port) : 0u);
 }

@@ -3,7 +3,10 @@
 #include "audio/engine/CastAddress.h"
 #include "audio/engine/CastTitle.h"
 #include "audio/engine/Encoder.h"
+#include "audio/engine/IcyText.h"
+#include "audio/engine/OggPageTracker.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iterator>
 #include <mutex>
@@ -22,6 +25,9 @@ constexpr auto kStallLimit = std::chrono::seconds(20);
 constexpr size_t kReadBytes = 16 * 1024;
 constexpr int kReadWaitMilliseconds = 100;
 constexpr int kFlushWaitMilliseconds = 10;
+// Ogg titles wait until the stream's headers and this many audio pages have left: Icecast takes the pages in on
+// a thread of its own, and a title that overtakes the headers there costs the mount.
+constexpr uint64_t kAudioPagesBeforeTitles = 2;
 // Polling interval while a non-blocking connection is made (libshout offers no descriptor to wait on).
 constexpr auto kConnectPoll = std::chrono::milliseconds(5);
 
@@ -140,7 +146,7 @@ void SetHeaders(shout_t* iShout, const std::string& iHeaders)
     const std::string value = Trimmed(line.substr(colon + 1));
     for (size_t index = 0; index < std::size(names); ++index)
       if (strcasecmp(name.c_str(), (std::string("icy-") + names[index]).c_str()) == 0)
-        values[index] = value;
+        values[index] = OneLineText(value);
   }
   for (size_t index = 0; index < std::size(names); ++index)
     Check(shout_set_meta(iShout, names[index], values[index].c_str()));
@@ -169,7 +175,8 @@ std::unique_ptr<TCastSender> TCastSender::Connect(const TCastSettings& iSettings
   if (!address)
     throw TEncoderError(ecIllegalParam, "Invalid cast server address");
   unsigned format = 0;
-  if (!ShoutFormatOf(iSettings.Content, format))
+  const TStreamInfo& info = iSettings.Info;
+  if (!ShoutFormatOf(info.Content, format))
     throw TEncoderError(ecFileForm, "libshout cannot send this content type");
   auto shout = std::make_unique<TShout>();
   if (!shout->Handle)
@@ -193,15 +200,16 @@ std::unique_ptr<TCastSender> TCastSender::Connect(const TCastSettings& iSettings
     Check(shout_set_password(handle, password.c_str()));
   }
   Check(shout_set_user(handle, "source"));
-  const std::pair<const char*, const std::string*> metas[] = {{SHOUT_META_NAME, &iSettings.Name},
-                                                              {SHOUT_META_URL, &iSettings.URL},
-                                                              {SHOUT_META_GENRE, &iSettings.Genre},
-                                                              {SHOUT_META_DESCRIPTION, &iSettings.Description}};
+  const std::pair<const char*, const std::string*> metas[] = {{SHOUT_META_NAME, &info.Name},
+                                                              {SHOUT_META_URL, &info.URL},
+                                                              {SHOUT_META_GENRE, &info.Genre},
+                                                              {SHOUT_META_DESCRIPTION, &info.Description}};
+  // They travel as request headers: one line each.
   for (const auto& [name, value] : metas)
-    Check(shout_set_meta(handle, name, value->c_str()));
-  SetHeaders(handle, iSettings.Headers);
-  Check(shout_set_audio_info(handle, SHOUT_AI_BITRATE, std::to_string(iSettings.Bitrate).c_str()));
-  Check(shout_set_public(handle, iSettings.Public ? 1 : 0));
+    Check(shout_set_meta(handle, name, OneLineText(*value).c_str()));
+  SetHeaders(handle, info.Headers);
+  Check(shout_set_audio_info(handle, SHOUT_AI_BITRATE, std::to_string(info.Bitrate).c_str()));
+  Check(shout_set_public(handle, info.Public ? 1 : 0));
 
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(iTimeoutMilliseconds);
   int result = shout_open(handle);
@@ -214,14 +222,16 @@ std::unique_ptr<TCastSender> TCastSender::Connect(const TCastSettings& iSettings
   }
   if (result != SHOUTERR_SUCCESS && result != SHOUTERR_CONNECTED)
     throw TEncoderError(EngineErrorOf(result), shout_get_error(handle));
-  auto title = std::make_unique<TCastTitle>(*address, iSettings.Password);
+  const bool ogg = format == SHOUT_FORMAT_OGG;
+  auto title = std::make_unique<TCastTitle>(*address, iSettings.Password, ogg);
   return std::unique_ptr<TCastSender>(
-      new TCastSender(std::move(shout), std::move(title), std::move(iRead), std::move(iOnLost)));
+      new TCastSender(std::move(shout), std::move(title), ogg, std::move(iRead), std::move(iOnLost)));
 }
 
-TCastSender::TCastSender(std::unique_ptr<TShout> iShout, std::unique_ptr<TCastTitle> iTitle, TReadOutput iRead,
-                         std::function<void()> iOnLost)
-    : fShout(std::move(iShout)), fTitle(std::move(iTitle)), fRead(std::move(iRead)), fOnLost(std::move(iOnLost))
+TCastSender::TCastSender(std::unique_ptr<TShout> iShout, std::unique_ptr<TCastTitle> iTitle, bool iOgg,
+                         TReadOutput iRead, std::function<void()> iOnLost)
+    : fShout(std::move(iShout)), fTitle(std::move(iTitle)), fOgg(iOgg), fRead(std::move(iRead)),
+      fOnLost(std::move(iOnLost))
 {
   fThread = std::thread([this] { Run(); });
 }
@@ -245,8 +255,21 @@ void TCastSender::Run()
   ssize_t lastQueued = 0;
   auto lastProgress = std::chrono::steady_clock::now();
   bool lost = false;
+  // An Ogg stream's pages until titles may go, the bytes handed to libshout so far, and how many of them must
+  // have left before (0 while not known yet).
+  std::unique_ptr<TOggPageTracker> ogg = fOgg ? std::make_unique<TOggPageTracker>() : nullptr;
+  uint64_t handed = 0;
+  uint64_t titlesFrom = 0;
   while (!fStopping.load(std::memory_order_acquire))
   {
+    if (ogg && titlesFrom == 0 && ogg->AudioPages() >= kAudioPagesBeforeTitles)
+      titlesFrom = ogg->PagesEnd();
+    if (titlesFrom > 0 && handed - static_cast<uint64_t>(std::max<ssize_t>(shout_queuelen(handle), 0)) >= titlesFrom)
+    {
+      fTitle->Release();
+      ogg.reset();
+      titlesFrom = 0;
+    }
     const ssize_t queued = shout_queuelen(handle);
     const auto now = std::chrono::steady_clock::now();
     if (queued <= 0 || queued < lastQueued)
@@ -263,7 +286,14 @@ void TCastSender::Run()
       break; // the encoder's program ended: nothing more to send
     int result = SHOUTERR_SUCCESS;
     if (count > 0 && queued < kMaxQueuedBytes)
+    {
       result = shout_send(handle, buffer.data(), static_cast<size_t>(count));
+      if (ogg)
+      {
+        ogg->Append(buffer.data(), static_cast<size_t>(count));
+        handed += static_cast<uint64_t>(count);
+      }
+    }
     else
     {
       if (count > 0)

@@ -2,7 +2,9 @@
 // Sends an encoder's output to an Icecast or Shoutcast server over libshout, on a thread of its own (titles go
 // by TCastTitle). The connection is non-blocking: a slow server lets libshout's queue grow up to a limit, beyond
 // which the stream's own data is dropped; a server that takes nothing for long, or a broken connection, counts
-// as lost.
+// as lost. Titles of an Ogg stream wait until its headers and first audio pages have reached the server.
+
+#include "audio/engine/EngineTypes.h"
 
 #include <atomic>
 #include <cstdint>
@@ -18,14 +20,7 @@ struct TCastSettings
 {
   std::string Server; // see TCastAddress
   std::string Password;
-  std::string Content; // MIME type; empty = MPEG audio
-  std::string Name;
-  std::string URL;
-  std::string Genre;
-  std::string Description;
-  std::string Headers;  // "icy-...:value" lines, each ended by CR LF
-  uint32_t Bitrate = 0; // kbit/s
-  bool Public = false;
+  TStreamInfo Info;
 };
 
 class TCastSender
@@ -51,12 +46,13 @@ public:
 
 private:
   struct TShout;
-  TCastSender(std::unique_ptr<TShout> iShout, std::unique_ptr<TCastTitle> iTitle, TReadOutput iRead,
+  TCastSender(std::unique_ptr<TShout> iShout, std::unique_ptr<TCastTitle> iTitle, bool iOgg, TReadOutput iRead,
               std::function<void()> iOnLost);
   void Run();
 
   std::unique_ptr<TShout> fShout;
   std::unique_ptr<TCastTitle> fTitle;
+  const bool fOgg;
   TReadOutput fRead;
   std::function<void()> fOnLost;
   std::atomic<bool> fStopping{false};

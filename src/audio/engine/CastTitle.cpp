@@ -1,5 +1,7 @@
 #include "audio/engine/CastTitle.h"
 
+#include "audio/engine/IcyText.h"
+
 #include <curl/curl.h>
 #include <memory>
 
@@ -40,8 +42,8 @@ int CancelWhenStopping(void* iStopping, curl_off_t, curl_off_t, curl_off_t, curl
 }
 } // namespace
 
-TCastTitle::TCastTitle(const TCastAddress& iAddress, const std::string& iPassword)
-    : fAddress(iAddress), fPassword(iPassword)
+TCastTitle::TCastTitle(const TCastAddress& iAddress, const std::string& iPassword, bool iHeld)
+    : fAddress(iAddress), fPassword(iPassword), fHeld(iHeld)
 {
   InitCurl();
   fThread = std::thread([this] { Run(); });
@@ -59,11 +61,23 @@ TCastTitle::~TCastTitle()
 
 void TCastTitle::Set(const std::string& iTitle, const std::string& iURL)
 {
+  // The server puts them into its listeners' StreamTitle='...'; fields as they are.
+  std::string title = IcyFieldValue(iTitle);
+  std::string url = IcyFieldValue(iURL);
   {
     std::lock_guard lock(fLock);
-    fTitle = iTitle;
-    fURL = iURL;
+    fTitle = std::move(title);
+    fURL = std::move(url);
     fPending = true;
+  }
+  fWake.notify_all();
+}
+
+void TCastTitle::Release()
+{
+  {
+    std::lock_guard lock(fLock);
+    fHeld = false;
   }
   fWake.notify_all();
 }
@@ -73,7 +87,7 @@ void TCastTitle::Run()
   std::unique_lock lock(fLock);
   for (;;)
   {
-    fWake.wait(lock, [this] { return fPending || fStopping.load(std::memory_order_acquire); });
+    fWake.wait(lock, [this] { return (fPending && !fHeld) || fStopping.load(std::memory_order_acquire); });
     if (fStopping.load(std::memory_order_acquire))
       return;
     fPending = false;

@@ -131,12 +131,13 @@ int TChainEncoder::CastInit(const TCastSettings& iSettings, int iTimeoutMillisec
 }
 
 int TChainEncoder::ServerInit(const std::string& iAddress, uint32_t iBuffer, uint32_t iBurst, bool iSendTitles,
-                              uint16_t& oPort)
+                              const TStreamInfo& iInfo, uint16_t& oPort)
 {
   return TakeOutput(
       [&](const TOutputReader& iRead)
       {
-        std::unique_ptr<TStreamServer> server = TStreamServer::Start(iAddress, iBuffer, iBurst, iSendTitles, iRead);
+        std::unique_ptr<TStreamServer> server =
+            TStreamServer::Start(iAddress, iBuffer, iBurst, iSendTitles, iInfo, iRead);
         oPort = server->Port();
         std::lock_guard lock(fTakerLock);
         fServer = std::move(server);

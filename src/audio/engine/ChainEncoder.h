@@ -44,7 +44,8 @@ public:
   // The encoder's output goes to one taker: a cast sender or a stream server. Each returns ecOK or the
   // engine error code (ecAlready when the output is taken already).
   int CastInit(const TCastSettings& iSettings, int iTimeoutMilliseconds);
-  int ServerInit(const std::string& iAddress, uint32_t iBuffer, uint32_t iBurst, bool iSendTitles, uint16_t& oPort);
+  int ServerInit(const std::string& iAddress, uint32_t iBuffer, uint32_t iBurst, bool iSendTitles,
+                 const TStreamInfo& iInfo, uint16_t& oPort);
   TEncodeOutputInfo OutputInfo();
   // ecNotAvailable when the output goes to neither.
   int SetTitle(const std::string& iTitle, const std::string& iURL);

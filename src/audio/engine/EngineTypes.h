@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 // Error codes of TAudioEngine::ErrorGetCode, in the numbering of BassErrorText.
 enum TEngineError : int
@@ -90,6 +91,19 @@ enum TSyncType : uint32_t
 enum TTagType : uint32_t
 {
   tgMeta = 5, // the last stream metadata as "StreamTitle='...';" text
+};
+
+// What a cast server or the built-in server tells listeners about a stream (icy-name, icy-genre, ...).
+struct TStreamInfo
+{
+  std::string Content; // MIME type; empty = taken from the stream's own bytes (MPEG audio for a cast)
+  std::string Name;
+  std::string URL;
+  std::string Genre;
+  std::string Description;
+  std::string Headers;  // "icy-...:value" lines, each ended by CR LF (casts only)
+  uint32_t Bitrate = 0; // kbit/s; 0 = not told
+  bool Public = false;
 };
 
 // TAudioEngine::EncodeServerInit flags.

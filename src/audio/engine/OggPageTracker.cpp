@@ -32,16 +32,16 @@ void TOggPageTracker::Append(const uint8_t* iData, size_t iSize)
       fConsumed += static_cast<uint64_t>(-result); // not a page: skipped
       continue;
     }
-    if (!fHeaderComplete)
+    if (!fHeaderComplete && ogg_page_granulepos(&page) == 0)
     {
-      if (ogg_page_granulepos(&page) == 0)
-      {
-        fHeader.append(reinterpret_cast<const char*>(page.header), static_cast<size_t>(page.header_len));
-        fHeader.append(reinterpret_cast<const char*>(page.body), static_cast<size_t>(page.body_len));
-        fHeaderEnd = fConsumed + static_cast<uint64_t>(result);
-      }
-      else
-        fHeaderComplete = true;
+      fHeader.append(reinterpret_cast<const char*>(page.header), static_cast<size_t>(page.header_len));
+      fHeader.append(reinterpret_cast<const char*>(page.body), static_cast<size_t>(page.body_len));
+      fHeaderEnd = fConsumed + static_cast<uint64_t>(result);
+    }
+    else
+    {
+      fHeaderComplete = true;
+      ++fAudioPages;
     }
     fPageStarts.push_back(fConsumed);
     fConsumed += static_cast<uint64_t>(result);

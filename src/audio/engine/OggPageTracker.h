@@ -23,6 +23,9 @@ public:
   bool HeaderComplete() const { return fHeaderComplete; }
   const std::string& Header() const { return fHeader; }
   uint64_t HeaderEnd() const { return fHeaderEnd; }
+  // Audio pages seen so far, and the stream position after the last complete page.
+  uint64_t AudioPages() const { return fAudioPages; }
+  uint64_t PagesEnd() const { return fConsumed; }
   // Where a listener starting at iPosition begins: the last page start at or before it, if not before
   // iOldest, else the first page start after it; iPosition itself when no page start fits.
   uint64_t PageStartNear(uint64_t iPosition, uint64_t iOldest) const;
@@ -36,5 +39,6 @@ private:
   bool fHeaderComplete = false;
   std::string fHeader;
   uint64_t fHeaderEnd = 0;
+  uint64_t fAudioPages = 0;
   std::deque<uint64_t> fPageStarts;
 };

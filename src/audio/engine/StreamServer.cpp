@@ -1,15 +1,19 @@
 #include "audio/engine/StreamServer.h"
 
 #include "audio/engine/Encoder.h"
+#include "audio/engine/IcyText.h"
 #include "audio/engine/OggPageTracker.h"
 #include "lib/ServerBinding.h"
 #include "lib/TapevaultTools.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <microhttpd.h>
+#include <netinet/in.h>
 #include <stdexcept>
+#include <strings.h>
+#include <sys/socket.h>
 
 namespace
 {
@@ -20,15 +24,47 @@ constexpr int kFeedWaitMilliseconds = 200;
 constexpr size_t kListenerBlock = 8 * 1024;
 // A listener whose socket takes nothing for this long is closed by libmicrohttpd.
 constexpr unsigned kListenerTimeoutSeconds = 10;
+// The kernel's send buffer of a listener's socket (it doubles it). Left to itself it grows to megabytes on
+// loopback and fast links, and a listener that reads nothing would then be noticed behind only minutes later;
+// this is still a second of a 128 kbit/s stream, plenty for a distant listener.
+constexpr int kListenerSendBuffer = 16 * 1024;
 
-// "StreamTitle='...';" with the URL when there is one; quotes inside stay as they are, as other servers do.
-std::string MetaText(const std::string& iTitle, const std::string& iURL)
+// The client's address without its port: the key of the per-address cap.
+std::string AddressOf(MHD_Connection* iConnection)
 {
-  std::string text = "StreamTitle='" + iTitle + "';";
-  if (!iURL.empty())
-    text += "StreamUrl='" + iURL + "';";
-  // The length byte counts 16-byte units: at most 255 of them.
-  return text.substr(0, 255 * 16);
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(iConnection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  if (!info || !info->client_addr)
+    return std::string();
+  const sockaddr* address = info->client_addr;
+  if (address->sa_family == AF_INET)
+  {
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
+    return std::string(reinterpret_cast<const char*>(&v4->sin_addr), sizeof(v4->sin_addr));
+  }
+  if (address->sa_family == AF_INET6)
+  {
+    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
+    return std::string(reinterpret_cast<const char*>(&v6->sin6_addr), sizeof(v6->sin6_addr));
+  }
+  return std::string();
+}
+
+int SocketOf(MHD_Connection* iConnection)
+{
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(iConnection, MHD_CONNECTION_INFO_CONNECTION_FD);
+  return info ? info->connect_fd : -1;
+}
+
+MHD_Result Refuse(MHD_Connection* iConnection, unsigned iStatus, const char* iText)
+{
+  MHD_Response* refusal =
+      MHD_create_response_from_buffer(std::strlen(iText), const_cast<char*>(iText), MHD_RESPMEM_PERSISTENT);
+  if (!refusal)
+    return MHD_NO;
+  MHD_add_response_header(refusal, MHD_HTTP_HEADER_CONNECTION, "close");
+  const MHD_Result result = MHD_queue_response(iConnection, iStatus, refusal);
+  MHD_destroy_response(refusal);
+  return result;
 }
 
 } // namespace
@@ -36,7 +72,12 @@ std::string MetaText(const std::string& iTitle, const std::string& iURL)
 struct TStreamServer::TListener
 {
   TStreamServer* Server = nullptr;
+  MHD_Connection* Connection = nullptr;
+  int Socket = -1;
+  std::string Address;
   uint64_t Position = 0;
+  bool Suspended = false; // waiting for the feeder's next bytes
+  bool Dropped = false;   // fell behind; its socket is shut down
   bool WantsMeta = false;
   uint32_t UntilMeta = kMetaInterval;
   uint64_t MetaVersionSent = 0;
@@ -53,36 +94,35 @@ struct TStreamServerCallbacks
   {
     auto* server = static_cast<TStreamServer*>(iServer);
     if (std::strcmp(iMethod, "GET") != 0 && std::strcmp(iMethod, "HEAD") != 0)
-    {
-      static char text[] = "Method not allowed";
-      MHD_Response* refusal = MHD_create_response_from_buffer(sizeof(text) - 1, text, MHD_RESPMEM_PERSISTENT);
-      const MHD_Result result = MHD_queue_response(iConnection, MHD_HTTP_METHOD_NOT_ALLOWED, refusal);
-      MHD_destroy_response(refusal);
-      return result;
-    }
+      return Refuse(iConnection, MHD_HTTP_METHOD_NOT_ALLOWED, "Method not allowed");
+    if (server->WaitForStreamStart(iConnection))
+      return MHD_YES; // called again once resumed
     auto listener = std::make_unique<TStreamServer::TListener>();
     listener->Server = server;
+    listener->Connection = iConnection;
+    listener->Socket = SocketOf(iConnection);
+    listener->Address = AddressOf(iConnection);
     const char* metaRequest = MHD_lookup_connection_value(iConnection, MHD_HEADER_KIND, "Icy-MetaData");
-    listener->WantsMeta = server->fSendTitles && metaRequest && std::strcmp(metaRequest, "1") == 0;
-    {
-      std::lock_guard lock(server->fLock);
-      server->PlaceListener(*listener);
-      ++server->fListeners;
-    }
+    const bool asksForMeta = metaRequest && std::strcmp(metaRequest, "1") == 0;
+    if (!server->AddListener(listener.get()))
+      return Refuse(iConnection, MHD_HTTP_SERVICE_UNAVAILABLE, "Too many listeners");
+    listener->WantsMeta = server->fSendTitles && asksForMeta && server->IcyAllowed();
     MHD_Response* response =
         MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, kListenerBlock, &Read, listener.get(), &Free);
     if (!response)
     {
-      server->ListenerLeft();
+      server->ListenerLeft(listener.get());
       return MHD_NO;
     }
     TStreamServer::TListener* owned = listener.release();
     // The audio as it comes, up to the closing of the connection: players of live streams expect no chunks.
     MHD_set_response_options(response, MHD_RF_HTTP_1_0_COMPATIBLE_STRICT, MHD_RO_END);
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, server->ContentType().c_str());
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache, no-store");
+    server->AddStreamHeaders(response);
     if (owned->WantsMeta)
       MHD_add_response_header(response, "icy-metaint", std::to_string(TStreamServer::kMetaInterval).c_str());
+    // From here on the socket may wait for a slow reader longer than for a request.
+    MHD_set_connection_option(iConnection, MHD_CONNECTION_OPTION_TIMEOUT, kListenerTimeoutSeconds);
+    setsockopt(owned->Socket, SOL_SOCKET, SO_SNDBUF, &kListenerSendBuffer, sizeof(kListenerSendBuffer));
     const MHD_Result result = MHD_queue_response(iConnection, MHD_HTTP_OK, response);
     MHD_destroy_response(response);
     return result;
@@ -97,13 +137,13 @@ struct TStreamServerCallbacks
   static void Free(void* iListener)
   {
     auto* listener = static_cast<TStreamServer::TListener*>(iListener);
-    listener->Server->ListenerLeft();
+    listener->Server->ListenerLeft(listener);
     delete listener;
   }
 };
 
 std::unique_ptr<TStreamServer> TStreamServer::Start(const std::string& iAddress, uint32_t iBuffer, uint32_t iBurst,
-                                                    bool iSendTitles, TReadOutput iRead)
+                                                    bool iSendTitles, const TStreamInfo& iInfo, TReadOutput iRead)
 {
   uint16_t defaultPort = 0;
   TServerBinding binding;
@@ -127,13 +167,16 @@ std::unique_ptr<TStreamServer> TStreamServer::Start(const std::string& iAddress,
   {
     throw TEncoderError(ecInit, e.what());
   }
+  // The polling thread accepts until nothing is left: the socket must not block it.
+  fcntl(socket.Get(), F_SETFL, fcntl(socket.Get(), F_GETFL) | O_NONBLOCK);
   std::unique_ptr<TStreamServer> server(
-      new TStreamServer(std::max<uint32_t>(iBuffer, 1), iBurst, iSendTitles, std::move(iRead)));
+      new TStreamServer(std::max<uint32_t>(iBuffer, 1), iBurst, iSendTitles, iInfo, std::move(iRead)));
   server->fPort = port;
   server->fDaemon =
-      MHD_start_daemon(MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD, 0, nullptr, nullptr,
+      MHD_start_daemon(MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME, 0, nullptr, nullptr,
                        &TStreamServerCallbacks::Request, server.get(), MHD_OPTION_LISTEN_SOCKET, socket.Get(),
-                       MHD_OPTION_CONNECTION_TIMEOUT, kListenerTimeoutSeconds, MHD_OPTION_END);
+                       MHD_OPTION_CONNECTION_TIMEOUT, kRequestTimeoutSeconds, MHD_OPTION_CONNECTION_LIMIT,
+                       kMaxConnections, MHD_OPTION_PER_IP_CONNECTION_LIMIT, kMaxConnectionsPerAddress, MHD_OPTION_END);
   if (!server->fDaemon)
     throw TEncoderError(ecInit, "The stream server could not start");
   socket.Release(); // the daemon closes it
@@ -141,10 +184,15 @@ std::unique_ptr<TStreamServer> TStreamServer::Start(const std::string& iAddress,
   return server;
 }
 
-TStreamServer::TStreamServer(uint32_t iBuffer, uint32_t iBurst, bool iSendTitles, TReadOutput iRead)
-    : fBuffer(iBuffer), fBurst(std::min(iBurst, iBuffer)), fSendTitles(iSendTitles), fRead(std::move(iRead)),
-      fRing(iBuffer)
+TStreamServer::TStreamServer(uint32_t iBuffer, uint32_t iBurst, bool iSendTitles, const TStreamInfo& iInfo,
+                             TReadOutput iRead)
+    : fBuffer(iBuffer), fBurst(std::min(iBurst, iBuffer)), fSendTitles(iSendTitles), fInfo(iInfo),
+      fRead(std::move(iRead)), fRing(iBuffer)
 {
+  // Reserved, so that taking a listener or waking them never allocates under the lock.
+  fListeners.reserve(kMaxListeners);
+  fWaiting.reserve(kMaxConnections);
+  fResuming.reserve(kMaxListeners + kMaxConnections);
 }
 
 TStreamServer::~TStreamServer()
@@ -153,25 +201,32 @@ TStreamServer::~TStreamServer()
     std::lock_guard lock(fLock);
     fStopping = true;
   }
-  fArrived.notify_all();
   if (fFeeder.joinable())
     fFeeder.join();
-  if (fDaemon)
-    MHD_stop_daemon(fDaemon);
+  if (!fDaemon)
+    return;
+  // libmicrohttpd must not stop with suspended connections; resumed, they read the end of the stream.
+  {
+    std::lock_guard lock(fLock);
+    ListenersAfterFeed();
+  }
+  for (MHD_Connection* connection : fResuming)
+    MHD_resume_connection(connection);
+  MHD_stop_daemon(fDaemon);
 }
 
 void TStreamServer::SetTitle(const std::string& iTitle, const std::string& iURL)
 {
-  std::string text = MetaText(iTitle, iURL);
+  std::string text = IcyMetadata(iTitle, iURL);
   std::lock_guard lock(fLock);
-  fMeta = std::move(text);
+  fMeta.swap(text);
   ++fMetaVersion;
 }
 
 uint32_t TStreamServer::ListenerCount() const
 {
   std::lock_guard lock(fLock);
-  return fListeners;
+  return static_cast<uint32_t>(fListeners.size());
 }
 
 uint64_t TStreamServer::DroppedListeners() const
@@ -180,23 +235,86 @@ uint64_t TStreamServer::DroppedListeners() const
   return fDropped;
 }
 
-void TStreamServer::ListenerLeft()
+bool TStreamServer::WaitForStreamStart(MHD_Connection* iConnection)
 {
   std::lock_guard lock(fLock);
-  --fListeners;
+  if (fHead.size() >= 4 || fEnded || fStopping)
+    return false;
+  fWaiting.push_back(iConnection);
+  MHD_suspend_connection(iConnection);
+  return true;
 }
 
-std::string TStreamServer::ContentType()
+bool TStreamServer::AddListener(TListener* iListener)
 {
   std::lock_guard lock(fLock);
+  const auto fromAddress =
+      std::count_if(fListeners.begin(), fListeners.end(),
+                    [&](const TListener* iOther) { return iOther->Address == iListener->Address; });
+  if (fListeners.size() >= kMaxListeners || fromAddress >= kMaxListenersPerAddress)
+    return false;
+  PlaceListener(*iListener);
+  fListeners.push_back(iListener);
+  return true;
+}
+
+void TStreamServer::ListenerLeft(TListener* iListener)
+{
+  std::lock_guard lock(fLock);
+  const auto found = std::find(fListeners.begin(), fListeners.end(), iListener);
+  if (found != fListeners.end())
+    fListeners.erase(found);
+}
+
+std::string TStreamServer::ContentType() const
+{
+  if (!fInfo.Content.empty())
+    return fInfo.Content;
   const auto head = reinterpret_cast<const unsigned char*>(fHead.data());
   if (fHead.size() >= 4 && fHead.compare(0, 4, "OggS") == 0)
-    return "application/ogg";
+    return "audio/ogg";
   if (fHead.size() >= 4 && fHead.compare(0, 4, "fLaC") == 0)
     return "audio/flac";
   if (fHead.size() >= 2 && head[0] == 0xFF && (head[1] & 0xF6) == 0xF0)
     return "audio/aac"; // ADTS: MPEG sync word with layer 0
   return "audio/mpeg";
+}
+
+bool TStreamServer::IcyAllowed() const
+{
+  std::string type;
+  {
+    std::lock_guard lock(fLock);
+    if (fOgg)
+      return false; // whatever its type says, metadata blocks would break its pages
+    type = ContentType();
+  }
+  type = type.substr(0, type.find(';'));
+  for (const char* icyType : {"audio/mpeg", "audio/mp3", "audio/aac", "audio/aacp"})
+    if (strcasecmp(type.c_str(), icyType) == 0)
+      return true;
+  return false;
+}
+
+void TStreamServer::AddStreamHeaders(MHD_Response* iResponse) const
+{
+  std::string type;
+  {
+    std::lock_guard lock(fLock);
+    type = ContentType();
+  }
+  MHD_add_response_header(iResponse, MHD_HTTP_HEADER_CONTENT_TYPE, OneLineText(type).c_str());
+  MHD_add_response_header(iResponse, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache, no-store");
+  const std::pair<const char*, const std::string*> texts[] = {{"icy-name", &fInfo.Name},
+                                                              {"icy-description", &fInfo.Description},
+                                                              {"icy-genre", &fInfo.Genre},
+                                                              {"icy-url", &fInfo.URL}};
+  for (const auto& [name, value] : texts)
+    if (!value->empty())
+      MHD_add_response_header(iResponse, name, OneLineText(*value).c_str());
+  if (fInfo.Bitrate > 0)
+    MHD_add_response_header(iResponse, "icy-br", std::to_string(fInfo.Bitrate).c_str());
+  MHD_add_response_header(iResponse, "icy-pub", fInfo.Public ? "1" : "0");
 }
 
 void TStreamServer::Feed()
@@ -210,16 +328,18 @@ void TStreamServer::Feed()
         return;
     }
     const int64_t count = fRead(buffer.data(), buffer.size(), kFeedWaitMilliseconds);
+    if (count == 0)
+      continue;
     std::unique_lock lock(fLock);
     if (count < 0)
     {
       fEnded = true;
+      ListenersAfterFeed();
       lock.unlock();
-      fArrived.notify_all();
+      for (MHD_Connection* connection : fResuming)
+        MHD_resume_connection(connection);
       return;
     }
-    if (count == 0)
-      continue;
     const size_t size = static_cast<size_t>(count);
     if (fHead.size() < 4)
     {
@@ -244,8 +364,37 @@ void TStreamServer::Feed()
       fOgg->Append(buffer.data(), size);
       fOgg->Forget(fWritten - std::min<uint64_t>(fWritten, fRing.size()));
     }
+    ListenersAfterFeed();
     lock.unlock();
-    fArrived.notify_all();
+    // Outside the lock: libmicrohttpd's thread takes its own lock before it calls back into this object.
+    for (MHD_Connection* connection : fResuming)
+      MHD_resume_connection(connection);
+  }
+}
+
+void TStreamServer::ListenersAfterFeed()
+{
+  fResuming.clear();
+  if (fHead.size() >= 4 || fEnded || fStopping)
+  {
+    fResuming.insert(fResuming.end(), fWaiting.begin(), fWaiting.end());
+    fWaiting.clear();
+  }
+  for (TListener* listener : fListeners)
+  {
+    if (listener->Suspended)
+    {
+      listener->Suspended = false;
+      fResuming.push_back(listener->Connection);
+    }
+    else if (!listener->Dropped && fWritten - listener->Position > fBuffer)
+    {
+      // Its socket is full: libmicrohttpd will not ask for more. Shut down, the socket fails its next poll and
+      // is closed now rather than after the time-out.
+      listener->Dropped = true;
+      ++fDropped;
+      shutdown(listener->Socket, SHUT_RDWR);
+    }
   }
 }
 
@@ -269,7 +418,9 @@ void TStreamServer::PlaceListener(TListener& ioListener)
 
 ssize_t TStreamServer::ReadFor(TListener& ioListener, char* oBuffer, size_t iMax)
 {
-  std::unique_lock lock(fLock);
+  std::lock_guard lock(fLock);
+  if (ioListener.Dropped)
+    return MHD_CONTENT_READER_END_WITH_ERROR;
   if (ioListener.MetaSent < ioListener.MetaBlock.size())
   {
     const size_t count = std::min(iMax, ioListener.MetaBlock.size() - ioListener.MetaSent);
@@ -287,20 +438,23 @@ ssize_t TStreamServer::ReadFor(TListener& ioListener, char* oBuffer, size_t iMax
     AudioSent(ioListener, count);
     return static_cast<ssize_t>(count);
   }
-  for (;;)
+  if (fStopping)
+    return MHD_CONTENT_READER_END_OF_STREAM;
+  if (fWritten - ioListener.Position > fBuffer)
   {
-    if (fStopping)
-      return MHD_CONTENT_READER_END_OF_STREAM;
-    if (fWritten - ioListener.Position > fBuffer)
-    {
-      ++fDropped;
-      return MHD_CONTENT_READER_END_WITH_ERROR;
-    }
-    if (ioListener.Position < fWritten)
-      break;
+    ioListener.Dropped = true;
+    ++fDropped;
+    return MHD_CONTENT_READER_END_WITH_ERROR;
+  }
+  if (ioListener.Position == fWritten)
+  {
     if (fEnded)
       return MHD_CONTENT_READER_END_OF_STREAM;
-    fArrived.wait(lock);
+    // Nothing new: the feeder resumes it with the next bytes. Suspended under the lock, so that the feeder
+    // cannot look for it in between.
+    ioListener.Suspended = true;
+    MHD_suspend_connection(ioListener.Connection);
+    return 0;
   }
   size_t count = std::min<uint64_t>(iMax, fWritten - ioListener.Position);
   if (ioListener.WantsMeta)
