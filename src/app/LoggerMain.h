@@ -9,7 +9,9 @@
 
 #include <QObject>
 #include <QTimer>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,6 +92,8 @@ private:
   std::unique_ptr<TWebServer> fWebServer;
   // Set by Close: the web server's stop then leaves the stored "Enabled" as it was written before.
   bool fClosing = false;
+  // When Close ran: the slots' workers get a share of the program's end bound from then on.
+  std::optional<std::chrono::steady_clock::time_point> fCloseTime;
   QTimer timTimer;
   QTimer timSilenceDetection;
   QTimer timStreamTitle;

@@ -5,6 +5,7 @@
 #include "lib/DateTime.h"
 #include "slots/SlotTypes.h"
 
+#include <optional>
 #include <string>
 
 struct TRecordingNameSettings
@@ -25,6 +26,17 @@ std::string RecordingExtension(TBassStreamingFormat iFormat, const std::string& 
 // - else the same in the folders "yyyy/mm/dd/".
 std::string RecordingRelativeName(const TRecordingNameSettings& iSettings, const std::string& iExtension,
                                   const TDateTimeParts& iNow);
+
+// Whether iRelativeName (with "/" between folders) is a name RecordingRelativeName can give for iSettings and
+// iExtension, also with the suffix of UniqueRecordingName; and the start time the name tells, when it holds the
+// date, the hour and the minute ("%y" counting from 2000, seconds 0 when missing).
+struct TRecordingNameMatch
+{
+  bool Matches = false;
+  std::optional<TDateTime> StartTime;
+};
+TRecordingNameMatch MatchRecordingName(const TRecordingNameSettings& iSettings, const std::string& iExtension,
+                                       const std::string& iRelativeName);
 
 // iRelativeName, or, when a file of that name exists in iFolder (which ends with "/"), the first of "-1", "-2",
 // ... inserted before the extension that names no existing file.
