@@ -11,9 +11,11 @@
 #include "slots/SlotInfo.h"
 #include "slots/SlotPaths.h"
 
+#include <atomic>
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -145,13 +147,22 @@ void TSlotInfo::EndFile(uint32_t iEncoder, bool iReplaced)
     fCounters.EncoderDroppedSeconds.fetch_add(dropped, std::memory_order_relaxed);
     LogMessage(Format("Encoder queue full: %.1f seconds of audio dropped from %s", dropped, file->FullName.c_str()));
   }
-  // Stopping waits for the program to finish the file: on the worker, never under the slot lock.
+  // Stopping waits for the program to finish the file: on the worker, never under the slot lock. When the worker
+  // is given up before it came to it, the end stops it (the file gets its end), unless it was under way already.
+  const auto stopping = std::make_shared<std::atomic<bool>>(false);
   fRecorder.Worker().Post(
-      [this, file, iEncoder]
+      [this, file, iEncoder, stopping]
       {
+        stopping->store(true);
         TAudioEngine::EncodeStop(iEncoder);
         fRecorder.Finished(file);
         return true;
+      },
+      [iEncoder, stopping]
+      {
+        if (!stopping->exchange(true))
+          TAudioEngine::EncodeStop(iEncoder);
+        return false;
       });
   if (file)
   {
