@@ -56,35 +56,61 @@ TLoggerMain::~TLoggerMain()
   fWebServer.reset();
   fHTTPAlarmSender.reset();
   fEmailAlarmSender.reset();
-  // Every slot ends its file first, so that all encoder programs finish their files at the same time; then
-  // each slot waits for its worker and writes its section. The sections reach the file in one write: one per
-  // slot would cost time in proportion to the square of the slot count. Their threads may still log while they
+  // Every slot ends its file first, so that all encoder programs finish their files at the same time. The
+  // sections reach the file in one write (one per slot would cost time in proportion to the square of the slot
+  // count), before the slots wait for their workers: the bound on the end never cuts it. Then each slot waits
+  // for its worker, until one deadline counted from the close request. Their threads may still log while they
   // end, which never blocks them (the log hands over without waiting).
-  // The workers share one deadline, counted from the close request.
   const auto deadline = fCloseTime.value_or(std::chrono::steady_clock::now()) + WorkerFinishTime;
   for (const std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
     slot->EndRecording();
-  ConfigFile().BeginUpdate();
+  WriteConfigOnce(
+      [this]
+      {
+        for (const std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
+          try
+          {
+            slot->FlushConfig();
+          }
+          catch (const std::exception& e)
+          {
+            slot->LogMessage(e.what());
+          }
+      });
   bool leftBehind = false;
-  for (std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
-  {
-    try
-    {
-      slot->Destroy(deadline);
-    }
-    catch (const std::exception& e)
-    {
-      slot->LogMessage(e.what());
-    }
-    // A worker left to a job that does not return still uses its slot: that slot is not freed.
-    if (slot->LeftBehind())
-    {
-      leftBehind = true;
-      static_cast<void>(slot.release());
-    }
-    slot.reset();
-  }
-  fSlotInfo.clear();
+  // Destroy writes the same sections again, which changes nothing.
+  WriteConfigOnce(
+      [this, deadline, &leftBehind]
+      {
+        for (std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
+        {
+          try
+          {
+            slot->Destroy(deadline);
+          }
+          catch (const std::exception& e)
+          {
+            slot->LogMessage(e.what());
+          }
+          // A worker left to a job that does not return still uses its slot: that slot is not freed.
+          if (slot->LeftBehind())
+          {
+            leftBehind = true;
+            static_cast<void>(slot.release());
+          }
+          slot.reset();
+        }
+        fSlotInfo.clear();
+      });
+  fLog.HandleLogPending();
+  if (leftBehind)
+    TExitBound::EndProcess("Threads that did not end in time are left behind; the program ends now");
+}
+
+void TLoggerMain::WriteConfigOnce(const std::function<void()>& iWrites)
+{
+  ConfigFile().BeginUpdate();
+  iWrites();
   try
   {
     ConfigFile().EndUpdate();
@@ -94,9 +120,6 @@ TLoggerMain::~TLoggerMain()
   {
     AddLogMessage(e.what());
   }
-  fLog.HandleLogPending();
-  if (leftBehind)
-    TExitBound::EndProcess("Threads that did not end in time are left behind; the program ends now");
 }
 
 void TLoggerMain::Start()

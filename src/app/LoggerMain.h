@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QTimer>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -77,6 +78,9 @@ private:
   void timSilenceDetectionTimer();
   void timStreamTitleTimer();
   void SendAlarmEmail(const std::string& iText);
+  // Runs iWrites (which must not throw) with the configuration file's writes held back, then writes the file
+  // once; its errors are logged.
+  void WriteConfigOnce(const std::function<void()>& iWrites);
 
   TGlobalSettings fSettings;
   TLogQueue fLog;

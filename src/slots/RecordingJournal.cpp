@@ -108,16 +108,16 @@ void SyncFolder(const std::string& iPath)
   }
 }
 
-// Writes iText at the end of iPath (made when missing) and waits until it is on disk.
+// Writes iText at the end of iPath (made when missing) and waits until it is on disk. A write that fails (a full
+// disk) leaves the file as it was: no torn line, and no empty file.
 void WriteDurably(const std::string& iPath, const std::string& iText, int iFlags)
 {
   const int handle = ::open(iPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | iFlags, 0666);
   if (handle < 0)
     throw ESlotError(Format("Cannot write the journal %s: %s", iPath.c_str(), std::strerror(errno)));
   struct stat info;
-  std::string text = iText;
-  if (::fstat(handle, &info) == 0 && info.st_size == 0)
-    text = std::string(kHeader) + "\n" + text;
+  const off_t size = ::fstat(handle, &info) == 0 ? info.st_size : 0;
+  const std::string text = size == 0 ? std::string(kHeader) + "\n" + iText : iText;
   const char* data = text.data();
   size_t left = text.size();
   int error = 0;
@@ -134,9 +134,14 @@ void WriteDurably(const std::string& iPath, const std::string& iText, int iFlags
   }
   if (error == 0 && ::fsync(handle) != 0)
     error = errno;
+  if (error != 0 && size > 0 && ::ftruncate(handle, size) == 0)
+    ::fsync(handle);
   ::close(handle);
-  if (error != 0)
-    throw ESlotError(Format("Cannot write the journal %s: %s", iPath.c_str(), std::strerror(error)));
+  if (error == 0)
+    return;
+  if (size == 0)
+    ::unlink(iPath.c_str());
+  throw ESlotError(Format("Cannot write the journal %s: %s", iPath.c_str(), std::strerror(error)));
 }
 } // namespace
 

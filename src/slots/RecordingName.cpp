@@ -51,7 +51,7 @@ constexpr char kPlaceholderLetters[] = "YyMDhms";
 // Appends to ioExpression what matches iText; with iPlaceholders, each placeholder becomes a group of digits
 // whose field is appended to ioFields.
 void AppendNamePattern(std::string& ioExpression, const std::string& iText, bool iPlaceholders,
-                       std::vector<TNameField>& ioFields)
+                       std::vector<int>& ioFields)
 {
   static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
   std::string literal;
@@ -67,7 +67,7 @@ void AppendNamePattern(std::string& ioExpression, const std::string& iText, bool
       continue;
     }
     flush();
-    const auto field = static_cast<TNameField>(letter - kPlaceholderLetters);
+    const auto field = static_cast<int>(letter - kPlaceholderLetters);
     ioExpression += field == nfYear ? "([0-9]{4})" : "([0-9]{2})";
     ioFields.push_back(field);
     ++i;
@@ -75,7 +75,7 @@ void AppendNamePattern(std::string& ioExpression, const std::string& iText, bool
   flush();
 }
 
-std::optional<TDateTime> NameTime(const std::smatch& iMatch, const std::vector<TNameField>& iFields)
+std::optional<TDateTime> NameTime(const std::smatch& iMatch, const std::vector<int>& iFields)
 {
   int values[nfCount];
   std::fill(std::begin(values), std::end(values), -1);
@@ -142,41 +142,43 @@ std::string RecordingRelativeName(const TRecordingNameSettings& iSettings, const
   return name;
 }
 
-TRecordingNameMatch MatchRecordingName(const TRecordingNameSettings& iSettings, const std::string& iExtension,
-                                       const std::string& iRelativeName)
+TRecordingNamePattern::TRecordingNamePattern(const TRecordingNameSettings& iSettings, const std::string& iExtension)
 {
   std::string expression;
-  std::vector<TNameField> fields;
   if (iSettings.CustomFilename.empty())
   {
     // A generated name: the date folders, the prefix as it is, the time stamp, the extension as it is.
     if (!iSettings.FlatFilenames)
-      AppendNamePattern(expression, "%Y/%M/%D/", true, fields);
-    AppendNamePattern(expression, iSettings.FilenamePrefix, false, fields);
-    AppendNamePattern(expression, "%Y-%M-%D-%h-%m-%s", true, fields);
-    AppendNamePattern(expression, iExtension, false, fields);
+      AppendNamePattern(expression, "%Y/%M/%D/", true, fFields);
+    AppendNamePattern(expression, iSettings.FilenamePrefix, false, fFields);
+    AppendNamePattern(expression, "%Y-%M-%D-%h-%m-%s", true, fFields);
+    AppendNamePattern(expression, iExtension, false, fFields);
   }
   else
   {
     std::string pattern = iSettings.CustomFilename + iExtension;
     std::replace(pattern.begin(), pattern.end(), '\\', '/');
-    AppendNamePattern(expression, pattern, true, fields);
+    AppendNamePattern(expression, pattern, true, fFields);
   }
-  const std::regex names(expression);
+  fNames = std::regex(expression);
+}
+
+TRecordingNameMatch TRecordingNamePattern::Match(const std::string& iRelativeName) const
+{
   // The name itself, else the name without the suffix that kept it from overwriting another recording.
   std::string candidate = iRelativeName;
   std::smatch match;
-  if (!std::regex_match(candidate, match, names))
+  if (!std::regex_match(candidate, match, fNames))
   {
     static const std::regex suffix(R"(^(.*)-[1-9][0-9]*((\.[^./]*)?)$)");
     std::smatch parts;
     if (!std::regex_match(iRelativeName, parts, suffix))
       return {};
     candidate = parts[1].str() + parts[2].str();
-    if (!std::regex_match(candidate, match, names))
+    if (!std::regex_match(candidate, match, fNames))
       return {};
   }
-  return {true, NameTime(match, fields)};
+  return {true, NameTime(match, fFields)};
 }
 
 std::string UniqueRecordingName(const std::string& iFolder, const std::string& iRelativeName)

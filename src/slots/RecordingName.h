@@ -6,7 +6,9 @@
 #include "slots/SlotTypes.h"
 
 #include <optional>
+#include <regex>
 #include <string>
+#include <vector>
 
 struct TRecordingNameSettings
 {
@@ -27,16 +29,26 @@ std::string RecordingExtension(TBassStreamingFormat iFormat, const std::string& 
 std::string RecordingRelativeName(const TRecordingNameSettings& iSettings, const std::string& iExtension,
                                   const TDateTimeParts& iNow);
 
-// Whether iRelativeName (with "/" between folders) is a name RecordingRelativeName can give for iSettings and
-// iExtension, also with the suffix of UniqueRecordingName; and the start time the name tells, when it holds the
-// date, the hour and the minute ("%y" counting from 2000, seconds 0 when missing).
+// The names RecordingRelativeName can give for a slot's naming settings and extension, also with the suffix of
+// UniqueRecordingName.
 struct TRecordingNameMatch
 {
   bool Matches = false;
+  // The start time the name tells, when it holds the date, the hour and the minute ("%y" counting from 2000,
+  // seconds 0 when missing).
   std::optional<TDateTime> StartTime;
 };
-TRecordingNameMatch MatchRecordingName(const TRecordingNameSettings& iSettings, const std::string& iExtension,
-                                       const std::string& iRelativeName);
+class TRecordingNamePattern
+{
+public:
+  TRecordingNamePattern(const TRecordingNameSettings& iSettings, const std::string& iExtension);
+  // iRelativeName with "/" between folders.
+  TRecordingNameMatch Match(const std::string& iRelativeName) const;
+
+private:
+  std::regex fNames;
+  std::vector<int> fFields; // the time field of each group
+};
 
 // iRelativeName, or, when a file of that name exists in iFolder (which ends with "/"), the first of "-1", "-2",
 // ... inserted before the extension that names no existing file.

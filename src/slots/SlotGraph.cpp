@@ -249,6 +249,9 @@ void TSlotInfo::EndRecording()
 {
   FinishRecording();
   StopRecording();
+  // Nothing is left to pull: with many slots, their pull threads would take the processor from the end itself.
+  if (fPullThread)
+    fPullThread->Terminate();
 }
 
 void TSlotInfo::TearDown(std::chrono::steady_clock::time_point iDeadline)

@@ -230,8 +230,9 @@ public:
   // with ErrorMessage set and a log line. Attaching to the device already in use changes nothing.
   void StartRecording();
   void StopRecording();
-  // Ends the current file and detaches the input without waiting for the worker to finish the file, so that
-  // many slots finish their files at the same time when the program ends. Destroy does it too.
+  // Ends the current file, detaches the input and stops pulling the mixer, without waiting for the worker to
+  // finish the file, so that many slots finish their files at the same time when the program ends. Destroy
+  // does it too.
   void EndRecording();
   // Ends the current file (its duration stored by the worker until iDeadline; what is left then goes to the
   // journal), detaches the input, ends the slot's threads, frees its graph, then writes the settings. Errors

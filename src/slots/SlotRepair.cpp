@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <set>
 #include <sys/stat.h>
+#include <unordered_set>
 #include <utility>
 
 namespace
@@ -23,6 +24,7 @@ namespace
 const char* const UnfinishedSQL = "SELECT id, filename FROM recordings WHERE duration IS NULL ORDER BY id";
 const char* const RepairSQL = "UPDATE recordings SET duration=:duration WHERE id=:id";
 const char* const RowOfNameSQL = "SELECT MAX(id) FROM recordings WHERE filename=:filename";
+const char* const NamesSQL = "SELECT filename FROM recordings";
 const char* const InsertSQL = "INSERT INTO recordings (starttime, filename) VALUES (:starttime, :filename)";
 const char* const AdoptSQL =
     "INSERT INTO recordings (starttime, duration, filename) VALUES (:starttime, :duration, :filename)";
@@ -78,12 +80,12 @@ void ReplayUpdates(ISQLConnection& iConnection, const std::vector<TJournalEntry>
 std::vector<std::string> TSlotInfo::UnindexedCandidates(double iBefore) const
 {
   const TSlotSettings::TOutput output = Settings(&TSlotSettings::Output);
-  const TRecordingNameSettings naming{output.CustomFilename, output.FilenamePrefix, output.FlatFilenames};
   const std::string extension = RecordingExtension(output.Format, output.FileExtension);
   std::vector<std::string> names;
   std::error_code error;
   if (extension.empty() || !std::filesystem::is_directory(output.Folder, error))
     return names;
+  const TRecordingNamePattern pattern({output.CustomFilename, output.FilenamePrefix, output.FlatFilenames}, extension);
   const auto options = std::filesystem::directory_options::skip_permission_denied;
   for (auto it = std::filesystem::recursive_directory_iterator(output.Folder, options, error);
        !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
@@ -93,7 +95,7 @@ std::vector<std::string> TSlotInfo::UnindexedCandidates(double iBefore) const
     if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || Seconds(info.st_mtim) >= iBefore)
       continue;
     const std::string name = it->path().lexically_relative(output.Folder).generic_string();
-    if (MatchRecordingName(naming, extension, name).Matches)
+    if (pattern.Match(name).Matches)
       names.push_back(name);
   }
   return names;
@@ -102,20 +104,24 @@ std::vector<std::string> TSlotInfo::UnindexedCandidates(double iBefore) const
 void TSlotInfo::AdoptRecordings(ISQLConnection& iConnection, const std::vector<std::string>& iNames)
 {
   const TSlotSettings::TOutput output = Settings(&TSlotSettings::Output);
-  const TRecordingNameSettings naming{output.CustomFilename, output.FilenamePrefix, output.FlatFilenames};
-  const std::string extension = RecordingExtension(output.Format, output.FileExtension);
+  const TRecordingNamePattern pattern({output.CustomFilename, output.FilenamePrefix, output.FlatFilenames},
+                                      RecordingExtension(output.Format, output.FileExtension));
+  // Every recording of the folder is a candidate: the indexed names are read once, not asked for one by one.
+  std::unordered_set<std::string> indexed;
+  const auto rows = iConnection.PrepareStatement(NamesSQL)->ExecuteQueryPrepared();
+  while (rows->Next())
+    indexed.insert(rows->GetString(1));
   for (const std::string& name : iNames)
   {
     std::string path;
     struct stat info;
-    if (RowOfName(iConnection, name) != 0 || !ResolveRecordingPath(output.Folder, name, path) ||
-        ::stat(path.c_str(), &info) != 0)
+    if (indexed.contains(name) || !ResolveRecordingPath(output.Folder, name, path) || ::stat(path.c_str(), &info) != 0)
       continue;
     const auto measured = MeasureRecordingDuration(path);
     if (!measured)
       continue;
     // Without the time in its name, the file began its length before it was last written.
-    const std::optional<TDateTime> named = MatchRecordingName(naming, extension, name).StartTime;
+    const std::optional<TDateTime> named = pattern.Match(name).StartTime;
     const TDateTime start = named ? *named
                                   : UnixToLocal(info.st_mtim.tv_sec) +
                                         (static_cast<double>(info.st_mtim.tv_nsec) / 1e9 - measured->Seconds) / 86400;

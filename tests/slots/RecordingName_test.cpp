@@ -76,7 +76,7 @@ TEST(RecordingName, TheSlotsOwnNamesAreRecognisedWithTheTimeTheyTell)
   };
   for (const TCase& c : cases)
   {
-    const TRecordingNameMatch match = MatchRecordingName(c.Settings, c.Extension, c.Name);
+    const TRecordingNameMatch match = TRecordingNamePattern(c.Settings, c.Extension).Match(c.Name);
     EXPECT_EQ(match.Matches, c.Matches) << c.Name;
     EXPECT_EQ(match.StartTime ? FormatTimestampFull(*match.StartTime) : "", c.StartTime) << c.Name;
   }
