@@ -1,5 +1,6 @@
 #include "app/LoggerMain.h"
 
+#include "app/ExitBound.h"
 #include "app/TapevaultGlobals.h"
 #include "app/TimeSlot.h"
 #include "audio/AudioDevices.h"
@@ -20,6 +21,10 @@ namespace
 {
 constexpr int TimerInterval = 100;        // ms: rotation and silence checks
 constexpr int StreamTitleInterval = 1000; // ms: title files of the outgoing streams
+
+// Of the 5 s a close may take, the slots' workers get this long to store the last rows; then the rest goes to
+// the journals and the settings are written.
+constexpr std::chrono::milliseconds WorkerFinishTime{3000};
 
 constexpr const char* EncryptionWords[] = {"none", "STARTTLS", "SSL"};
 
@@ -51,26 +56,61 @@ TLoggerMain::~TLoggerMain()
   fWebServer.reset();
   fHTTPAlarmSender.reset();
   fEmailAlarmSender.reset();
-  // Every slot ends its file first, so that all encoder programs finish their files at the same time; then
-  // each slot waits for its worker and writes its section. The sections reach the file in one write: one per
-  // slot would cost time in proportion to the square of the slot count. Their threads may still log while they
+  // Every slot ends its file first, so that all encoder programs finish their files at the same time. The
+  // sections reach the file in one write (one per slot would cost time in proportion to the square of the slot
+  // count), before the slots wait for their workers: the bound on the end never cuts it. Then each slot waits
+  // for its worker, until one deadline counted from the close request. Their threads may still log while they
   // end, which never blocks them (the log hands over without waiting).
+  const auto deadline = fCloseTime.value_or(std::chrono::steady_clock::now()) + WorkerFinishTime;
   for (const std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
     slot->EndRecording();
+  WriteConfigOnce(
+      [this]
+      {
+        for (const std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
+          try
+          {
+            slot->FlushConfig();
+          }
+          catch (const std::exception& e)
+          {
+            slot->LogMessage(e.what());
+          }
+      });
+  bool leftBehind = false;
+  // Destroy writes the same sections again, which changes nothing.
+  WriteConfigOnce(
+      [this, deadline, &leftBehind]
+      {
+        for (std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
+        {
+          try
+          {
+            slot->Destroy(deadline);
+          }
+          catch (const std::exception& e)
+          {
+            slot->LogMessage(e.what());
+          }
+          // A worker left to a job that does not return still uses its slot: that slot is not freed.
+          if (slot->LeftBehind())
+          {
+            leftBehind = true;
+            static_cast<void>(slot.release());
+          }
+          slot.reset();
+        }
+        fSlotInfo.clear();
+      });
+  fLog.HandleLogPending();
+  if (leftBehind)
+    TExitBound::EndProcess("Threads that did not end in time are left behind; the program ends now");
+}
+
+void TLoggerMain::WriteConfigOnce(const std::function<void()>& iWrites)
+{
   ConfigFile().BeginUpdate();
-  for (std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
-  {
-    try
-    {
-      slot->Destroy();
-    }
-    catch (const std::exception& e)
-    {
-      slot->LogMessage(e.what());
-    }
-    slot.reset();
-  }
-  fSlotInfo.clear();
+  iWrites();
   try
   {
     ConfigFile().EndUpdate();
@@ -80,7 +120,6 @@ TLoggerMain::~TLoggerMain()
   {
     AddLogMessage(e.what());
   }
-  fLog.HandleLogPending();
 }
 
 void TLoggerMain::Start()
@@ -126,6 +165,7 @@ void TLoggerMain::Close()
     AddLogMessage(e.what());
   }
   fClosing = true;
+  fCloseTime = std::chrono::steady_clock::now();
   StopWebServer();
 }
 

@@ -9,7 +9,10 @@
 
 #include <QObject>
 #include <QTimer>
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,6 +78,9 @@ private:
   void timSilenceDetectionTimer();
   void timStreamTitleTimer();
   void SendAlarmEmail(const std::string& iText);
+  // Runs iWrites (which must not throw) with the configuration file's writes held back, then writes the file
+  // once; its errors are logged.
+  void WriteConfigOnce(const std::function<void()>& iWrites);
 
   TGlobalSettings fSettings;
   TLogQueue fLog;
@@ -90,6 +96,8 @@ private:
   std::unique_ptr<TWebServer> fWebServer;
   // Set by Close: the web server's stop then leaves the stored "Enabled" as it was written before.
   bool fClosing = false;
+  // When Close ran: the slots' workers get a share of the program's end bound from then on.
+  std::optional<std::chrono::steady_clock::time_point> fCloseTime;
   QTimer timTimer;
   QTimer timSilenceDetection;
   QTimer timStreamTitle;

@@ -18,6 +18,13 @@ struct TRecordingFile
   bool InsertReported = false;           // worker only: a failed insert was logged
   bool EndReported = false;              // worker only: a failed update of its end was logged
   bool Abandoned = false;                // worker only: the file stayed empty and was removed; no row wanted
+  bool InsertKept = false;               // worker only: its row waits in the journal
+  bool EndKept = false;                  // worker only: its end waits in the journal
+  bool InJournal = false;                // worker only: the journal holds lines of it
+  int JournalledDropouts = 0;            // controller only: the dropout count last handed to the journal
   std::atomic<double> DropoutSeconds{0}; // input dropouts while it was written
   std::atomic<int> DropoutCount{0};
+
+  // The slot's folder the file was started in, with its "/" at the end.
+  std::string Folder() const { return FullName.substr(0, FullName.size() - RelativeName.size()); }
 };

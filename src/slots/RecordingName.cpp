@@ -4,7 +4,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <filesystem>
+#include <iterator>
+#include <regex>
+#include <utility>
+#include <vector>
 
 namespace
 {
@@ -27,6 +32,63 @@ size_t ExtensionDot(const std::string& iName)
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
     return std::string::npos;
   return dot;
+}
+
+// The placeholders of a custom name and the field of the time each stands for.
+enum TNameField
+{
+  nfYear,
+  nfShortYear,
+  nfMonth,
+  nfDay,
+  nfHour,
+  nfMinute,
+  nfSecond,
+  nfCount
+};
+constexpr char kPlaceholderLetters[] = "YyMDhms";
+
+// Appends to ioExpression what matches iText; with iPlaceholders, each placeholder becomes a group of digits
+// whose field is appended to ioFields.
+void AppendNamePattern(std::string& ioExpression, const std::string& iText, bool iPlaceholders,
+                       std::vector<int>& ioFields)
+{
+  static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
+  std::string literal;
+  const auto flush = [&] { ioExpression += std::regex_replace(std::exchange(literal, ""), special, R"(\$&)"); };
+  for (size_t i = 0; i < iText.size(); ++i)
+  {
+    const char* letter = iPlaceholders && iText[i] == '%' && i + 1 < iText.size() && iText[i + 1] != 0
+                             ? std::strchr(kPlaceholderLetters, iText[i + 1])
+                             : nullptr;
+    if (letter == nullptr)
+    {
+      literal += iText[i];
+      continue;
+    }
+    flush();
+    const auto field = static_cast<int>(letter - kPlaceholderLetters);
+    ioExpression += field == nfYear ? "([0-9]{4})" : "([0-9]{2})";
+    ioFields.push_back(field);
+    ++i;
+  }
+  flush();
+}
+
+std::optional<TDateTime> NameTime(const std::smatch& iMatch, const std::vector<int>& iFields)
+{
+  int values[nfCount];
+  std::fill(std::begin(values), std::end(values), -1);
+  for (size_t group = 0; group < iFields.size(); ++group)
+    if (values[iFields[group]] < 0)
+      values[iFields[group]] = std::stoi(iMatch[group + 1].str());
+  const int year = values[nfYear] >= 0 ? values[nfYear] : values[nfShortYear] >= 0 ? 2000 + values[nfShortYear] : -1;
+  TDateTime result = 0;
+  if (year < 0 || values[nfMonth] < 0 || values[nfDay] < 0 || values[nfHour] < 0 || values[nfMinute] < 0 ||
+      !TryEncodeDateTime(year, values[nfMonth], values[nfDay], values[nfHour], values[nfMinute],
+                         std::max(values[nfSecond], 0), 0, result))
+    return std::nullopt;
+  return result;
 }
 
 bool Exists(const std::string& iPath)
@@ -78,6 +140,45 @@ std::string RecordingRelativeName(const TRecordingNameSettings& iSettings, const
   ReplaceAll(name, "%s", Format("%.2d", iNow.Second));
   std::replace(name.begin(), name.end(), '\\', '/');
   return name;
+}
+
+TRecordingNamePattern::TRecordingNamePattern(const TRecordingNameSettings& iSettings, const std::string& iExtension)
+{
+  std::string expression;
+  if (iSettings.CustomFilename.empty())
+  {
+    // A generated name: the date folders, the prefix as it is, the time stamp, the extension as it is.
+    if (!iSettings.FlatFilenames)
+      AppendNamePattern(expression, "%Y/%M/%D/", true, fFields);
+    AppendNamePattern(expression, iSettings.FilenamePrefix, false, fFields);
+    AppendNamePattern(expression, "%Y-%M-%D-%h-%m-%s", true, fFields);
+    AppendNamePattern(expression, iExtension, false, fFields);
+  }
+  else
+  {
+    std::string pattern = iSettings.CustomFilename + iExtension;
+    std::replace(pattern.begin(), pattern.end(), '\\', '/');
+    AppendNamePattern(expression, pattern, true, fFields);
+  }
+  fNames = std::regex(expression);
+}
+
+TRecordingNameMatch TRecordingNamePattern::Match(const std::string& iRelativeName) const
+{
+  // The name itself, else the name without the suffix that kept it from overwriting another recording.
+  std::string candidate = iRelativeName;
+  std::smatch match;
+  if (!std::regex_match(candidate, match, fNames))
+  {
+    static const std::regex suffix(R"(^(.*)-[1-9][0-9]*((\.[^./]*)?)$)");
+    std::smatch parts;
+    if (!std::regex_match(iRelativeName, parts, suffix))
+      return {};
+    candidate = parts[1].str() + parts[2].str();
+    if (!std::regex_match(candidate, match, fNames))
+      return {};
+  }
+  return {true, NameTime(match, fFields)};
 }
 
 std::string UniqueRecordingName(const std::string& iFolder, const std::string& iRelativeName)

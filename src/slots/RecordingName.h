@@ -5,7 +5,10 @@
 #include "lib/DateTime.h"
 #include "slots/SlotTypes.h"
 
+#include <optional>
+#include <regex>
 #include <string>
+#include <vector>
 
 struct TRecordingNameSettings
 {
@@ -25,6 +28,27 @@ std::string RecordingExtension(TBassStreamingFormat iFormat, const std::string& 
 // - else the same in the folders "yyyy/mm/dd/".
 std::string RecordingRelativeName(const TRecordingNameSettings& iSettings, const std::string& iExtension,
                                   const TDateTimeParts& iNow);
+
+// The names RecordingRelativeName can give for a slot's naming settings and extension, also with the suffix of
+// UniqueRecordingName.
+struct TRecordingNameMatch
+{
+  bool Matches = false;
+  // The start time the name tells, when it holds the date, the hour and the minute ("%y" counting from 2000,
+  // seconds 0 when missing).
+  std::optional<TDateTime> StartTime;
+};
+class TRecordingNamePattern
+{
+public:
+  TRecordingNamePattern(const TRecordingNameSettings& iSettings, const std::string& iExtension);
+  // iRelativeName with "/" between folders.
+  TRecordingNameMatch Match(const std::string& iRelativeName) const;
+
+private:
+  std::regex fNames;
+  std::vector<int> fFields; // the time field of each group
+};
 
 // iRelativeName, or, when a file of that name exists in iFolder (which ends with "/"), the first of "-1", "-2",
 // ... inserted before the extension that names no existing file.

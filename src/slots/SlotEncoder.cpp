@@ -6,13 +6,16 @@
 #include "lib/Errors.h"
 #include "lib/TapevaultTools.h"
 #include "slots/RecordingDuration.h"
+#include "slots/RecordingJournal.h"
 #include "slots/RecordingName.h"
 #include "slots/SlotInfo.h"
 #include "slots/SlotPaths.h"
 
+#include <atomic>
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -29,6 +32,8 @@ constexpr int64_t kRetryFileMilliseconds = 3000;
 // Bytes per frame that the encoder programs receive (16-bit stereo).
 constexpr uint64_t kProgramFrameBytes = 4;
 constexpr float kResumedSeconds = 2;
+// The current file's dropouts reach the journal at most this often (milliseconds).
+constexpr int64_t kDropoutJournalPause = 1000;
 
 // Runs iStep; its exception, if any, is kept in ioFailure unless an earlier one is kept already.
 template <class F> void KeepFailure(std::exception_ptr& ioFailure, F&& iStep)
@@ -142,18 +147,28 @@ void TSlotInfo::EndFile(uint32_t iEncoder, bool iReplaced)
     fCounters.EncoderDroppedSeconds.fetch_add(dropped, std::memory_order_relaxed);
     LogMessage(Format("Encoder queue full: %.1f seconds of audio dropped from %s", dropped, file->FullName.c_str()));
   }
-  // Stopping waits for the program to finish the file: on the worker, never under the slot lock.
+  // Stopping waits for the program to finish the file: on the worker, never under the slot lock. When the worker
+  // is given up before it came to it, the end stops it (the file gets its end), unless it was under way already.
+  const auto stopping = std::make_shared<std::atomic<bool>>(false);
   fRecorder.Worker().Post(
-      [this, file, iEncoder]
+      [this, file, iEncoder, stopping]
       {
+        stopping->store(true);
         TAudioEngine::EncodeStop(iEncoder);
         fRecorder.Finished(file);
         return true;
+      },
+      [iEncoder, stopping]
+      {
+        if (!stopping->exchange(true))
+          TAudioEngine::EncodeStop(iEncoder);
+        return false;
       });
   if (file)
   {
     const double seconds = static_cast<double>(frames) / fEffectiveSamplerate;
-    fRecorder.Worker().Post([this, file, seconds] { return StoreFileEnd(file, seconds); });
+    fRecorder.Worker().Post([this, file, seconds] { return StoreFileEnd(file, seconds); },
+                            [this, file, seconds] { return KeepFileEnd(*file, seconds); });
   }
 }
 
@@ -170,7 +185,7 @@ void TSlotInfo::BeginFile(const TNextFile& iNext)
   LogMessage(Format("Encoding to file %s", iNext.FullName.c_str()));
   LockedAssign(fErrorMessage, "");
   fTitles.FileStarted(iNext.FullName, startTickCount);
-  fRecorder.Worker().Post([this, file] { return InsertFileRow(file); });
+  fRecorder.Worker().Post([this, file] { return InsertFileRow(file); }, [this, file] { return KeepFileRow(*file); });
 }
 
 bool TSlotInfo::InsertFileRow(const std::shared_ptr<TRecordingFile>& iFile)
@@ -183,13 +198,70 @@ bool TSlotInfo::InsertFileRow(const std::shared_ptr<TRecordingFile>& iFile)
   }
   catch (const std::exception& e)
   {
-    // Tried again until it is stored; logged once.
+    // Tried again until it is stored; logged once, and kept in the journal meanwhile.
     if (!std::exchange(iFile->InsertReported, true))
+    {
       LogMessage(Format("Error updating database: %s", e.what()));
+      KeepFileRow(*iFile);
+    }
     return false;
   }
   fRecorder.RowStored(iFile);
   return true;
+}
+
+bool TSlotInfo::KeepFileRow(TRecordingFile& iFile)
+{
+  if (iFile.Abandoned)
+    return false;
+  if (!iFile.InsertKept)
+    iFile.InsertKept = JournalChange(iFile, {jcInsert, StoredRecordingName(iFile.RelativeName), iFile.StartTime});
+  return iFile.InsertKept;
+}
+
+bool TSlotInfo::KeepFileEnd(TRecordingFile& iFile, double iSeconds)
+{
+  struct stat info;
+  if (iFile.Abandoned || ::stat(iFile.FullName.c_str(), &info) != 0 || info.st_size == 0)
+    return false;
+  if (!iFile.EndKept)
+    iFile.EndKept = JournalChange(iFile, {jcEnd, StoredRecordingName(iFile.RelativeName), 0,
+                                          StoredSeconds(iFile, iSeconds), iFile.DropoutSeconds, iFile.DropoutCount});
+  return iFile.EndKept;
+}
+
+bool TSlotInfo::JournalChange(TRecordingFile& iFile, const TJournalEntry& iEntry)
+{
+  try
+  {
+    AppendJournalEntry(JournalPath(iFile.Folder()), iEntry);
+    iFile.InJournal = true;
+    return true;
+  }
+  catch (const std::exception& e)
+  {
+    LogMessage(e.what());
+    return false;
+  }
+}
+
+void TSlotInfo::JournalDropouts()
+{
+  const std::shared_ptr<TRecordingFile> file = fRecorder.CurrentFile();
+  const int64_t now = static_cast<int64_t>(MillisecondClock());
+  if (!file || file->DropoutCount == file->JournalledDropouts || now - fLastDropoutJournal < kDropoutJournalPause)
+    return;
+  fLastDropoutJournal = now;
+  file->JournalledDropouts = file->DropoutCount;
+  const TJournalEntry entry{jcDropouts,        StoredRecordingName(file->RelativeName), 0, 0, file->DropoutSeconds,
+                            file->DropoutCount};
+  // Best effort: a line that cannot be written is logged, and the file's end stores the figures anyway.
+  fRecorder.Worker().Post(
+      [this, file, entry]
+      {
+        JournalChange(*file, entry);
+        return true;
+      });
 }
 
 bool TSlotInfo::StoreFileEnd(const std::shared_ptr<TRecordingFile>& iFile, double iSeconds)
@@ -205,25 +277,45 @@ bool TSlotInfo::StoreFileEnd(const std::shared_ptr<TRecordingFile>& iFile, doubl
       ::unlink(iFile->FullName.c_str());
       if (iFile->ID != 0)
         DeleteRecordingRow(iFile->ID);
-      return true;
     }
-    if (iFile->ID == 0)
+    else if (iFile->ID == 0)
       return false; // its row is not stored yet; the insert is being retried
-    double seconds = iSeconds;
-    // A program that died lost what was still in its pipe: what counts is what reached the file.
-    if (iFile->Died)
-      if (const auto measured = MeasureRecordingDuration(iFile->FullName))
-        seconds = std::min(seconds, measured->Seconds);
-    StoreRecordingEnd(iFile->ID, seconds, iFile->DropoutSeconds, iFile->DropoutCount);
-    return true;
+    else
+      StoreRecordingEnd(iFile->ID, StoredSeconds(*iFile, iSeconds), iFile->DropoutSeconds, iFile->DropoutCount);
   }
   catch (const std::exception& e)
   {
-    // Tried again until it is stored; logged once.
+    // Tried again until it is stored; logged once, and kept in the journal meanwhile.
     if (!std::exchange(iFile->EndReported, true))
+    {
       LogMessage(Format("Error updating database: %s", e.what()));
+      KeepFileEnd(*iFile, iSeconds);
+    }
     return false;
   }
+  // Stored: the journal's lines of the file are done with.
+  if (iFile->InJournal)
+  {
+    try
+    {
+      ForgetJournalEntries(JournalPath(iFile->Folder()), {StoredRecordingName(iFile->RelativeName)});
+      iFile->InJournal = false;
+    }
+    catch (const std::exception& e)
+    {
+      LogMessage(e.what());
+    }
+  }
+  return true;
+}
+
+double TSlotInfo::StoredSeconds(const TRecordingFile& iFile, double iSeconds) const
+{
+  // A program that died lost what was still in its pipe: what counts is what reached the file.
+  if (iFile.Died)
+    if (const auto measured = MeasureRecordingDuration(iFile.FullName))
+      return std::min(iSeconds, measured->Seconds);
+  return iSeconds;
 }
 
 void TSlotInfo::FinishRecording()

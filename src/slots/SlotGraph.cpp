@@ -27,9 +27,6 @@ constexpr int32_t kMeasurePriority = 0;
 // load against 50 ms; levels and byte counter still move as often as the 100 ms checks of the controller look.
 constexpr unsigned kPullPauseMilliseconds = 100;
 constexpr double kPullChunkSeconds = 2.0;
-// How long the worker gets at the end to stop the last encoder and store the last rows: an encoder program's
-// own stop time plus a locked database's wait, well within the service's stop time.
-constexpr std::chrono::seconds kWorkerFinishTime{15};
 
 // The pull thread runs at the highest priority it may get; without the right to it, it runs as it is.
 void RaiseToTimeCritical()
@@ -42,7 +39,7 @@ void RaiseToTimeCritical()
 
 TSlotInfo::~TSlotInfo()
 {
-  TearDown();
+  TearDown(std::chrono::steady_clock::now() + kFinishTime);
 }
 
 void TSlotInfo::Initialize()
@@ -242,9 +239,9 @@ void TSlotInfo::StopRecording()
   WakeOutputStream();
 }
 
-void TSlotInfo::Destroy()
+void TSlotInfo::Destroy(std::chrono::steady_clock::time_point iDeadline)
 {
-  TearDown();
+  TearDown(iDeadline);
   FlushConfig();
 }
 
@@ -252,9 +249,12 @@ void TSlotInfo::EndRecording()
 {
   FinishRecording();
   StopRecording();
+  // Nothing is left to pull: with many slots, their pull threads would take the processor from the end itself.
+  if (fPullThread)
+    fPullThread->Terminate();
 }
 
-void TSlotInfo::TearDown()
+void TSlotInfo::TearDown(std::chrono::steady_clock::time_point iDeadline)
 {
   if (fDeleting.exchange(true))
     return;
@@ -263,9 +263,18 @@ void TSlotInfo::TearDown()
   StopStatusPasses();
   // Its encoder leaves the chain before the mixer goes; no title can reach it any more (the input is gone).
   fOutputStream.reset();
-  // The worker stops the last encoder (the program finishes its file) and stores the last rows.
-  if (const size_t givenUp = fRecorder.Worker().Finish(std::chrono::steady_clock::now() + kWorkerFinishTime))
-    LogMessage(Format("%zu database updates could not be stored; the next start repairs the rows", givenUp));
+  // The worker stops the last encoder (the program finishes its file) and stores the last rows; what it could
+  // not store by the deadline is in the journal.
+  const TSlotWorker::TFinishOutcome outcome = fRecorder.Worker().Finish(iDeadline);
+  if (outcome.Kept > 0)
+    LogMessage(Format("%zu index changes are kept in the journal and are stored at the next start", outcome.Kept));
+  if (!outcome.Ended)
+  {
+    // Its job (a database that does not answer, an encoder program that does not end) may still use the graph.
+    fLeftBehind = true;
+    LogMessage("The slot's worker did not end in time; it is left behind");
+    return;
+  }
   fPlugin->Release();
   fPullThread.reset();
   if (fPullMixer)

@@ -18,6 +18,7 @@ constexpr uint64_t kProgramFrameBytes = 4;
 
 void TSlotInfo::CheckInput()
 {
+  JournalDropouts();
   TInputWatch& watch = fInputWatch;
   TChannelInfo channel;
   TMixerSourceInfo source;

@@ -12,6 +12,7 @@
 #include "slots/EncoderCommand.h"
 #include "slots/InputStreamTitles.h"
 #include "slots/OutputStream.h"
+#include "slots/RecordingJournal.h"
 #include "slots/RecordingReaders.h"
 #include "slots/SlotCleanup.h"
 #include "slots/SlotCounters.h"
@@ -94,9 +95,12 @@ public:
   // Stores the length of a finished file and the input dropouts it holds. Errors reach the caller.
   void StoreRecordingEnd(int iID, double iSeconds, double iDropoutSeconds, int iDropoutCount);
   void DeleteRecordingRow(int iID);
-  // Gives the rows the last run left without a length (it crashed or was killed) the length of their files,
-  // each logged "Repaired ..."; a WAV file also gets a header that matches its data. Rows whose file is
-  // missing stay for the cleanup rules. On the slot's worker, before the rows of this run.
+  // Stores what the journal kept, adopts the recordings of the slot's naming pattern that have no row (each
+  // logged "Adopted <path>", with the start time their name tells, else their file's), and gives the rows the
+  // last run left without a length (it crashed or was killed) the length of their files, each logged
+  // "Repaired ..."; a WAV file also gets a header that matches its data. Rows whose file is missing stay for
+  // the cleanup rules. On the slot's worker, before the rows of this run; tried again until the database
+  // answers.
   void RepairRecordings();
 
   // ---- Cleanup (SlotCleanup.cpp) ----
@@ -148,6 +152,13 @@ private:
   }
   // Stores the silence threshold's linear sample magnitude for the pull thread.
   void UpdateSilenceThreshold();
+
+  // ---- Start-up recovery (SlotRepair.cpp) ----
+  // Names (relative to the folder) of the files of the naming pattern last written before iBefore (seconds
+  // since 1970).
+  std::vector<std::string> UnindexedCandidates(double iBefore) const;
+  void AdoptRecordings(ISQLConnection& iConnection, const std::vector<std::string>& iNames);
+  void RepairUnfinishedRows(ISQLConnection& iConnection);
 
   // ---- Cleanup helpers (SlotCleanup.cpp) ----
   // Stored names of the files still being written or finished: never deleted.
@@ -226,13 +237,18 @@ public:
   // with ErrorMessage set and a log line. Attaching to the device already in use changes nothing.
   void StartRecording();
   void StopRecording();
-  // Ends the current file and detaches the input without waiting for the worker to finish the file, so that
-  // many slots finish their files at the same time when the program ends. Destroy does it too.
+  // Ends the current file, detaches the input and stops pulling the mixer, without waiting for the worker to
+  // finish the file, so that many slots finish their files at the same time when the program ends. Destroy
+  // does it too.
   void EndRecording();
-  // Ends the current file (its duration stored by the worker, which gets a bounded time for what is left),
-  // detaches the input, ends the slot's threads, frees its graph, then writes the settings. Errors of the
-  // configuration file reach the caller.
-  void Destroy();
+  // Ends the current file (its duration stored by the worker until iDeadline; what is left then goes to the
+  // journal), detaches the input, ends the slot's threads, frees its graph, then writes the settings. Errors
+  // of the configuration file reach the caller.
+  static constexpr std::chrono::seconds kFinishTime{3};
+  void Destroy(std::chrono::steady_clock::time_point iDeadline = std::chrono::steady_clock::now() + kFinishTime);
+  // The worker still ran a job when the slot was destroyed: what that job uses was kept, and the slot must not
+  // be freed (the program ends without it).
+  bool LeftBehind() const { return fLeftBehind; }
   TDeviceInfoWithClients* CurrentDeviceInfo() const { return fInput.Device(); }
   std::string CurrentStreamTitle() const { return fTitles.Title(); }
   uint32_t Channel() const { return fInput.Channel(); }
@@ -324,7 +340,8 @@ private:
   void AttachDevice();
   void AttachStream();
   // Destroy without writing the settings; idempotent, also run by the destructor. Never throws.
-  void TearDown();
+  void TearDown(std::chrono::steady_clock::time_point iDeadline);
+  bool fLeftBehind = false;
 
   // ---- Streaming output ----
   void StartOutputStream();
@@ -371,6 +388,17 @@ private:
   // Worker jobs; true when done, false to be tried again.
   bool InsertFileRow(const std::shared_ptr<TRecordingFile>& iFile);
   bool StoreFileEnd(const std::shared_ptr<TRecordingFile>& iFile, double iSeconds);
+  // The length to store: what reached the file when its program died.
+  double StoredSeconds(const TRecordingFile& iFile, double iSeconds) const;
+  // Give-up handlers of the two jobs at the end: the change goes to the journal; true when it is there.
+  bool KeepFileRow(TRecordingFile& iFile);
+  bool KeepFileEnd(TRecordingFile& iFile, double iSeconds);
+  // Appends a change of iFile to the journal in its folder (worker); false, logged, when that failed.
+  bool JournalChange(TRecordingFile& iFile, const TJournalEntry& iEntry);
+  // For the controller's pass: the current file's dropouts go to the journal when they changed, at most once a
+  // second, so that a crash keeps them.
+  void JournalDropouts();
+  int64_t fLastDropoutJournal = 0; // tick count
   // Why the slot records nothing although it should, for the log line.
   std::string NotRecordingReason() const;
 

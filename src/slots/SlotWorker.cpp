@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <pthread.h>
+#include <vector>
 
 namespace
 {
@@ -18,33 +19,66 @@ TSlotWorker::TSlotWorker(std::string iName, TErrorHandler iOnError, std::chrono:
 TSlotWorker::~TSlotWorker()
 {
   Finish(std::chrono::steady_clock::now());
+  bool ended = false;
+  {
+    // Unless a job holds it up, the thread ends at once.
+    std::unique_lock lock(fLock);
+    fChanged.wait(lock, [this] { return fEnded || fRunning; });
+    ended = fEnded;
+  }
+  if (!fThread.joinable())
+    return;
+  if (ended)
+    fThread.join();
+  else
+    fThread.detach();
 }
 
-void TSlotWorker::Post(TJob iJob)
+void TSlotWorker::Post(TJob iJob, TGiveUp iOnGivenUp)
 {
   {
     std::lock_guard lock(fLock);
-    fJobs.push_back({std::move(iJob), std::chrono::steady_clock::time_point::min()});
+    fJobs.push_back({std::move(iJob), std::chrono::steady_clock::time_point::min(), std::move(iOnGivenUp)});
   }
   fChanged.notify_all();
 }
 
-size_t TSlotWorker::Finish(std::chrono::steady_clock::time_point iDeadline)
+TSlotWorker::TFinishOutcome TSlotWorker::Finish(std::chrono::steady_clock::time_point iDeadline)
 {
+  std::vector<TGiveUp> giveUps;
+  TFinishOutcome outcome;
   {
-    std::lock_guard lock(fLock);
-    if (!fThread.joinable())
-      return fGivenUp;
+    std::unique_lock lock(fLock);
+    if (fOutcome)
+      return *fOutcome;
     fFinishing = true;
     fDeadline = iDeadline;
     // Retries wait no longer than the finishing pause.
     for (TEntry& entry : fJobs)
       entry.Due = std::min(entry.Due, std::chrono::steady_clock::now() + kFinishRetryPause);
+    fChanged.notify_all();
+    fChanged.wait_until(lock, iDeadline, [this] { return fEnded; });
+    // Past the deadline the thread starts no job: unless one holds it up, it ends at once.
+    fChanged.wait(lock, [this] { return fEnded || fRunning; });
+    outcome.Ended = fEnded;
+    // A job that still runs is given up first: it was handed over before those that wait.
+    if (!fEnded && fRunning)
+      giveUps.push_back(std::move(fRunningGiveUp));
+    for (TEntry& entry : fJobs)
+      giveUps.push_back(std::move(entry.GiveUp));
+    outcome.GivenUp = giveUps.size();
+    fJobs.clear();
+    fOutcome = outcome;
   }
   fChanged.notify_all();
-  fThread.join();
+  for (const TGiveUp& giveUp : giveUps)
+    if (giveUp && giveUp())
+      ++outcome.Kept;
+  if (outcome.Ended)
+    fThread.join();
   std::lock_guard lock(fLock);
-  return fGivenUp;
+  fOutcome = outcome;
+  return outcome;
 }
 
 bool TSlotWorker::WaitIdle(std::chrono::milliseconds iTimeout)
@@ -60,12 +94,9 @@ void TSlotWorker::Run()
   for (;;)
   {
     const auto now = std::chrono::steady_clock::now();
+    // What is left is given up by Finish.
     if (fFinishing && (fJobs.empty() || now >= fDeadline))
-    {
-      fGivenUp = fJobs.size();
-      fJobs.clear();
       break;
-    }
     // The first job that is due, in handed-over order; a job waiting for its retry does not hold up others.
     auto next = fJobs.begin();
     auto wake = std::chrono::steady_clock::time_point::max();
@@ -79,6 +110,7 @@ void TSlotWorker::Run()
       continue;
     }
     TJob job = std::move(next->Job);
+    fRunningGiveUp = std::move(next->GiveUp);
     const size_t position = static_cast<size_t>(next - fJobs.begin());
     fJobs.erase(next);
     fRunning = true;
@@ -98,9 +130,11 @@ void TSlotWorker::Run()
     {
       const auto pause = fFinishing ? kFinishRetryPause : fRetryPause;
       fJobs.insert(fJobs.begin() + static_cast<std::ptrdiff_t>(std::min(position, fJobs.size())),
-                   {std::move(job), std::chrono::steady_clock::now() + pause});
+                   {std::move(job), std::chrono::steady_clock::now() + pause, std::move(fRunningGiveUp)});
     }
+    fRunningGiveUp = nullptr;
     fChanged.notify_all();
   }
+  fEnded = true;
   fChanged.notify_all();
 }

@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -21,19 +22,31 @@ public:
   // goes to the error handler with its text.
   using TJob = std::function<bool()>;
   using TErrorHandler = std::function<void(const std::string& iText)>;
+  // Run for a job given up at the end, on the thread that finishes the worker: keeps elsewhere (the journal)
+  // what the job would have stored; true when it did.
+  using TGiveUp = std::function<bool()>;
+  struct TFinishOutcome
+  {
+    size_t GivenUp = 0; // jobs not done by the deadline
+    size_t Kept = 0;    // of these, the ones whose give-up handler kept what they would have stored
+    bool Ended = true;  // false: a job still ran at the deadline, and the thread was left to it
+  };
 
   TSlotWorker(std::string iName, TErrorHandler iOnError,
               std::chrono::milliseconds iRetryPause = std::chrono::milliseconds(2000));
-  // Finishes without a deadline for jobs that succeed; jobs that keep failing are given up.
+  // Finishes at once: what is queued is given up. A thread left to a job that never returned is detached; the
+  // owner of a worker that did not end must therefore not free what its jobs use (the program ends instead).
   ~TSlotWorker();
   TSlotWorker(const TSlotWorker&) = delete;
   TSlotWorker& operator=(const TSlotWorker&) = delete;
 
   // Never waits for a job; any thread.
-  void Post(TJob iJob);
+  void Post(TJob iJob, TGiveUp iOnGivenUp = nullptr);
   // Runs every queued job, retrying failed ones without the long pause, until the queue is empty or
-  // iDeadline has passed; what is left then is given up. Ends the thread. Returns the number given up.
-  size_t Finish(std::chrono::steady_clock::time_point iDeadline);
+  // iDeadline has passed; what is left then, and a job that still runs, is given up and its give-up handler
+  // run. Never waits past the deadline: a thread held up by its job is not joined. Later calls return the
+  // first outcome.
+  TFinishOutcome Finish(std::chrono::steady_clock::time_point iDeadline);
   // Waits until nothing is queued or waiting for a retry; false when that did not happen within iTimeout.
   bool WaitIdle(std::chrono::milliseconds iTimeout);
 
@@ -42,6 +55,7 @@ private:
   {
     TJob Job;
     std::chrono::steady_clock::time_point Due;
+    TGiveUp GiveUp;
   };
   void Run();
 
@@ -52,8 +66,10 @@ private:
   std::condition_variable fChanged;
   std::deque<TEntry> fJobs; // handed-over order; the running job stays in front of the jobs behind it
   bool fRunning = false;    // a job runs outside the lock
+  TGiveUp fRunningGiveUp;   // the running job's
   bool fFinishing = false;
+  bool fEnded = false; // the thread left its loop
   std::chrono::steady_clock::time_point fDeadline;
-  size_t fGivenUp = 0;
+  std::optional<TFinishOutcome> fOutcome;
   std::thread fThread;
 };

@@ -1,5 +1,6 @@
 // Tapevault: starts the controller, with a window on a desktop or headless as a service.
 
+#include "app/ExitBound.h"
 #include "app/LoggerMain.h"
 #include "app/SingleInstance.h"
 #include "app/TapevaultGlobals.h"
@@ -99,9 +100,13 @@ int main(int argc, char** argv)
 
   const std::vector<std::string> deviceErrors = EnumerateDevices(&ConfigFile());
   int result = 0;
+  // From the signal on, the program ends within 5 s (the service's stop time-out is a little longer); the
+  // bound covers the release of the devices below too.
+  TExitBound exitBound(std::chrono::milliseconds(4500));
   {
     TLoggerMain controller;
     TUnixSignals unixSignals;
+    QObject::connect(&unixSignals, &TUnixSignals::CloseRequested, [&exitBound](int) { exitBound.Arm(); });
 
     SetDeviceLogProc([&controller](const std::string& iLine) { controller.AddLogMessage(iLine); });
     controller.AddLogMessage(

@@ -48,6 +48,40 @@ TEST(RecordingName, Names)
     EXPECT_EQ(RecordingRelativeName(c.Settings, c.Extension, kMay17), c.Name);
 }
 
+TEST(RecordingName, TheSlotsOwnNamesAreRecognisedWithTheTimeTheyTell)
+{
+  struct TCase
+  {
+    TRecordingNameSettings Settings;
+    std::string Extension;
+    std::string Name;
+    bool Matches;
+    std::string StartTime; // empty: the name does not tell it
+  };
+  const TCase cases[] = {
+      {{"", "news", false}, ".mp3", "2024/05/17/news2024-05-17-14-05-09.mp3", true, "2024-05-17 14:05:09.000"},
+      {{"", "news", false}, ".mp3", "2024/05/17/news2024-05-17-14-05-09-2.mp3", true, "2024-05-17 14:05:09.000"},
+      {{"", "news", true}, ".mp3", "news2024-05-17-14-05-09.mp3", true, "2024-05-17 14:05:09.000"},
+      {{"", "n.w(s)", true}, ".wav", "n.w(s)2024-05-17-14-05-09.wav", true, "2024-05-17 14:05:09.000"},
+      {{"%y%M%D-%h%m", "", false}, ".mp2", "240517-1405.mp2", true, "2024-05-17 14:05:00.000"},
+      {{"%Y\\%M\\news-%h%m", "", false}, ".mp3", "2024/05/news-1405-1.mp3", true, ""},
+      {{"take", "", false}, ".%s", "take.09", true, ""},
+      // Another prefix, extension, folder depth or a name that only looks alike: another program's file.
+      {{"", "news", true}, ".mp3", "sport2024-05-17-14-05-09.mp3", false, ""},
+      {{"", "news", true}, ".mp3", "news2024-05-17-14-05-09.wav", false, ""},
+      {{"", "news", false}, ".mp3", "news2024-05-17-14-05-09.mp3", false, ""},
+      {{"", "", true}, ".mp3", "Tapevault.journal", false, ""},
+      {{"", "", true}, ".mp3", "2024-05-17-14-05-9.mp3", false, ""},
+      {{"", "", true}, ".mp3", "2024-05-17-14-05-09-x.mp3", false, ""},
+  };
+  for (const TCase& c : cases)
+  {
+    const TRecordingNameMatch match = TRecordingNamePattern(c.Settings, c.Extension).Match(c.Name);
+    EXPECT_EQ(match.Matches, c.Matches) << c.Name;
+    EXPECT_EQ(match.StartTime ? FormatTimestampFull(*match.StartTime) : "", c.StartTime) << c.Name;
+  }
+}
+
 TEST(RecordingName, MidnightAndYearDigits)
 {
   EXPECT_EQ(RecordingRelativeName({"%y-%Y", "", false}, ".mp3", {2005, 1, 2, 0, 0, 0, 0}), "05-2005.mp3");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -62,10 +63,57 @@ TEST(SlotWorker, FinishRunsWhatIsQueuedAndGivesUpWhatKeepsFailingAtTheDeadline)
           ++done;
           return true;
         });
-  worker.Post([] { return false; });
+  std::atomic<int> kept{0};
+  worker.Post([] { return false; }, [&] { return ++kept > 0; });
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(worker.Finish(start + 500ms), 1u);
+  const TSlotWorker::TFinishOutcome outcome = worker.Finish(start + 500ms);
+  EXPECT_EQ(outcome.GivenUp, 1u);
+  EXPECT_EQ(outcome.Kept, 1u);
+  EXPECT_TRUE(outcome.Ended);
   EXPECT_EQ(done, 3);
+  EXPECT_EQ(kept, 1) << "the give-up handler keeps what the job would have stored";
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "the retry pause does not apply while finishing";
+}
+
+TEST(SlotWorker, AJobThatDoesNotReturnIsLeftBehindAtTheDeadline)
+{
+  std::mutex gate;
+  std::unique_lock held(gate);
+  std::vector<std::string> kept;
+  std::atomic<bool> started{false};
+  {
+    TSlotWorker worker(
+        "SlotWorker test", [](const std::string&) {}, 10s);
+    // A database call that waits for another program's lock.
+    worker.Post(
+        [&]
+        {
+          started = true;
+          std::lock_guard wait(gate);
+          return true;
+        },
+        [&]
+        {
+          kept.push_back("running");
+          return true;
+        });
+    worker.Post([] { return true; },
+                [&]
+                {
+                  kept.push_back("queued");
+                  return false;
+                });
+    while (!started)
+      std::this_thread::yield();
+    const TSlotWorker::TFinishOutcome outcome = worker.Finish(std::chrono::steady_clock::now() + 200ms);
+    EXPECT_FALSE(outcome.Ended);
+    EXPECT_EQ(outcome.GivenUp, 2u);
+    EXPECT_EQ(outcome.Kept, 1u);
+    EXPECT_EQ(kept, (std::vector<std::string>{"running", "queued"}));
+    EXPECT_EQ(worker.Finish(std::chrono::steady_clock::now()).GivenUp, 2u) << "later calls tell the same";
+    // The thread is let go when the job returns, before the worker goes.
+    held.unlock();
+    EXPECT_TRUE(worker.WaitIdle(10s));
+  }
 }
 } // namespace
