@@ -7,20 +7,9 @@ set -eu
 cd "$(dirname "$0")/.."
 LISTENERS=${1:-50}
 DURATION=${2:-30}
-cmake -S . -B build/release -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=Release -DTAPEVAULT_TESTS=OFF >/dev/null
-cmake --build build/release --target web_server_bench -j 2 >/dev/null
-
-OUT=$(mktemp)
-build/release/bench/web_server_bench --serve 0 >"$OUT" &
-SERVER=$!
+. bench/web_fixture.sh
 CLIENTS=""
-trap 'kill $SERVER $CLIENTS 2>/dev/null; wait $SERVER 2>/dev/null; rm -f "$OUT"' EXIT
-for _ in $(seq 100); do
-  PORT=$(sed -n 's/^port \([0-9]*\)$/\1/p' "$OUT")
-  [ -n "$PORT" ] && break
-  sleep 0.1
-done
-[ -n "$PORT" ] || { echo "server did not start" >&2; exit 1; }
+trap 'kill $SERVER $CLIENTS 2>/dev/null; wait $SERVER 2>/dev/null' EXIT
 
 # Clock ticks the server has spent (user + system).
 ticks() { awk '{print $14 + $15}' "/proc/$SERVER/stat"; }

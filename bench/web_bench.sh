@@ -5,19 +5,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 DURATION=${1:-10}
-cmake -S . -B build/release -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=Release -DTAPEVAULT_TESTS=OFF >/dev/null
-cmake --build build/release --target web_server_bench -j 2 >/dev/null
-
-OUT=$(mktemp)
-build/release/bench/web_server_bench --serve 0 >"$OUT" &
-SERVER=$!
-trap 'kill $SERVER 2>/dev/null; wait $SERVER 2>/dev/null; rm -f "$OUT"' EXIT
-for _ in $(seq 100); do
-  PORT=$(sed -n 's/^port \([0-9]*\)$/\1/p' "$OUT")
-  [ -n "$PORT" ] && break
-  sleep 0.1
-done
-[ -n "$PORT" ] || { echo "server did not start" >&2; exit 1; }
+. bench/web_fixture.sh
+trap 'kill $SERVER 2>/dev/null; wait $SERVER 2>/dev/null' EXIT
 
 echo "== /ws/slots (16 slots)"
 wrk -t 2 -c 16 -d "${DURATION}s" --latency "http://127.0.0.1:$PORT/ws/slots"

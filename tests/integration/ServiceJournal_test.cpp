@@ -92,6 +92,20 @@ double EndAndMeasure(TProgramRunner& iProgram)
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Another program's hold on the database at iPath: a connection inside a transaction that has written, until it
+// commits or goes.
+ISQLConnectionRef LockDatabase(const std::string& iPath)
+{
+  const ISQLConnectionRef locker = CreateSQLConnection(DatabaseConnectionText(iPath));
+  locker
+      ->PrepareStatement("CREATE TABLE IF NOT EXISTS recordings (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                         "starttime TIMESTAMP NOT NULL, duration REAL DEFAULT NULL, filename VARCHAR NOT NULL)")
+      ->ExecuteUpdatePrepared();
+  locker->SetIsolationLevel(ilSerializable);
+  locker->BeginTransaction();
+  return locker;
+}
+
 TEST(ServiceJournal, WhatAFailingDatabaseCouldNotTakeIsStoredAtTheNextStart)
 {
   struct TCase
@@ -175,13 +189,7 @@ TEST(ServiceJournal, ALockedDatabaseHoldsUpNeitherTheEndNorTheRowsOfTheNextStart
   root.WriteConfig(SlotConfig(root, database));
   std::filesystem::create_directories(root / "db");
   // Another program holds the database; every statement of the slot waits 10 s for it.
-  const ISQLConnectionRef locker = CreateSQLConnection(DatabaseConnectionText(database));
-  locker
-      ->PrepareStatement("CREATE TABLE IF NOT EXISTS recordings (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-                         "starttime TIMESTAMP NOT NULL, duration REAL DEFAULT NULL, filename VARCHAR NOT NULL)")
-      ->ExecuteUpdatePrepared();
-  locker->SetIsolationLevel(ilSerializable);
-  locker->BeginTransaction();
+  const ISQLConnectionRef locker = LockDatabase(database);
   auto program = root.Start(&pulse);
   ASSERT_TRUE(program->WaitForLine("Encoding to file", StartTimeout)) << program->Output();
   std::this_thread::sleep_for(2s);
@@ -213,13 +221,7 @@ TEST(ServiceJournal, ARecordingKilledBeforeItsRowIsAdoptedAtTheNextStart)
   // The insert of the file's row waits for the lock of another program (10 s before it fails): the kill comes
   // in between, after the file was made and before its row could be stored.
   {
-    const ISQLConnectionRef locker = CreateSQLConnection(DatabaseConnectionText(database));
-    locker
-        ->PrepareStatement("CREATE TABLE IF NOT EXISTS recordings (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-                           "starttime TIMESTAMP NOT NULL, duration REAL DEFAULT NULL, filename VARCHAR NOT NULL)")
-        ->ExecuteUpdatePrepared();
-    locker->SetIsolationLevel(ilSerializable);
-    locker->BeginTransaction();
+    const ISQLConnectionRef locker = LockDatabase(database);
     auto program = root.Start(&pulse);
     ASSERT_TRUE(program->WaitForLine("Encoding to file", StartTimeout)) << program->Output();
     std::this_thread::sleep_for(2s);
