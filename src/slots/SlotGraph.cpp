@@ -267,7 +267,8 @@ void TSlotInfo::TearDown(std::chrono::steady_clock::time_point iDeadline)
   // not store by the deadline is in the journal.
   const TSlotWorker::TFinishOutcome outcome = fRecorder.Worker().Finish(iDeadline);
   if (outcome.Kept > 0)
-    LogMessage(Format("%zu index changes are kept in the journal and are stored at the next start", outcome.Kept));
+    LogMessage(Format("%zu index %s kept in the journal and stored at the next start", outcome.Kept,
+                      outcome.Kept == 1 ? "change is" : "changes are"));
   if (!outcome.Ended)
   {
     // Its job (a database that does not answer, an encoder program that does not end) may still use the graph.

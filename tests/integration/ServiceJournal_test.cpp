@@ -153,7 +153,7 @@ TEST(ServiceJournal, WhatAFailingDatabaseCouldNotTakeIsStoredAtTheNextStart)
     std::this_thread::sleep_for(2s);
     const double seconds = EndAndMeasure(*program);
     std::printf("[ %s ] ended %.2f s after SIGTERM\n", c.Name, seconds);
-    EXPECT_TRUE(program->WaitForLine("Studio: [0-9]+ index changes are kept in the journal and are stored at the "
+    EXPECT_TRUE(program->WaitForLine("Studio: [0-9]+ index changes? (is|are) kept in the journal and stored at the "
                                      "next start$",
                                      0s))
         << program->Output();
