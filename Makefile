@@ -41,10 +41,13 @@ TSAN_TARGETS = tapevault test_slots test_audio test_web test_integration
 # slots ending within the shutdown bound, downloads of half a gigabyte), and the desktop window, whose QtGui
 # pooled threads hand work over in uninstrumented Qt code that ThreadSanitizer reports again and again.
 TSAN_SKIP = ServiceFaults.AThousandSlotsEndInTime|GetFileTest.FileStillBeingWritten|DesktopWindow\.
+# The bounded end leaves the threads of a slot whose worker is stuck (a locked database) running when the process
+# exits, on purpose; ThreadSanitizer would report them as leaked. Races are still reported.
+TSAN_OPTIONS_ALL = halt_on_error=1 second_deadlock_stack=1 report_thread_leaks=0 suppressions=$(CURDIR)/tests/tsan.supp
 tsan: deps
 	@cmake -S . -B build/tsan $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAPEVAULT_SANITIZE=thread -DTAPEVAULT_BENCH=OFF >/dev/null
 	@cmake --build build/tsan -j $(JOBS) --target $(TSAN_TARGETS)
-	cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	cd build/tsan && TSAN_OPTIONS="$(TSAN_OPTIONS_ALL)" \
 	  ctest --output-on-failure -j $(JOBS) --timeout 900 -L '^(slots|audio|web|integration)$$' -E '$(TSAN_SKIP)'
 
 # clang-tidy's naming check (.clang-tidy) over src/ with the test build's compile commands; `make test`
