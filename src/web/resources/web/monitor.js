@@ -1,5 +1,6 @@
 // The live monitor: a card per slot with what the desktop window shows, from the server's event stream
 // (/ws/events, ten events a second), which the browser reconnects by itself. START and STOP for administrators.
+import {access} from '/navigation.js';
 import {hideFailure, request, showFailure} from '/request.js';
 
 const CommandFailure = 'The command could not be sent';
@@ -203,8 +204,8 @@ function connect() {
   };
 }
 
-request('GET', '/ws/access').then((access) => {
-  admin = access.Level === 'admin';
+access.then((answer) => {
+  admin = answer.Level === 'admin';
   for (const card of cards.values())
     card.buttons.hidden = !admin;
 }, () => {});

@@ -1,5 +1,6 @@
 // The control page: START and STOP per slot, coloured by whether the slot records. Users who may not switch
 // slots see whether each records instead of buttons that would be refused.
+import {access} from '/navigation.js';
 import {hideFailure, request, showFailure} from '/request.js';
 
 const ListFailure = 'The slots could not be loaded';
@@ -45,10 +46,10 @@ function element(iTag, iId, iText, iClass = '') {
 }
 
 async function start() {
-  const [slots, access] = await Promise.all([loadSlots(), request('GET', '/ws/access').catch(() => ({}))]);
+  const [slots, level] = await Promise.all([loadSlots(), access.then((answer) => answer.Level, () => '')]);
   if (!slots)
     return;
-  const admin = access.Level === 'admin';
+  const admin = level === 'admin';
   slots.forEach((slot, i) => {
     const box = element('div', 'slot-' + i, '', 'slot');
     box.append(element('div', 'slot-name-' + i, slot.Name, 'slot-name'));
