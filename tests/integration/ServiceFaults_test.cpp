@@ -70,7 +70,12 @@ TEST(ServiceFaults, SwitchingASlotWhoseDatabaseCannotBeOpenedKeepsTheProgramRunn
   program->Signal(SIGTERM);
   ASSERT_EQ(program->WaitForExit(ExitTimeout), 0) << program->Output();
   const std::vector<std::string> rows = Rows(root / "db/Tapevault.db");
-  ASSERT_EQ(rows.size(), 2u) << program->Output();
+  // Every file has its row: the two of STOP and START, and a third when the run crossed a full hour.
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root / "Studio"))
+    files += entry.path().extension() == ".wav" ? 1 : 0;
+  EXPECT_GE(files, 2u) << program->Output();
+  ASSERT_EQ(rows.size(), files) << program->Output();
   for (const std::string& row : rows)
     EXPECT_NE(row.back(), '|') << row;
 }
