@@ -1,6 +1,8 @@
 #include "web/CalendarTime.h"
 
+#include <array>
 #include <ctime>
+#include <optional>
 
 namespace
 {
@@ -11,24 +13,36 @@ bool SameFields(const std::tm& iLeft, const std::tm& iRight)
 }
 } // namespace
 
+// mktime would re-read the zone (a stat of its file) on every call, which a week of events pays hundreds of
+// times per request; localtime_r uses the zone as loaded. The offsets in force a day before, at and a day after
+// the fields read as UTC include every offset the local time can have.
 bool TryLocalToUTCStandardFirst(TDateTime iLocal, TDateTime& oUTC)
 {
   const TDateTimeParts parts = DecodeDateTime(iLocal);
   const std::tm wanted = PartsToTm(parts);
-  // Standard time first: a reading that round-trips with that flag exists in the zone.
-  for (const int daylight : {0, 1})
+  std::tm fieldsAsUTC = wanted;
+  const std::time_t asUTC = timegm(&fieldsAsUTC);
+  if (asUTC == static_cast<std::time_t>(-1))
+    return false;
+  std::array<std::optional<std::time_t>, 2> found; // by daylight-saving flag: standard, daylight
+  for (const std::time_t probe : {asUTC - 86400, asUTC, asUTC + 86400})
   {
-    std::tm candidate = wanted;
-    candidate.tm_isdst = daylight;
-    const std::time_t seconds = std::mktime(&candidate);
-    std::tm back{};
-    if (seconds == static_cast<std::time_t>(-1) || !localtime_r(&seconds, &back))
+    std::tm zone{};
+    if (!localtime_r(&probe, &zone))
       continue;
-    if (SameFields(back, wanted) && back.tm_isdst == daylight)
+    const std::time_t seconds = asUTC - zone.tm_gmtoff;
+    std::tm back{};
+    if (!localtime_r(&seconds, &back) || !SameFields(back, wanted))
+      continue;
+    auto& slot = found[back.tm_isdst > 0 ? 1 : 0];
+    if (!slot || seconds < *slot)
+      slot = seconds;
+  }
+  for (const auto& seconds : found)
+    if (seconds)
     {
-      oUTC = UnixToDateTime(static_cast<double>(seconds) + parts.Millisecond / 1000.0);
+      oUTC = UnixToDateTime(static_cast<double>(*seconds) + parts.Millisecond / 1000.0);
       return true;
     }
-  }
   return false;
 }
