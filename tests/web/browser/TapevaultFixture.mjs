@@ -4,6 +4,7 @@
 import {execFileSync, spawn} from 'node:child_process';
 import {createHash} from 'node:crypto';
 import fs from 'node:fs';
+import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import {chromium} from 'playwright-core';
@@ -66,6 +67,32 @@ export function writeSlotDatabase(iFolder, iRows) {
     });
   }
   execFileSync('sqlite3', [path.join(iFolder, 'Tapevault.db')], {input: sql.join('\n')});
+}
+
+// A PulseAudio daemon of its own in iFolder with a null sink per name of iSinks; its `server` is the address for
+// PULSE_SERVER.
+export async function startPulse(iFolder, iSinks) {
+  const config = path.join(iFolder, 'pa.conf');
+  const socket = path.join(iFolder, 'native');
+  fs.writeFileSync(config, iSinks.map((name) => `load-module module-null-sink sink_name=${name} norewinds=1`)
+                               .join('\n') +
+                               `\nload-module module-native-protocol-unix auth-anonymous=1 socket=${socket}\n`);
+  const env = {...process.env, HOME: path.join(iFolder, 'home'), PULSE_RUNTIME_PATH: path.join(iFolder, 'rt')};
+  const daemon = spawn('pulseaudio', ['-n', '-F', config, '--daemonize=no', '--exit-idle-time=-1', '--disallow-exit',
+                                      '--use-pid-file=no', '--log-target=stderr'],
+                       {env, stdio: 'ignore'});
+  const started = await waitFor(() => new Promise((resolve) => {
+    const probe = net.connect(socket, () => {
+      probe.end();
+      resolve(true);
+    });
+    probe.on('error', () => resolve(false));
+  }), 10000);
+  if (!started) {
+    daemon.kill('SIGKILL');
+    throw new Error('PulseAudio did not start');
+  }
+  return {daemon, server: 'unix:' + socket};
 }
 
 // A new root folder, removed when the program stops.

@@ -6,10 +6,9 @@
 import assert from 'node:assert/strict';
 import {spawn} from 'node:child_process';
 import fs from 'node:fs';
-import net from 'node:net';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
-import {launchChromium, makeRoot, newPage, screenshotPath, startTapevault, Users, waitFor,
+import {launchChromium, makeRoot, newPage, screenshotPath, startPulse, startTapevault, Users, waitFor,
         writeToneWav} from './TapevaultFixture.mjs';
 
 let pulse;
@@ -17,31 +16,6 @@ let tone;
 let service;
 let browser;
 let booth; // slot 2's folder
-
-// A PulseAudio daemon of its own with two null sinks; "loud" plays a tone, "quiet" nothing.
-async function startPulse(iFolder) {
-  const config = path.join(iFolder, 'pa.conf');
-  const socket = path.join(iFolder, 'native');
-  fs.writeFileSync(config, ['quiet', 'loud'].map((name) => `load-module module-null-sink sink_name=${name} norewinds=1`)
-                               .join('\n') +
-                               `\nload-module module-native-protocol-unix auth-anonymous=1 socket=${socket}\n`);
-  const env = {...process.env, HOME: path.join(iFolder, 'home'), PULSE_RUNTIME_PATH: path.join(iFolder, 'rt')};
-  const daemon = spawn('pulseaudio', ['-n', '-F', config, '--daemonize=no', '--exit-idle-time=-1', '--disallow-exit',
-                                      '--use-pid-file=no', '--log-target=stderr'],
-                       {env, stdio: 'ignore'});
-  const started = await waitFor(() => new Promise((resolve) => {
-    const probe = net.connect(socket, () => {
-      probe.end();
-      resolve(true);
-    });
-    probe.on('error', () => resolve(false));
-  }), 10000);
-  if (!started) {
-    daemon.kill('SIGKILL');
-    throw new Error('PulseAudio did not start');
-  }
-  return {daemon, server: 'unix:' + socket};
-}
 
 // The largest sample magnitude of a 16-bit WAV file's data from iFrom seconds before its end.
 function peakOfEnd(iFile, iSeconds) {
@@ -61,7 +35,8 @@ function filesBelow(iFolder, iExtension) {
 
 before(async () => {
   const root = makeRoot();
-  pulse = await startPulse(fs.mkdtempSync(root + '-pulse'));
+  // "loud" plays a tone, "quiet" nothing.
+  pulse = await startPulse(fs.mkdtempSync(root + '-pulse'), ['quiet', 'loud']);
   const toneFile = path.join(root, 'tone.wav');
   writeToneWav(toneFile, 120, 880, 44100);
   tone = spawn('paplay', ['-d', 'loud', toneFile], {env: {...process.env, PULSE_SERVER: pulse.server}, stdio: 'ignore'});
