@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <mutex>
 #include <string>
 
 struct TRecordingFile
@@ -25,6 +27,32 @@ struct TRecordingFile
   std::atomic<double> DropoutSeconds{0}; // input dropouts while it was written
   std::atomic<int> DropoutCount{0};
 
+  // Notes where the input lost iSeconds of audio, iAt seconds into the file; the first kMaxDropoutMarks only, so
+  // that an input that fails all day cannot grow the row. Called by the slot's status pass.
+  void AddDropoutMark(double iAt, double iSeconds)
+  {
+    char mark[48];
+    std::snprintf(mark, sizeof(mark), "%.2f+%.2f", iAt < 0 ? 0.0 : iAt, iSeconds);
+    std::lock_guard lock(fMarksLock);
+    if (fMarkCount == kMaxDropoutMarks)
+      return;
+    ++fMarkCount;
+    fMarks += fMarks.empty() ? mark : "," + std::string(mark);
+  }
+  // The marks as the row stores them: "<seconds into the file>+<seconds lost>", separated by ",".
+  std::string DropoutMarks() const
+  {
+    std::lock_guard lock(fMarksLock);
+    return fMarks;
+  }
+
   // The slot's folder the file was started in, with its "/" at the end.
   std::string Folder() const { return FullName.substr(0, FullName.size() - RelativeName.size()); }
+
+  static constexpr int kMaxDropoutMarks = 100;
+
+private:
+  mutable std::mutex fMarksLock;
+  std::string fMarks;
+  int fMarkCount = 0;
 };

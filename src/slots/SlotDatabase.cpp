@@ -17,8 +17,8 @@ const char* const CreateTableSQL =
     "starttime TIMESTAMP NOT NULL, duration REAL DEFAULT NULL, filename VARCHAR NOT NULL)";
 const char* const InsertSQL = "INSERT INTO recordings (starttime, filename) VALUES (:starttime, :filename)";
 const char* const LastIDSQL = "SELECT last_insert_rowid()";
-const char* const EndSQL =
-    "UPDATE recordings SET duration=:duration, dropouts=:dropouts, dropoutcount=:dropoutcount WHERE id=:id";
+const char* const EndSQL = "UPDATE recordings SET duration=:duration, dropouts=:dropouts, dropoutcount=:dropoutcount, "
+                           "dropoutmarks=:dropoutmarks WHERE id=:id";
 const char* const DeleteRowSQL = "DELETE FROM recordings WHERE id=:id";
 const char* const ColumnsSQL = "PRAGMA table_info(recordings)";
 // The calendar asks for ranges of start times; without it every request reads every row.
@@ -26,7 +26,8 @@ const char* const StartTimeIndexSQL = "CREATE INDEX IF NOT EXISTS recordings_sta
 // Columns added after the first release: databases of older versions get them, their rows kept.
 const char* const AddedColumns[][2] = {
     {"dropouts", "ALTER TABLE recordings ADD COLUMN dropouts REAL DEFAULT 0"},
-    {"dropoutcount", "ALTER TABLE recordings ADD COLUMN dropoutcount INTEGER DEFAULT 0"}};
+    {"dropoutcount", "ALTER TABLE recordings ADD COLUMN dropoutcount INTEGER DEFAULT 0"},
+    {"dropoutmarks", "ALTER TABLE recordings ADD COLUMN dropoutmarks TEXT DEFAULT NULL"}};
 
 void AddMissingColumns(ISQLConnection& iConnection)
 {
@@ -101,12 +102,17 @@ int TSlotInfo::InsertRecordingRow(const std::string& iRelativeName, TDateTime iS
   return result->First() ? result->GetInt(1) : 0;
 }
 
-void TSlotInfo::StoreRecordingEnd(int iID, double iSeconds, double iDropoutSeconds, int iDropoutCount)
+void TSlotInfo::StoreRecordingEnd(int iID, double iSeconds, double iDropoutSeconds, int iDropoutCount,
+                                  const std::string& iDropoutMarks)
 {
   const auto update = GetDatabaseConnection()->PrepareStatement(EndSQL);
   update->SetFloatByName("duration", iSeconds);
   update->SetFloatByName("dropouts", iDropoutSeconds);
   update->SetIntByName("dropoutcount", iDropoutCount);
+  if (iDropoutMarks.empty())
+    update->SetNullByName("dropoutmarks", ftString);
+  else
+    update->SetStringByName("dropoutmarks", iDropoutMarks);
   update->SetIntByName("id", iID);
   update->ExecuteUpdatePrepared();
 }

@@ -281,7 +281,8 @@ bool TSlotInfo::StoreFileEnd(const std::shared_ptr<TRecordingFile>& iFile, doubl
     else if (iFile->ID == 0)
       return false; // its row is not stored yet; the insert is being retried
     else
-      StoreRecordingEnd(iFile->ID, StoredSeconds(*iFile, iSeconds), iFile->DropoutSeconds, iFile->DropoutCount);
+      StoreRecordingEnd(iFile->ID, StoredSeconds(*iFile, iSeconds), iFile->DropoutSeconds, iFile->DropoutCount,
+                        iFile->DropoutMarks());
   }
   catch (const std::exception& e)
   {

@@ -93,7 +93,8 @@ public:
   // Adds the row of a file started now and makes it the current recording. Errors reach the caller.
   void RegisterRecording(const std::string& iRelativeName);
   // Stores the length of a finished file and the input dropouts it holds. Errors reach the caller.
-  void StoreRecordingEnd(int iID, double iSeconds, double iDropoutSeconds, int iDropoutCount);
+  void StoreRecordingEnd(int iID, double iSeconds, double iDropoutSeconds, int iDropoutCount,
+                         const std::string& iDropoutMarks);
   void DeleteRecordingRow(int iID);
   // Stores what the journal kept, adopts the recordings of the slot's naming pattern that have no row (each
   // logged "Adopted <path>", with the start time their name tells, else their file's), and gives the rows the

@@ -4,11 +4,39 @@
 #include "lib/PersistentStorage.h"
 #include "web/CalendarTime.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
 namespace
 {
 std::string JSONText(const IPersistentStorage& iNode)
 {
   return iNode.AsJSon(true, true);
+}
+
+// The stored "<at>+<seconds>,..." marks as pairs of numbers; a mark that does not read as two numbers is left out.
+IPersistentArrayRef DropoutMarks(const std::string& iStored)
+{
+  auto marks = std::make_shared<TPersistentArray>();
+  size_t start = 0;
+  while (start < iStored.size())
+  {
+    const size_t end = std::min(iStored.find(',', start), iStored.size());
+    const std::string mark = iStored.substr(start, end - start);
+    start = end + 1;
+    double at = 0;
+    double seconds = 0;
+    char rest = 0;
+    if (std::sscanf(mark.c_str(), "%lf+%lf%c", &at, &seconds, &rest) != 2 || !std::isfinite(at) ||
+        !std::isfinite(seconds))
+      continue;
+    auto pair = std::make_shared<TPersistentArray>();
+    pair->AddNumber(at);
+    pair->AddNumber(seconds);
+    marks->Add(pair);
+  }
+  return marks;
 }
 
 bool TryReadTimestamp(ISQLResultSet& iRows, int iColumn, TDateTime& oValue)
@@ -43,9 +71,9 @@ std::string StatsJSON(ISQLConnection& iConnection)
 std::string CalendarEventsJSON(ISQLConnection& iConnection, TDateTime iStart, TDateTime iEnd,
                                const TCurrentRecording& iCurrent, const std::string& iTitle)
 {
-  const auto statement =
-      iConnection.PrepareStatement("SELECT id, starttime, duration, filename, dropouts, dropoutcount FROM recordings "
-                                   "WHERE starttime >= :start AND starttime < :end");
+  const auto statement = iConnection.PrepareStatement(
+      "SELECT id, starttime, duration, filename, dropouts, dropoutcount, dropoutmarks FROM recordings "
+      "WHERE starttime >= :start AND starttime < :end");
   statement->SetTimestampByName("start", iStart);
   statement->SetTimestampByName("end", iEnd);
   const auto rows = statement->ExecuteQueryPrepared();
@@ -71,7 +99,12 @@ std::string CalendarEventsJSON(ISQLConnection& iConnection, TDateTime iStart, TD
                            ->SetString("filename", StoredFileNamePart(rows->GetString(4)));
     // Input dropouts inside the file (seconds of audio lost and how many times), only where there were any.
     if (!rows->IsNull(6) && rows->GetInt(6) > 0)
+    {
       event->SetNumber("dropouts", rows->GetFloat(5))->SetNumber("dropoutcount", rows->GetInt(6));
+      // Where they were, for the player's time line: [[seconds into the file, seconds lost], ...].
+      if (!rows->IsNull(7))
+        event->SetArray("dropoutmarks", DropoutMarks(rows->GetString(7)));
+    }
   }
   return JSONText(*events);
 }

@@ -86,7 +86,7 @@ TEST_F(SlotDatabaseTest, AFileIsRegisteredAndFinished)
   EXPECT_THAT(rows[0], ::testing::MatchesRegex(
                            "1\\|[0-9]{4}-[0-9]{2}-[0-9]{2}( [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3})?\\|NULL\\|"
                            "2024/05/17/news2024-05-17-14-00-00\\.mp3"));
-  slot->StoreRecordingEnd(slot->CurrentRecordingID(), 3599.75, 0, 0);
+  slot->StoreRecordingEnd(slot->CurrentRecordingID(), 3599.75, 0, 0, "");
   rows = Rows(*slot);
   EXPECT_THAT(rows[0], ::testing::EndsWith("|3599.75|2024/05/17/news2024-05-17-14-00-00.mp3"));
   EXPECT_TRUE(fLog.empty());
@@ -114,15 +114,16 @@ TEST_F(SlotDatabaseTest, AnOlderDatabaseGetsTheDropoutColumnsAndKeepsItsRows)
       ->ExecuteUpdatePrepared();
   const auto slot = MakeSlot(0, "", "DatabaseFile=" + database + "\n");
   slot->RegisterRecording("b.mp3");
-  slot->StoreRecordingEnd(slot->CurrentRecordingID(), 30.5, 0.35, 2);
+  slot->StoreRecordingEnd(slot->CurrentRecordingID(), 30.5, 0.35, 2, "12.00+0.20,20.50+0.15");
   const auto rows = slot->GetDatabaseConnection()
-                        ->PrepareStatement("SELECT filename, duration, dropouts, dropoutcount FROM recordings ORDER "
-                                           "BY id")
+                        ->PrepareStatement("SELECT filename, duration, dropouts, dropoutcount, "
+                                           "IFNULL(dropoutmarks, 'none') FROM recordings ORDER BY id")
                         ->ExecuteQueryPrepared();
   std::vector<std::string> text;
   while (rows->Next())
-    text.push_back(rows->GetString(1) + " " + rows->GetString(2) + " " + rows->GetString(3) + " " + rows->GetString(4));
-  EXPECT_THAT(text, ::testing::ElementsAre("a.mp3 60 0 0", "b.mp3 30.5 0.35 2"));
+    text.push_back(rows->GetString(1) + " " + rows->GetString(2) + " " + rows->GetString(3) + " " + rows->GetString(4) +
+                   " " + rows->GetString(5));
+  EXPECT_THAT(text, ::testing::ElementsAre("a.mp3 60 0 0 none", "b.mp3 30.5 0.35 2 12.00+0.20,20.50+0.15"));
 }
 
 TEST_F(SlotDatabaseTest, OpeningErrorsReachTheCaller)

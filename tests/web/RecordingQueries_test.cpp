@@ -24,7 +24,7 @@ public:
     fConnection
         ->PrepareStatement("CREATE TABLE IF NOT EXISTS recordings (id INTEGER PRIMARY KEY AUTOINCREMENT, "
                            "starttime TIMESTAMP NOT NULL, duration REAL DEFAULT NULL, filename VARCHAR NOT NULL, "
-                           "dropouts REAL DEFAULT 0, dropoutcount INTEGER DEFAULT 0)")
+                           "dropouts REAL DEFAULT 0, dropoutcount INTEGER DEFAULT 0, dropoutmarks TEXT DEFAULT NULL)")
         ->ExecuteUpdatePrepared();
   }
   ~TRecordingsDatabase()
@@ -105,13 +105,16 @@ TEST(RecordingQueries, CalendarEventsTellTheDropoutsOfAFile)
   TRecordingsDatabase database;
   const int id = database.Add("2024-05-17 14:00:00.000", 3600, "gaps.mp3");
   database.Connection()
-      .PrepareStatement("UPDATE recordings SET dropouts=12.35, dropoutcount=2")
+      .PrepareStatement("UPDATE recordings SET dropouts=12.35, dropoutcount=2, "
+                        "dropoutmarks='60.00+12.00,nonsense,1e999+1,3000.50+0.35'")
       ->ExecuteUpdatePrepared();
   const std::string json = CalendarEventsJSON(database.Connection(), EncodeDateTime(2024, 5, 17, 0, 0, 0, 0),
                                               EncodeDateTime(2024, 5, 18, 0, 0, 0, 0), {}, "News");
   EXPECT_NE(json.find("\"dropouts\": 12.35"), std::string::npos) << json;
   EXPECT_NE(json.find("\"dropoutcount\": 2"), std::string::npos) << json;
   EXPECT_NE(json.find("\"id\": " + std::to_string(id)), std::string::npos) << json;
+  // Marks that do not read as two finite numbers are left out.
+  EXPECT_NE(json.find("\"dropoutmarks\": [\r\n   [\r\n    60,12],[\r\n    3000.5,0.35]]"), std::string::npos) << json;
 }
 
 TEST(RecordingQueries, CalendarWithoutRowsIsAnEmptyArray)

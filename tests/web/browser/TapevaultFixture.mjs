@@ -56,14 +56,16 @@ export function writeSlotDatabase(iFolder, iRows) {
   for (const row of iRows)
     sql.push(`INSERT INTO recordings (starttime, duration, filename) VALUES (${quote(row.start)}, ` +
              `${row.duration === null ? 'NULL' : row.duration}, ${quote(row.file)});`);
-  // Dropout columns as the program adds them to older tables; rows name theirs as {dropouts: [seconds, count]}.
+  // Dropout columns as the program adds them to older tables; rows name theirs as {dropouts: [seconds, count]}
+  // and their places in the file, as stored, as {marks: '<at>+<seconds>,...'}.
   if (iRows.some((row) => row.dropouts)) {
     sql.push('ALTER TABLE recordings ADD COLUMN dropouts REAL DEFAULT 0;',
-             'ALTER TABLE recordings ADD COLUMN dropoutcount INTEGER DEFAULT 0;');
+             'ALTER TABLE recordings ADD COLUMN dropoutcount INTEGER DEFAULT 0;',
+             'ALTER TABLE recordings ADD COLUMN dropoutmarks TEXT DEFAULT NULL;');
     iRows.forEach((row, index) => {
       if (row.dropouts)
-        sql.push(`UPDATE recordings SET dropouts=${row.dropouts[0]}, dropoutcount=${row.dropouts[1]} ` +
-                 `WHERE id=${index + 1};`);
+        sql.push(`UPDATE recordings SET dropouts=${row.dropouts[0]}, dropoutcount=${row.dropouts[1]}, ` +
+                 `dropoutmarks=${row.marks ? quote(row.marks) : 'NULL'} WHERE id=${index + 1};`);
     });
   }
   execFileSync('sqlite3', [path.join(iFolder, 'Tapevault.db')], {input: sql.join('\n')});

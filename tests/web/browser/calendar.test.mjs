@@ -22,7 +22,8 @@ before(async () => {
   // 10:00 is 08:00 UTC; each must show at its own local hour. The row without a duration was abandoned.
   writeSlotDatabase(studio, [
     {start: '2024-03-31 01:00:00.000', duration: 3600, file: '2024/03/31/2024-03-31-01-00-00.wav'},
-    {start: '2024-03-31 10:00:00.000', duration: ToneSeconds, file: '2024/03/31/tone.wav'},
+    {start: '2024-03-31 10:00:00.000', duration: ToneSeconds, file: '2024/03/31/tone.wav', dropouts: [0.5, 2],
+     marks: '1.50+0.25,4.00+0.25'},
     {start: '2024-04-01 10:00:00.000', duration: 1800, file: '2024/04/01/2024-04-01-10-00-00.wav',
      dropouts: [0.4, 3]},
     {start: '2024-04-02 12:00:00.000', duration: null, file: '2024/04/02/abandoned.wav'},
@@ -92,18 +93,19 @@ test('slot selector, week view across the change to daylight saving time, slot c
   await showWeek(page, 3);
   assert.deepEqual(await eventPlaces(page), [
     {title: 'Studio A', date: '2024-03-31', time: '01:00:00'},
-    {title: 'Studio A', date: '2024-03-31', time: '10:00:00'},
+    {title: 'Studio A (2 dropouts, 0.5 s)', date: '2024-03-31', time: '10:00:00'},
     {title: 'Studio A (3 dropouts, 0.4 s)', date: '2024-04-01', time: '10:00:00'},
   ]); // the abandoned row of Tuesday is absent
   await page.screenshot({path: screenshotPath('calendar-week.png'), fullPage: true});
 
-  // Only the recording with dropouts is marked, by colour and a title text, in the week and the list view.
+  // Only the recordings with dropouts are marked, by colour and a title text, in the week and the list view.
   const marks = async (iSelector) => page.locator(iSelector).evaluateAll((list) => list.map((element) => ({
     title: element.getAttribute('title'),
     marked: element.classList.contains('recording-dropouts'),
   })));
   const marked = [{title: '3 dropouts, 0.4 s', marked: true}];
-  assert.deepEqual((await marks('.fc-time-grid-event')).filter((mark) => mark.marked || mark.title), marked);
+  assert.deepEqual((await marks('.fc-time-grid-event')).filter((mark) => mark.marked || mark.title),
+                   [{title: '2 dropouts, 0.5 s', marked: true}, ...marked]);
   // The list shows a day: Monday's recording is the one with dropouts.
   await page.click('.fc-list-button');
   await page.click('.fc-prev-button');
@@ -154,6 +156,13 @@ test('player: LLLL title, waveform, byte ranges, play and pause, download, closi
   assert.equal(await page.textContent('#playerPosition'), '');
   await page.locator('#playerWaveform canvas').first().waitFor(); // the waveform is drawn
   assert.match(await page.locator('#playerWaveformTimeline').innerText(), /10:00 AM/);
+  // The dropouts' places on the time line: 1.5 s and 4 s into the 6-s file, each 0.25 s long.
+  const dropoutMarks = await page.locator('#playerDropoutMarks .dropout-mark').evaluateAll((list) => list.map(
+      (mark) => ({left: mark.style.left, width: mark.style.width, label: mark.getAttribute('aria-label')})));
+  assert.deepEqual(dropoutMarks, [
+    {left: '25%', width: 'max(2px, 4.16667%)', label: 'Dropout at 10:00:01 AM, 0.3 s'},
+    {left: '66.6667%', width: 'max(2px, 4.16667%)', label: 'Dropout at 10:00:04 AM, 0.3 s'},
+  ]);
 
   await page.click('#playButton');
   await page.waitForFunction(() => document.getElementById('playButton').disabled &&

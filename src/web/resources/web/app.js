@@ -55,6 +55,7 @@ function destroyPlayer() {
     player.destroy();
     player = null;
   }
+  $('#playerDropoutMarks').empty();
   // The player leaves an element it was given alone: stop it and let go of the file.
   if (media) {
     media.pause();
@@ -71,6 +72,21 @@ function eventTime(iSeconds, iFormat) {
 
 function showPosition() {
   $('#playerPosition').text(eventTime(player.getCurrentTime(), 'LTS'));
+}
+
+// The places where the input lost audio, under the waveform: iMarks holds [seconds into the file, seconds lost].
+function showDropoutMarks(iMarks, iDuration) {
+  const strip = $('#playerDropoutMarks').empty();
+  if (!Array.isArray(iMarks) || !(iDuration > 0))
+    return;
+  for (const [at, seconds] of iMarks) {
+    const percent = (value) => Number((Math.min(Math.max(value, 0), iDuration) / iDuration * 100).toPrecision(6)) + '%';
+    const label = `Dropout at ${eventTime(at, 'LTS')}, ${Number(seconds).toFixed(1)} s`;
+    $('<div class="dropout-mark" role="img">')
+        .css({left: percent(at), width: `max(2px, ${percent(seconds)})`})
+        .attr({'aria-label': label, title: label})
+        .appendTo(strip);
+  }
 }
 
 function openPlayer(event) {
@@ -103,6 +119,7 @@ function openPlayer(event) {
     $('#playerLoadingLabel').text(percent >= 100 ? 'Decoding...' : 'Downloading... ' + percent + '%');
   });
   player.on('ready', () => {
+    showDropoutMarks(event.extendedProps.dropoutmarks, player.getDuration());
     $('#playerLoading').hide();
     $('#playerPosition').text('').show();
     $('#playButton').prop('disabled', false);
