@@ -14,6 +14,8 @@ RECORDING_EXTENSIONS = (".wav", ".mp3", ".ogg")
 CODEC_FRAME = {".mp3": 1152, ".ogg": 2048}
 # Consecutive files may overlap or leave this much between them (start times are stamped when the row is made).
 JOIN_TOLERANCE = 0.25
+# The faults that may cost a slot audio; a locked database, slow web clients or a settings change must not.
+OUTAGES = ("encoder_kill", "pulse_restart", "icecast_restart", "icecast_stall", "disk_fill")
 
 
 def parse_start(text):
@@ -190,7 +192,7 @@ def check_joins(ctx, index, rows, info, result):
         info["joins"] += 1
         faults = [e for e in ctx.timeline.events
                   if index in e["slots"] and e["start"] - 5 <= following and e["end"] + 5 >= begin
-                  and e["kind"] != "db_lock"]
+                  and e["kind"] in OUTAGES]
         if abs(gap) <= JOIN_TOLERANCE:
             info["max_join_error"] = max(info["max_join_error"], gap, key=abs)
             continue

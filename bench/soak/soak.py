@@ -286,11 +286,17 @@ def main():
                         help="every fault kind once, shortened (the short test)")
     parser.add_argument("--tolerate-full-disk", action="store_true",
                         help="a file shorter than its row after the disk-fill fault is a note, not a failure")
+    parser.add_argument("--replace", action="store_true",
+                        help="delete an earlier soak run's output folder first (one that holds faults.log)")
     args = parser.parse_args()
     if args.seed is None:
         args.seed = secrets.randbelow(10**9)
     if args.out is None:
         args.out = os.path.join("build", "soak", time.strftime("%Y%m%d-%H%M%S"))
+    if os.path.isdir(args.out) and os.listdir(args.out):
+        if not (args.replace and os.path.exists(os.path.join(args.out, "faults.log"))):
+            parser.error(f"{args.out} is not empty")
+        shutil.rmtree(args.out)
     os.makedirs(args.out, exist_ok=True)
     ctx = Context(args)
     os.makedirs(ctx.root, exist_ok=True)
