@@ -298,8 +298,9 @@ class Result:
         self.slots = []
         self.slopes = {}
 
+    # One line each: decoder messages come with line breaks, which would break the report's lists.
     def fail(self, kind, text):
-        self.failures.append((kind, text))
+        self.failures.append((kind, " ".join(text.split())))
 
     def note(self, kind, text):
-        self.notes.append((kind, text))
+        self.notes.append((kind, " ".join(text.split())))
