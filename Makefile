@@ -1,5 +1,5 @@
 # The two commands of the README: `make run` and `make test`.
-.PHONY: run test build-release build-test tsan lint package bench fuzz format deps screenshots
+.PHONY: run test build-release build-test tsan lint package bench fuzz format deps screenshots soak
 
 JOBS ?= 2
 # Paths relative to the checkout, so that ccache hits across clones (CI builds a fresh one); without NOHASHDIR
@@ -82,6 +82,12 @@ bench: deps
 	@echo "== encoder_load_bench (8 MP3 slots next to stress-ng, 10 min)"; bench/encoder_load_bench.sh build/release/src/ui/tapevault 600 8
 	@echo "== stream_bench (a stream slot and ffmpeg recording a local Icecast stream, 60 s)"; bench/stream_bench.sh build/release 60
 	@echo "== status_wait_bench (/ws/slots 200 times a second while 16 stream slots are stopped and started, 2 x 20 s)"; bench/status_wait_bench.sh build/release/src/ui/tapevault 20
+
+# The fault campaign (bench/soak/soak.py) against the Release program for HOURS hours (fractions allowed); report and
+# plots in build/soak/<timestamp>/ unless SOAK_ARGS says --out DIR (also --seed N to repeat a run's faults).
+HOURS ?= 2
+soak: build-release
+	/usr/bin/python3 bench/soak/soak.py --program build/release/src/ui/tapevault --hours $(HOURS) $(SOAK_ARGS)
 
 # The window rendered under Xvfb into build/screenshots/*.png (not part of `make test`).
 screenshots: deps
