@@ -4,6 +4,7 @@
 // GET /ws/access with the administrator level only for the administrator's credentials, read-only only for the
 // read-only user's, names no other user, and refuses everything else; the plain headers of the two users work.
 #include "../support/WebTestController.h"
+#include "FuzzChecks.h"
 #include "LoopbackClient.h"
 #include "web/WebServer.h"
 
@@ -16,12 +17,6 @@
 
 namespace
 {
-void Check(bool iCondition)
-{
-  if (!iCondition)
-    std::abort();
-}
-
 const char* const cPasswordDigest = "EC32C1BD17CD5D82ECF33C545C81E6D5";
 
 class TFuzzController : public TWebTestController

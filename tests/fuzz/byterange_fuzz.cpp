@@ -1,6 +1,7 @@
 // Range headers from the network. The first line of the input is the file's size in bytes (digits; anything else
 // counts as 1000), the rest the header. A header that is read must say the same when written out again, and every
 // part answered lies inside the file and is the one the range asks for.
+#include "FuzzChecks.h"
 #include "web/ByteRange.h"
 
 #include <algorithm>
@@ -10,12 +11,6 @@
 
 namespace
 {
-void Check(bool iCondition)
-{
-  if (!iCondition)
-    std::abort();
-}
-
 uint64_t FileSize(const std::string& iText)
 {
   if (iText.empty() || iText.size() > 19 || iText.find_first_not_of("0123456789") != std::string::npos)

@@ -2,6 +2,7 @@
 // metadata texts separated by NUL bytes, each one handed over as it arrived. The sheet on disk must be the FILE
 // line and three lines per title, each line ended by CR LF and holding no other line break or control
 // character, the title one quoted field of valid UTF-8, the tracks counted from 1 and their times in order.
+#include "FuzzChecks.h"
 #include "lib/TapevaultTools.h"
 #include "slots/InputStreamTitles.h"
 
@@ -17,42 +18,6 @@
 
 namespace
 {
-void Check(bool iCondition)
-{
-  if (!iCondition)
-    std::abort();
-}
-
-bool ValidUTF8(const std::string& iText)
-{
-  for (size_t i = 0; i < iText.size();)
-  {
-    const unsigned char c = static_cast<unsigned char>(iText[i]);
-    const size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (length == 0 || i + length > iText.size())
-      return false;
-    for (size_t k = 1; k < length; ++k)
-      if ((static_cast<unsigned char>(iText[i + k]) & 0xC0) != 0x80)
-        return false;
-    i += length;
-  }
-  return true;
-}
-
-// No C0 control, DEL or C1 control (U+0080..U+009F).
-bool OneLine(const std::string& iText)
-{
-  for (size_t i = 0; i < iText.size(); ++i)
-  {
-    const unsigned char c = static_cast<unsigned char>(iText[i]);
-    if (c < 0x20 || c == 0x7F ||
-        (c == 0xC2 && i + 1 < iText.size() && static_cast<unsigned char>(iText[i + 1]) >= 0x80 &&
-         static_cast<unsigned char>(iText[i + 1]) <= 0x9F))
-      return false;
-  }
-  return true;
-}
-
 // A folder of its own for the recording, removed at the end.
 struct TFolder
 {

@@ -2,6 +2,7 @@
 // is a title, optionally followed by a NUL byte and an address. The texts must hold no line break or other control
 // character, the metadata exactly its two fields with quotes only where the fields begin and end, it must fit
 // into one metadata block, and UTF-8 must stay UTF-8 however the texts are cut.
+#include "FuzzChecks.h"
 #include "audio/engine/IcyText.h"
 
 #include <cstdint>
@@ -10,42 +11,6 @@
 
 namespace
 {
-void Check(bool iCondition)
-{
-  if (!iCondition)
-    std::abort();
-}
-
-bool ValidUTF8(const std::string& iText)
-{
-  for (size_t i = 0; i < iText.size();)
-  {
-    const unsigned char c = static_cast<unsigned char>(iText[i]);
-    const size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (length == 0 || i + length > iText.size())
-      return false;
-    for (size_t k = 1; k < length; ++k)
-      if ((static_cast<unsigned char>(iText[i + k]) & 0xC0) != 0x80)
-        return false;
-    i += length;
-  }
-  return true;
-}
-
-// No C0 control, DEL or (in UTF-8) C1 control.
-bool OneLine(const std::string& iText)
-{
-  for (size_t i = 0; i < iText.size(); ++i)
-  {
-    const unsigned char c = static_cast<unsigned char>(iText[i]);
-    if (c < 0x20 || c == 0x7F ||
-        (c == 0xC2 && i + 1 < iText.size() && static_cast<unsigned char>(iText[i + 1]) >= 0x80 &&
-         static_cast<unsigned char>(iText[i + 1]) <= 0x9F))
-      return false;
-  }
-  return true;
-}
-
 // What a listener's parser reads: the value from the opening quote after iName= up to the next "';".
 std::string FieldValue(const std::string& iMetadata, size_t iStart, const std::string& iName, size_t& oEnd)
 {

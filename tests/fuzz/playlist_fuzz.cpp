@@ -2,6 +2,7 @@
 // came from, the rest its text. Every entry is one trimmed line that is no comment or section; an entry without
 // a scheme of its own is resolved onto the playlist's server, so a playlist from an http(s) address never leads
 // to another kind of address unless it names one, and those the stream input refuses.
+#include "FuzzChecks.h"
 #include "audio/engine/Playlist.h"
 #include "audio/engine/StreamURL.h"
 
@@ -13,12 +14,6 @@
 
 namespace
 {
-void Check(bool iCondition)
-{
-  if (!iCondition)
-    std::abort();
-}
-
 bool StartsWithNoCase(const std::string& iText, const std::string& iStart)
 {
   return iText.size() >= iStart.size() &&

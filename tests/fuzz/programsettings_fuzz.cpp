@@ -2,6 +2,7 @@
 // characters (a word of its list where it has one); what is applied reads back as given, the settings written out
 // again are read back without a message and give the same settings, and the stored e-mail password goes only
 // with its server and port. Web passwords are stored as hashes, never as they came.
+#include "FuzzChecks.h"
 #include "web/ProgramSettingsJSON.h"
 
 #include <cstdint>
@@ -10,20 +11,6 @@
 
 namespace
 {
-void Check(bool iCondition)
-{
-  if (!iCondition)
-    std::abort();
-}
-
-bool HasControls(const std::string& iText)
-{
-  for (const char c : iText)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-      return true;
-  return false;
-}
-
 TWebProgramSettings Stored()
 {
   TWebProgramSettings settings;
@@ -55,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* iData, size_t iSize)
   for (const std::string* text :
        {&email.SMTPServer, &email.SMTPPort, &email.User, &email.Password, &email.FromAddress, &email.Receipients,
         &settings.WebServer.Port, &settings.WebServer.Access.AdminUser, &settings.WebServer.Access.ReadOnlyUser})
-    Check(!HasControls(*text));
+    Check(!HasControlBytes(*text));
   Check(email.Encryption == "none" || email.Encryption == "STARTTLS" || email.Encryption == "SSL");
   Check(email.VerifyCertificate == "on" || email.VerifyCertificate == "off");
   for (const std::string* hash :

@@ -1,6 +1,7 @@
 // Bodies of POST /ws/config/slots/<n>. Every member taken is a key the web may edit, of its kind and range, and a
 // text without control characters; the settings written out again after applying it are read back without a
 // message and give the same settings; the stored streaming password goes only with its host.
+#include "FuzzChecks.h"
 #include "slots/SlotSettings.h"
 #include "slots/SlotSettingsKeys.h"
 #include "web/SlotSettingsJSON.h"
@@ -9,23 +10,6 @@
 #include <cstdlib>
 #include <string>
 #include <variant>
-
-namespace
-{
-void Check(bool iCondition)
-{
-  if (!iCondition)
-    std::abort();
-}
-
-bool HasControls(const std::string& iText)
-{
-  for (const char c : iText)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-      return true;
-  return false;
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* iData, size_t iSize)
 {
@@ -39,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* iData, size_t iSize)
     Check(key && key->Edited());
     newPassword = newPassword || key->Use == suSecret;
     if (const auto* text = std::get_if<std::string>(&member.Value))
-      Check(!HasControls(*text));
+      Check(!HasControlBytes(*text));
     if (key->Range)
       Check(std::get<int>(member.Value) >= key->Range->Min && std::get<int>(member.Value) <= key->Range->Max);
   }
