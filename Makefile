@@ -95,11 +95,24 @@ screenshots: deps
 	@cmake --build build/release --target ui_screenshots -j $(JOBS)
 	bench/ui_screenshots.sh build/release/bench/ui_screenshots build/screenshots
 
+# Every libFuzzer target of tests/fuzz for FUZZ_SECONDS each, on a copy of its seed corpus in build/fuzz/corpus
+# (kept between runs, so that what one run found seeds the next); a failing input lands in build/fuzz/artifacts.
+FUZZ_SECONDS ?= 60
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DTAPEVAULT_FUZZ=ON -DTAPEVAULT_BENCH=OFF -DTAPEVAULT_SANITIZE=ON >/dev/null
-	@cmake --build build/fuzz -j $(JOBS)
-	@echo "fuzz targets: build/fuzz/tests/fuzz/*_fuzz (run e.g. build/fuzz/tests/fuzz/iso8601_fuzz -max_total_time=60 tests/fuzz/corpus/iso8601_fuzz)"
+	@cmake --build build/fuzz --target fuzz_targets -j $(JOBS)
+	@mkdir -p build/fuzz/artifacts
+	@for target in build/fuzz/tests/fuzz/*_fuzz; do \
+	  name=$$(basename $$target); \
+	  mkdir -p build/fuzz/corpus/$$name && cp -r tests/fuzz/corpus/$$name/. build/fuzz/corpus/$$name/; \
+	  echo "fuzzing $$name for $(FUZZ_SECONDS) s"; \
+	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+	    $$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=build/fuzz/artifacts/$$name- build/fuzz/corpus/$$name \
+	    >build/fuzz/$$name.log 2>&1 || { tail -n 60 build/fuzz/$$name.log; exit 1; }; \
+	  grep -E "^stat::number_of_executed_units|^Done" build/fuzz/$$name.log | tr '\n' ' '; echo; \
+	done
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

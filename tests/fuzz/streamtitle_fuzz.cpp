@@ -1,6 +1,7 @@
 // What stations send, on arbitrary bytes: ICY metadata text to a title (always valid UTF-8 on one line without
 // control characters), Vorbis comments to metadata text and back, the cue sheet lines of the title (the title one
 // field), and playlist entries. Nothing may crash, and the texts must keep their shape.
+#include "FuzzChecks.h"
 #include "audio/engine/Playlist.h"
 #include "audio/engine/StreamTags.h"
 #include "slots/InputStreamTitleText.h"
@@ -9,26 +10,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-
-namespace
-{
-// The same check the title path makes, written independently: the text decodes as UTF-8 byte by byte.
-bool ValidUTF8(const std::string& iText)
-{
-  for (size_t i = 0; i < iText.size();)
-  {
-    const unsigned char c = static_cast<unsigned char>(iText[i]);
-    const size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (length == 0 || i + length > iText.size())
-      return false;
-    for (size_t k = 1; k < length; ++k)
-      if ((static_cast<unsigned char>(iText[i + k]) & 0xC0) != 0x80)
-        return false;
-    i += length;
-  }
-  return true;
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* iData, size_t iSize)
 {

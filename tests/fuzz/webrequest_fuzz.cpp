@@ -3,17 +3,14 @@
 // slots with recordings. Whatever arrives, the server answers in HTTP (or closes) and goes on serving.
 
 #include "../support/WebTestController.h"
+#include "LoopbackClient.h"
 #include "web/StaticContent.h"
 #include "web/WebServer.h"
 
-#include <arpa/inet.h>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace
@@ -90,41 +87,12 @@ std::string BuildRequest(const uint8_t* iData, size_t iSize)
   return request;
 }
 
-// Sends the request from iSource (an address of 127.0.0.0/8) and reads the answer until the server closes the
-// connection.
-std::string Exchange(uint16_t iPort, const std::string& iRequest, uint32_t iSource = INADDR_LOOPBACK)
-{
-  const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(iSource);
-  if (::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
-    std::abort();
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(iPort);
-  if (::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
-    std::abort();
-  timeval timeout{10, 0};
-  ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-  ::send(socket, iRequest.data(), iRequest.size(), MSG_NOSIGNAL);
-  std::string answer;
-  char buffer[65536];
-  ssize_t received = 0;
-  while ((received = ::recv(socket, buffer, sizeof(buffer), 0)) > 0)
-    answer.append(buffer, static_cast<size_t>(received));
-  ::close(socket);
-  return answer;
-}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* iData, size_t iSize)
 {
   const uint16_t port = Server().Server.Port();
-  // Each input comes from an address of its own among 127.1.0.0/16: wrong credentials lock only their sender out
-  // for a while, and the next inputs still reach the handlers.
-  static uint32_t input = 0;
-  const uint32_t source = (127u << 24) | (1u << 16) | (1 + input++ % 65534);
-  const std::string answer = Exchange(port, BuildRequest(iData, iSize), source);
+  const std::string answer = Exchange(port, BuildRequest(iData, iSize), NextSourceAddress(1));
   // An answer is an HTTP answer (the engine may also just close on a request line it cannot read), and the
   // server still serves other clients afterwards.
   if (!answer.empty() && answer.compare(0, 7, "HTTP/1.") != 0)
