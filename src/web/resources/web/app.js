@@ -1,7 +1,5 @@
 // The calendar page: a slot's recordings in a calendar, each playable in a dialog with its waveform.
 // Slot names, titles and file names only ever reach the page as text.
-import WaveSurfer from '/assets/js/wavesurfer/wavesurfer.esm.js';
-import TimelinePlugin from '/assets/js/wavesurfer/plugins/timeline.esm.js';
 import {hideFailure, request, showFailure} from '/request.js';
 
 const RecordingsFailure = 'The recordings could not be loaded';
@@ -89,7 +87,17 @@ function showDropoutMarks(iMarks, iDuration) {
   }
 }
 
-function openPlayer(event) {
+// The player's modules load with the first recording opened, not with the page: the calendar shows sooner.
+let playerModules = null;
+function loadPlayerModules() {
+  playerModules ??= Promise.all([import('/assets/js/wavesurfer/wavesurfer.esm.js'),
+                                 import('/assets/js/wavesurfer/plugins/timeline.esm.js')])
+                        .then(([wavesurfer, timeline]) => ({WaveSurfer: wavesurfer.default,
+                                                            TimelinePlugin: timeline.default}));
+  return playerModules;
+}
+
+async function openPlayer(event) {
   const url = '/ws/slot/' + encodeURIComponent(currentSlot) + '/getfile/' + encodeURIComponent(event.id) + '/' +
               encodeURIComponent(event.extendedProps.filename || '');
   currentEvent = event;
@@ -97,6 +105,23 @@ function openPlayer(event) {
   $('#playerDownloadButton').attr('href', url);
 
   destroyPlayer();
+  $('#playerLoadingLabel').text('');
+  $('#playerLoading').show();
+  $('#playerPosition').hide();
+  $('#playButton, #pauseButton').prop('disabled', true);
+  $('#playerModal').modal('show');
+  let modules;
+  try {
+    modules = await loadPlayerModules();
+  } catch (error) {
+    playerModules = null;
+    $('#playerLoading').hide();
+    $('#playerPosition').text(String(error && error.message ? error.message : error)).show();
+    return;
+  }
+  if (currentEvent !== event)
+    return; // the dialog was closed, or another recording opened, meanwhile
+  const {WaveSurfer, TimelinePlugin} = modules;
   // The audio element plays the file from its address, so the browser fetches it in byte ranges as it needs
   // them; the player reads the whole file once only to draw the waveform. Given the same address, the player
   // keeps the element's source instead of swapping in its downloaded copy.
@@ -141,11 +166,6 @@ function openPlayer(event) {
     $('#playerPosition').text(String(error && error.message ? error.message : error)).show();
   });
 
-  $('#playerLoadingLabel').text('');
-  $('#playerLoading').show();
-  $('#playerPosition').hide();
-  $('#playButton, #pauseButton').prop('disabled', true);
-  $('#playerModal').modal('show');
   player.load(address).catch(() => {}); // failures arrive through the error event
 }
 
@@ -184,7 +204,10 @@ $(function () {
   $('#slotselector').on('change', function () {
     switchSlot($(this).val());
   });
-  $('#playerModal').on('hidden.bs.modal', destroyPlayer);
+  $('#playerModal').on('hidden.bs.modal', () => {
+    currentEvent = null; // a player still loading its modules is not made
+    destroyPlayer();
+  });
   $('#playButton').on('click', () => player && player.play());
   $('#pauseButton').on('click', () => player && player.pause());
 });
