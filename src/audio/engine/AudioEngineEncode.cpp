@@ -8,7 +8,7 @@
 #include "audio/engine/LastError.h"
 
 uint32_t TAudioEngine::EncodeStart(uint32_t iChannel, const std::string& iCommand, uint32_t iFlags,
-                                   TEncodeNotify iNotify, uint32_t iReplaces)
+                                   TEncodeNotify iNotify, uint32_t iReplaces, const TCodecSettings& iCodec)
 {
   TEngineState& state = TEngineState::Instance();
   std::lock_guard lock(state.Graph);
@@ -31,7 +31,7 @@ uint32_t TAudioEngine::EncodeStart(uint32_t iChannel, const std::string& iComman
   if (handle == 0)
     return Fail(ecNoChannel, 0u);
   // Added before it starts, so that a program that dies at once already notifies with its handle.
-  int error = encoder->Start(iCommand, iFlags, uint32_t(state.EncodeQueueMilliseconds.load()));
+  int error = encoder->Start(iCommand, iFlags, uint32_t(state.EncodeQueueMilliseconds.load()), iCodec);
   if (error != ecOK)
   {
     table.Remove(handle);
