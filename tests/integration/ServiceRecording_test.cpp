@@ -1,6 +1,7 @@
 // The service records two PulseAudio inputs around a minute boundary: one slot aligned to one-minute time slots
-// (MP3 through the lame program), one rotating by length (WAV). After SIGTERM the files, their database rows and durations
-// must fit the clock, the configuration must hold every slot section, and nothing the program started may live on.
+// (MP3 through the lame program), one rotating by length (WAV). After SIGTERM the files, their database rows and
+// durations must fit the clock, the configuration must hold every slot section, and nothing the program started may
+// live on.
 
 #include "ServiceTestRoot.h"
 #include "support/Wait.h"

@@ -107,7 +107,9 @@ struct TFormatCase
 {
   std::string Format;
   std::string Extension;
-  size_t FrameLength; // samples per frame of the codec
+  // How far the decoded length may be from the stored one: a codec frame, none for MP3, whose info frame tells
+  // the decoder the exact length.
+  size_t FrameLength;
 };
 
 void PrintTo(const TFormatCase& iCase, std::ostream* oStream)
@@ -145,8 +147,8 @@ TEST_P(SlotEncoderFormatTest, FilesAreDecodableAndAsLongAsStored)
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, SlotEncoderFormatTest,
-                         testing::Values(TFormatCase{"mp3", ".mp3", 1152}, TFormatCase{"mp2", ".mp2", 1152},
+INSTANTIATE_TEST_SUITE_P(DefaultEncoders, SlotEncoderFormatTest,
+                         testing::Values(TFormatCase{"mp3", ".mp3", 0}, TFormatCase{"mp2", ".mp2", 1152},
                                          TFormatCase{"ogg", ".ogg", 2048}),
                          [](const testing::TestParamInfo<TFormatCase>& iInfo) { return iInfo.param.Format; });
 
