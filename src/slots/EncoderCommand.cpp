@@ -4,6 +4,8 @@
 #include "lib/Errors.h"
 #include "slots/SlotErrors.h"
 
+#include <algorithm>
+
 namespace
 {
 const char* ModeLetter(TBassStreamingMode iMode)
@@ -26,6 +28,31 @@ std::string ReplaceAll(std::string iText, const std::string& iWhat, const std::s
   return iText;
 }
 } // namespace
+
+std::optional<TEncoderCommand> BuildCodecEncoderCommand(const TEncoderCommandSettings& iSettings,
+                                                        const std::string& iTarget)
+{
+  if (!iSettings.EncoderFilename.empty() || !iSettings.Options.empty() || iTarget == "-")
+    return std::nullopt;
+  TCodecSettings codec;
+  switch (iSettings.Format)
+  {
+  case sfMP3:
+    codec.Kind = ckMP3;
+    break;
+  case sfMP2:
+    codec.Kind = ckMP2;
+    break;
+  case sfOggVorbis:
+    codec.Kind = ckVorbis;
+    break;
+  default:
+    return std::nullopt;
+  }
+  codec.Mode = iSettings.Mode == smMono ? cmMono : iSettings.Mode == smJointStereo ? cmJointStereo : cmStereo;
+  codec.Bitrate = static_cast<uint32_t>(std::max(iSettings.Bitrate, 0));
+  return TEncoderCommand{iTarget, efCodecFile, codec};
+}
 
 std::string QuoteArgument(const std::string& iText)
 {

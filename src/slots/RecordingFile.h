@@ -10,11 +10,20 @@
 #include <mutex>
 #include <string>
 
+// What writes a recording file.
+enum TFileEncoderKind
+{
+  fkProgram, // an encoder program
+  fkLibrary, // a codec library in the process
+  fkWAV,     // the engine's WAV writer
+};
+
 struct TRecordingFile
 {
   std::string RelativeName; // as the row stores it, relative to the slot's folder
   std::string FullName;
   TDateTime StartTime = 0;
+  TFileEncoderKind EncoderKind = fkProgram;
   std::atomic<int> ID{0};                // the row, once the worker inserted it
   std::atomic<bool> Died{false};         // the encoder ended by itself: what reached the file is measured
   bool InsertReported = false;           // worker only: a failed insert was logged

@@ -16,6 +16,7 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -99,7 +100,10 @@ TSlotInfo::TNextFile TSlotInfo::StartFileEncoder(uint32_t iReplaces)
   next.FullName = folder + next.RelativeName;
   std::error_code ignored; // a folder that cannot be made lets the encoder start fail, which is reported
   std::filesystem::create_directories(std::filesystem::path(next.FullName).parent_path(), ignored);
-  const TEncoderCommand command = BuildEncoderCommand(next.FullName);
+  // The stock formats are encoded in the process unless the slot names its own program or options.
+  const std::optional<TEncoderCommand> codec = BuildCodecEncoderCommand(EncoderSettings(output), next.FullName);
+  const TEncoderCommand command = codec ? *codec : BuildEncoderCommand(next.FullName);
+  next.File->EncoderKind = codec ? fkLibrary : (command.Flags & efWAVFile) ? fkWAV : fkProgram;
   // The 32-bit WAV file keeps the mixer's float samples.
   const uint32_t conversion = output.Format == sfWAV32 ? kFileEncoderFlags & ~uint32_t(ef16Bit) : kFileEncoderFlags;
   {
@@ -114,7 +118,7 @@ TSlotInfo::TNextFile TSlotInfo::StartFileEncoder(uint32_t iReplaces)
           if (iStatus == enEncoderEnded)
             file->Died = true;
         },
-        iReplaces);
+        iReplaces, command.Codec);
   }
   if (next.Encoder == 0)
   {

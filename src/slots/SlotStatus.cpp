@@ -102,6 +102,7 @@ void TSlotInfo::BuildAndSwapStatus()
   status->CurrentFilename = fRecorder.CurrentFilename();
   if (const std::shared_ptr<TRecordingFile> file = fRecorder.CurrentFile())
   {
+    status->EncoderKind = file->EncoderKind;
     status->FileDropoutSeconds = file->DropoutSeconds;
     status->FileDropoutCount = file->DropoutCount;
   }

@@ -2,6 +2,7 @@
 // What a slot shows at run time, as one value: the window, the web's slot list and status texts, and the metrics
 // read a copy of it instead of asking the slot's concerns one by one.
 
+#include "slots/RecordingFile.h"
 #include "slots/SlotCounters.h"
 #include "slots/SlotTypes.h"
 
@@ -11,7 +12,8 @@
 
 struct TSlotStatus
 {
-  bool Recording = false; // a file encoder runs
+  bool Recording = false;                   // a file encoder runs
+  TFileEncoderKind EncoderKind = fkProgram; // what writes the current file, while Recording
   // The slot's own error, else why its input delivers nothing at the moment.
   std::string ErrorMessage;
   // Peak magnitude of the last mixer buffer per output channel (1.0 = full scale).

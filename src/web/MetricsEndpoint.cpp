@@ -33,6 +33,19 @@ std::string LabelValue(const std::string& iText)
   return result;
 }
 
+const char* EncoderKindLabel(TFileEncoderKind iKind)
+{
+  switch (iKind)
+  {
+  case fkLibrary:
+    return "library";
+  case fkWAV:
+    return "wav";
+  default:
+    return "program";
+  }
+}
+
 // Seconds since the process started: its start in clock ticks after boot, against the boot-time clock.
 double ProcessUptimeSeconds()
 {
@@ -118,6 +131,13 @@ std::string MetricsText(const IWebController& iController, const TLoginCounts& i
             });
   AddFamily(text, "tapevault_slot_recording", "gauge", "1 while a file encoder runs.", slots,
             [](TSlotInfo&, const TSlotStatus& iStatus) { return iStatus.Recording ? 1.0 : 0.0; });
+  text << "# HELP tapevault_slot_encoder_info What writes the current file: an encoder program, a codec library "
+          "in the process, or the WAV writer.\n"
+          "# TYPE tapevault_slot_encoder_info gauge\n";
+  for (const TSlotSample& sample : slots)
+    if (sample.Status->Recording)
+      text << "tapevault_slot_encoder_info{" << sample.Labels << ",kind=\""
+           << EncoderKindLabel(sample.Status->EncoderKind) << "\"} 1\n";
   AddFamily(text, "tapevault_slot_streaming_enabled", "gauge", "1 while the slot should send an outgoing stream.",
             slots,
             [](TSlotInfo& iSlot, const TSlotStatus&)

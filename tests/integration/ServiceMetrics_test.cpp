@@ -57,6 +57,8 @@ TEST(ServiceMetrics, ARecordingSlotsStateAndCountersForReadOnlyClients)
   EXPECT_GT(Sample(first.Body, "tapevault_slot_free_bytes{" + studio + "}"), 0) << first.Body;
   EXPECT_EQ(Sample(first.Body, "tapevault_slot_recording{" + studio + "}"), 1) << first.Body;
   EXPECT_EQ(Sample(first.Body, "tapevault_slot_recording{" + idle + "}"), 0) << first.Body;
+  EXPECT_EQ(Sample(first.Body, "tapevault_slot_encoder_info{" + studio + ",kind=\"wav\"}"), 1) << first.Body;
+  EXPECT_EQ(first.Body.find("tapevault_slot_encoder_info{" + idle), std::string::npos) << first.Body;
   EXPECT_GT(Sample(first.Body, "tapevault_slot_level{" + studio + ",channel=\"left\"}"), 0.1) << first.Body;
   EXPECT_LT(Sample(first.Body, "tapevault_slot_silence_seconds{" + studio + "}"), 2) << first.Body;
   EXPECT_GT(Sample(first.Body, "tapevault_uptime_seconds"), 0) << first.Body;

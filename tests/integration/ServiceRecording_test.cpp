@@ -1,6 +1,7 @@
 // The service records two PulseAudio inputs around a minute boundary: one slot aligned to one-minute time slots
-// (MP3 through lame), one rotating by length (WAV). After SIGTERM the files, their database rows and durations
-// must fit the clock, the configuration must hold every slot section, and nothing the program started may live on.
+// (MP3 through the lame program), one rotating by length (WAV). After SIGTERM the files, their database rows and
+// durations must fit the clock, the configuration must hold every slot section, and nothing the program started may
+// live on.
 
 #include "ServiceTestRoot.h"
 #include "support/Wait.h"
@@ -212,7 +213,9 @@ TEST(ServiceRecording, AlignedAndLengthSlotsRotateAroundAMinuteBoundaryAndCloseC
   const std::string alignedFolder = root / "Aligned";
   const std::string lengthFolder = root / "ByLength";
   root.WriteConfig("[General]\nSlotCount=2\nAlarmSlotCount=0\n\n" +
-                   SlotSection(0, "Aligned", "PULSE:sinkA.monitor", "mp3", alignedFolder, true) + "\n" +
+                   SlotSection(0, "Aligned", "PULSE:sinkA.monitor", "mp3", alignedFolder, true) +
+                   // The program, not the library in the process: its end is checked below.
+                   "EncoderFilename=lame\n\n" +
                    SlotSection(1, "ByLength", "PULSE:sinkB.monitor", "wav16", lengthFolder, false));
 
   const double programStart = WallClock();

@@ -46,6 +46,43 @@ TEST(EncoderCommand, TableOfFormats)
   }
 }
 
+TEST(EncoderCommand, StockFormatsWithoutProgramOrOptionsAreEncodedInTheProcess)
+{
+  struct TCodecCase
+  {
+    TBassStreamingFormat Format;
+    TBassStreamingMode Mode;
+    std::string Options;
+    std::string EncoderFilename;
+    std::string Target;
+    std::optional<TCodecSettings> Codec; // nothing: the program path
+  };
+  const TCodecCase cases[] = {
+      {sfMP3, smStereo, "", "", "/rec/a.mp3", TCodecSettings{ckMP3, cmStereo, 96}},
+      {sfMP3, smMono, "", "", "/rec/a.mp3", TCodecSettings{ckMP3, cmMono, 96}},
+      {sfMP2, smJointStereo, "", "", "/rec/a.mp2", TCodecSettings{ckMP2, cmJointStereo, 96}},
+      {sfOggVorbis, smMono, "", "", "/rec/a.ogg", TCodecSettings{ckVorbis, cmMono, 96}},
+      {sfMP3, smStereo, "", "lame", "/rec/a.mp3", std::nullopt},
+      {sfMP2, smStereo, "--psyc-mode 1", "", "/rec/a.mp2", std::nullopt},
+      {sfOggVorbis, smStereo, "", "", "-", std::nullopt},
+      {sfWAV16, smStereo, "", "", "/rec/a.wav", std::nullopt},
+      {sfCustomRaw, smStereo, "", "", "/rec/a.raw", std::nullopt},
+  };
+  for (const TCodecCase& c : cases)
+  {
+    const std::optional<TEncoderCommand> command =
+        BuildCodecEncoderCommand({c.Format, c.Mode, 48000, 96, c.Options, c.EncoderFilename}, c.Target);
+    ASSERT_EQ(command.has_value(), c.Codec.has_value()) << c.Target << ' ' << c.Options << c.EncoderFilename;
+    if (!command)
+      continue;
+    EXPECT_EQ(command->Command, c.Target);
+    EXPECT_EQ(command->Flags, uint32_t{efCodecFile});
+    EXPECT_EQ(command->Codec.Kind, c.Codec->Kind);
+    EXPECT_EQ(command->Codec.Mode, c.Codec->Mode);
+    EXPECT_EQ(command->Codec.Bitrate, c.Codec->Bitrate);
+  }
+}
+
 TEST(EncoderCommand, NoneIsInvalid)
 {
   try

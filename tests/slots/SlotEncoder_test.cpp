@@ -107,7 +107,9 @@ struct TFormatCase
 {
   std::string Format;
   std::string Extension;
-  size_t FrameLength; // samples per frame of the codec
+  // How far the decoded length may be from the stored one: a codec frame, none for MP3, whose info frame tells
+  // the decoder the exact length.
+  size_t FrameLength;
 };
 
 void PrintTo(const TFormatCase& iCase, std::ostream* oStream)
@@ -145,8 +147,8 @@ TEST_P(SlotEncoderFormatTest, FilesAreDecodableAndAsLongAsStored)
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, SlotEncoderFormatTest,
-                         testing::Values(TFormatCase{"mp3", ".mp3", 1152}, TFormatCase{"mp2", ".mp2", 1152},
+INSTANTIATE_TEST_SUITE_P(DefaultEncoders, SlotEncoderFormatTest,
+                         testing::Values(TFormatCase{"mp3", ".mp3", 0}, TFormatCase{"mp2", ".mp2", 1152},
                                          TFormatCase{"ogg", ".ogg", 2048}),
                          [](const testing::TestParamInfo<TFormatCase>& iInfo) { return iInfo.param.Format; });
 
@@ -172,9 +174,39 @@ TEST_F(SlotEncoderTest, ANameInUseGetsASuffixInsteadOfOverwritingTheRecording)
   }
 }
 
+TEST_F(SlotEncoderTest, StockFormatsRunInTheProcessUnlessAProgramOrOptionsAreNamed)
+{
+  struct TCase
+  {
+    std::string Settings;
+    TFileEncoderKind Kind;
+  };
+  const TCase cases[] = {
+      {"Format=mp3\n", fkLibrary},
+      {"Format=mp3\nEncoderFilename=lame\n", fkProgram},
+      {"Format=mp2\nEncoderOptions=--quiet\n", fkProgram},
+      {"Format=ogg\n", fkLibrary},
+      {"Format=wav16\n", fkWAV},
+  };
+  for (const TCase& c : cases)
+  {
+    TSlotInfo& slot = MakeSlot(c.Settings);
+    slot.Initialize();
+    slot.StartRecording();
+    slot.CycleEncoder();
+    ASSERT_NE(slot.Encoder(), 0u) << c.Settings << slot.ErrorMessage();
+    EXPECT_EQ(slot.Status()->EncoderKind, c.Kind) << c.Settings;
+    const bool program = ChildRunning("lame") != 0 || ChildRunning("twolame") != 0 || ChildRunning("oggenc") != 0;
+    EXPECT_EQ(program, c.Kind == fkProgram) << c.Settings;
+    slot.FinishRecording();
+    ASSERT_TRUE(slot.WaitForWorker(30s));
+    EXPECT_TRUE(WaitUntil([] { return ChildRunning("lame") == 0 && ChildRunning("twolame") == 0; }, 10s));
+  }
+}
+
 TEST_F(SlotEncoderTest, ADeadEncoderIsNoticedWithinASecondAndTheNextFileStarts)
 {
-  TSlotInfo& slot = MakeSlot("Format=mp3\nCustomFilename=live\n");
+  TSlotInfo& slot = MakeSlot("Format=mp3\nEncoderFilename=lame\nCustomFilename=live\n");
   slot.Initialize();
   slot.StartRecording();
   slot.CycleEncoder();

@@ -100,12 +100,13 @@ public:
 
   // Starts an encoder on a float channel at the configured encoder priority and queue length (hold
   // LockEncoderSetup around setting them and this call). iCommand is a program's command line, or with
-  // efWAVFile the file to write. With iReplaces (an encoder of the same channel) the new encoder takes the
-  // old one's place between two buffers: the old one's last sample and the new one's first are adjacent. The
-  // replaced encoder gets no more audio, reports esStopped, keeps its span and is ended by EncodeStop.
-  // iNotify runs on an engine thread; it must neither stop the encoder nor change its notification.
+  // efWAVFile or efCodecFile (encoded as iCodec says) the file to write. With iReplaces (an encoder of the same
+  // channel) the new encoder takes the old one's place between two buffers: the old one's last sample and the new one's
+  // first are adjacent. The replaced encoder gets no more audio, reports esStopped, keeps its span and is ended by
+  // EncodeStop. iNotify runs on an engine thread; it must neither stop the encoder nor change its notification.
   static uint32_t EncodeStart(uint32_t iChannel, const std::string& iCommand, uint32_t iFlags,
-                              TEncodeNotify iNotify = nullptr, uint32_t iReplaces = 0);
+                              TEncodeNotify iNotify = nullptr, uint32_t iReplaces = 0,
+                              const TCodecSettings& iCodec = {});
   // Takes the encoder out of its chain, closes its input and waits a bounded time for its program, then frees
   // it. Read its span before.
   static bool EncodeStop(uint32_t iEncoder);

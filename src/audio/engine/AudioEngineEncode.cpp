@@ -7,44 +7,67 @@
 #include "audio/engine/EngineState.h"
 #include "audio/engine/LastError.h"
 
+namespace
+{
+// iReplaces (0: none) may give its place in iChannel's chain to a new encoder.
+bool Replaceable(uint32_t iReplaces, const TPinned<TChannel>& iChannel, const TPinned<TChainEncoder>& iOld)
+{
+  return iChannel && (!iReplaces || (iOld && &iOld->Channel() == iChannel.Get() && !iOld->IsDetached()));
+}
+} // namespace
+
 uint32_t TAudioEngine::EncodeStart(uint32_t iChannel, const std::string& iCommand, uint32_t iFlags,
-                                   TEncodeNotify iNotify, uint32_t iReplaces)
+                                   TEncodeNotify iNotify, uint32_t iReplaces, const TCodecSettings& iCodec)
 {
   TEngineState& state = TEngineState::Instance();
-  std::lock_guard lock(state.Graph);
   THandleTable& table = THandleTable::Instance();
-  TPinned<TChannel> channel = table.Pin<TChannel>(iChannel);
-  if (!channel)
-    return Fail(ecHandle, 0u);
-  if (!channel->Format().Float)
-    return Fail(ecFormat, 0u);
-  TPinned<TChainEncoder> old;
-  if (iReplaces)
+  uint32_t handle = 0;
+  TChainEncoder* encoder = nullptr;
   {
-    old = table.Pin<TChainEncoder>(iReplaces);
-    if (!old || &old->Channel() != channel.Get() || old->IsDetached())
+    // Starting (a program, a file, a queue with its thread) is slow: it happens under pins alone, without the
+    // structural lock, so that other channels' file changes never wait for it. No pin is held while taking
+    // that lock, as a free under it waits for pins.
+    TPinned<TChannel> channel = table.Pin<TChannel>(iChannel);
+    if (!channel)
       return Fail(ecHandle, 0u);
+    if (!channel->Format().Float)
+      return Fail(ecFormat, 0u);
+    if (!Replaceable(iReplaces, channel, iReplaces ? table.Pin<TChainEncoder>(iReplaces) : TPinned<TChainEncoder>()))
+      return Fail(ecHandle, 0u);
+    auto element = std::make_unique<TChainEncoder>(*channel, state.EncodePriority.load(), std::move(iNotify));
+    encoder = element.get();
+    handle = table.Add(std::move(element));
+    if (handle == 0)
+      return Fail(ecNoChannel, 0u);
+    // Added before it starts, so that a program that dies at once already notifies with its handle.
+    const int error = encoder->Start(iCommand, iFlags, uint32_t(state.EncodeQueueMilliseconds.load()), iCodec);
+    if (error != ecOK)
+    {
+      table.Remove(handle);
+      return Fail(error, 0u);
+    }
   }
-  auto element = std::make_unique<TChainEncoder>(*channel, state.EncodePriority.load(), std::move(iNotify));
-  TChainEncoder* encoder = element.get();
-  uint32_t handle = table.Add(std::move(element));
-  if (handle == 0)
-    return Fail(ecNoChannel, 0u);
-  // Added before it starts, so that a program that dies at once already notifies with its handle.
-  int error = encoder->Start(iCommand, iFlags, uint32_t(state.EncodeQueueMilliseconds.load()));
-  if (error != ecOK)
   {
-    table.Remove(handle);
-    return Fail(error, 0u);
+    std::lock_guard lock(state.Graph);
+    // The channel or the replaced encoder may have gone meanwhile.
+    TPinned<TChannel> channel = table.Pin<TChannel>(iChannel);
+    TPinned<TChainEncoder> old = iReplaces ? table.Pin<TChainEncoder>(iReplaces) : TPinned<TChainEncoder>();
+    if (Replaceable(iReplaces, channel, old))
+    {
+      if (old)
+      {
+        channel->ReplaceElement(old.Get(), encoder);
+        old->SetDetached();
+      }
+      else
+        channel->InsertElement(encoder);
+      return Fail(ecOK, handle);
+    }
   }
-  if (old)
-  {
-    channel->ReplaceElement(old.Get(), encoder);
-    old->SetDetached();
-  }
-  else
-    channel->InsertElement(encoder);
-  return Fail(ecOK, handle);
+  // It never joined a chain: stopped outside the structural lock.
+  std::unique_ptr<TEngineObject> unused = table.Remove(handle);
+  static_cast<TChainEncoder*>(unused.get())->Stop();
+  return Fail(ecHandle, 0u);
 }
 
 bool TAudioEngine::EncodeStop(uint32_t iEncoder)

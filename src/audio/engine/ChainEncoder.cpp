@@ -12,13 +12,15 @@ TChainEncoder::TChainEncoder(TChannel& iChannel, int32_t iPriority, TEncodeNotif
 
 TChainEncoder::~TChainEncoder() = default;
 
-int TChainEncoder::Start(const std::string& iCommand, uint32_t iFlags, uint32_t iQueueMilliseconds)
+int TChainEncoder::Start(const std::string& iCommand, uint32_t iFlags, uint32_t iQueueMilliseconds,
+                         const TCodecSettings& iCodec)
 {
   TEncoderSettings settings;
   settings.SampleRate = Channel().Format().Rate;
   settings.Channels = Channel().Format().Channels;
   settings.Flags = iFlags;
   settings.QueueMilliseconds = iQueueMilliseconds;
+  settings.Codec = iCodec;
   settings.OnNotify = [this](int iStatus) { Notify(iStatus); };
   try
   {

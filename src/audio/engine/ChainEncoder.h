@@ -23,7 +23,7 @@ public:
   ~TChainEncoder() override; // stops the encoder
 
   // Starts the encoder (no lock held: it may start a program). Returns ecOK or the encoder's error code.
-  int Start(const std::string& iCommand, uint32_t iFlags, uint32_t iQueueMilliseconds);
+  int Start(const std::string& iCommand, uint32_t iFlags, uint32_t iQueueMilliseconds, const TCodecSettings& iCodec);
 
   void Process(float* ioBuffer, uint32_t iFrames, uint32_t iChannels, uint64_t iFirstFrame) override;
   void Attached(uint64_t iPosition) override;

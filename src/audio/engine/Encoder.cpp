@@ -1,5 +1,6 @@
 #include "audio/engine/Encoder.h"
 
+#include "audio/engine/EncoderCodecFile.h"
 #include "audio/engine/EncoderProgram.h"
 #include "audio/engine/EncoderQueue.h"
 #include "audio/engine/EncoderSamples.h"
@@ -46,6 +47,14 @@ std::unique_ptr<TEncoder> TEncoder::Start(const std::string& iCommandLine, const
         std::make_unique_for_overwrite<uint8_t[]>(kChunkFrames * iSettings.Channels * encoder->fBytesPerSample);
     if (iSettings.Flags & efWAVFile)
       encoder->fTarget = std::make_unique<TEncoderWavFile>(iCommandLine, format);
+    else if (iSettings.Flags & efCodecFile)
+    {
+      if (iCommandLine.empty())
+        throw TEncoderError(ecFileOpen, "No file name given");
+      if (!Is16Bit(iSettings) || iSettings.Channels > 2)
+        throw TEncoderError(ecFormat, "The codecs take 16-bit mono or stereo samples");
+      encoder->fTarget = MakeCodecFile(iCommandLine, iSettings.SampleRate, iSettings.Channels, iSettings.Codec);
+    }
     else
     {
       const std::vector<std::string> arguments = SplitCommandLine(iCommandLine);

@@ -1,6 +1,7 @@
 #pragma once
-// Encoders on a mixer's output: an external program fed through its standard input, or a WAV file written by
-// the engine itself, optionally fed through a queue with its own thread so that the pulling thread never waits.
+// Encoders on a mixer's output: an external program fed through its standard input, or a file written by the
+// engine itself (WAV, or encoded by a codec library), optionally fed through a queue with its own thread so that the
+// pulling thread never waits.
 
 #include "audio/engine/EngineTypes.h"
 
@@ -32,6 +33,7 @@ struct TEncoderSettings
   uint32_t SampleRate = 44100;
   uint32_t Channels = 2;
   uint32_t Flags = 0;                      // TEncoderFlag values
+  TCodecSettings Codec = {};               // with efCodecFile
   uint32_t QueueMilliseconds = 0;          // length of the feeding queue (efQueue); 0 = default
   uint32_t StopTimeoutMilliseconds = 5000; // how long Stop waits for the program to finish its file
   // Called at most once, on an engine thread (the queue's, the program watcher's, or without efQueue the
@@ -48,7 +50,7 @@ class TEncoder final
 {
 public:
   // Starts the encoder. For a program, iCommandLine is split into arguments (no shell) and the program is
-  // searched on PATH; with efWAVFile it is the file's path. Throws TEncoderError.
+  // searched on PATH; with efWAVFile or efCodecFile it is the file's path. Throws TEncoderError.
   static std::unique_ptr<TEncoder> Start(const std::string& iCommandLine, const TEncoderSettings& iSettings);
   ~TEncoder(); // stops
 

@@ -1,6 +1,9 @@
 #pragma once
 // An owned file descriptor of the encoders (pipes, files), closed with its owner.
 
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
 #include <unistd.h>
 #include <utility>
 
@@ -32,3 +35,20 @@ public:
 private:
   int fFd = -1;
 };
+
+// Writes iSize bytes to iFd, going on after interruptions and partial writes; returns the bytes written, less
+// than iSize when a write failed (a full disk).
+inline size_t WriteFully(int iFd, const uint8_t* iData, size_t iSize)
+{
+  size_t done = 0;
+  while (done < iSize)
+  {
+    const ssize_t written = ::write(iFd, iData + done, iSize - done);
+    if (written < 0 && errno == EINTR)
+      continue;
+    if (written <= 0)
+      break;
+    done += static_cast<size_t>(written);
+  }
+  return done;
+}

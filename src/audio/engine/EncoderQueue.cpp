@@ -5,13 +5,17 @@
 #include <algorithm>
 #include <cstring>
 #include <pthread.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 TEncoderQueue::TEncoderQueue(size_t iCapacityFrames, uint32_t iChannels, TWriter iWriter,
                              std::function<void()> iOnFailure)
     : fCapacity(std::max<size_t>(iCapacityFrames, 1) * iChannels),
       fWakeSamples(std::max<size_t>(iCapacityFrames / 4, 1) * iChannels), fChannels(iChannels),
-      fRing(std::make_unique<float[]>(fCapacity)), // zero-filled: the pulling thread never faults in fresh pages
-      fWriter(std::move(iWriter)), fOnFailure(std::move(iOnFailure))
+      // Not filled: the queue's thread makes its pages present (PrefaultRing), away from the caller and the
+      // pulling thread.
+      fRing(std::make_unique_for_overwrite<float[]>(fCapacity)), fWriter(std::move(iWriter)),
+      fOnFailure(std::move(iOnFailure))
 {
   fThread = std::thread(&TEncoderQueue::Run, this);
 }
@@ -62,6 +66,7 @@ void TEncoderQueue::Run()
 {
   pthread_setname_np(pthread_self(), "EncoderQueue");
   FavourEncoderTask(0);
+  PrefaultRing();
   for (;;)
   {
     const bool finishing = fFinishing.load(std::memory_order_acquire);
@@ -80,6 +85,18 @@ void TEncoderQueue::Run()
   std::lock_guard lock(fDoneLock);
   fDone = true;
   fDoneSignal.notify_all();
+}
+
+void TEncoderQueue::PrefaultRing()
+{
+  // The whole pages inside the ring; the two partial ones at its ends are faulted in by their first use. Pages
+  // made present this way keep their content, so the producer may already be writing. Without the call (older
+  // kernels) the pages come in as they are first written.
+  const uintptr_t pageSize = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(fRing.get()) + pageSize - 1) / pageSize * pageSize;
+  const uintptr_t end = reinterpret_cast<uintptr_t>(fRing.get() + fCapacity) / pageSize * pageSize;
+  if (end > begin)
+    ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
 }
 
 bool TEncoderQueue::Drain()

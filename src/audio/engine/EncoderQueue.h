@@ -41,6 +41,8 @@ public:
 
 private:
   void Run();
+  // Makes the ring's memory present before the producer needs it.
+  void PrefaultRing();
   // Writes everything queued; false when the writer failed.
   bool Drain();
   uint64_t Queued() const;

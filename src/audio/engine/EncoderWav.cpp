@@ -25,19 +25,12 @@ bool TEncoderWavFile::Write(const uint8_t* iData, size_t iSize)
 {
   if (fFailed)
     return false;
-  while (iSize > 0)
+  const size_t written = WriteFully(fFile.Get(), iData, iSize);
+  fDataBytes += written;
+  if (written < iSize)
   {
-    const ssize_t written = ::write(fFile.Get(), iData, iSize);
-    if (written < 0 && errno == EINTR)
-      continue;
-    if (written <= 0)
-    {
-      fFailed = true;
-      return false;
-    }
-    fDataBytes += static_cast<size_t>(written);
-    iData += written;
-    iSize -= static_cast<size_t>(written);
+    fFailed = true;
+    return false;
   }
   if (fDataBytes - fHeaderWrittenAt >= fRewriteBytes && !WriteHeader())
   {

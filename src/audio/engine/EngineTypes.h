@@ -53,8 +53,32 @@ enum TEncodeFlag : uint32_t
   efNoHeader = 1,         // the program receives raw samples, no WAV header
   ef16Bit = 4,            // convert the float samples to 16-bit little-endian integers
   efWAVFile = 0x40,       // the engine writes a WAV file itself; the command is the file's path
+  efCodecFile = 0x800,    // the engine encodes a file itself (TCodecSettings, 16-bit samples); the command is its path
   efQueue = 0x200,        // fed through a queue by a thread of its own
   efUnicode = 0x80000000, // the command is Unicode (always, here: UTF-8)
+};
+
+// The engine's own encoders (efCodecFile): the libraries behind lame, twolame and oggenc, set up as those
+// programs are by the recording's command lines.
+enum TCodecKind : uint32_t
+{
+  ckMP3,
+  ckMP2,
+  ckVorbis,
+};
+
+enum TCodecMode : uint32_t
+{
+  cmMono, // stereo input mixed down
+  cmStereo,
+  cmJointStereo,
+};
+
+struct TCodecSettings
+{
+  TCodecKind Kind = ckMP3;
+  TCodecMode Mode = cmStereo;
+  uint32_t Bitrate = 128; // kbit/s
 };
 
 // Process-wide settings of TAudioEngine::SetConfig.
