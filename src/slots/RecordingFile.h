@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <string>
 
 // What writes a recording file.
@@ -32,14 +33,18 @@ struct TRecordingFile
   bool InsertKept = false;               // worker only: its row waits in the journal
   bool EndKept = false;                  // worker only: its end waits in the journal
   bool InJournal = false;                // worker only: the journal holds lines of it
+  std::optional<double> Seconds;         // worker only: the length its row stores, settled once at its end
   int JournalledDropouts = 0;            // controller only: the dropout count last handed to the journal
-  std::atomic<double> DropoutSeconds{0}; // input dropouts while it was written
+  std::atomic<double> DropoutSeconds{0}; // audio lost while it was written: input dropouts, a dying encoder
   std::atomic<int> DropoutCount{0};
 
-  // Notes where the input lost iSeconds of audio, iAt seconds into the file; the first kMaxDropoutMarks only, so
-  // that an input that fails all day cannot grow the row. Called by the slot's status pass.
-  void AddDropoutMark(double iAt, double iSeconds)
+  // Counts iSeconds of audio lost iAt seconds into the file.
+  void AddDropout(double iAt, double iSeconds)
   {
+    DropoutSeconds.fetch_add(iSeconds, std::memory_order_relaxed);
+    ++DropoutCount;
+    // Its place is noted for the first kMaxDropoutMarks only, so that an input that fails all day cannot grow
+    // the row.
     char mark[48];
     std::snprintf(mark, sizeof(mark), "%.2f+%.2f", iAt < 0 ? 0.0 : iAt, iSeconds);
     std::lock_guard lock(fMarksLock);

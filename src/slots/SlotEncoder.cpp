@@ -33,6 +33,8 @@ constexpr int64_t kRetryFileMilliseconds = 3000;
 // Bytes per frame that the encoder programs receive (16-bit stereo).
 constexpr uint64_t kProgramFrameBytes = 4;
 constexpr float kResumedSeconds = 2;
+// Less than this between what a dead encoder got and what its file holds is its codec's framing, not a loss.
+constexpr double kNotedLossSeconds = 0.05;
 // The current file's dropouts reach the journal at most this often (milliseconds).
 constexpr int64_t kDropoutJournalPause = 1000;
 
@@ -78,7 +80,7 @@ void TSlotInfo::CycleEncoder()
   if (fFileWanted)
     KeepFailure(failure, [&] { next = StartFileEncoder(previous); });
   // The previous file ends exactly where the next one begins, or now when none begins.
-  KeepFailure(failure, [&] { EndFile(previous, next.Encoder != 0); });
+  KeepFailure(failure, [&] { EndFile(previous, next.Encoder != 0 ? next.File : nullptr); });
   if (next.Encoder)
     KeepFailure(failure, [&] { BeginFile(next); });
   PublishStatus();
@@ -131,15 +133,16 @@ TSlotInfo::TNextFile TSlotInfo::StartFileEncoder(uint32_t iReplaces)
   return next;
 }
 
-void TSlotInfo::EndFile(uint32_t iEncoder, bool iReplaced)
+void TSlotInfo::EndFile(uint32_t iEncoder, const std::shared_ptr<TRecordingFile>& iNext)
 {
+  const bool replaced = iNext != nullptr;
   const std::shared_ptr<TRecordingFile> file = fRecorder.End();
   fTitles.FileEnded();
   if (!iEncoder)
     return;
   TEncodeSpan span;
   // A replaced encoder got its last sample already; another one gets it when it leaves the chain.
-  if (iReplaced)
+  if (replaced)
     TAudioEngine::EncodeGetSpan(iEncoder, span);
   else
     EncodeDetach(iEncoder, span);
@@ -171,8 +174,8 @@ void TSlotInfo::EndFile(uint32_t iEncoder, bool iReplaced)
   if (file)
   {
     const double seconds = static_cast<double>(frames) / fEffectiveSamplerate;
-    fRecorder.Worker().Post([this, file, seconds] { return StoreFileEnd(file, seconds); },
-                            [this, file, seconds] { return KeepFileEnd(*file, seconds); });
+    fRecorder.Worker().Post([this, file, seconds, iNext] { return StoreFileEnd(file, seconds, iNext.get()); },
+                            [this, file, seconds, iNext] { return KeepFileEnd(*file, seconds, iNext.get()); });
   }
 }
 
@@ -223,14 +226,14 @@ bool TSlotInfo::KeepFileRow(TRecordingFile& iFile)
   return iFile.InsertKept;
 }
 
-bool TSlotInfo::KeepFileEnd(TRecordingFile& iFile, double iSeconds)
+bool TSlotInfo::KeepFileEnd(TRecordingFile& iFile, double iSeconds, TRecordingFile* iNext)
 {
-  struct stat info;
-  if (iFile.Abandoned || ::stat(iFile.FullName.c_str(), &info) != 0 || info.st_size == 0)
+  const double seconds = SettleFileEnd(iFile, iSeconds, iNext);
+  if (iFile.Abandoned || HoldsNoAudio(iFile, seconds))
     return false;
   if (!iFile.EndKept)
-    iFile.EndKept = JournalChange(iFile, {jcEnd, StoredRecordingName(iFile.RelativeName), 0,
-                                          StoredSeconds(iFile, iSeconds), iFile.DropoutSeconds, iFile.DropoutCount});
+    iFile.EndKept = JournalChange(
+        iFile, {jcEnd, StoredRecordingName(iFile.RelativeName), 0, seconds, iFile.DropoutSeconds, iFile.DropoutCount});
   return iFile.EndKept;
 }
 
@@ -268,15 +271,15 @@ void TSlotInfo::JournalDropouts()
       });
 }
 
-bool TSlotInfo::StoreFileEnd(const std::shared_ptr<TRecordingFile>& iFile, double iSeconds)
+bool TSlotInfo::StoreFileEnd(const std::shared_ptr<TRecordingFile>& iFile, double iSeconds, TRecordingFile* iNext)
 {
-  struct stat info;
-  const bool empty = ::stat(iFile->FullName.c_str(), &info) != 0 || info.st_size == 0;
+  const double seconds = SettleFileEnd(*iFile, iSeconds, iNext);
   try
   {
-    if (empty)
+    if (HoldsNoAudio(*iFile, seconds))
     {
-      // Nothing reached the file (a full disk): neither the file nor its row stay behind.
+      // Nothing reached the file (a full disk, an encoder killed at its start): neither the file nor its row stay
+      // behind.
       iFile->Abandoned = true;
       ::unlink(iFile->FullName.c_str());
       if (iFile->ID != 0)
@@ -285,8 +288,7 @@ bool TSlotInfo::StoreFileEnd(const std::shared_ptr<TRecordingFile>& iFile, doubl
     else if (iFile->ID == 0)
       return false; // its row is not stored yet; the insert is being retried
     else
-      StoreRecordingEnd(iFile->ID, StoredSeconds(*iFile, iSeconds), iFile->DropoutSeconds, iFile->DropoutCount,
-                        iFile->DropoutMarks());
+      StoreRecordingEnd(iFile->ID, seconds, iFile->DropoutSeconds, iFile->DropoutCount, iFile->DropoutMarks());
   }
   catch (const std::exception& e)
   {
@@ -294,7 +296,7 @@ bool TSlotInfo::StoreFileEnd(const std::shared_ptr<TRecordingFile>& iFile, doubl
     if (!std::exchange(iFile->EndReported, true))
     {
       LogMessage(Format("Error updating database: %s", e.what()));
-      KeepFileEnd(*iFile, iSeconds);
+      KeepFileEnd(*iFile, iSeconds, iNext);
     }
     return false;
   }
@@ -314,18 +316,39 @@ bool TSlotInfo::StoreFileEnd(const std::shared_ptr<TRecordingFile>& iFile, doubl
   return true;
 }
 
-double TSlotInfo::StoredSeconds(const TRecordingFile& iFile, double iSeconds) const
+double TSlotInfo::SettleFileEnd(TRecordingFile& iFile, double iSeconds, TRecordingFile* iNext)
 {
-  // A program that died lost what was still in its pipe: what counts is what reached the file.
+  if (iFile.Seconds)
+    return *iFile.Seconds;
+  double kept = iSeconds;
+  // An encoder that died lost what was still on its way to the file: what counts is what reached it, and the
+  // rest is a dropout, of this file or, when none of it is readable, of the file the recording went on in.
   if (iFile.Died)
-    if (const auto measured = MeasureRecordingDuration(iFile.FullName))
-      return std::min(iSeconds, measured->Seconds);
-  return iSeconds;
+  {
+    const std::optional<TMeasuredDuration> measured = MeasureRecordingDuration(iFile.FullName);
+    kept = measured ? std::min(iSeconds, measured->Seconds) : 0;
+    if (const double lost = iSeconds - kept; lost >= kNotedLossSeconds)
+    {
+      LogMessage(Format("%.2f s of audio dropped: the encoder of %s ended", lost, iFile.FullName.c_str()));
+      if (kept > 0)
+        iFile.AddDropout(kept, lost);
+      else if (iNext)
+        iNext->AddDropout(0, lost);
+    }
+  }
+  iFile.Seconds = kept;
+  return kept;
+}
+
+bool TSlotInfo::HoldsNoAudio(const TRecordingFile& iFile, double iSeconds)
+{
+  struct stat info;
+  return (iFile.Died && iSeconds <= 0) || ::stat(iFile.FullName.c_str(), &info) != 0 || info.st_size == 0;
 }
 
 void TSlotInfo::FinishRecording()
 {
-  EndFile(fRecorder.Encoder(), false);
+  EndFile(fRecorder.Encoder(), nullptr);
   PublishStatus();
 }
 

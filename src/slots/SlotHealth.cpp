@@ -96,13 +96,9 @@ void TSlotInfo::AddDropout(double iSeconds, const char* iReason)
 {
   fCounters.DropoutSeconds.fetch_add(iSeconds, std::memory_order_relaxed);
   ++fCounters.DropoutCount;
+  // Reported when the gap has ended: it began that long before the file's present end.
   if (const std::shared_ptr<TRecordingFile> file = fRecorder.CurrentFile())
-  {
-    file->DropoutSeconds.fetch_add(iSeconds, std::memory_order_relaxed);
-    ++file->DropoutCount;
-    // Reported when the gap has ended: it began that long before the file's present end.
-    file->AddDropoutMark(static_cast<double>(CurrentRecordingDuration()) - iSeconds, iSeconds);
-  }
+    file->AddDropout(static_cast<double>(CurrentRecordingDuration()) - iSeconds, iSeconds);
   LogMessage(Format("%.2f s of audio dropped: %s", iSeconds, iReason));
 }
 

@@ -384,16 +384,19 @@ private:
   // Starts the next file's encoder in iReplaces' place (0: added to the chain); Encoder 0 when refused.
   TNextFile StartFileEncoder(uint32_t iReplaces);
   // Takes the encoder of the file that ends out of the chain; the worker stops it and stores the file's end.
-  void EndFile(uint32_t iEncoder, bool iReplaced);
+  // iNext: the file that takes its place, if any.
+  void EndFile(uint32_t iEncoder, const std::shared_ptr<TRecordingFile>& iNext);
   void BeginFile(const TNextFile& iNext);
   // Worker jobs; true when done, false to be tried again.
   bool InsertFileRow(const std::shared_ptr<TRecordingFile>& iFile);
-  bool StoreFileEnd(const std::shared_ptr<TRecordingFile>& iFile, double iSeconds);
-  // The length to store: what reached the file when its program died.
-  double StoredSeconds(const TRecordingFile& iFile, double iSeconds) const;
+  bool StoreFileEnd(const std::shared_ptr<TRecordingFile>& iFile, double iSeconds, TRecordingFile* iNext);
+  // The length to store, settled once (worker): iSeconds, or what reached the file when its encoder died.
+  double SettleFileEnd(TRecordingFile& iFile, double iSeconds, TRecordingFile* iNext);
+  // A file with nothing in it, or none of it readable after its encoder died: it goes with its row.
+  static bool HoldsNoAudio(const TRecordingFile& iFile, double iSeconds);
   // Give-up handlers of the two jobs at the end: the change goes to the journal; true when it is there.
   bool KeepFileRow(TRecordingFile& iFile);
-  bool KeepFileEnd(TRecordingFile& iFile, double iSeconds);
+  bool KeepFileEnd(TRecordingFile& iFile, double iSeconds, TRecordingFile* iNext);
   // Appends a change of iFile to the journal in its folder (worker); false, logged, when that failed.
   bool JournalChange(TRecordingFile& iFile, const TJournalEntry& iEntry);
   // For the controller's pass: the current file's dropouts go to the journal when they changed, at most once a

@@ -3,6 +3,7 @@
 
 #include "audio/engine/AudioEngine.h"
 #include "lib/BrendleRegExpr.h"
+#include "lib/Errors.h"
 #include "lib/TapevaultTools.h"
 #include "slots/SlotPipelineFixture.h"
 #include "support/SlotSettingsEdit.h"
@@ -26,6 +27,14 @@ size_t DecodedFrames(const std::string& iFile)
   const int status =
       RunProgram({"sh", "-c", "ffmpeg -v error -i '" + iFile + "' -f s16le -ac 2 -ar 44100 - | wc -c"}, {}, output);
   return status == 0 ? std::stoul(output) / 4 : 0;
+}
+
+// 0 also when it does not exist (yet).
+uintmax_t FileBytes(const std::string& iPath)
+{
+  std::error_code missing;
+  const uintmax_t bytes = std::filesystem::file_size(iPath, missing);
+  return missing ? 0 : bytes;
 }
 
 // Process id of a child of this process running iProgram; 0 when there is none.
@@ -212,7 +221,9 @@ TEST_F(SlotEncoderTest, ADeadEncoderIsNoticedWithinASecondAndTheNextFileStarts)
   slot.CycleEncoder();
   const uint32_t first = slot.Encoder();
   ASSERT_NE(first, 0u) << slot.ErrorMessage();
-  std::this_thread::sleep_for(500ms);
+  const int64_t firstStart = slot.RecordStartTickCount();
+  // lame writes in bursts; on a busy machine its first one may take a while.
+  ASSERT_TRUE(WaitUntil([&] { return FileBytes(fFolder / "rec/live.mp3") > 0; }, 5s));
   const pid_t lame = ChildRunning("lame");
   ASSERT_NE(lame, 0);
   ::kill(lame, SIGKILL);
@@ -226,20 +237,65 @@ TEST_F(SlotEncoderTest, ADeadEncoderIsNoticedWithinASecondAndTheNextFileStarts)
       },
       2s));
   EXPECT_LT(std::chrono::steady_clock::now() - killed, 1000ms);
+  const double span = static_cast<double>(slot.RecordStartTickCount() - firstStart) / 1000;
   EXPECT_EQ(CountLog("Slot 1: Encoder stopped unexpectedly: " + fFolder / "rec/live.mp3"), 1u);
   EXPECT_EQ(slot.CurrentFilename(), fFolder / "rec/live-1.mp3");
   EXPECT_EQ(TAudioEngine::EncodeIsActive(slot.Encoder()), esRunning);
   const std::vector<TRow> rows = Rows();
   ASSERT_EQ(rows.size(), 2u);
   ASSERT_TRUE(rows[0].Duration);
-  // lame writes its output in bursts, and on a busy machine it may have written little of the half second yet.
   EXPECT_GT(*rows[0].Duration, 0.0);
-  EXPECT_LT(*rows[0].Duration, 0.8);
-  // What was still in the killed program's pipe never reached the file and is not counted.
-  EXPECT_NEAR(*rows[0].Duration, static_cast<double>(DecodedFrames(fFolder / "rec/live.mp3")) / kRate, 0.03);
+  // What was still in the killed program's pipe never reached the file: the row counts what did, and the rest as
+  // a dropout at the file's end. Both file starts are a pull pass from their first sample.
+  const double duration = *rows[0].Duration;
+  EXPECT_NEAR(duration, static_cast<double>(DecodedFrames(fFolder / "rec/live.mp3")) / kRate, 0.03);
+  EXPECT_NEAR(duration + rows[0].Dropouts, span, 0.15) << rows[0].DropoutMarks;
+  if (rows[0].Dropouts > 0)
+  {
+    EXPECT_EQ(rows[0].DropoutMarks, Format("%.2f+%.2f", duration, rows[0].Dropouts));
+    EXPECT_EQ(
+        CountLog(Format("%.2f s of audio dropped: the encoder of ", rows[0].Dropouts) + fFolder / "rec/live.mp3 ended"),
+        1u);
+  }
   // A running encoder is left alone.
   slot.CheckEncoder();
   EXPECT_EQ(CountLog("Encoder stopped unexpectedly"), 1u);
+}
+
+TEST_F(SlotEncoderTest, AnEncoderKilledBeforeItWroteAudioLeavesNoFileAndItsLossIsTheNextFilesDropout)
+{
+  // A program that writes a header and then only reads, as an encoder killed during its start leaves it.
+  const std::string program = fFolder / "header-only";
+  TSettingsTempFolder::WriteFile(program, "#!/bin/sh\nfor last; do :; done\nprintf 'OggS\\0\\2' > \"$last\"\n"
+                                          "exec cat > /dev/null\n");
+  std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+  TSlotInfo& slot = MakeSlot("Format=mp3\nEncoderFilename=" + program + "\nCustomFilename=live\n");
+  slot.Initialize();
+  slot.StartRecording();
+  slot.CycleEncoder();
+  const uint32_t first = slot.Encoder();
+  ASSERT_NE(first, 0u) << slot.ErrorMessage();
+  const int64_t firstStart = slot.RecordStartTickCount();
+  ASSERT_TRUE(WaitUntil([&] { return FileBytes(fFolder / "rec/live.mp3") > 0; }, 5s));
+  std::this_thread::sleep_for(400ms);
+  const pid_t encoder = ChildRunning("cat");
+  ASSERT_NE(encoder, 0);
+  ::kill(encoder, SIGKILL);
+  ASSERT_TRUE(WaitUntil(
+      [&]
+      {
+        slot.CheckEncoder();
+        return slot.Encoder() != first;
+      },
+      2s));
+  const double span = static_cast<double>(slot.RecordStartTickCount() - firstStart) / 1000;
+  slot.FinishRecording();
+  const std::vector<TRow> rows = Rows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].Filename, "live-1.mp3");
+  EXPECT_FALSE(std::filesystem::exists(fFolder / "rec/live.mp3"));
+  EXPECT_NEAR(rows[0].Dropouts, span, 0.15);
+  EXPECT_EQ(rows[0].DropoutMarks, Format("0.00+%.2f", rows[0].Dropouts));
 }
 
 TEST_F(SlotEncoderTest, EnabledStartsAndEndsFilesOnlyWhenItChanges)

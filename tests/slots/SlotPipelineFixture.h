@@ -90,6 +90,8 @@ protected:
     std::string StartTime;
     std::optional<double> Duration;
     std::string Filename;
+    double Dropouts = 0;
+    std::string DropoutMarks;
   };
   // The rows once the slot's worker has stored what was handed to it.
   std::vector<TRow> Rows()
@@ -97,11 +99,17 @@ protected:
     EXPECT_TRUE(fSlot->WaitForWorker(std::chrono::seconds(30)));
     std::vector<TRow> rows;
     const auto result = fSlot->GetDatabaseConnection()
-                            ->PrepareStatement("SELECT id, starttime, duration, filename FROM recordings ORDER BY id")
+                            ->PrepareStatement("SELECT id, starttime, duration, filename, dropouts, dropoutmarks "
+                                               "FROM recordings ORDER BY id")
                             ->ExecuteQueryPrepared();
     while (result->Next())
     {
-      TRow row{result->GetInt(1), result->GetString(2), std::nullopt, result->GetString(4)};
+      TRow row{result->GetInt(1),
+               result->GetString(2),
+               std::nullopt,
+               result->GetString(4),
+               result->IsNull(5) ? 0 : result->GetFloat(5),
+               result->IsNull(6) ? "" : result->GetString(6)};
       if (!result->IsNull(3))
         row.Duration = result->GetFloat(3);
       rows.push_back(row);
