@@ -9,6 +9,7 @@ let player = null;
 let media = null; // the player's audio element
 let calendar = null;
 let currentEvent = null;
+let bootstrapScript = null; // the dialog's and the phone menu's script, loaded once the calendar shows
 
 // "3 dropouts, 0.4 s": audio the input lost inside the file, from its row.
 function dropoutText(iCount, iSeconds) {
@@ -87,13 +88,28 @@ function showDropoutMarks(iMarks, iDuration) {
   }
 }
 
-// The player's modules load with the first recording opened, not with the page: the calendar shows sooner.
+// Adds an iTag element with iAttributes to the head (a script or style sheet); settles once it has loaded.
+function loadInto(iTag, iAttributes) {
+  return new Promise((resolve, reject) => {
+    const element = Object.assign(document.createElement(iTag), iAttributes);
+    element.onload = resolve;
+    element.onerror = () => reject(new Error('Could not load ' + (iAttributes.src || iAttributes.href)));
+    document.head.append(element);
+  });
+}
+
+// What only the player needs loads with the first recording opened, not with the page: the calendar shows
+// sooner. The icons of its buttons come with it.
 let playerModules = null;
 function loadPlayerModules() {
-  playerModules ??= Promise.all([import('/assets/js/wavesurfer/wavesurfer.esm.js'),
-                                 import('/assets/js/wavesurfer/plugins/timeline.esm.js')])
+  if (!playerModules) {
+    loadInto('link', {rel: 'stylesheet', href: '/assets/fontawesome/css/all.min.css'}).catch(() => {}); // icons only
+    playerModules = Promise.all([import('/assets/js/wavesurfer/wavesurfer.esm.js'),
+                                 import('/assets/js/wavesurfer/plugins/timeline.esm.js'),
+                                 loadInto('script', {src: '/assets/js/moment.min.js'})])
                         .then(([wavesurfer, timeline]) => ({WaveSurfer: wavesurfer.default,
                                                             TimelinePlugin: timeline.default}));
+  }
   return playerModules;
 }
 
@@ -101,7 +117,7 @@ async function openPlayer(event) {
   const url = '/ws/slot/' + encodeURIComponent(currentSlot) + '/getfile/' + encodeURIComponent(event.id) + '/' +
               encodeURIComponent(event.extendedProps.filename || '');
   currentEvent = event;
-  $('#playerTitle').text(moment(event.start).format('LLLL'));
+  $('#playerTitle').text('');
   $('#playerDownloadButton').attr('href', url);
 
   destroyPlayer();
@@ -121,6 +137,7 @@ async function openPlayer(event) {
   }
   if (currentEvent !== event)
     return; // the dialog was closed, or another recording opened, meanwhile
+  $('#playerTitle').text(moment(event.start).format('LLLL'));
   const {WaveSurfer, TimelinePlugin} = modules;
   // The audio element plays the file from its address, so the browser fetches it in byte ranges as it needs
   // them; the player reads the whole file once only to draw the waveform. Given the same address, the player
@@ -195,11 +212,13 @@ $(function () {
     },
     eventClick: (info) => {
       info.jsEvent.preventDefault();
-      openPlayer(info.event);
+      bootstrapScript.then(() => openPlayer(info.event),
+                           (error) => showFailure('The player could not be loaded', error));
     },
   });
   calendar.render();
   switchSlot('0');
+  bootstrapScript = loadInto('script', {src: '/assets/js/bootstrap.min.js'});
 
   $('#slotselector').on('change', function () {
     switchSlot($(this).val());
