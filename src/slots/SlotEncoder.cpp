@@ -25,7 +25,8 @@ namespace
 {
 constexpr int32_t kFileEncoderPriority = -1000;
 // Every program gets 16-bit samples, fed from the encoder's own thread so that the pulling thread never waits.
-constexpr uint32_t kFileEncoderFlags = efUnicode | ef16Bit | efQueue;
+// A file the engine writes itself goes on in the next file at a change when the settings stayed.
+constexpr uint32_t kFileEncoderFlags = efUnicode | ef16Bit | efQueue | efContinue;
 constexpr int64_t kMixerFrameBytes = 2 * sizeof(float);
 // While a slot should record but no encoder runs (a full disk, a program that refuses its options), a new
 // file is tried this often: soon enough to lose little, rarely enough not to make a file every timer tick.
@@ -327,14 +328,14 @@ double TSlotInfo::SettleFileEnd(TRecordingFile& iFile, double iSeconds, TRecordi
   {
     const std::optional<TMeasuredDuration> measured = MeasureRecordingDuration(iFile.FullName);
     kept = measured ? std::min(iSeconds, measured->Seconds) : 0;
-    if (const double lost = iSeconds - kept; lost >= kNotedLossSeconds)
+    // A file left empty was reported with its outage already (a full disk retries every few seconds).
+    if (const double lost = iSeconds - kept; lost >= kNotedLossSeconds && kept > 0)
     {
       LogMessage(Format("%.2f s of audio dropped: the encoder of %s ended", lost, iFile.FullName.c_str()));
-      if (kept > 0)
-        iFile.AddDropout(kept, lost);
-      else if (iNext)
-        iNext->AddDropout(0, lost);
+      iFile.AddDropout(kept, lost);
     }
+    else if (lost >= kNotedLossSeconds && iNext)
+      iNext->AddDropout(0, lost);
   }
   iFile.Seconds = kept;
   return kept;

@@ -140,6 +140,48 @@ TEST_F(EngineEncode, ReplacementLeavesNoGapAndNoOverlap)
   }
 }
 
+// Threads of this process.
+size_t ThreadCount()
+{
+  return size_t(
+      std::distance(std::filesystem::directory_iterator("/proc/self/task"), std::filesystem::directory_iterator()));
+}
+
+TEST_F(EngineEncode, AContinuingFileEncoderGoesOnInTheNextFileWithoutANewThread)
+{
+  Run(0.3);
+  const std::string First = fFolder + "/1.wav", Second = fFolder + "/2.wav", Third = fFolder + "/3.wav";
+  const uint32_t flags = efWAVFile | efQueue | efContinue;
+  uint32_t A = TAudioEngine::EncodeStart(fMixer, First, flags);
+  ASSERT_NE(A, 0u);
+  Run(1.01);
+  const size_t threads = ThreadCount();
+  uint32_t B = TAudioEngine::EncodeStart(fMixer, Second, flags, nullptr, A);
+  ASSERT_NE(B, 0u);
+  EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_EQ(TAudioEngine::EncodeIsActive(A), esStopped);
+  EXPECT_EQ(TAudioEngine::EncodeIsActive(B), esRunning);
+  Run(0.77);
+  TEncodeSpan SpanA, SpanB;
+  ASSERT_TRUE(TAudioEngine::EncodeGetSpan(A, SpanA));
+  EXPECT_EQ(SpanA.EndFrame - SpanA.FirstFrame, 101u * 441u);
+  // Stopping the old handle waits until its file is finished; the encoder goes on.
+  EXPECT_TRUE(TAudioEngine::EncodeStop(A));
+  EXPECT_EQ(ReadWav(First).SamplesFloat(), Passed(SpanA.FirstFrame, SpanA.EndFrame));
+  EXPECT_EQ(TAudioEngine::EncodeIsActive(B), esRunning);
+  // Other settings (16-bit now) need an encoder of their own.
+  uint32_t C = TAudioEngine::EncodeStart(fMixer, Third, flags | ef16Bit, nullptr, B);
+  ASSERT_NE(C, 0u);
+  EXPECT_EQ(ThreadCount(), threads + 1);
+  Run(0.2);
+  ASSERT_TRUE(TAudioEngine::EncodeGetSpan(B, SpanB));
+  EXPECT_EQ(SpanA.EndFrame, SpanB.FirstFrame);
+  EXPECT_TRUE(TAudioEngine::EncodeStop(B));
+  EXPECT_TRUE(TAudioEngine::EncodeStop(C));
+  EXPECT_EQ(ReadWav(Second).SamplesFloat(), Passed(SpanB.FirstFrame, SpanB.EndFrame));
+  EXPECT_EQ(ReadWav(Third).Bits, 16);
+}
+
 TEST_F(EngineEncode, ProgramOutputAtTheConfiguredPriority)
 {
   // A DSP at priority 0 halves the signal; an encoder at 50 gets it before, one at -1000 after.

@@ -103,7 +103,10 @@ public:
   // efWAVFile or efCodecFile (encoded as iCodec says) the file to write. With iReplaces (an encoder of the same
   // channel) the new encoder takes the old one's place between two buffers: the old one's last sample and the new one's
   // first are adjacent. The replaced encoder gets no more audio, reports esStopped, keeps its span and is ended by
-  // EncodeStop. iNotify runs on an engine thread; it must neither stop the encoder nor change its notification.
+  // EncodeStop. With efContinue, a replaced file encoder fed through a queue whose settings equal the new ones
+  // goes on in the new file (no encoder, thread or queue starts): the old file is finished on its thread, and
+  // EncodeStop of the old handle waits for that; otherwise a new encoder starts. iNotify runs on an engine
+  // thread; it must neither stop the encoder nor change its notification.
   static uint32_t EncodeStart(uint32_t iChannel, const std::string& iCommand, uint32_t iFlags,
                               TEncodeNotify iNotify = nullptr, uint32_t iReplaces = 0,
                               const TCodecSettings& iCodec = {});

@@ -40,7 +40,14 @@ uint32_t TAudioEngine::EncodeStart(uint32_t iChannel, const std::string& iComman
     if (handle == 0)
       return Fail(ecNoChannel, 0u);
     // Added before it starts, so that a program that dies at once already notifies with its handle.
-    const int error = encoder->Start(iCommand, iFlags, uint32_t(state.EncodeQueueMilliseconds.load()), iCodec);
+    const uint32_t flags = iFlags & ~uint32_t(efContinue);
+    const uint32_t queue = uint32_t(state.EncodeQueueMilliseconds.load());
+    int error = ecNotAvailable;
+    if ((iFlags & efContinue) && iReplaces)
+      if (TPinned<TChainEncoder> old = table.Pin<TChainEncoder>(iReplaces))
+        error = encoder->Continue(*old, iCommand, flags, queue, iCodec);
+    if (error == ecNotAvailable)
+      error = encoder->Start(iCommand, flags, queue, iCodec);
     if (error != ecOK)
     {
       table.Remove(handle);

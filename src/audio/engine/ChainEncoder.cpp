@@ -3,25 +3,51 @@
 #include "audio/engine/CastSender.h"
 #include "audio/engine/Channel.h"
 #include "audio/engine/Encoder.h"
+#include "audio/engine/EncoderTarget.h"
 #include "audio/engine/StreamServer.h"
+
+namespace
+{
+// How long the end of a file waits for the encoder's thread to finish it after the encoder went on in the next
+// one: the time a stop gives a program, and a little more.
+constexpr std::chrono::milliseconds kHandOverTimeout{6000};
+} // namespace
 
 TChainEncoder::TChainEncoder(TChannel& iChannel, int32_t iPriority, TEncodeNotify iNotify)
     : TChainElement(iChannel, iPriority), fNotify(std::move(iNotify))
 {
 }
 
-TChainEncoder::~TChainEncoder() = default;
+TChainEncoder::~TChainEncoder()
+{
+  if (fRoute)
+  {
+    std::lock_guard lock(fRoute->Lock);
+    if (fRoute->Element == this)
+      fRoute->Element = nullptr;
+  }
+}
 
 int TChainEncoder::Start(const std::string& iCommand, uint32_t iFlags, uint32_t iQueueMilliseconds,
                          const TCodecSettings& iCodec)
 {
+  fFlags = iFlags;
+  fQueueMilliseconds = iQueueMilliseconds;
+  fCodec = iCodec;
+  fRoute = std::make_shared<TNotifyRoute>();
+  fRoute->Element = this;
   TEncoderSettings settings;
   settings.SampleRate = Channel().Format().Rate;
   settings.Channels = Channel().Format().Channels;
   settings.Flags = iFlags;
   settings.QueueMilliseconds = iQueueMilliseconds;
   settings.Codec = iCodec;
-  settings.OnNotify = [this](int iStatus) { Notify(iStatus); };
+  settings.OnNotify = [route = fRoute](int iStatus)
+  {
+    std::lock_guard lock(route->Lock);
+    if (route->Element)
+      route->Element->Notify(iStatus);
+  };
   try
   {
     fEncoder = TEncoder::Start(iCommand, settings);
@@ -37,6 +63,41 @@ int TChainEncoder::Start(const std::string& iCommand, uint32_t iFlags, uint32_t 
   return ecOK;
 }
 
+int TChainEncoder::Continue(TChainEncoder& iOld, const std::string& iPath, uint32_t iFlags, uint32_t iQueueMilliseconds,
+                            const TCodecSettings& iCodec)
+{
+  if (!iOld.fEncoder || !iOld.fEncoder->CanContinue() || iOld.fOutputTaken || iOld.fFlags != iFlags ||
+      iOld.fQueueMilliseconds != iQueueMilliseconds || !(iOld.fCodec == iCodec))
+    return ecNotAvailable;
+  try
+  {
+    std::unique_ptr<IEncoderTarget> next = iOld.fEncoder->MakeNextFile(iPath);
+    fPredecessorEnd = std::make_shared<THandOver>();
+    fSwitch = iOld.fEncoder->ContinuationMark(std::move(next),
+                                              [end = fPredecessorEnd](bool)
+                                              {
+                                                std::lock_guard lock(end->Lock);
+                                                end->Finished = true;
+                                                end->Signal.notify_all();
+                                              });
+  }
+  catch (const TEncoderError& e)
+  {
+    return e.Code();
+  }
+  catch (const std::bad_alloc&)
+  {
+    return ecMemory;
+  }
+  fFlags = iFlags;
+  fQueueMilliseconds = iQueueMilliseconds;
+  fCodec = iCodec;
+  fRoute = iOld.fRoute;
+  fEncoder = iOld.fEncoder;
+  fPredecessor = &iOld;
+  return ecOK;
+}
+
 void TChainEncoder::Process(float* ioBuffer, uint32_t iFrames, uint32_t, uint64_t iFirstFrame)
 {
   fEncoder->Write(ioBuffer, iFrames);
@@ -47,6 +108,22 @@ void TChainEncoder::Attached(uint64_t iPosition)
 {
   fFirstFrame.store(iPosition, std::memory_order_release);
   fEndFrame.store(iPosition, std::memory_order_release);
+  if (!fPredecessor)
+    return;
+  // In the predecessor's place, between two buffers: the file changes here. Nothing here allocates or waits
+  // for more than the notification route, which an encoder thread holds only while it notifies.
+  fContinued = true;
+  fDroppedBase = fEncoder->DroppedFrames();
+  fPredecessor->fDroppedEnd.store(fDroppedBase, std::memory_order_release);
+  fPredecessor->fHandOver = fPredecessorEnd;
+  fPredecessor->fHandedOver.store(true, std::memory_order_release);
+  {
+    std::lock_guard lock(fRoute->Lock);
+    fRoute->Element = this;
+  }
+  // A dead encoder takes no mark: the predecessor's file ended when it died.
+  if (!fEncoder->Continue(fSwitch))
+    fSwitch.front().Action(false);
 }
 
 void TChainEncoder::Detached(uint64_t iPosition)
@@ -70,7 +147,9 @@ TEncodeSpan TChainEncoder::Span() const
   TEncodeSpan span;
   span.FirstFrame = fFirstFrame.load(std::memory_order_acquire);
   span.EndFrame = fEndFrame.load(std::memory_order_acquire);
-  span.DroppedFrames = fEncoder ? fEncoder->DroppedFrames() : 0;
+  const uint64_t dropped = fHandedOver.load(std::memory_order_acquire) ? fDroppedEnd.load(std::memory_order_acquire)
+                                                                       : (fEncoder ? fEncoder->DroppedFrames() : 0);
+  span.DroppedFrames = dropped - fDroppedBase;
   return span;
 }
 
@@ -81,6 +160,16 @@ int64_t TChainEncoder::ReadOutput(void* oBuffer, uint32_t iLength, int iTimeoutM
 
 void TChainEncoder::Stop()
 {
+  // The encoder went on in the next file: this one is finished on the encoder's thread.
+  if (fHandedOver.load(std::memory_order_acquire))
+  {
+    std::unique_lock lock(fHandOver->Lock);
+    fHandOver->Signal.wait_for(lock, kHandOverTimeout, [this] { return fHandOver->Finished; });
+    return;
+  }
+  // Prepared to go on in a predecessor's encoder but never in its place: that encoder is not this one's.
+  if (fPredecessor && !fContinued)
+    return;
   // The sender goes on reading while the program finishes, so that the stream's last bytes still go out.
   if (fEncoder)
     fEncoder->Stop();

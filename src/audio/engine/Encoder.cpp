@@ -22,6 +22,19 @@ bool Is16Bit(const TEncoderSettings& iSettings)
   return (iSettings.Flags & ef16Bit) != 0;
 }
 
+// The file target of efWAVFile or efCodecFile at iPath.
+std::unique_ptr<IEncoderTarget> MakeFileTarget(const std::string& iPath, const TEncoderSettings& iSettings)
+{
+  if (iSettings.Flags & efWAVFile)
+    return std::make_unique<TEncoderWavFile>(
+        iPath, TWavFormat{iSettings.SampleRate, static_cast<uint16_t>(iSettings.Channels), !Is16Bit(iSettings)});
+  if (iPath.empty())
+    throw TEncoderError(ecFileOpen, "No file name given");
+  if (!Is16Bit(iSettings) || iSettings.Channels > 2)
+    throw TEncoderError(ecFormat, "The codecs take 16-bit mono or stereo samples");
+  return MakeCodecFile(iPath, iSettings.SampleRate, iSettings.Channels, iSettings.Codec);
+}
+
 } // namespace
 
 TEncoder::TEncoder(const TEncoderSettings& iSettings)
@@ -45,16 +58,8 @@ std::unique_ptr<TEncoder> TEncoder::Start(const std::string& iCommandLine, const
   {
     encoder->fConverted =
         std::make_unique_for_overwrite<uint8_t[]>(kChunkFrames * iSettings.Channels * encoder->fBytesPerSample);
-    if (iSettings.Flags & efWAVFile)
-      encoder->fTarget = std::make_unique<TEncoderWavFile>(iCommandLine, format);
-    else if (iSettings.Flags & efCodecFile)
-    {
-      if (iCommandLine.empty())
-        throw TEncoderError(ecFileOpen, "No file name given");
-      if (!Is16Bit(iSettings) || iSettings.Channels > 2)
-        throw TEncoderError(ecFormat, "The codecs take 16-bit mono or stereo samples");
-      encoder->fTarget = MakeCodecFile(iCommandLine, iSettings.SampleRate, iSettings.Channels, iSettings.Codec);
-    }
+    if (iSettings.Flags & (efWAVFile | efCodecFile))
+      encoder->fTarget = MakeFileTarget(iCommandLine, iSettings);
     else
     {
       const std::vector<std::string> arguments = SplitCommandLine(iCommandLine);
@@ -115,7 +120,12 @@ void TEncoder::Stop()
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(fSettings.StopTimeoutMilliseconds);
   // First everything accepted so far reaches the target, unless the target takes nothing before the deadline.
   if (fQueue)
-    fQueue->Finish(deadline, [this] { fTarget->Cancel(); });
+    fQueue->Finish(deadline,
+                   [this]
+                   {
+                     std::lock_guard lock(fTargetLock);
+                     fTarget->Cancel();
+                   });
   else
   {
     std::unique_lock direct(fDirectLock, std::defer_lock);
@@ -127,6 +137,49 @@ void TEncoder::Stop()
   }
   if (fTarget)
     fTarget->Finish(deadline);
+}
+
+bool TEncoder::CanContinue() const
+{
+  return fQueue && (fSettings.Flags & (efWAVFile | efCodecFile)) != 0 && IsActive();
+}
+
+std::unique_ptr<IEncoderTarget> TEncoder::MakeNextFile(const std::string& iPath) const
+{
+  try
+  {
+    return MakeFileTarget(iPath, fSettings);
+  }
+  catch (const std::bad_alloc&)
+  {
+    throw TEncoderError(ecMemory, "Not enough memory for the encoder");
+  }
+}
+
+TQueueMarks TEncoder::ContinuationMark(std::unique_ptr<IEncoderTarget> iNext, std::function<void(bool)> iFinished)
+{
+  // A function must be copyable: the next file travels in a shared box, and the finished one leaves in it.
+  auto next = std::make_shared<std::unique_ptr<IEncoderTarget>>(std::move(iNext));
+  TQueueMarks marks;
+  marks.push_back({0, [this, next, finished = std::move(iFinished)](bool iReached)
+                   {
+                     if (iReached)
+                     {
+                       {
+                         std::lock_guard lock(fTargetLock);
+                         fTarget.swap(*next);
+                       }
+                       (*next)->Finish(std::chrono::steady_clock::now() +
+                                       std::chrono::milliseconds(fSettings.StopTimeoutMilliseconds));
+                     }
+                     finished(iReached);
+                   }});
+  return marks;
+}
+
+bool TEncoder::Continue(TQueueMarks& ioMark)
+{
+  return fQueue->Mark(ioMark);
 }
 
 uint64_t TEncoder::DroppedFrames() const

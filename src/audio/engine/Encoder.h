@@ -3,6 +3,7 @@
 // engine itself (WAV, or encoded by a codec library), optionally fed through a queue with its own thread so that the
 // pulling thread never waits.
 
+#include "audio/engine/EncoderQueue.h"
 #include "audio/engine/EngineTypes.h"
 
 #include <atomic>
@@ -44,7 +45,6 @@ struct TEncoderSettings
 };
 
 class IEncoderTarget;
-class TEncoderQueue;
 
 class TEncoder final
 {
@@ -75,6 +75,17 @@ public:
   // has ended and everything was read (or the encoder has no output, like a WAV file). Output nobody reads is
   // buffered up to a limit, then discarded, so the program never blocks on it.
   int64_t ReadOutput(void* oBuffer, size_t iSize, int iTimeoutMilliseconds = 1000);
+  // A file encoder fed through a queue (efWAVFile or efCodecFile with efQueue) can go on in another file, so
+  // that a file change starts no encoder, thread or queue.
+  bool CanContinue() const;
+  // The next file, at iPath, created now (outside any lock). Throws TEncoderError.
+  std::unique_ptr<IEncoderTarget> MakeNextFile(const std::string& iPath) const;
+  // A mark that, where Continue places it, ends the current file (finished on the queue's thread, between two
+  // buffers) and lets the encoder go on in iNext. iFinished runs there with true, or with false when the
+  // encoder died before it got there.
+  TQueueMarks ContinuationMark(std::unique_ptr<IEncoderTarget> iNext, std::function<void(bool iFinished)> iFinished);
+  // Places the mark between two Writes; false, leaving it, when the encoder has died.
+  bool Continue(TQueueMarks& ioMark);
   // Whoever takes the output can deliver it no longer (a cast connection was lost): the encoder turns inactive
   // and notifies iStatus, once, as if it had died by itself. Never after Stop.
   void Abandon(int iStatus);
@@ -90,6 +101,7 @@ private:
   size_t fBytesPerSample;
   std::unique_ptr<uint8_t[]> fConverted; // conversion buffer of the thread that writes to the target
   std::unique_ptr<IEncoderTarget> fTarget;
+  std::mutex fTargetLock; // the queue's thread swaps the target at a file change while Stop may cancel it
   std::unique_ptr<TEncoderQueue> fQueue;
   std::atomic<bool> fActive{true};
   std::timed_mutex fDirectLock; // serializes direct writes with Stop (without efQueue)

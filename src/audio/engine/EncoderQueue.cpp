@@ -38,8 +38,26 @@ void TEncoderQueue::Push(const float* iFrames, size_t iFrameCount)
   fWritten.store(written + count, std::memory_order_release);
   if (count < iFrameCount * fChannels)
     fDropped.fetch_add(iFrameCount - count / fChannels, std::memory_order_relaxed);
-  if (Queued() >= fWakeSamples)
+  if (written == 0 || Queued() >= fWakeSamples)
     fWake.notify_one();
+}
+
+bool TEncoderQueue::Mark(TQueueMarks& ioMarks)
+{
+  const uint64_t at = fWritten.load(std::memory_order_relaxed);
+  for (TQueueMark& mark : ioMarks)
+    mark.At = at;
+  const size_t count = ioMarks.size();
+  {
+    std::lock_guard lock(fMarksLock);
+    if (fMarksClosed)
+      return false;
+    fMarks.splice(fMarks.end(), ioMarks);
+    fPendingMarks.fetch_add(count, std::memory_order_release);
+  }
+  // Run soon: whoever waits for the mark need not wait for the next drain.
+  fWake.notify_one();
+  return true;
 }
 
 uint64_t TEncoderQueue::Queued() const
@@ -80,8 +98,14 @@ void TEncoderQueue::Run()
       break;
     std::unique_lock lock(fWakeLock);
     fWake.wait_for(lock, kDrainInterval,
-                   [this] { return fFinishing.load(std::memory_order_acquire) || Queued() >= fWakeSamples; });
+                   [this]
+                   {
+                     return fFinishing.load(std::memory_order_acquire) || Queued() >= fWakeSamples ||
+                            (fRead.load(std::memory_order_relaxed) == 0 && Queued() > 0) ||
+                            fPendingMarks.load(std::memory_order_acquire) > 0;
+                   });
   }
+  DropMarks();
   std::lock_guard lock(fDoneLock);
   fDone = true;
   fDoneSignal.notify_all();
@@ -101,19 +125,49 @@ void TEncoderQueue::PrefaultRing()
 
 bool TEncoderQueue::Drain()
 {
-  // At most two contiguous pieces (before and after the ring's end); each frees its space once written.
-  for (int piece = 0; piece < 2; ++piece)
+  // What was pushed until now, in pieces that end at the ring's end or at a mark; each frees its space once
+  // written.
+  const uint64_t written = fWritten.load(std::memory_order_acquire);
+  for (;;)
   {
     const uint64_t read = fRead.load(std::memory_order_relaxed);
-    const uint64_t available = fWritten.load(std::memory_order_acquire) - read;
-    if (available == 0)
+    uint64_t end = written;
+    TQueueMarks due;
+    {
+      std::lock_guard lock(fMarksLock);
+      if (!fMarks.empty() && fMarks.front().At <= end)
+      {
+        end = fMarks.front().At;
+        if (end == read)
+          due.splice(due.end(), fMarks, fMarks.begin());
+      }
+    }
+    if (!due.empty())
+    {
+      due.front().Action(true);
+      fPendingMarks.fetch_sub(1, std::memory_order_release);
+      continue;
+    }
+    if (read == end)
       return true;
     const size_t start = read % fCapacity;
-    const size_t count = std::min<uint64_t>(available, fCapacity - start);
+    const size_t count = std::min<uint64_t>(end - read, fCapacity - start);
     const bool ok = fWriter(fRing.get() + start, count / fChannels);
     fRead.store(read + count, std::memory_order_release);
     if (!ok)
       return false;
   }
-  return true;
+}
+
+void TEncoderQueue::DropMarks()
+{
+  TQueueMarks left;
+  {
+    std::lock_guard lock(fMarksLock);
+    left.swap(fMarks);
+    fMarksClosed = true;
+    fPendingMarks.store(0, std::memory_order_release);
+  }
+  for (TQueueMark& mark : left)
+    mark.Action(false);
 }

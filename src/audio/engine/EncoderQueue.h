@@ -2,7 +2,7 @@
 // The feeding queue of an encoder: the pulling thread pushes float frames into a preallocated single-producer
 // single-consumer ring without blocking; the queue's own thread hands them to the encoder's writer. The thread
 // drains the ring every kDrainInterval, or earlier when the ring is a quarter full: a wake-up per push would
-// cost more than the writing.
+// cost more than the writing. The first push is written at once, so that a new file holds audio from its start.
 
 #include <atomic>
 #include <chrono>
@@ -10,9 +10,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <thread>
+
+// A point in the queue's stream: its action runs on the queue's thread once everything pushed before the point
+// has been written and before anything pushed after it (true), or when the thread ends without getting there
+// (false: the writer failed). Made outside any lock, so that placing it allocates nothing.
+struct TQueueMark
+{
+  uint64_t At = 0; // in samples since the start
+  std::function<void(bool iReached)> Action;
+};
+using TQueueMarks = std::list<TQueueMark>;
 
 class TEncoderQueue
 {
@@ -34,6 +45,10 @@ public:
   // ring is a quarter full). What does not fit is dropped and counted.
   void Push(const float* iFrames, size_t iFrameCount);
   uint64_t DroppedFrames() const { return fDropped.load(std::memory_order_relaxed); }
+  // Places the marks of ioMarks here, between what was pushed and what will be: only between two pushes (the
+  // producer waits meanwhile). Takes their nodes without allocating; false, leaving them, when the thread has
+  // ended (the writer failed).
+  bool Mark(TQueueMarks& ioMarks);
 
   // Lets the thread write out what was pushed before, then ends it. If it is not done by iDeadline, iCancel
   // is called (it must make the writer return) and the thread is joined.
@@ -43,8 +58,10 @@ private:
   void Run();
   // Makes the ring's memory present before the producer needs it.
   void PrefaultRing();
-  // Writes everything queued; false when the writer failed.
+  // Writes everything queued, running the marks it passes; false when the writer failed.
   bool Drain();
+  // The marks not reached run with false.
+  void DropMarks();
   uint64_t Queued() const;
 
   const size_t fCapacity; // in samples, whole frames
@@ -63,6 +80,10 @@ private:
   std::mutex fWakeLock;
   std::condition_variable fWake;
   std::atomic<uint64_t> fDropped{0};
+  std::mutex fMarksLock; // the placing thread and the queue's
+  TQueueMarks fMarks;
+  bool fMarksClosed = false;
+  std::atomic<size_t> fPendingMarks{0};
 
   std::mutex fDoneLock;
   std::condition_variable fDoneSignal;

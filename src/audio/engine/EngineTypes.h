@@ -55,6 +55,7 @@ enum TEncodeFlag : uint32_t
   efWAVFile = 0x40,       // the engine writes a WAV file itself; the command is the file's path
   efCodecFile = 0x800,    // the engine encodes a file itself (TCodecSettings, 16-bit samples); the command is its path
   efQueue = 0x200,        // fed through a queue by a thread of its own
+  efContinue = 0x1000,    // replacing a file encoder of the same settings: it goes on in the new file instead
   efUnicode = 0x80000000, // the command is Unicode (always, here: UTF-8)
 };
 
@@ -79,6 +80,8 @@ struct TCodecSettings
   TCodecKind Kind = ckMP3;
   TCodecMode Mode = cmStereo;
   uint32_t Bitrate = 128; // kbit/s
+
+  bool operator==(const TCodecSettings&) const = default;
 };
 
 // Process-wide settings of TAudioEngine::SetConfig.
