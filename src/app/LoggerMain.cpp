@@ -4,6 +4,7 @@
 #include "app/TapevaultGlobals.h"
 #include "app/TimeSlot.h"
 #include "audio/AudioDevices.h"
+#include "audio/engine/EncoderScheduling.h"
 #include "lib/DateTime.h"
 #include "lib/Errors.h"
 #include "lib/TapevaultTools.h"
@@ -39,6 +40,9 @@ TEmailEncryption EncryptionFromWord(const std::string& iWord)
 
 TLoggerMain::TLoggerMain(QObject* iParent) : QObject(iParent), fSettings(ReadGlobalSettings(ConfigFile()))
 {
+  // This thread changes the files at their boundaries: behind the encoders it hands them to, every slot's change
+  // would wait for the encoders' work of the slots changed before it.
+  FavourEncoderTask(0);
   timTimer.setInterval(TimerInterval);
   timSilenceDetection.setInterval(TimerInterval);
   connect(&timTimer, &QTimer::timeout, this, &TLoggerMain::timTimerTimer);
@@ -327,42 +331,58 @@ void TLoggerMain::StopWebServer()
 
 void TLoggerMain::timTimerTimer()
 {
+  // Every slot's file change first, then the checks: a slot's boundary waits for no other slot's checks.
   for (size_t i = 0; i < fSlotInfo.size(); ++i)
   {
     TSlotInfo& slot = *fSlotInfo[i];
     try
     {
-      slot.CheckInput();
-      slot.CheckEncoder();
-      const TSlotSettings::TTimeSlots timeSlots = slot.Settings(&TSlotSettings::TimeSlots);
-      if (timeSlots.NoAutoRotate)
-        continue;
-      if (timeSlots.Align)
-      {
-        const TDateTime start = AlignedTimeSlotStart(Now(), timeSlots.Length, timeSlots.Offset);
-        if (start != slot.LastTimeSlot())
-        {
-          // Noted before the change: a change that fails (the database cannot be opened) is not retried at
-          // every tick, which would start a new file ten times a second.
-          slot.SetLastTimeSlot(start);
-          slot.CycleEncoder();
-          slot.RequestCleanup();
-        }
-      }
-      else if (!fFirstRotationDone[i] ||
-               LengthElapsed(MillisecondClock(), static_cast<uint64_t>(slot.RecordStartTickCount()), timeSlots.Length))
-      {
-        fFirstRotationDone[i] = true;
-        slot.CycleEncoder();
-        slot.RequestCleanup();
-      }
+      RotateIfDue(i);
     }
     catch (const std::exception& e)
     {
       slot.LogMessage(e.what());
     }
   }
+  for (const std::unique_ptr<TSlotInfo>& slot : fSlotInfo)
+  {
+    try
+    {
+      slot->CheckInput();
+      slot->CheckEncoder();
+    }
+    catch (const std::exception& e)
+    {
+      slot->LogMessage(e.what());
+    }
+  }
   ScheduleBoundaryTick();
+}
+
+void TLoggerMain::RotateIfDue(size_t iSlot)
+{
+  TSlotInfo& slot = *fSlotInfo[iSlot];
+  const TSlotSettings::TTimeSlots timeSlots = slot.Settings(&TSlotSettings::TimeSlots);
+  if (timeSlots.NoAutoRotate)
+    return;
+  if (timeSlots.Align)
+  {
+    const TDateTime start = AlignedTimeSlotStart(Now(), timeSlots.Length, timeSlots.Offset);
+    if (start == slot.LastTimeSlot())
+      return;
+    // Noted before the change: a change that fails (the database cannot be opened) is not retried at every
+    // tick, which would start a new file ten times a second.
+    slot.SetLastTimeSlot(start);
+  }
+  else
+  {
+    if (fFirstRotationDone[iSlot] &&
+        !LengthElapsed(MillisecondClock(), static_cast<uint64_t>(slot.RecordStartTickCount()), timeSlots.Length))
+      return;
+    fFirstRotationDone[iSlot] = true;
+  }
+  slot.CycleEncoder();
+  slot.RequestCleanup();
 }
 
 void TLoggerMain::ScheduleBoundaryTick()

@@ -74,6 +74,8 @@ private:
   void HandleSlotStop(unsigned iSlot);
   void SwitchSlot(unsigned iSlot, bool iEnabled);
   void timTimerTimer();
+  // Starts slot iSlot's next file when its time slot has ended.
+  void RotateIfDue(size_t iSlot);
   void ScheduleBoundaryTick();
   void timSilenceDetectionTimer();
   void timStreamTitleTimer();
