@@ -26,7 +26,10 @@ constexpr int32_t kMeasurePriority = 0;
 // A pass every 100 ms: waking the thread costs more than the audio of a pass, so this halves the pull thread's
 // load against 50 ms; levels and byte counter still move as often as the 100 ms checks of the controller look.
 constexpr unsigned kPullPauseMilliseconds = 100;
+// At most this much per pass after a stall, read in pieces of a few passes' audio: the buffer stays small and
+// only what is read in it is ever touched.
 constexpr double kPullChunkSeconds = 2.0;
+constexpr double kPullPieceSeconds = 0.25;
 
 // The pull thread runs at the highest priority it may get; without the right to it, it runs as it is.
 void RaiseToTimeCritical()
@@ -117,9 +120,10 @@ void TSlotInfo::PullLoop(TSimpleThread& iThread)
 {
   RaiseToTimeCritical();
   const int64_t chunk = TAudioEngine::ChannelSeconds2Bytes(fMixer, kPullChunkSeconds);
-  if (chunk <= 0)
+  const int64_t piece = TAudioEngine::ChannelSeconds2Bytes(fMixer, kPullPieceSeconds);
+  if (chunk <= 0 || piece <= 0)
     return;
-  const auto buffer = std::make_unique<uint8_t[]>(static_cast<size_t>(chunk));
+  const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(piece));
   const uint64_t start = MillisecondClock();
   while (!iThread.Terminated())
   {
@@ -131,7 +135,14 @@ void TSlotInfo::PullLoop(TSimpleThread& iThread)
     {
       try
       {
-        TAudioEngine::ChannelGetData(fMixer, buffer.get(), static_cast<uint32_t>(std::min(target - position, chunk)));
+        for (int64_t wanted = std::min(target - position, chunk); wanted > 0;)
+        {
+          const int64_t got =
+              TAudioEngine::ChannelGetData(fMixer, buffer.get(), static_cast<uint32_t>(std::min(wanted, piece)));
+          if (got <= 0)
+            break;
+          wanted -= got;
+        }
       }
       catch (...)
       {

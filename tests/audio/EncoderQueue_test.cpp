@@ -1,5 +1,5 @@
 // The feeding queue: a writer that does not keep up makes pushes drop and count, never wait; what was kept
-// arrives complete and in order.
+// arrives complete, in order and converted; marks run exactly between what was pushed before and after them.
 
 #include "audio/engine/EncoderQueue.h"
 
@@ -20,12 +20,13 @@ TEST(EncoderQueueTest, FullQueueDropsAndCountsWithoutWaiting)
   std::vector<float> received;
   bool failed = false;
   TEncoderQueue queue(
-      kCapacity, kChannels,
-      [&](const float* iFrames, size_t iFrameCount)
+      kCapacity, kChannels, false,
+      [&](const uint8_t* iFrames, size_t iFrameCount)
       {
         // Holds the first piece until released: nothing leaves the queue meanwhile.
         released.wait();
-        received.insert(received.end(), iFrames, iFrames + iFrameCount * kChannels);
+        const float* samples = reinterpret_cast<const float*>(iFrames);
+        received.insert(received.end(), samples, samples + iFrameCount * kChannels);
         return true;
       },
       [&] { failed = true; });
@@ -51,8 +52,8 @@ TEST(EncoderQueueTest, FailingWriterEndsTheThreadAndReports)
   std::future<void> failed = failure.get_future();
   int writes = 0;
   TEncoderQueue queue(
-      100, 1,
-      [&](const float*, size_t)
+      100, 1, true,
+      [&](const uint8_t*, size_t)
       {
         ++writes;
         return false;
@@ -64,6 +65,56 @@ TEST(EncoderQueueTest, FailingWriterEndsTheThreadAndReports)
   queue.Push(&sample, 1);
   queue.Finish(std::chrono::steady_clock::now() + std::chrono::seconds(10), [] {});
   EXPECT_EQ(writes, 1);
+}
+
+TEST(EncoderQueueTest, MarksRunBetweenTheirNeighboursAndWithFalseWhenTheWriterFailed)
+{
+  std::vector<int16_t> received;
+  std::vector<std::pair<size_t, bool>> marks; // samples received when a mark ran, and whether it was reached
+  bool fail = false;
+  TEncoderQueue queue(
+      1000, 2, true,
+      [&](const uint8_t* iFrames, size_t iFrameCount)
+      {
+        const int16_t* samples = reinterpret_cast<const int16_t*>(iFrames);
+        received.insert(received.end(), samples, samples + iFrameCount * 2);
+        return !fail;
+      },
+      [] {});
+  const auto mark = [&]
+  {
+    TQueueMarks one;
+    one.push_back({0, [&](bool iReached) { marks.emplace_back(received.size(), iReached); }});
+    return one;
+  };
+  const std::vector<float> first(6, 0.5f), second(4, -1.0f);
+  queue.Push(first.data(), 3);
+  TQueueMarks between = mark();
+  ASSERT_TRUE(queue.Mark(between));
+  EXPECT_TRUE(between.empty());
+  queue.Push(second.data(), 2);
+  queue.Finish(std::chrono::steady_clock::now() + std::chrono::seconds(10), [] {});
+  ASSERT_EQ(marks.size(), 1u);
+  EXPECT_EQ(marks[0], std::make_pair(size_t{6}, true));
+  EXPECT_EQ(received, (std::vector<int16_t>{16384, 16384, 16384, 16384, 16384, 16384, -32768, -32768, -32768, -32768}));
+
+  // A writer that fails ends the thread: a mark it did not reach runs with false, a later one is refused.
+  TEncoderQueue failing(
+      100, 2, true, [&](const uint8_t*, size_t) { return false; }, [] {});
+  marks.clear();
+  failing.Push(first.data(), 3);
+  TQueueMarks late = mark();
+  const bool placed = failing.Mark(late);
+  failing.Finish(std::chrono::steady_clock::now() + std::chrono::seconds(10), [] {});
+  // Placed before the thread ended, it ran unreached; else it was refused and left to the caller.
+  ASSERT_EQ(marks.size(), placed ? 1u : 0u);
+  if (placed)
+    EXPECT_FALSE(marks[0].second);
+  else
+    EXPECT_EQ(late.size(), 1u);
+  TQueueMarks refused = mark();
+  EXPECT_FALSE(failing.Mark(refused));
+  EXPECT_EQ(refused.size(), 1u);
 }
 
 } // namespace

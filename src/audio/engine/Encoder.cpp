@@ -56,8 +56,10 @@ std::unique_ptr<TEncoder> TEncoder::Start(const std::string& iCommandLine, const
   TEncoder* self = encoder.get();
   try
   {
-    encoder->fConverted =
-        std::make_unique_for_overwrite<uint8_t[]>(kChunkFrames * iSettings.Channels * encoder->fBytesPerSample);
+    // A queue converts as it takes the frames; a direct write converts them here.
+    if (!(iSettings.Flags & efQueue))
+      encoder->fConverted =
+          std::make_unique_for_overwrite<uint8_t[]>(kChunkFrames * iSettings.Channels * encoder->fBytesPerSample);
     if (iSettings.Flags & (efWAVFile | efCodecFile))
       encoder->fTarget = MakeFileTarget(iCommandLine, iSettings);
     else
@@ -79,8 +81,9 @@ std::unique_ptr<TEncoder> TEncoder::Start(const std::string& iCommandLine, const
       const uint32_t milliseconds =
           iSettings.QueueMilliseconds != 0 ? iSettings.QueueMilliseconds : kDefaultEncoderQueueMilliseconds;
       encoder->fQueue = std::make_unique<TEncoderQueue>(
-          uint64_t{milliseconds} * iSettings.SampleRate / 1000, iSettings.Channels,
-          [self](const float* iFrames, size_t iFrameCount) { return self->WriteToTarget(iFrames, iFrameCount); },
+          uint64_t{milliseconds} * iSettings.SampleRate / 1000, iSettings.Channels, Is16Bit(iSettings),
+          [self](const uint8_t* iFrames, size_t iFrameCount)
+          { return self->fTarget->Write(iFrames, iFrameCount * self->fSettings.Channels * self->fBytesPerSample); },
           [self] { self->Died(); });
     }
   }

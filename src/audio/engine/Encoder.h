@@ -92,14 +92,14 @@ public:
 
 private:
   explicit TEncoder(const TEncoderSettings& iSettings);
-  // Converts and writes frames to the target; false when the target failed.
+  // Converts and writes frames to the target (without a queue); false when the target failed.
   bool WriteToTarget(const float* iFrames, size_t iFrameCount);
   // The encoder died by itself: turns inactive and notifies, once.
   void Died(int iStatus = enEncoderEnded);
 
   TEncoderSettings fSettings;
   size_t fBytesPerSample;
-  std::unique_ptr<uint8_t[]> fConverted; // conversion buffer of the thread that writes to the target
+  std::unique_ptr<uint8_t[]> fConverted; // conversion buffer of direct writes (without a queue)
   std::unique_ptr<IEncoderTarget> fTarget;
   std::mutex fTargetLock; // the queue's thread swaps the target at a file change while Stop may cancel it
   std::unique_ptr<TEncoderQueue> fQueue;

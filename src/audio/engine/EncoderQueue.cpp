@@ -1,20 +1,21 @@
 #include "audio/engine/EncoderQueue.h"
 
+#include "audio/engine/EncoderSamples.h"
 #include "audio/engine/EncoderScheduling.h"
 
 #include <algorithm>
-#include <cstring>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
-TEncoderQueue::TEncoderQueue(size_t iCapacityFrames, uint32_t iChannels, TWriter iWriter,
+TEncoderQueue::TEncoderQueue(size_t iCapacityFrames, uint32_t iChannels, bool i16Bit, TWriter iWriter,
                              std::function<void()> iOnFailure)
     : fCapacity(std::max<size_t>(iCapacityFrames, 1) * iChannels),
-      fWakeSamples(std::max<size_t>(iCapacityFrames / 4, 1) * iChannels), fChannels(iChannels),
+      fWakeSamples(std::max<size_t>(iCapacityFrames / 4, 1) * iChannels), fChannels(iChannels), f16Bit(i16Bit),
+      fBytesPerSample(EncoderBytesPerSample(i16Bit)),
       // Not filled: the queue's thread makes its pages present (PrefaultRing), away from the caller and the
       // pulling thread.
-      fRing(std::make_unique_for_overwrite<float[]>(fCapacity)), fWriter(std::move(iWriter)),
+      fRing(std::make_unique_for_overwrite<uint8_t[]>(fCapacity * fBytesPerSample)), fWriter(std::move(iWriter)),
       fOnFailure(std::move(iOnFailure))
 {
   fThread = std::thread(&TEncoderQueue::Run, this);
@@ -33,8 +34,8 @@ void TEncoderQueue::Push(const float* iFrames, size_t iFrameCount)
   const size_t count = std::min<size_t>(iFrameCount * fChannels, free / fChannels * fChannels);
   const size_t start = written % fCapacity;
   const size_t first = std::min(count, fCapacity - start);
-  std::memcpy(fRing.get() + start, iFrames, first * sizeof(float));
-  std::memcpy(fRing.get(), iFrames + first, (count - first) * sizeof(float));
+  ConvertEncoderSamples(iFrames, first, f16Bit, fRing.get() + start * fBytesPerSample);
+  ConvertEncoderSamples(iFrames + first, count - first, f16Bit, fRing.get());
   fWritten.store(written + count, std::memory_order_release);
   if (count < iFrameCount * fChannels)
     fDropped.fetch_add(iFrameCount - count / fChannels, std::memory_order_relaxed);
@@ -118,7 +119,7 @@ void TEncoderQueue::PrefaultRing()
   // kernels) the pages come in as they are first written.
   const uintptr_t pageSize = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
   const uintptr_t begin = (reinterpret_cast<uintptr_t>(fRing.get()) + pageSize - 1) / pageSize * pageSize;
-  const uintptr_t end = reinterpret_cast<uintptr_t>(fRing.get() + fCapacity) / pageSize * pageSize;
+  const uintptr_t end = reinterpret_cast<uintptr_t>(fRing.get() + fCapacity * fBytesPerSample) / pageSize * pageSize;
   if (end > begin)
     ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
 }
@@ -152,7 +153,7 @@ bool TEncoderQueue::Drain()
       return true;
     const size_t start = read % fCapacity;
     const size_t count = std::min<uint64_t>(end - read, fCapacity - start);
-    const bool ok = fWriter(fRing.get() + start, count / fChannels);
+    const bool ok = fWriter(fRing.get() + start * fBytesPerSample, count / fChannels);
     fRead.store(read + count, std::memory_order_release);
     if (!ok)
       return false;

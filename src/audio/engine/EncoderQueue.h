@@ -1,6 +1,8 @@
 #pragma once
 // The feeding queue of an encoder: the pulling thread pushes float frames into a preallocated single-producer
-// single-consumer ring without blocking; the queue's own thread hands them to the encoder's writer. The thread
+// single-consumer ring without blocking, converted on the way to the samples the encoder takes (16-bit or
+// float): a 16-bit ring is half as large, and each sample is converted once. The queue's own thread hands
+// them to the encoder's writer. The thread
 // drains the ring every kDrainInterval, or earlier when the ring is a quarter full: a wake-up per push would
 // cost more than the writing. The first push is written at once, so that a new file holds audio from its start.
 
@@ -30,12 +32,13 @@ class TEncoderQueue
 public:
   static constexpr std::chrono::milliseconds kDrainInterval{500};
 
-  // Writes frames on the queue's thread; false when the target failed (the thread then ends).
-  using TWriter = std::function<bool(const float* iFrames, size_t iFrameCount)>;
+  // Writes converted frames on the queue's thread; false when the target failed (the thread then ends).
+  using TWriter = std::function<bool(const uint8_t* iFrames, size_t iFrameCount)>;
 
-  // iCapacityFrames frames of iChannels samples, allocated here. iOnFailure runs on the queue's thread after
-  // the writer failed. Starts the thread.
-  TEncoderQueue(size_t iCapacityFrames, uint32_t iChannels, TWriter iWriter, std::function<void()> iOnFailure);
+  // iCapacityFrames frames of iChannels samples, kept as i16Bit says (ConvertEncoderSamples), allocated here.
+  // iOnFailure runs on the queue's thread after the writer failed. Starts the thread.
+  TEncoderQueue(size_t iCapacityFrames, uint32_t iChannels, bool i16Bit, TWriter iWriter,
+                std::function<void()> iOnFailure);
   ~TEncoderQueue(); // finishes without time limit if Finish was not called
 
   TEncoderQueue(const TEncoderQueue&) = delete;
@@ -67,7 +70,9 @@ private:
   const size_t fCapacity; // in samples, whole frames
   const size_t fWakeSamples;
   const uint32_t fChannels;
-  std::unique_ptr<float[]> fRing;
+  const bool f16Bit;
+  const size_t fBytesPerSample;
+  std::unique_ptr<uint8_t[]> fRing;
   TWriter fWriter;
   std::function<void()> fOnFailure;
 
