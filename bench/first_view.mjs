@@ -2,7 +2,7 @@
 // cache), against the Release program with one slot. Prints every run and the median.
 //   TAPEVAULT_PROGRAM=build/release/src/ui/tapevault node bench/first_view.mjs [runs, default 15]
 import path from 'node:path';
-import {launchChromium, makeRoot, newPage, startTapevault, Users, writeSlotDatabase}
+import {launchChromium, makeRoot, newPage, noteCalendarShown, startTapevault, Users, writeSlotDatabase}
   from '../tests/web/browser/TapevaultFixture.mjs';
 
 const runs = Number(process.argv[2] || 15);
@@ -15,15 +15,7 @@ const times = [];
 try {
   for (let run = 0; run < runs; ++run) {
     const {context, page} = await newPage(browser, Users.viewer);
-    // The first frame that shows the calendar, taken by the page itself.
-    await page.addInitScript(() => {
-      new MutationObserver((changes, observer) => {
-        if (!document.querySelector('#calendar .fc-view'))
-          return;
-        observer.disconnect();
-        requestAnimationFrame(() => { window.calendarShownAfterMs = performance.now(); });
-      }).observe(document, {childList: true, subtree: true});
-    });
+    await noteCalendarShown(page);
     await page.goto(service.base + '/index.html');
     times.push(Math.round(await (await page.waitForFunction(() => window.calendarShownAfterMs)).jsonValue()));
     await context.close();

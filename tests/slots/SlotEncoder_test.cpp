@@ -213,31 +213,52 @@ TEST_F(SlotEncoderTest, StockFormatsRunInTheProcessUnlessAProgramOrOptionsAreNam
   }
 }
 
-TEST_F(SlotEncoderTest, ADeadEncoderIsNoticedWithinASecondAndTheNextFileStarts)
+class SlotDeadEncoderTest : public TSlotPipelineTest
 {
-  TSlotInfo& slot = MakeSlot("Format=mp3\nEncoderFilename=lame\nCustomFilename=live\n");
-  slot.Initialize();
-  slot.StartRecording();
-  slot.CycleEncoder();
-  const uint32_t first = slot.Encoder();
-  ASSERT_NE(first, 0u) << slot.ErrorMessage();
-  const int64_t firstStart = slot.RecordStartTickCount();
-  // lame writes in bursts; on a busy machine its first one may take a while.
-  ASSERT_TRUE(WaitUntil([&] { return FileBytes(fFolder / "rec/live.mp3") > 0; }, 5s));
-  const pid_t lame = ChildRunning("lame");
-  ASSERT_NE(lame, 0);
-  ::kill(lame, SIGKILL);
-  const auto killed = std::chrono::steady_clock::now();
-  // The controller's timer.
-  ASSERT_TRUE(WaitUntil(
-      [&]
-      {
-        slot.CheckEncoder();
-        return slot.Encoder() != first;
-      },
-      2s));
-  EXPECT_LT(std::chrono::steady_clock::now() - killed, 1000ms);
-  const double span = static_cast<double>(slot.RecordStartTickCount() - firstStart) / 1000;
+protected:
+  struct TKilled
+  {
+    std::chrono::steady_clock::duration Noticed; // from the kill to the next file
+    double FirstSeconds = 0;                     // the first file's time by the clock
+  };
+  // Records to live.mp3 with iSettings until its encoder program iProgram wrote to it and iSettle more, kills the
+  // program and runs the controller's check until the next file starts.
+  void KillEncoder(const std::string& iSettings, const std::string& iProgram, std::chrono::milliseconds iSettle,
+                   TKilled& oKilled)
+  {
+    TSlotInfo& slot = MakeSlot(iSettings + "CustomFilename=live\n");
+    slot.Initialize();
+    slot.StartRecording();
+    slot.CycleEncoder();
+    const uint32_t first = slot.Encoder();
+    ASSERT_NE(first, 0u) << slot.ErrorMessage();
+    const int64_t firstStart = slot.RecordStartTickCount();
+    // lame writes in bursts; on a busy machine its first one may take a while.
+    ASSERT_TRUE(WaitUntil([&] { return FileBytes(fFolder / "rec/live.mp3") > 0; }, 5s));
+    std::this_thread::sleep_for(iSettle);
+    const pid_t program = ChildRunning(iProgram);
+    ASSERT_NE(program, 0);
+    ::kill(program, SIGKILL);
+    const auto killed = std::chrono::steady_clock::now();
+    // The controller's timer.
+    ASSERT_TRUE(WaitUntil(
+        [&]
+        {
+          slot.CheckEncoder();
+          return slot.Encoder() != first;
+        },
+        2s));
+    oKilled.Noticed = std::chrono::steady_clock::now() - killed;
+    oKilled.FirstSeconds = static_cast<double>(slot.RecordStartTickCount() - firstStart) / 1000;
+  }
+};
+
+TEST_F(SlotDeadEncoderTest, ADeadEncoderIsNoticedWithinASecondAndTheNextFileStarts)
+{
+  TKilled killed;
+  ASSERT_NO_FATAL_FAILURE(KillEncoder("Format=mp3\nEncoderFilename=lame\n", "lame", 0ms, killed));
+  EXPECT_LT(killed.Noticed, 1000ms);
+  TSlotInfo& slot = *fSlot;
   EXPECT_EQ(CountLog("Slot 1: Encoder stopped unexpectedly: " + fFolder / "rec/live.mp3"), 1u);
   EXPECT_EQ(slot.CurrentFilename(), fFolder / "rec/live-1.mp3");
   EXPECT_EQ(TAudioEngine::EncodeIsActive(slot.Encoder()), esRunning);
@@ -249,7 +270,7 @@ TEST_F(SlotEncoderTest, ADeadEncoderIsNoticedWithinASecondAndTheNextFileStarts)
   // a dropout at the file's end. Both file starts are a pull pass from their first sample.
   const double duration = *rows[0].Duration;
   EXPECT_NEAR(duration, static_cast<double>(DecodedFrames(fFolder / "rec/live.mp3")) / kRate, 0.03);
-  EXPECT_NEAR(duration + rows[0].Dropouts, span, 0.15) << rows[0].DropoutMarks;
+  EXPECT_NEAR(duration + rows[0].Dropouts, killed.FirstSeconds, 0.15) << rows[0].DropoutMarks;
   if (rows[0].Dropouts > 0)
   {
     EXPECT_EQ(rows[0].DropoutMarks, Format("%.2f+%.2f", duration, rows[0].Dropouts));
@@ -262,39 +283,21 @@ TEST_F(SlotEncoderTest, ADeadEncoderIsNoticedWithinASecondAndTheNextFileStarts)
   EXPECT_EQ(CountLog("Encoder stopped unexpectedly"), 1u);
 }
 
-TEST_F(SlotEncoderTest, AnEncoderKilledBeforeItWroteAudioLeavesNoFileAndItsLossIsTheNextFilesDropout)
+TEST_F(SlotDeadEncoderTest, AnEncoderKilledBeforeItWroteAudioLeavesNoFileAndItsLossIsTheNextFilesDropout)
 {
   // A program that writes a header and then only reads, as an encoder killed during its start leaves it.
   const std::string program = fFolder / "header-only";
   TSettingsTempFolder::WriteFile(program, "#!/bin/sh\nfor last; do :; done\nprintf 'OggS\\0\\2' > \"$last\"\n"
                                           "exec cat > /dev/null\n");
   std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-  TSlotInfo& slot = MakeSlot("Format=mp3\nEncoderFilename=" + program + "\nCustomFilename=live\n");
-  slot.Initialize();
-  slot.StartRecording();
-  slot.CycleEncoder();
-  const uint32_t first = slot.Encoder();
-  ASSERT_NE(first, 0u) << slot.ErrorMessage();
-  const int64_t firstStart = slot.RecordStartTickCount();
-  ASSERT_TRUE(WaitUntil([&] { return FileBytes(fFolder / "rec/live.mp3") > 0; }, 5s));
-  std::this_thread::sleep_for(400ms);
-  const pid_t encoder = ChildRunning("cat");
-  ASSERT_NE(encoder, 0);
-  ::kill(encoder, SIGKILL);
-  ASSERT_TRUE(WaitUntil(
-      [&]
-      {
-        slot.CheckEncoder();
-        return slot.Encoder() != first;
-      },
-      2s));
-  const double span = static_cast<double>(slot.RecordStartTickCount() - firstStart) / 1000;
-  slot.FinishRecording();
+  TKilled killed;
+  ASSERT_NO_FATAL_FAILURE(KillEncoder("Format=mp3\nEncoderFilename=" + program + "\n", "cat", 400ms, killed));
+  fSlot->FinishRecording();
   const std::vector<TRow> rows = Rows();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].Filename, "live-1.mp3");
   EXPECT_FALSE(std::filesystem::exists(fFolder / "rec/live.mp3"));
-  EXPECT_NEAR(rows[0].Dropouts, span, 0.15);
+  EXPECT_NEAR(rows[0].Dropouts, killed.FirstSeconds, 0.15);
   EXPECT_EQ(rows[0].DropoutMarks, Format("0.00+%.2f", rows[0].Dropouts));
 }
 

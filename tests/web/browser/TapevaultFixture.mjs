@@ -230,6 +230,20 @@ export async function newPage(iBrowser, iUser, iOptions = {}) {
   return {context, page, problems};
 }
 
+// From now on, every page iPage opens notes in window.calendarShownAfterMs the first frame that shows the
+// calendar itself, taken by the page: polling from outside would put the cost of Playwright's injected scripts
+// on the page's main thread into the figure.
+export async function noteCalendarShown(iPage) {
+  await iPage.addInitScript(() => {
+    new MutationObserver((changes, observer) => {
+      if (!document.querySelector('#calendar .fc-view'))
+        return;
+      observer.disconnect();
+      requestAnimationFrame(() => { window.calendarShownAfterMs = performance.now(); });
+    }).observe(document, {childList: true, subtree: true});
+  });
+}
+
 export function screenshotPath(iName) {
   fs.mkdirSync(OutputFolder, {recursive: true});
   return path.join(OutputFolder, iName);

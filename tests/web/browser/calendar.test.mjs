@@ -6,8 +6,8 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
-import {launchChromium, makeRoot, newPage, screenshotPath, startTapevault, Users, writeSlotDatabase,
-        writeToneWav} from './TapevaultFixture.mjs';
+import {launchChromium, makeRoot, newPage, noteCalendarShown, screenshotPath, startTapevault, Users,
+        writeSlotDatabase, writeToneWav} from './TapevaultFixture.mjs';
 
 const EvilName = '<img src=x onerror=alert(1)>';
 const ToneSeconds = 6;
@@ -219,16 +219,7 @@ test('a slot whose recordings cannot be read says so until another slot is chose
 // the same for a second visit, which the browser's cache serves (libraries) or revalidates (pages).
 test('first and second view of the calendar page: bytes and time to the rendered calendar', async (t) => {
   const {context, page, problems} = await newPage(browser, Users.viewer);
-  // The page notes the first frame that shows the calendar itself: polling from here would put the cost of
-  // Playwright's injected scripts on the page's main thread into the figure.
-  await page.addInitScript(() => {
-    new MutationObserver((changes, observer) => {
-      if (!document.querySelector('#calendar .fc-view'))
-        return;
-      observer.disconnect();
-      requestAnimationFrame(() => { window.calendarShownAfterMs = performance.now(); });
-    }).observe(document, {childList: true, subtree: true});
-  });
+  await noteCalendarShown(page);
   const view = async () => {
     const requests = [];
     const listener = (request) => requests.push(request);
