@@ -3,18 +3,20 @@
 # time its row stores). Goal: every file within 50 ms of the boundary.
 #
 #   cmake --build build/release -j2 --target tapevault
-#   bench/rotation_bench.sh [build/release/src/ui/tapevault] [slots] [boundaries]
+#   bench/rotation_bench.sh [build/release/src/ui/tapevault] [slots] [boundaries] [more slot keys]
+# e.g. 'EncoderFilename=lame\n' as the last argument for slots that run the encoder program.
 
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 program=${1:-$here/../build/release/src/ui/tapevault}
 slots=${2:-16}
 boundaries=${3:-2}
+keys=${4:-}
 [ -x "$program" ] || { echo "no program $program (build the target tapevault)" >&2; exit 2; }
 tone_seconds=$((boundaries * 60 + 120))
 . "$here/service_tone.sh"
 
-write_slots "$slots" 'TimeSlotLength=1\n'
+write_slots "$slots" "TimeSlotLength=1\n$keys"
 start_service
 # Until the wanted number of boundaries has passed since the first files.
 sleep $(((60 - 10#$(date +%S)) + (boundaries - 1) * 60 + 5))

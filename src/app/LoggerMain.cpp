@@ -22,6 +22,8 @@ namespace
 {
 constexpr int TimerInterval = 100;        // ms: rotation and silence checks
 constexpr int StreamTitleInterval = 1000; // ms: title files of the outgoing streams
+// An encoder program for the next aligned file starts this long before its boundary.
+constexpr double kStandbyLeadSeconds = 3;
 
 // Of the 5 s a close may take, the slots' workers get this long to store the last rows; then the rest goes to
 // the journals and the settings are written.
@@ -367,9 +369,16 @@ void TLoggerMain::RotateIfDue(size_t iSlot)
     return;
   if (timeSlots.Align)
   {
-    const TDateTime start = AlignedTimeSlotStart(Now(), timeSlots.Length, timeSlots.Offset);
+    const TDateTime now = Now();
+    const TDateTime start = AlignedTimeSlotStart(now, timeSlots.Length, timeSlots.Offset);
     if (start == slot.LastTimeSlot())
+    {
+      const TDateTime upcoming =
+          AlignedTimeSlotStart(now + kStandbyLeadSeconds / SecsPerDay, timeSlots.Length, timeSlots.Offset);
+      if (upcoming != start)
+        slot.PrepareStandby(upcoming, upcoming + timeSlots.Offset / SecsPerDay);
       return;
+    }
     // Noted before the change: a change that fails (the database cannot be opened) is not retried at every
     // tick, which would start a new file ten times a second.
     slot.SetLastTimeSlot(start);

@@ -50,8 +50,9 @@ struct TRecordingFile
     std::lock_guard lock(fMarksLock);
     if (fMarkCount == kMaxDropoutMarks)
       return;
-    ++fMarkCount;
-    fMarks += fMarks.empty() ? mark : "," + std::string(mark);
+    if (fMarkCount++ > 0)
+      fMarks += ',';
+    fMarks += mark;
   }
   // The marks as the row stores them: "<seconds into the file>+<seconds lost>", separated by ",".
   std::string DropoutMarks() const

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstring>
 #include <exception>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -91,9 +92,70 @@ void TSlotInfo::CycleEncoder()
 
 TSlotInfo::TNextFile TSlotInfo::StartFileEncoder(uint32_t iReplaces)
 {
+  // The program prepared for this time slot takes over, unless the settings changed meanwhile or it died.
+  if (std::optional<TStandby> standby = std::exchange(fStandby, std::nullopt))
+  {
+    if (standby->Next.Encoder != 0 && standby->TimeSlot == fLastTimeSlot &&
+        standby->Command == StandbyCommand(standby->Next.FullName) &&
+        TAudioEngine::EncodeIsActive(standby->Next.Encoder) == esRunning &&
+        TAudioEngine::EncodeAttach(standby->Next.Encoder, iReplaces))
+      return standby->Next;
+    DiscardStandby(standby->Next);
+  }
+  return MakeFileEncoder(Now(), iReplaces);
+}
+
+std::string TSlotInfo::StandbyCommand(const std::string& iTarget) const
+{
+  // Only what runs a program gains from a start ahead: the engine's own encoders go on in the next file.
+  if (BuildCodecEncoderCommand(EncoderSettings(fSettings.Output), iTarget))
+    return "";
+  const TEncoderCommand command = BuildEncoderCommand(iTarget);
+  return (command.Flags & efWAVFile) ? "" : command.Command;
+}
+
+void TSlotInfo::PrepareStandby(TDateTime iTimeSlot, TDateTime iAt)
+{
+  if ((fStandby && fStandby->TimeSlot == iTimeSlot) || !fFileWanted || !ShouldRecord() || fRecorder.Encoder() == 0 ||
+      StandbyCommand("-").empty())
+    return;
+  if (fStandby)
+    DiscardStandby(std::exchange(fStandby, std::nullopt)->Next);
+  TStandby standby{iTimeSlot, MakeFileEncoder(iAt, std::nullopt), ""};
+  if (standby.Next.Encoder == 0)
+    // Tried once per time slot; at the boundary the program is started as without a standby.
+    LogMessage(Format("The encoder of the next file could not be started ahead: %s",
+                      BassErrorText(TAudioEngine::ErrorGetCode()).c_str()));
+  else
+    standby.Command = StandbyCommand(standby.Next.FullName);
+  fStandby = std::move(standby);
+}
+
+void TSlotInfo::DiscardStandby(const TNextFile& iStandby)
+{
+  if (iStandby.Encoder == 0)
+    return;
+  // The program's file got no audio and has no row. Stopping waits for the program: on the worker.
+  fRecorder.Worker().Post(
+      [iStandby]
+      {
+        TAudioEngine::EncodeStop(iStandby.Encoder);
+        ::unlink(iStandby.FullName.c_str());
+        return true;
+      },
+      [iStandby]
+      {
+        TAudioEngine::EncodeStop(iStandby.Encoder);
+        ::unlink(iStandby.FullName.c_str());
+        return true;
+      });
+}
+
+TSlotInfo::TNextFile TSlotInfo::MakeFileEncoder(TDateTime iAt, std::optional<uint32_t> iReplaces)
+{
   const TSlotSettings::TOutput& output = fSettings.Output;
   const std::string extension = RecordingExtension(output.Format, output.FileExtension);
-  const TDateTimeParts now = DecodeDateTime(Now());
+  const TDateTimeParts now = DecodeDateTime(iAt);
   const std::string folder = WithTrailingDelimiter(output.Folder);
   TNextFile next;
   next.File = std::make_shared<TRecordingFile>();
@@ -103,6 +165,10 @@ TSlotInfo::TNextFile TSlotInfo::StartFileEncoder(uint32_t iReplaces)
   next.FullName = folder + next.RelativeName;
   std::error_code ignored; // a folder that cannot be made lets the encoder start fail, which is reported
   std::filesystem::create_directories(std::filesystem::path(next.FullName).parent_path(), ignored);
+  // The name is taken at once: a program creates its file only once it runs, and a file named meanwhile (the
+  // next one, while this is a standby) must not get the same name.
+  if (const int reserved = ::open(next.FullName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666); reserved >= 0)
+    ::close(reserved);
   // The stock formats are encoded in the process unless the slot names its own program or options.
   const std::optional<TEncoderCommand> codec = BuildCodecEncoderCommand(EncoderSettings(output), next.FullName);
   const TEncoderCommand command = codec ? *codec : BuildEncoderCommand(next.FullName);
@@ -114,18 +180,21 @@ TSlotInfo::TNextFile TSlotInfo::StartFileEncoder(uint32_t iReplaces)
     TAudioEngine::SetConfig(cfEncodePriority, kFileEncoderPriority);
     TAudioEngine::SetConfig(cfEncodeQueue, output.EncoderQueueLength);
     // The file's end is measured from the file itself when its encoder dies.
-    next.Encoder = TAudioEngine::EncodeStart(
-        fMixer, command.Command, command.Flags | conversion,
-        [file = next.File](uint32_t, uint32_t iStatus)
-        {
-          if (iStatus == enEncoderEnded)
-            file->Died = true;
-        },
-        iReplaces, command.Codec);
+    TEncodeNotify notify = [file = next.File](uint32_t, uint32_t iStatus)
+    {
+      if (iStatus == enEncoderEnded)
+        file->Died = true;
+    };
+    next.Encoder = iReplaces ? TAudioEngine::EncodeStart(fMixer, command.Command, command.Flags | conversion,
+                                                         std::move(notify), *iReplaces, command.Codec)
+                             : TAudioEngine::EncodePrepare(fMixer, command.Command, command.Flags | conversion,
+                                                           std::move(notify), command.Codec);
   }
   if (next.Encoder == 0)
   {
-    LockedAssign(fErrorMessage, BassErrorText(TAudioEngine::ErrorGetCode()));
+    // A standby's failure is no reason the slot does not record.
+    if (iReplaces)
+      LockedAssign(fErrorMessage, BassErrorText(TAudioEngine::ErrorGetCode()));
     // A file the refused encoder created but never wrote has no row: it goes.
     struct stat info;
     if (::stat(next.FullName.c_str(), &info) == 0 && info.st_size == 0)
@@ -349,6 +418,8 @@ bool TSlotInfo::HoldsNoAudio(const TRecordingFile& iFile, double iSeconds)
 
 void TSlotInfo::FinishRecording()
 {
+  if (fStandby)
+    DiscardStandby(std::exchange(fStandby, std::nullopt)->Next);
   EndFile(fRecorder.Encoder(), nullptr);
   PublishStatus();
 }

@@ -307,6 +307,11 @@ public:
   // Ends the current file: its encoder leaves the chain now; stopping it and storing the file's length happen
   // on the slot's worker.
   void FinishRecording();
+  // For the controller, a few seconds before the aligned time slot iTimeSlot begins (at iAt): a slot whose
+  // files need an encoder program starts the next one now, outside the chain, so that at the boundary only
+  // where the audio goes changes. Once per time slot; one that fails is logged, and the boundary starts its
+  // program as without it.
+  void PrepareStandby(TDateTime iTimeSlot, TDateTime iAt);
   // For the controller's 100 ms timer: a file encoder that died by itself (program ended, disk full) is
   // logged "Encoder stopped unexpectedly: <file>" and followed by the next file at once. While the slot
   // should record but has no running encoder (a full disk, a refused start), a new file is tried every few
@@ -381,8 +386,25 @@ private:
   bool ShouldRecord() const;
   // The encoder settings of iOutput at the rate the graph runs with.
   TEncoderCommandSettings EncoderSettings(const TSlotSettings::TOutput& iOutput) const;
-  // Starts the next file's encoder in iReplaces' place (0: added to the chain); Encoder 0 when refused.
+  // The next file's encoder in iReplaces' place (0: added to the chain): the standby prepared for this time
+  // slot, else one started now; Encoder 0 when refused.
   TNextFile StartFileEncoder(uint32_t iReplaces);
+  // The encoder of a file that begins at iAt: started in iReplaces' place, or without one as a standby outside
+  // the chain.
+  TNextFile MakeFileEncoder(TDateTime iAt, std::optional<uint32_t> iReplaces);
+  // The program command line of a file iTarget, empty when the slot's files need no program.
+  std::string StandbyCommand(const std::string& iTarget) const;
+  // Stops a standby that did not take over (on the worker) and removes its file.
+  void DiscardStandby(const TNextFile& iStandby);
+  // A program started ahead of an aligned boundary (controller thread only): at the boundary only where the
+  // audio goes changes.
+  struct TStandby
+  {
+    TDateTime TimeSlot = 0;
+    TNextFile Next;
+    std::string Command; // what it runs, to tell whether the settings changed since
+  };
+  std::optional<TStandby> fStandby;
   // Takes the encoder of the file that ends out of the chain; the worker stops it and stores the file's end.
   // iNext: the file that takes its place, if any.
   void EndFile(uint32_t iEncoder, const std::shared_ptr<TRecordingFile>& iNext);

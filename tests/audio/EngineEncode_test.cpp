@@ -182,6 +182,43 @@ TEST_F(EngineEncode, AContinuingFileEncoderGoesOnInTheNextFileWithoutANewThread)
   EXPECT_EQ(ReadWav(Third).Bits, 16);
 }
 
+TEST_F(EngineEncode, AStandbyTakesNoAudioUntilItTakesItsPlaceBetweenTwoBuffers)
+{
+  Run(0.3);
+  const std::string First = fFolder + "/1.wav", Second = fFolder + "/2.wav", Third = fFolder + "/3.wav";
+  uint32_t A = TAudioEngine::EncodeStart(fMixer, First, efWAVFile | efQueue);
+  uint32_t B = TAudioEngine::EncodePrepare(fMixer, Second, efWAVFile | efQueue);
+  ASSERT_NE(B, 0u);
+  EXPECT_EQ(TAudioEngine::EncodeIsActive(B), esRunning);
+  Run(0.5);
+  // Only an encoder of the chain can be replaced, and only a standby can take a place.
+  EXPECT_FALSE(TAudioEngine::EncodeAttach(B, B));
+  EXPECT_EQ(TAudioEngine::ErrorGetCode(), ecHandle);
+  EXPECT_FALSE(TAudioEngine::EncodeAttach(A, 0));
+  EXPECT_EQ(TAudioEngine::ErrorGetCode(), ecAlready);
+  ASSERT_TRUE(TAudioEngine::EncodeAttach(B, A));
+  EXPECT_EQ(TAudioEngine::EncodeIsActive(A), esStopped);
+  Run(0.4);
+  TEncodeSpan SpanA, SpanB;
+  ASSERT_TRUE(TAudioEngine::EncodeGetSpan(A, SpanA));
+  ASSERT_TRUE(TAudioEngine::EncodeGetSpan(B, SpanB));
+  EXPECT_EQ(SpanA.EndFrame, SpanB.FirstFrame);
+  EXPECT_TRUE(TAudioEngine::EncodeStop(A));
+  EXPECT_TRUE(TAudioEngine::EncodeStop(B));
+  EXPECT_EQ(ReadWav(First).SamplesFloat(), Passed(SpanA.FirstFrame, SpanA.EndFrame));
+  EXPECT_EQ(ReadWav(Second).SamplesFloat(), Passed(SpanB.FirstFrame, SpanB.EndFrame));
+  // A standby goes with its channel, or by EncodeStop.
+  uint32_t C = TAudioEngine::EncodePrepare(fMixer, Third, efWAVFile | efQueue);
+  uint32_t D = TAudioEngine::EncodePrepare(fMixer, fFolder + "/4.wav", efWAVFile | efQueue);
+  ASSERT_NE(C, 0u);
+  EXPECT_TRUE(TAudioEngine::EncodeStop(D));
+  TAudioEngine::StreamFree(fMixer);
+  fMixer = 0;
+  EXPECT_EQ(TAudioEngine::EncodeIsActive(C), esStopped);
+  EXPECT_EQ(TAudioEngine::ErrorGetCode(), ecHandle);
+  EXPECT_EQ(ReadWav(Third).DataSize, 0u);
+}
+
 TEST_F(EngineEncode, ProgramOutputAtTheConfiguredPriority)
 {
   // A DSP at priority 0 halves the signal; an encoder at 50 gets it before, one at -1000 after.

@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <set>
 #include <unistd.h>
 
 namespace
@@ -37,9 +38,10 @@ uintmax_t FileBytes(const std::string& iPath)
   return missing ? 0 : bytes;
 }
 
-// Process id of a child of this process running iProgram; 0 when there is none.
-pid_t ChildRunning(const std::string& iProgram)
+// Process ids of the children of this process running iProgram.
+std::set<pid_t> ChildrenRunning(const std::string& iProgram)
 {
+  std::set<pid_t> children;
   for (const auto& entry : std::filesystem::directory_iterator("/proc"))
   {
     const std::string stat = TSettingsTempFolder::ReadFile(entry.path() / "stat");
@@ -48,9 +50,16 @@ pid_t ChildRunning(const std::string& iProgram)
       continue;
     int parent = 0;
     if (std::sscanf(stat.c_str() + close + 2, "%*c %d", &parent) == 1 && parent == ::getpid())
-      return std::stoi(entry.path().filename());
+      children.insert(std::stoi(entry.path().filename()));
   }
-  return 0;
+  return children;
+}
+
+// One of them; 0 when there is none.
+pid_t ChildRunning(const std::string& iProgram)
+{
+  const std::set<pid_t> children = ChildrenRunning(iProgram);
+  return children.empty() ? 0 : *children.begin();
 }
 
 TEST_F(SlotEncoderTest, ConsecutiveFilesHoldTheSignalWithoutGapOrDoubledSample)
@@ -211,6 +220,46 @@ TEST_F(SlotEncoderTest, StockFormatsRunInTheProcessUnlessAProgramOrOptionsAreNam
     ASSERT_TRUE(slot.WaitForWorker(30s));
     EXPECT_TRUE(WaitUntil([] { return ChildRunning("lame") == 0 && ChildRunning("twolame") == 0; }, 10s));
   }
+}
+
+TEST_F(SlotEncoderTest, AStandbyProgramTakesOverAtItsBoundaryAndIsDroppedForAnotherOne)
+{
+  TSlotInfo& slot = MakeSlot("Format=mp3\nEncoderFilename=lame\nCustomFilename=live\n");
+  slot.Initialize();
+  slot.StartRecording();
+  slot.SetLastTimeSlot(1);
+  slot.CycleEncoder();
+  ASSERT_NE(slot.Encoder(), 0u) << slot.ErrorMessage();
+  const std::set<pid_t> first = ChildrenRunning("lame");
+  ASSERT_EQ(first.size(), 1u);
+  slot.PrepareStandby(2, Now());
+  const std::set<pid_t> both = ChildrenRunning("lame");
+  ASSERT_EQ(both.size(), 2u);
+  const pid_t standby = *std::find_if(both.begin(), both.end(), [&](pid_t p) { return !first.count(p); });
+  // At its time slot's boundary the standby takes over; the old program goes.
+  slot.SetLastTimeSlot(2);
+  slot.CycleEncoder();
+  EXPECT_EQ(slot.CurrentFilename(), fFolder / "rec/live-1.mp3");
+  EXPECT_TRUE(WaitUntil([&] { return ChildrenRunning("lame") == std::set<pid_t>{standby}; }, 10s));
+  std::this_thread::sleep_for(300ms);
+  // One prepared for another time slot is stopped and its file removed; a program starts as without it.
+  slot.PrepareStandby(3, Now());
+  EXPECT_EQ(ChildrenRunning("lame").size(), 2u);
+  slot.SetLastTimeSlot(4);
+  slot.CycleEncoder();
+  EXPECT_EQ(slot.CurrentFilename(), fFolder / "rec/live-3.mp3");
+  std::this_thread::sleep_for(300ms);
+  slot.FinishRecording();
+  const std::vector<TRow> rows = Rows();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1].Filename, "live-1.mp3");
+  EXPECT_EQ(rows[2].Filename, "live-3.mp3");
+  EXPECT_FALSE(std::filesystem::exists(fFolder / "rec/live-2.mp3"));
+  // The file the standby took over holds what passed from its boundary on.
+  ASSERT_TRUE(rows[1].Duration);
+  EXPECT_NEAR(*rows[1].Duration, static_cast<double>(DecodedFrames(fFolder / "rec/live-1.mp3")) / kRate, 0.03);
+  EXPECT_GT(*rows[1].Duration, 0.2);
+  EXPECT_TRUE(WaitUntil([] { return ChildRunning("lame") == 0; }, 10s));
 }
 
 class SlotDeadEncoderTest : public TSlotPipelineTest

@@ -110,8 +110,15 @@ public:
   static uint32_t EncodeStart(uint32_t iChannel, const std::string& iCommand, uint32_t iFlags,
                               TEncodeNotify iNotify = nullptr, uint32_t iReplaces = 0,
                               const TCodecSettings& iCodec = {});
-  // Takes the encoder out of its chain, closes its input and waits a bounded time for its program, then frees
-  // it. Read its span before.
+  // Starts an encoder as EncodeStart does, but outside the chain: a standby that takes no audio until
+  // EncodeAttach puts it in (its program runs meanwhile, waiting for its input). Freeing the channel frees it.
+  static uint32_t EncodePrepare(uint32_t iChannel, const std::string& iCommand, uint32_t iFlags,
+                                TEncodeNotify iNotify = nullptr, const TCodecSettings& iCodec = {});
+  // Puts the standby iStandby into its channel's chain, in iReplaces' place (0: added), between two buffers as
+  // EncodeStart does. False (ecHandle) when iReplaces cannot be replaced: the standby stays one.
+  static bool EncodeAttach(uint32_t iStandby, uint32_t iReplaces);
+  // Takes the encoder out of its chain (or a standby off its channel), closes its input and waits a bounded time
+  // for its program, then frees it. Read its span before.
   static bool EncodeStop(uint32_t iEncoder);
   // esRunning while it takes audio and its program runs, else esStopped.
   static int EncodeIsActive(uint32_t iEncoder);

@@ -48,6 +48,8 @@ public:
   // iNew takes iOld's place between two buffers; one of another priority goes to the place of its priority.
   bool ReplaceElement(TChainElement* iOld, TChainElement* iNew);
   const std::vector<TChainElement*>& Elements() const { return fElements; }
+  // Elements started for the chain that wait outside it (standby encoders); the structural lock guards them.
+  std::vector<TChainElement*>& Standby() { return fStandby; }
   // Runs iChange under the channel's lock, i.e. between two buffers.
   template <class F> void BetweenBuffers(F&& iChange)
   {
@@ -71,5 +73,6 @@ private:
   std::atomic<uint64_t> fPosition{0};
   std::mutex fLock;
   std::vector<TChainElement*> fElements;
+  std::vector<TChainElement*> fStandby;
   TMixer* fMixer = nullptr;
 };

@@ -18,6 +18,8 @@ bool FreeChannel(uint32_t iHandle, TGarbage& oGarbage)
       mixer->RemoveSource(*source);
   for (TChainElement* element : channel->Elements())
     oGarbage.push_back(table.Remove(element->Handle()));
+  for (TChainElement* element : channel->Standby())
+    oGarbage.push_back(table.Remove(element->Handle()));
   oGarbage.push_back(std::move(object));
   return true;
 }
