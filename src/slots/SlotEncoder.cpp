@@ -135,20 +135,15 @@ void TSlotInfo::DiscardStandby(const TNextFile& iStandby)
 {
   if (iStandby.Encoder == 0)
     return;
-  // The program's file got no audio and has no row. Stopping waits for the program: on the worker.
-  fRecorder.Worker().Post(
-      [iStandby]
-      {
-        TAudioEngine::EncodeStop(iStandby.Encoder);
-        ::unlink(iStandby.FullName.c_str());
-        return true;
-      },
-      [iStandby]
-      {
-        TAudioEngine::EncodeStop(iStandby.Encoder);
-        ::unlink(iStandby.FullName.c_str());
-        return true;
-      });
+  // The program's file got no audio and has no row. Stopping waits for the program: on the worker, also when
+  // the worker is given up.
+  const auto discard = [iStandby]
+  {
+    TAudioEngine::EncodeStop(iStandby.Encoder);
+    ::unlink(iStandby.FullName.c_str());
+    return true;
+  };
+  fRecorder.Worker().Post(discard, discard);
 }
 
 TSlotInfo::TNextFile TSlotInfo::MakeFileEncoder(TDateTime iAt, std::optional<uint32_t> iReplaces)
