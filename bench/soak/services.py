@@ -150,11 +150,25 @@ class Icecast:
         return f"http://127.0.0.1:{self.port}{mount}"
 
     def start(self):
-        self.process = Process("icecast2", ["icecast2", "-c", self.config],
-                               os.path.join(self.folder, "icecast.out")).start()
-        # icecast2 2.4.4 can crash when a client connects within its first moments: wait for the status page.
-        if not wait_until(self.ready, 20):
-            raise RuntimeError("icecast2 did not start, see " + self.process.log_path)
+        # icecast2 2.4.4 can crash when a client connects within its first moments, and asking for its status
+        # page is connecting: the first request waits until the port listens and a moment more, and a start that
+        # crashed anyway is tried again.
+        for _ in range(3):
+            self.process = Process("icecast2", ["icecast2", "-c", self.config],
+                                   os.path.join(self.folder, "icecast.out")).start()
+            if wait_until(lambda: self.listening() or not self.process.alive(), 20) and self.process.alive():
+                time.sleep(0.5)
+                if wait_until(lambda: self.ready() or not self.process.alive(), 20) and self.process.alive():
+                    return
+            self.process.stop()
+        raise RuntimeError("icecast2 did not start, see " + self.process.log_path)
+
+    def listening(self):
+        """From the kernel's socket table, without connecting."""
+        local = f"0100007F:{self.port:04X}"
+        with open("/proc/net/tcp") as table:
+            return any(fields[1] == local and fields[3] == "0A"
+                       for fields in (line.split() for line in table.readlines()[1:]))
 
     def ready(self):
         return http_ok(self.url("/status-json.xsl"))
